@@ -1,0 +1,22 @@
+# Every build switch of the project, in one place.
+option(TOLVAR_TESTS "Build the GoogleTest suites" ON)
+option(TOLVAR_BENCH "Build the Google Benchmark programs" ON)
+option(TOLVAR_FUZZ "Build the fuzz harnesses with libFuzzer (clang only)" OFF)
+set(TOLVAR_SANITIZE "" CACHE STRING "Sanitizer build: empty, 'address' (ASan+UBSan) or 'thread' (TSan)")
+set_property(CACHE TOLVAR_SANITIZE PROPERTY STRINGS "" address thread)
+set(TOLVAR_GUI "AUTO" CACHE STRING "Desktop front end: AUTO (when Qt 6 is found), ON or OFF")
+set_property(CACHE TOLVAR_GUI PROPERTY STRINGS AUTO ON OFF)
+
+set(TOLVAR_GUI_ENABLED OFF)
+if(NOT TOLVAR_GUI STREQUAL "OFF" AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/gui/CMakeLists.txt)
+  find_package(Qt6 COMPONENTS Widgets QUIET)
+  if(Qt6_FOUND)
+    set(TOLVAR_GUI_ENABLED ON)
+  elseif(TOLVAR_GUI STREQUAL "ON")
+    message(FATAL_ERROR "TOLVAR_GUI=ON but Qt 6 Widgets was not found")
+  endif()
+endif()
+
+if(TOLVAR_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "TOLVAR_FUZZ needs clang (libFuzzer)")
+endif()

@@ -1,0 +1,10 @@
+# Sanitizers apply to every target of the build, so the core and its tests agree.
+if(TOLVAR_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TOLVAR_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TOLVAR_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TOLVAR_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,227 @@
+#include "core/log_pipe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "ports/time_base.h"
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+CLogPipe::~CLogPipe()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    for (CLogNode* node = nodes; node != nullptr;) {
+        CLogNode* next = node->nextNode;
+        node->pipe.store(nullptr, std::memory_order_release);
+        node->nextNode = nullptr;
+        node = next;
+    }
+    nodes = nullptr;
+}
+
+int CLogPipe::FormatLine(unsigned level, const char* format, va_list arguments)
+{
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    const TolvarRT::sEpoch epoch = TolvarRT::ProgramEpoch::Current();
+    const double date = TolvarRT::DateAt(epoch, now);
+    // Rounded to the printed millisecond first, so 59.9996 s shows as the next
+    // minute rather than as "60.000".
+    const double secondsOfDay = std::round((date - std::floor(date)) * 86400.0 * 1000.0) / 1000.0;
+    const int hours = int(secondsOfDay / 3600.0) % 24;
+    const int minutes = int(secondsOfDay / 60.0) % 60;
+    const double seconds = std::fmod(secondsOfDay, 60.0);
+
+    char line[kLineSize];
+    const int prefix = std::snprintf(line, sizeof line, "\r\n%2i:%02i:%06.3f [%0.2f] ", hours, minutes, seconds,
+                                     TolvarRT::SecondsSince(epoch, now));
+    if (prefix < 0 || unsigned(prefix) >= sizeof line)
+        return -1;
+    const unsigned room = sizeof line - unsigned(prefix);
+    const int message = std::vsnprintf(line + prefix, room, format, arguments);
+    if (message < 0 || unsigned(message) >= room)
+        return -1;
+    PublishLine(level, line);
+    return prefix + message;
+}
+
+void CLogPipe::PublishLine(unsigned level, const char* text)
+{
+    // The highest level is gathered locally and stored once, so a delivery
+    // on another thread never sees a half-refreshed value of zero.
+    unsigned highest = kLogNone;
+    Publish([&](ILogPipe& sink) {
+        const unsigned sinkLevel = sink.GetLogLevel();
+        if (sinkLevel >= level)
+            sink.Write(text, level);
+        highest = std::max(highest, sinkLevel);
+    });
+    maxSinkLevel.store(highest, std::memory_order_relaxed);
+}
+
+void CLogPipe::HexDump(const char* label, const void* data, unsigned length)
+{
+    Dump(label, static_cast<const std::uint8_t*>(data), length, false);
+}
+
+void CLogPipe::MixedDump(const char* label, const void* data, unsigned length)
+{
+    Dump(label, static_cast<const std::uint8_t*>(data), length, true);
+}
+
+void CLogPipe::Dump(const char* label, const std::uint8_t* data, unsigned length, bool printableAsText)
+{
+    if (MaxSinkLevel() < kLogAll)
+        return;
+    char text[kDumpSize];
+    const int header = std::snprintf(text, kDumpHeaderLimit + 1, "\r\n%s [", label != nullptr ? label : "");
+    unsigned used = header < 0 ? 0 : std::min(unsigned(header), kDumpHeaderLimit);
+    const auto append = [&](const char* piece) {
+        const std::size_t pieceLength = std::strlen(piece);
+        std::memcpy(text + used, piece, pieceLength);
+        used += unsigned(pieceLength);
+    };
+
+    // n counts the bytes shown in hexadecimal: only they form the groups.
+    unsigned n = 0;
+    for (unsigned i = 0; i < length; ++i) {
+        const std::uint8_t byte = data[i];
+        if (printableAsText && byte >= 0x20 && byte <= 0x7E) {
+            text[used++] = char(byte);
+        } else {
+            text[used++] = kHexDigits[byte >> 4];
+            text[used++] = kHexDigits[byte & 0x0F];
+            text[used++] = ' ';
+            if (n % 32 == 31)
+                append("\r\n     ");
+            else if (n % 8 == 7)
+                append("- ");
+            ++n;
+        }
+        if (used > kDumpTextLimit) {
+            if (i + 1 < length) {
+                append("... ]");
+                text[used] = '\0';
+                PublishLine(kLogAll, text);
+                return;
+            }
+            break;
+        }
+    }
+    append("]");
+    text[used] = '\0';
+    PublishLine(kLogAll, text);
+}
+
+void CLogPipe::RaiseSinkLevel()
+{
+    maxSinkLevel.store(kLogAll, std::memory_order_relaxed);
+}
+
+void CLogPipe::AddNode(CLogNode* node)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    node->nextNode = nodes;
+    nodes = node;
+}
+
+void CLogPipe::RemoveNode(CLogNode* node)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    for (CLogNode** link = &nodes; *link != nullptr; link = &(*link)->nextNode) {
+        if (*link == node) {
+            *link = node->nextNode;
+            node->nextNode = nullptr;
+            return;
+        }
+    }
+}
+
+CLogNode::CLogNode(CLogPipe* newPipe)
+{
+    Attach(newPipe);
+}
+
+CLogNode::~CLogNode()
+{
+    Detach();
+}
+
+void CLogNode::Attach(CLogPipe* newPipe)
+{
+    Detach();
+    if (newPipe == nullptr)
+        return;
+    newPipe->AddNode(this);
+    pipe.store(newPipe, std::memory_order_release);
+}
+
+void CLogNode::Detach()
+{
+    CLogPipe* current = pipe.exchange(nullptr, std::memory_order_acq_rel);
+    if (current != nullptr)
+        current->RemoveNode(this);
+}
+
+void CLogNode::Forward(unsigned level, const char* format, va_list arguments)
+{
+    if (CLogPipe* current = Pipe())
+        current->FormatLine(level, format, arguments);
+}
+
+void CLogNode::LogAlways(const char* format, ...)
+{
+    if (!Wants(kLogNone))
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    Forward(kLogNone, format, arguments);
+    va_end(arguments);
+}
+
+void CLogNode::LogBasic(const char* format, ...)
+{
+    if (!Wants(kLogBasic))
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    Forward(kLogBasic, format, arguments);
+    va_end(arguments);
+}
+
+void CLogNode::LogMost(const char* format, ...)
+{
+    if (!Wants(kLogMost))
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    Forward(kLogMost, format, arguments);
+    va_end(arguments);
+}
+
+void CLogNode::LogAll(const char* format, ...)
+{
+    if (!Wants(kLogAll))
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    Forward(kLogAll, format, arguments);
+    va_end(arguments);
+}
+
+void CLogNode::HexDump(const char* label, const void* data, unsigned length)
+{
+    if (CLogPipe* current = Pipe())
+        current->HexDump(label, data, length);
+}
+
+void CLogNode::MixedDump(const char* label, const void* data, unsigned length)
+{
+    if (CLogPipe* current = Pipe())
+        current->MixedDump(label, data, length);
+}

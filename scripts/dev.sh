@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# ./dev deps    install the Debian packages that are missing (runs apt-get update first)
+# ./dev build   configure and build everything into build/
+# ./dev test    deps, build, every test, then the core tests under ASan+UBSan and TSan
+# ./dev bench   build and run the benchmarks
+# ./dev fuzz    build the fuzz harnesses with clang and libFuzzer into build-fuzz/
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+say() { printf '\n== %s\n' "$*"; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+deps() {
+  local missing=()
+  for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    say "dependencies: all present"
+    return
+  fi
+  say "installing: ${missing[*]}"
+  as_root apt-get update
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# configure DIR [cmake options...]
+configure() {
+  local dir="$1"
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+build() {
+  say "build"
+  configure build
+  cmake --build build -j "$jobs"
+}
+
+# A sanitizer build holds only the core and its tests.
+sanitizer_run() {
+  local kind="$1" dir="build-$1"
+  say "core tests under ${kind} sanitizer"
+  configure "$dir" -DTOLVAR_SANITIZE="$kind" -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF
+  cmake --build "$dir" -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir "$dir" -L core --output-on-failure -j "$jobs"
+}
+
+test_all() {
+  deps
+  build
+  say "all tests"
+  ctest --test-dir build --output-on-failure -j "$jobs"
+  sanitizer_run address
+  sanitizer_run thread
+  say "all tests passed"
+}
+
+bench() {
+  deps
+  build
+  for program in build/bench/*_bench; do
+    say "$program"
+    "$program" "$@"
+  done
+}
+
+fuzz() {
+  deps
+  say "fuzz harnesses (clang, libFuzzer)"
+  CXX=clang++ configure build-fuzz -DTOLVAR_FUZZ=ON -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF \
+    -DTOLVAR_SANITIZE=address
+  cmake --build build-fuzz -j "$jobs"
+  ls build-fuzz/fuzz/*_fuzzer
+}
+
+case "${1:-}" in
+  deps) deps ;;
+  build) deps; build ;;
+  test) test_all ;;
+  bench) shift; bench "$@" ;;
+  fuzz) fuzz ;;
+  *)
+    sed -n '2,7p' "$0" | sed 's/^# //'
+    exit 2
+    ;;
+esac

@@ -1,0 +1,193 @@
+// Publishing from several threads while subscribers come, go and die on
+// others. Run under ThreadSanitizer and AddressSanitizer: a call into a dead
+// subscriber, a race on the list or a lock-order deadlock shows up there (or
+// as a hang that the test time-out turns into a failure).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "core/subscription.h"
+
+namespace TolvarRT {
+namespace {
+
+class ITickPipe {
+public:
+    virtual void OnTick(unsigned value) = 0;
+
+protected:
+    ~ITickPipe() = default;
+};
+
+// Publishes like the log pipe and the generators: the lock is taken only
+// between steps, so deliveries from several threads overlap.
+class SteppingProducer : public TSubscription<ITickPipe> {
+public:
+    void Tick(unsigned value)
+    {
+        Publish([value](ITickPipe& pipe) { pipe.OnTick(value); });
+    }
+};
+
+// Publishes like a decoder: its own lock is held for the whole delivery.
+class HoldingProducer : public TSubscription<ITickPipe> {
+public:
+    void Tick(unsigned value)
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        Publish([value](ITickPipe& pipe) { pipe.OnTick(value); });
+    }
+};
+
+constexpr unsigned kAlive = 0xA11CE;
+
+// Takes its own lock in the callback, as every real consumer does, and fails
+// loudly when called after its destruction began.
+class CheckedConsumer : public TSubscriber<ITickPipe> {
+public:
+    ~CheckedConsumer() override
+    {
+        Unsubscribe();
+        alive.store(0);
+    }
+    void OnTick(unsigned value) override
+    {
+        ASSERT_EQ(alive.load(), kAlive) << "called after destruction";
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        sum += value;
+        ++calls;
+    }
+
+    std::atomic<unsigned> alive{kAlive};
+    unsigned long sum = 0;
+    unsigned long calls = 0;
+};
+
+template <class Producer>
+void PublishWhileSubscribersChurn(Producer& producer)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(400);
+    std::atomic<unsigned long> published{0};
+
+    std::vector<std::thread> threads;
+    for (int p = 0; p < 4; ++p) {
+        threads.emplace_back([&, p] {
+            unsigned value = unsigned(p);
+            while (Clock::now() < until) {
+                producer.Tick(value++);
+                published.fetch_add(1, std::memory_order_relaxed);
+            }
+        });
+    }
+    // Long-lived subscribers that keep leaving and coming back.
+    std::vector<std::unique_ptr<CheckedConsumer>> regulars;
+    for (int i = 0; i < 4; ++i) {
+        regulars.push_back(std::make_unique<CheckedConsumer>());
+        regulars.back()->Subscribe(&producer);
+    }
+    for (int c = 0; c < 3; ++c) {
+        threads.emplace_back([&, c] {
+            std::minstd_rand random(unsigned(c) + 1);
+            while (Clock::now() < until) {
+                switch (random() % 4) {
+                case 0: {  // born, used and destroyed while attached
+                    auto transient = std::make_unique<CheckedConsumer>();
+                    transient->Subscribe(&producer);
+                    std::this_thread::yield();
+                    break;
+                }
+                case 1:
+                    regulars[random() % regulars.size()]->Unsubscribe();
+                    break;
+                default:
+                    regulars[random() % regulars.size()]->Subscribe(&producer);
+                    break;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    EXPECT_GT(published.load(), 0u);
+    EXPECT_LE(producer.SubscriberCount(), regulars.size());
+}
+
+TEST(SubscriptionStressTest, SteppingPublishersWithSubscribersComingAndGoing)
+{
+    SteppingProducer producer;
+    PublishWhileSubscribersChurn(producer);
+}
+
+TEST(SubscriptionStressTest, HoldingPublishersWithSubscribersComingAndGoing)
+{
+    HoldingProducer producer;
+    PublishWhileSubscribersChurn(producer);
+}
+
+TEST(SubscriptionStressTest, ProducerDiesWhileItsSubscribersLeaveOnAnotherThread)
+{
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::unique_ptr<CheckedConsumer>> consumers;
+        auto producer = std::make_unique<SteppingProducer>();
+        for (int i = 0; i < 6; ++i) {
+            consumers.push_back(std::make_unique<CheckedConsumer>());
+            consumers.back()->Subscribe(producer.get());
+        }
+        std::thread leaver([&] {
+            for (auto& consumer : consumers)
+                consumer->Unsubscribe();
+        });
+        producer.reset();
+        leaver.join();
+        for (auto& consumer : consumers)
+            EXPECT_FALSE(consumer->IsSubscribed());
+    }
+}
+
+TEST(SubscriptionStressTest, SubscribersLeavingFromTheirOwnCallbacksOnManyThreads)
+{
+    SteppingProducer producer;
+    std::vector<std::unique_ptr<CheckedConsumer>> consumers;
+    for (int i = 0; i < 50; ++i) {
+        consumers.push_back(std::make_unique<CheckedConsumer>());
+        consumers.back()->Subscribe(&producer);
+    }
+    class Quitter : public CheckedConsumer {
+    public:
+        void OnTick(unsigned value) override
+        {
+            CheckedConsumer::OnTick(value);
+            Unsubscribe();
+        }
+    };
+    std::vector<std::unique_ptr<Quitter>> quitters;
+    for (int i = 0; i < 50; ++i) {
+        quitters.push_back(std::make_unique<Quitter>());
+        quitters.back()->Subscribe(&producer);
+    }
+    std::vector<std::thread> threads;
+    for (int p = 0; p < 4; ++p)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i)
+                producer.Tick(1);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(producer.SubscriberCount(), 50u);
+    for (auto& quitter : quitters) {
+        EXPECT_FALSE(quitter->IsSubscribed());
+        EXPECT_GE(quitter->calls, 1u);
+    }
+    for (auto& consumer : consumers)
+        EXPECT_EQ(consumer->calls, 800u);
+}
+
+}  // namespace
+}  // namespace TolvarRT
