@@ -1,0 +1,100 @@
+// The one port interface that every transport implements: serial devices, the
+// TCP client and the UDP link. A port runs its own reader thread that hands
+// each chunk it reads to a callback, and accepts owned buffers to send.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace TolvarRT {
+
+// Device settings of a port.
+struct PortSettings {
+    std::uint32_t baudRate = 0;
+    std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
+    std::uint8_t byteSize = 8;  // data bits
+    std::uint8_t stopBits = 0;  // 0 = one stop bit
+    std::uint32_t flowControl = 0;  // 0 none; non-zero: RTS handshaking; bit 0 also CTS output flow control
+    std::uint32_t reserved = 0;
+    std::uint32_t readTimeout = 0;  // ms: the reader thread's idle wake-up period
+};
+
+// A buffer handed to a port is the port's from then on.
+using PortBuffer = std::vector<std::uint8_t>;
+using OwnedPortBuffer = std::unique_ptr<PortBuffer>;
+
+// Purge flags: abort or clear each direction.
+enum PurgeFlags : unsigned {
+    kPurgeTxAbort = 0x1,
+    kPurgeRxAbort = 0x2,
+    kPurgeTxClear = 0x4,
+    kPurgeRxClear = 0x8,
+};
+
+// Thread rules: Open, Configure, StartThread and Close are called by the owner,
+// never concurrently with each other. QueueWrite, QueueWriteFirst, Purge,
+// SendBreak and SetCallback may be called from any thread. The callback runs
+// on the reader thread only and must not keep the data pointer.
+class CSerialPortInterface {
+public:
+    using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
+
+    CSerialPortInterface(void* owner, Callback callback, std::uint32_t firstUserValue, std::uint32_t secondUserValue)
+        : owner(owner), callback(callback), userValues{firstUserValue, secondUserValue}
+    {
+    }
+    CSerialPortInterface(const CSerialPortInterface&) = delete;
+    CSerialPortInterface& operator=(const CSerialPortInterface&) = delete;
+    // Owners call Close first: the destructor of a port stops its thread, but
+    // the callback must not run into a half-destroyed owner.
+    virtual ~CSerialPortInterface() = default;
+
+    virtual bool Open(const char* portName) = 0;
+    virtual bool IsOpen() = 0;
+    virtual bool Configure(const PortSettings& newSettings) = 0;
+    // False when the port was not open.
+    virtual bool Close() = 0;
+    virtual void StartThread() = 0;
+    virtual void Purge(unsigned flags) = 0;
+    virtual void QueueWrite(OwnedPortBuffer buffer) = 0;
+    // Goes before every queued buffer, but never cuts into a write in progress.
+    virtual void QueueWriteFirst(OwnedPortBuffer buffer) = 0;
+    virtual void SetCallback(void* newOwner, Callback newCallback)
+    {
+        std::lock_guard<std::mutex> guard(callbackLock);
+        owner = newOwner;
+        callback = newCallback;
+    }
+    virtual void SetUserValues(std::uint32_t first, std::uint32_t second)
+    {
+        userValues[0] = first;
+        userValues[1] = second;
+    }
+    virtual void SendBreak(unsigned milliseconds) = 0;
+
+    const PortSettings& Settings() const { return settings; }
+    const std::string& Name() const { return name; }
+
+protected:
+    // Hands one chunk read by the reader thread to the owner.
+    void Deliver(const std::uint8_t* data, std::uint32_t length)
+    {
+        std::lock_guard<std::mutex> guard(callbackLock);
+        if (callback != nullptr && length > 0)
+            callback(owner, data, length);
+    }
+
+    PortSettings settings;
+    std::string name;
+
+private:
+    std::mutex callbackLock;  // the owner may swap the callback while the thread runs
+    void* owner;
+    Callback callback;
+    std::uint32_t userValues[2];
+};
+
+}  // namespace TolvarRT
