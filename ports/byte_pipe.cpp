@@ -1,0 +1,162 @@
+#include "ports/byte_pipe.h"
+
+#include <chrono>
+#include <thread>
+
+#include "ports/port_factory.h"
+#include "ports/time_base.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr std::uint32_t kReadTimeoutMs = 4000;
+constexpr auto kSettleTime = std::chrono::milliseconds(100);
+constexpr auto kIdentityRetryPause = std::chrono::milliseconds(500);
+
+char ParityLetter(std::uint8_t parity)
+{
+    switch (parity) {
+    case 1: return 'O';
+    case 2: return 'E';
+    default: return 'N';
+    }
+}
+
+}  // namespace
+
+CBytePipeSubscription::CBytePipeSubscription(CLogPipe* logPipe) : log(logPipe) {}
+
+CBytePipeSubscription::~CBytePipeSubscription()
+{
+    // The reader thread must be gone before the decoders are let go.
+    ClosePort();
+    port.reset();
+}
+
+std::unique_ptr<CSerialPortInterface> CBytePipeSubscription::CreatePort(const std::string& portName)
+{
+    return CreatePortForName(portName, this, &CBytePipeSubscription::OnPortBytes);
+}
+
+bool CBytePipeSubscription::OpenPort(const PortRequest& request)
+{
+    // A previous port is closed before it is destroyed, and outside the lock:
+    // its reader thread may be waiting for the lock to deliver a chunk.
+    std::unique_ptr<CSerialPortInterface> previous;
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        previous = std::move(port);
+    }
+    if (previous != nullptr) {
+        previous->Close();
+        previous.reset();
+    }
+
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        port = CreatePort(request.name);
+        if (port == nullptr || !port->Open(request.name.c_str()))
+            return false;
+        PortSettings settings;
+        settings.baudRate = request.baudRate;
+        settings.parity = request.parity;
+        settings.byteSize = 8;
+        settings.stopBits = 0;
+        settings.flowControl = request.flowControl;
+        settings.readTimeout = kReadTimeoutMs;
+        ForgetIdentity();
+        if (!port->Configure(settings)) {
+            // Not left holding an exclusive device that nobody reads.
+            port->Close();
+            return false;
+        }
+        log.LogBasic("Open %s, %d,8%c1", request.name.c_str(), int(request.baudRate), ParityLetter(request.parity));
+        port->StartThread();
+        log.LogBasic(" Thread Started");
+    }
+    // Let the device settle; the reader thread may deliver meanwhile.
+    std::this_thread::sleep_for(kSettleTime);
+
+    // The identity reply is parsed on the reader thread, which needs the lock.
+    for (unsigned tries = request.identityTries; tries > 0; --tries) {
+        if (RequestIdentityAndWait() || tries == 1)
+            break;
+        log.LogBasic("Waiting for id");
+        std::this_thread::sleep_for(kIdentityRetryPause);
+    }
+    return true;
+}
+
+bool CBytePipeSubscription::ClosePort()
+{
+    CSerialPortInterface* current;
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        current = port.get();
+    }
+    // Only the owner's thread replaces the port, so it stays alive here.
+    return current != nullptr && current->Close();
+}
+
+bool CBytePipeSubscription::IsPortOpen()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return port != nullptr && port->IsOpen();
+}
+
+bool CBytePipeSubscription::SendBreak(unsigned milliseconds)
+{
+    CSerialPortInterface* current;
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        current = port.get();
+    }
+    if (current == nullptr)
+        return false;
+    current->SendBreak(milliseconds);
+    return true;
+}
+
+int CBytePipeSubscription::MarkLost(std::uint32_t, std::uint32_t)
+{
+    return 0;
+}
+
+bool CBytePipeSubscription::Send(const std::uint8_t* data, std::uint32_t length)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (port == nullptr || !port->IsOpen())
+        return false;
+    port->QueueWrite(std::make_unique<PortBuffer>(data, data + length));
+    return true;
+}
+
+PortSettings CBytePipeSubscription::CurrentSettings()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return port != nullptr && port->IsOpen() ? port->Settings() : PortSettings{};
+}
+
+bool CBytePipeSubscription::Reconfigure(const PortSettings& settings)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return port != nullptr && port->IsOpen() && port->Configure(settings);
+}
+
+void CBytePipeSubscription::OnPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length)
+{
+    static_cast<CBytePipeSubscription*>(owner)->PublishBytes(data, length);
+}
+
+void CBytePipeSubscription::PublishBytes(const std::uint8_t* data, std::uint32_t length)
+{
+    if (length == 0)
+        return;
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const std::uint32_t firstIndex = runningIndex;
+    runningIndex += length;
+    const TimeStamp now = TimeStampNow();
+    Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, now); });
+}
+
+}  // namespace TolvarRT

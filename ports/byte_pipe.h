@@ -1,0 +1,93 @@
+// The bridge between one port and everything that decodes its traffic: owns
+// the port, stamps and numbers every chunk it reads, and hands it to the
+// decoders; decoders send bytes back out through it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/log_pipe.h"
+#include "core/pipes.h"
+#include "core/subscription.h"
+#include "ports/serial_port_interface.h"
+
+namespace TolvarRT {
+
+// What an owner asks OpenPort for.
+struct PortRequest {
+    // "TCP:host[:port]" or "UDP:host[:port]" (prefix in any case), otherwise a
+    // serial device: a path, a name under /dev, or "COMn".
+    std::string name;
+    std::uint32_t baudRate = 38400;
+    std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
+    // How many times to ask the device for its identity after opening (0: never).
+    unsigned identityTries = 0;
+    std::uint8_t flowControl = 0;
+};
+
+// Thread rules: OpenPort, ClosePort and destruction belong to the owner's
+// thread. Received chunks are published on the port's reader thread with the
+// shared lock held for the whole delivery; Send and IsPortOpen take the same
+// lock, so they may be called from any thread, decoders included (the lock is
+// re-entrant). ClosePort and SendBreak do not take it: closing waits for the
+// reader thread, which may be waiting for the lock.
+class CBytePipeSubscription : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
+public:
+    explicit CBytePipeSubscription(CLogPipe* logPipe = nullptr);
+    ~CBytePipeSubscription() override;
+
+    bool OpenPort(const PortRequest& request);
+    bool ClosePort();
+    bool IsPortOpen();
+    bool SendBreak(unsigned milliseconds);
+
+    // ILostBytePipe
+    int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
+    bool Send(const std::uint8_t* data, std::uint32_t length) override;
+
+    // Stamps one chunk read from the port and delivers it to every decoder.
+    void PublishBytes(const std::uint8_t* data, std::uint32_t length);
+
+    // The settings of the open port (all zero when there is none).
+    PortSettings CurrentSettings();
+    // Applies new settings to the open port; false when there is none or the
+    // device refused them.
+    bool Reconfigure(const PortSettings& settings);
+
+    CLogNode log;
+
+protected:
+    // Creates the port object for a name; tests replace it with a fake.
+    virtual std::unique_ptr<CSerialPortInterface> CreatePort(const std::string& portName);
+    // The identity hooks of a protocol endpoint built on this pipe: forget the
+    // identity of the previous device, and ask the new one (true when it
+    // answered within its wait).
+    virtual void ForgetIdentity() {}
+    virtual bool RequestIdentityAndWait() { return false; }
+
+private:
+    static void OnPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length);
+
+    std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
+    std::uint32_t runningIndex = 0;              // the index the next received byte gets
+};
+
+// The decoder side of a byte pipe: every decoder derives from it.
+class CBytePipeSubscriber : public TBiSubscriber<IIncomingBytePipe, ILostBytePipe> {
+protected:
+    // Back-channel calls that tolerate a detached decoder; call them under the
+    // shared lock, as OnBytes runs.
+    void MarkLostBytes(std::uint32_t firstIndex, std::uint32_t count)
+    {
+        if (ILostBytePipe* pipe = Back())
+            pipe->MarkLost(firstIndex, count);
+    }
+    bool SendBytes(const std::uint8_t* data, std::uint32_t length)
+    {
+        ILostBytePipe* pipe = Back();
+        return pipe != nullptr && pipe->Send(data, length);
+    }
+};
+
+}  // namespace TolvarRT

@@ -1,0 +1,19 @@
+// Chooses the transport for a port name.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ports/serial_port_interface.h"
+
+namespace TolvarRT {
+
+// "TCP:" and "UDP:" prefixes (in any case) select the network ports; any
+// other name is a serial device. The port is created closed.
+std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
+                                                        CSerialPortInterface::Callback callback);
+
+// True when name starts with prefix, ignoring the case of the prefix only.
+bool HasPortPrefix(const std::string& portName, const char* prefix);
+
+}  // namespace TolvarRT

@@ -1,0 +1,247 @@
+// The byte pipe on a scripted port: numbering, stamping, sending, the open
+// sequence and its identity retries.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ports/byte_pipe.h"
+
+namespace TolvarRT {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct PortJournal {
+    std::vector<std::string> events;
+    std::vector<PortBuffer> written;
+    PortSettings configured;
+    bool refuseOpen = false;
+    bool refuseConfigure = false;
+};
+
+class ScriptedPort : public CSerialPortInterface {
+public:
+    ScriptedPort(void* owner, Callback callback, PortJournal* portJournal)
+        : CSerialPortInterface(owner, callback, 0, 0), journal(portJournal)
+    {
+    }
+    bool Open(const char* portName) override
+    {
+        journal->events.push_back(std::string("open ") + portName);
+        open = !journal->refuseOpen;
+        return open;
+    }
+    bool IsOpen() override { return open; }
+    bool Configure(const PortSettings& newSettings) override
+    {
+        journal->configured = newSettings;
+        settings = newSettings;
+        return !journal->refuseConfigure;
+    }
+    bool Close() override
+    {
+        journal->events.push_back("close");
+        const bool wasOpen = open;
+        open = false;
+        return wasOpen;
+    }
+    void StartThread() override { journal->events.push_back("thread"); }
+    void Purge(unsigned) override {}
+    void QueueWrite(OwnedPortBuffer buffer) override { journal->written.push_back(*buffer); }
+    void QueueWriteFirst(OwnedPortBuffer buffer) override { QueueWrite(std::move(buffer)); }
+    void SendBreak(unsigned milliseconds) override { journal->events.push_back("break " + std::to_string(milliseconds)); }
+
+    // What the reader thread would do with a chunk.
+    void Read(const std::vector<std::uint8_t>& chunk) { Deliver(chunk.data(), std::uint32_t(chunk.size())); }
+
+    PortJournal* journal;
+    bool open = false;
+};
+
+class ScriptedBytePipe : public CBytePipeSubscription {
+public:
+    using CBytePipeSubscription::CBytePipeSubscription;
+    ScriptedPort* Port() { return lastPort; }
+
+    PortJournal journal;
+    int identityRequests = 0;
+    int identityAnswersOn = 0;  // the request that gets an answer (0: never)
+
+protected:
+    std::unique_ptr<CSerialPortInterface> CreatePort(const std::string&) override
+    {
+        auto created = std::make_unique<ScriptedPort>(
+            this, [](void* owner, const std::uint8_t* data, std::uint32_t length) {
+                static_cast<ScriptedBytePipe*>(owner)->PublishBytes(data, length);
+            },
+            &journal);
+        lastPort = created.get();
+        return created;
+    }
+    void ForgetIdentity() override { journal.events.push_back("forget id"); }
+    bool RequestIdentityAndWait() override { return ++identityRequests == identityAnswersOn; }
+
+private:
+    ScriptedPort* lastPort = nullptr;
+};
+
+struct Chunk {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t firstIndex;
+    TimeStamp timeStamp;
+};
+
+class RecordingDecoder : public CBytePipeSubscriber {
+public:
+    int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
+                const TimeStamp& timeStamp) override
+    {
+        chunks.push_back({std::vector<std::uint8_t>(data, data + length), firstIndex, timeStamp});
+        return 0;
+    }
+    bool Echo(const std::vector<std::uint8_t>& bytes)
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        return SendBytes(bytes.data(), std::uint32_t(bytes.size()));
+    }
+    std::vector<Chunk> chunks;
+};
+
+class LogRecorder : public TSubscriber<ILogPipe> {
+public:
+    void Write(const char* text, unsigned) override
+    {
+        const std::string line(text);
+        lines.push_back(line.substr(line.find("] ") + 2));
+    }
+    unsigned GetLogLevel() override { return kLogAll; }
+    std::vector<std::string> lines;
+};
+
+class BytePipeTest : public ::testing::Test {
+protected:
+    BytePipeTest() : pipe(&logPipe) { logRecorder.Subscribe(&logPipe); }
+    ~BytePipeTest() override { logRecorder.Unsubscribe(); }
+
+    CLogPipe logPipe;
+    LogRecorder logRecorder;
+    ScriptedBytePipe pipe;
+};
+
+TEST_F(BytePipeTest, ChunksAreNumberedFromZeroAndStampedOncePerChunk)
+{
+    RecordingDecoder first, second;
+    first.Subscribe(&pipe);
+    second.Subscribe(&pipe);
+    ASSERT_TRUE(pipe.OpenPort({"COM1", 38400, 0, 0, 0}));
+    pipe.Port()->Read(std::vector<std::uint8_t>(10, 0xAA));
+    pipe.Port()->Read(std::vector<std::uint8_t>(5, 0x55));
+    ASSERT_EQ(first.chunks.size(), 2u);
+    EXPECT_EQ(first.chunks[0].firstIndex, 0u);
+    EXPECT_EQ(first.chunks[1].firstIndex, 10u);
+    EXPECT_EQ(first.chunks[1].bytes.size(), 5u);
+    // Every decoder sees the same stamp for one chunk.
+    ASSERT_EQ(second.chunks.size(), 2u);
+    EXPECT_EQ(first.chunks[0].timeStamp, second.chunks[0].timeStamp);
+    EXPECT_LE(first.chunks[0].timeStamp, first.chunks[1].timeStamp);
+}
+
+TEST_F(BytePipeTest, RunningIndexContinuesAcrossPortsAndEmptyChunksAreIgnored)
+{
+    RecordingDecoder decoder;
+    decoder.Subscribe(&pipe);
+    pipe.OpenPort({"COM1", 9600, 0, 0, 0});
+    pipe.Port()->Read({1, 2, 3});
+    pipe.PublishBytes(nullptr, 0);
+    pipe.OpenPort({"COM2", 9600, 0, 0, 0});
+    pipe.Port()->Read({4});
+    ASSERT_EQ(decoder.chunks.size(), 2u);
+    EXPECT_EQ(decoder.chunks[1].firstIndex, 3u);
+}
+
+TEST_F(BytePipeTest, OpeningConfiguresEightDataBitsOneStopBitAndLogs)
+{
+    ASSERT_TRUE(pipe.OpenPort({"ttyUSB0", 115200, 2, 0, 1}));
+    EXPECT_EQ(pipe.journal.configured.baudRate, 115200u);
+    EXPECT_EQ(pipe.journal.configured.parity, 2);
+    EXPECT_EQ(pipe.journal.configured.byteSize, 8);
+    EXPECT_EQ(pipe.journal.configured.stopBits, 0);
+    EXPECT_EQ(pipe.journal.configured.flowControl, 1u);
+    EXPECT_EQ(pipe.journal.configured.readTimeout, 4000u);
+    EXPECT_THAT(pipe.journal.events, ElementsAre("open ttyUSB0", "forget id", "thread"));
+    EXPECT_THAT(logRecorder.lines, ElementsAre("Open ttyUSB0, 115200,8E1", " Thread Started"));
+    EXPECT_TRUE(pipe.IsPortOpen());
+}
+
+TEST_F(BytePipeTest, FailuresToOpenOrConfigureAreSilentAndLeaveThePortClosed)
+{
+    pipe.journal.refuseOpen = true;
+    EXPECT_FALSE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
+    EXPECT_FALSE(pipe.IsPortOpen());
+    pipe.journal.refuseOpen = false;
+    pipe.journal.refuseConfigure = true;
+    EXPECT_FALSE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
+    EXPECT_FALSE(pipe.IsPortOpen());
+    EXPECT_TRUE(logRecorder.lines.empty());
+}
+
+TEST_F(BytePipeTest, APreviousPortIsClosedBeforeTheNextOpens)
+{
+    pipe.OpenPort({"COM1", 9600, 0, 0, 0});
+    pipe.journal.events.clear();
+    pipe.OpenPort({"COM2", 9600, 0, 0, 0});
+    EXPECT_THAT(pipe.journal.events, ElementsAre("close", "open COM2", "forget id", "thread"));
+}
+
+TEST_F(BytePipeTest, SendCopiesIntoThePortOnlyWhileOpen)
+{
+    RecordingDecoder decoder;
+    decoder.Subscribe(&pipe);
+    EXPECT_FALSE(decoder.Echo({1, 2}));
+    EXPECT_FALSE(pipe.SendBreak(300));
+    pipe.OpenPort({"COM1", 9600, 0, 0, 0});
+    EXPECT_TRUE(decoder.Echo({1, 2}));
+    EXPECT_THAT(pipe.journal.written, ElementsAre(PortBuffer{1, 2}));
+    EXPECT_TRUE(pipe.SendBreak(300));
+    EXPECT_TRUE(pipe.ClosePort());
+    EXPECT_FALSE(pipe.ClosePort());
+    EXPECT_FALSE(decoder.Echo({3}));
+    EXPECT_EQ(pipe.journal.written.size(), 1u);
+    EXPECT_EQ(pipe.MarkLost(0, 5), 0);
+}
+
+TEST_F(BytePipeTest, IdentityIsAskedUpToTheNumberOfTries)
+{
+    pipe.OpenPort({"COM1", 9600, 0, 0, 0});
+    EXPECT_EQ(pipe.identityRequests, 0);
+
+    pipe.OpenPort({"COM1", 9600, 0, 3, 0});
+    EXPECT_EQ(pipe.identityRequests, 3);
+    EXPECT_EQ(std::count(logRecorder.lines.begin(), logRecorder.lines.end(), "Waiting for id"), 2);
+
+    pipe.identityRequests = 0;
+    pipe.identityAnswersOn = 2;
+    logRecorder.lines.clear();
+    pipe.OpenPort({"COM1", 9600, 0, 3, 0});
+    EXPECT_EQ(pipe.identityRequests, 2);
+    EXPECT_EQ(std::count(logRecorder.lines.begin(), logRecorder.lines.end(), "Waiting for id"), 1);
+}
+
+TEST_F(BytePipeTest, DestroyingThePipeClosesThePortThenLetsTheDecodersGo)
+{
+    RecordingDecoder decoder;
+    {
+        ScriptedBytePipe local;
+        decoder.Subscribe(&local);
+        local.OpenPort({"COM1", 9600, 0, 0, 0});
+    }
+    EXPECT_FALSE(decoder.IsSubscribed());
+}
+
+}  // namespace
+}  // namespace TolvarRT
