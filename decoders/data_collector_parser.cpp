@@ -1,0 +1,183 @@
+#include "decoders/data_collector_parser.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "ports/time_base.h"
+
+namespace TolvarRT {
+
+std::uint8_t PacketChecksum(std::uint8_t status, std::uint8_t type, const std::uint8_t* data, std::uint8_t length)
+{
+    unsigned sum = unsigned(status) + type + length;
+    for (unsigned i = 0; i < length; ++i)
+        sum += data[i];
+    return std::uint8_t(sum);
+}
+
+CDataCollectorParser::~CDataCollectorParser()
+{
+    CBytePipeSubscriber::Unsubscribe();
+}
+
+int CDataCollectorParser::OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
+                                  const TimeStamp& timeStamp)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    Scan(data, length, firstIndex, timeStamp);
+    if (state == State::Idle)
+        ReportLostUpTo(firstIndex + length);
+    return 0;
+}
+
+void CDataCollectorParser::Scan(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
+                                const TimeStamp& timeStamp)
+{
+    // Position in this run of the STX of the packet in progress; -1 when it
+    // lies before the run.
+    long restart = -1;
+    for (long i = 0; i < long(length); ++i) {
+        if (!Step(data[i], firstIndex + std::uint32_t(i), timeStamp)) {
+            if (restart >= 0) {
+                i = restart;
+            } else {
+                // The failed packet began before this run: scan its kept bytes
+                // after the STX again, then this byte.
+                std::uint8_t kept[kPacketMaxLength];
+                const unsigned keptCount = stored - 1;
+                std::memcpy(kept, packet + 1, keptCount);
+                const std::uint32_t keptIndex = packetStart + 1;
+                Scan(kept, keptCount, keptIndex, timeStamp);
+                --i;
+            }
+            restart = -1;
+            continue;
+        }
+        if (state == State::Status)
+            restart = i;
+    }
+}
+
+bool CDataCollectorParser::Step(std::uint8_t byte, std::uint32_t index, const TimeStamp& timeStamp)
+{
+    switch (state) {
+    case State::Idle:
+        if (byte == kPacketStx) {
+            ReportLostUpTo(index);
+            packet[0] = byte;
+            stored = 1;
+            packetStart = index;
+            state = State::Status;
+        }
+        return true;
+    case State::Status:
+        checksum = byte;
+        packet[stored++] = byte;
+        state = State::Type;
+        return true;
+    case State::Type:
+        checksum = std::uint8_t(checksum + byte);
+        packet[stored++] = byte;
+        state = State::Length;
+        return true;
+    case State::Length:
+        checksum = std::uint8_t(checksum + byte);
+        packet[stored++] = byte;
+        declaredLength = byte;
+        dataCount = 0;
+        state = State::Data;
+        return true;
+    case State::Data:
+        if (dataCount < declaredLength) {
+            checksum = std::uint8_t(checksum + byte);
+            packet[stored++] = byte;
+            ++dataCount;
+            return true;
+        }
+        if (byte != checksum) {
+            state = State::Idle;
+            return false;
+        }
+        packet[stored++] = byte;
+        state = State::End;
+        return true;
+    case State::End:
+        state = State::Idle;
+        endIndex = index + 1;
+        if (byte == kPacketEtx) {
+            packet[stored++] = byte;
+            CompletePacket(timeStamp);
+        }
+        return true;
+    }
+    return true;
+}
+
+void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
+{
+    const std::uint8_t status = packet[1];
+    const std::uint8_t type = packet[2];
+    const std::uint8_t length = packet[3];
+    const std::uint8_t* data = packet + 4;
+    parserLog.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, TIME=%0.4f", type, length, status, data[length],
+                     SecondsSinceStart(timeStamp));
+    parserLog.MixedDump("Data = ", data, length);
+    TSubscription<IIncomingDCPipe>::Publish(
+        [&](IIncomingDCPipe& handler) { handler.OnPacket(type, data, length, status, timeStamp); });
+    if (type == kPacketIdentityReply) {
+        identity = ParseIdentityText(reinterpret_cast<const char*>(data), length);
+        parserLog.LogBasic("Received Id String\r\n\t%s\r\n", identity.text.c_str());
+        identityEvent.Set();
+    }
+}
+
+void CDataCollectorParser::ReportLostUpTo(std::uint32_t index)
+{
+    const std::uint32_t count = index - endIndex;
+    if (count != 0)
+        MarkLostBytes(endIndex, count);
+    endIndex = index;
+}
+
+bool CDataCollectorParser::SendPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length,
+                                      std::uint8_t status)
+{
+    std::uint8_t bytes[kPacketMaxLength];
+    bytes[0] = kPacketStx;
+    bytes[1] = status;
+    bytes[2] = command;
+    bytes[3] = length;
+    if (length > 0)
+        std::memcpy(bytes + 4, data, length);
+    bytes[4 + length] = PacketChecksum(status, command, data, length);
+    bytes[5 + length] = kPacketEtx;
+
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (!SendBytes(bytes, length + kPacketOverhead))
+        return false;
+    parserLog.LogAll("Sending Data Colector Packet CMD=%x, LEN=%d, STATUS=%d, TIME=%0.4f", command, length, status,
+                     SecondsSinceStart(TimeStampNow()));
+    return true;
+}
+
+sDeviceIdentity CDataCollectorParser::Identity() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return identity;
+}
+
+void CDataCollectorParser::ClearIdentity()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    identity = sDeviceIdentity();
+}
+
+void CDataCollectorParser::ClearIdentityName()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    identity.text.clear();
+    identity.productName.clear();
+    identity.productField.clear();
+}
+
+}  // namespace TolvarRT

@@ -1,0 +1,38 @@
+// The data-collector protocol endpoint of one port: the byte pipe with the
+// packet parser as its permanent first subscriber, and the device identity
+// operations built on them.
+#pragma once
+
+#include <cstdint>
+
+#include "decoders/data_collector_parser.h"
+#include "ports/byte_pipe.h"
+
+namespace TolvarRT {
+
+// Thread rules: the identity operations (WaitForIdentity, DetectIdentity,
+// OpenPipe) and the port operations belong to the owner's thread; they wait
+// without the shared lock, because the reply is parsed on the reader thread.
+// RequestIdentity and SendPacket may be called from any thread.
+class CDCProto : public CBytePipeSubscription, public CDataCollectorParser {
+public:
+    explicit CDCProto(CLogPipe* logPipe = nullptr);
+    ~CDCProto() override;
+
+    void RequestIdentity();
+    // With request, clears the name fields, asks and waits up to a second.
+    // An identity has arrived when its productName is not empty.
+    sDeviceIdentity WaitForIdentity(bool request);
+    // Finds out what sits on a serial line: 9600 8N1, a break, and the
+    // identity it answers with. Keeps 9600 8N1 only with keepSettings and an
+    // answer.
+    bool DetectIdentity(bool keepSettings, bool requestAgain);
+    // Asks the radio to copy its output to the next port.
+    bool OpenPipe(bool mode7799);
+
+protected:
+    void ForgetIdentity() override;
+    bool RequestIdentityAndWait() override;
+};
+
+}  // namespace TolvarRT

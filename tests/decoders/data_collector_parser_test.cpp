@@ -1,0 +1,262 @@
+// Packet framing: what is published, what is reported lost, and that the scan
+// after a bad checksum gives the same packets however the stream is cut.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoders/data_collector_parser.h"
+#include "fake_byte_pipe.h"
+
+namespace TolvarRT {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::FakeBytePipe;
+
+Bytes Packet(std::uint8_t type, const Bytes& data, std::uint8_t status = 0)
+{
+    Bytes bytes = {kPacketStx, status, type, std::uint8_t(data.size())};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    bytes.push_back(PacketChecksum(status, type, data.data(), std::uint8_t(data.size())));
+    bytes.push_back(kPacketEtx);
+    return bytes;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes joined;
+    for (const Bytes& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+struct Received {
+    std::uint8_t type;
+    Bytes data;
+    std::uint8_t status;
+    TimeStamp timeStamp;
+    bool operator==(const Received& other) const
+    {
+        return type == other.type && data == other.data && status == other.status;
+    }
+};
+
+class PacketRecorder : public TBiSubscriber<IIncomingDCPipe, IOutgoingDCPipe> {
+public:
+    ~PacketRecorder() override { Unsubscribe(); }
+    void OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                  const TimeStamp& timeStamp) override
+    {
+        packets.push_back({command, Bytes(data, data + length), status, timeStamp});
+    }
+    std::vector<Received> packets;
+};
+
+class Parser : public CDataCollectorParser {
+public:
+    explicit Parser(CLogNode& log) : CDataCollectorParser(log) {}
+};
+
+// A parser on a fake byte pipe with a recorder on its packets.
+struct Chain {
+    Chain()
+    {
+        parser.Subscribe(&pipe);
+        recorder.Subscribe(&parser);
+    }
+    ~Chain()
+    {
+        recorder.Unsubscribe();
+        parser.Unsubscribe();
+    }
+    // Packets published and bytes reported lost after feeding the stream.
+    void Feed(const Bytes& stream, std::size_t chunkSize = 0) { pipe.Feed(stream, chunkSize); }
+
+    CLogNode log;
+    FakeBytePipe pipe;
+    Parser parser{log};
+    PacketRecorder recorder;
+};
+
+std::size_t PacketBytes(const std::vector<Received>& packets)
+{
+    std::size_t total = 0;
+    for (const Received& packet : packets)
+        total += packet.data.size() + kPacketOverhead;
+    return total;
+}
+
+TEST(DataCollectorParserTest, FramesTheBreakPacketOfTheTcpPort)
+{
+    Chain chain;
+    chain.Feed({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03});
+    ASSERT_EQ(chain.recorder.packets.size(), 1u);
+    EXPECT_EQ(chain.recorder.packets[0].type, 0x6F);
+    EXPECT_EQ(chain.recorder.packets[0].data, Bytes({'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'}));
+    EXPECT_EQ(chain.recorder.packets[0].status, 0);
+    EXPECT_EQ(chain.pipe.LostTotal(), 0u);
+}
+
+struct StreamCase {
+    const char* what;
+    Bytes stream;
+    std::vector<std::uint8_t> types;  // of the packets published, in order
+    std::uint64_t lost;               // bytes reported lost
+    std::uint64_t dropped = 0;        // bytes of packets dropped for a wrong end byte: used, not lost
+};
+
+class PacketStreams : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(PacketStreams, PublishTheGoodPacketsAndAccountForEveryByteInAnyChunking)
+{
+    const StreamCase& c = GetParam();
+    for (std::size_t chunk : {std::size_t(0), std::size_t(1), std::size_t(2), std::size_t(3), std::size_t(7)}) {
+        Chain chain;
+        chain.Feed(c.stream, chunk);
+        std::vector<std::uint8_t> types;
+        for (const Received& packet : chain.recorder.packets)
+            types.push_back(packet.type);
+        EXPECT_EQ(types, c.types) << c.what << ", chunks of " << chunk;
+        EXPECT_EQ(chain.pipe.LostTotal(), c.lost) << c.what << ", chunks of " << chunk;
+        EXPECT_EQ(PacketBytes(chain.recorder.packets) + chain.pipe.LostTotal() + c.dropped, c.stream.size())
+            << c.what;
+    }
+}
+
+Bytes WithBadChecksum(Bytes packet)
+{
+    packet[packet.size() - 2] ^= 0x01;
+    return packet;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framing, PacketStreams,
+    ::testing::Values(
+        StreamCase{"empty packet", Packet(0x40, {}), {0x40}, 0},
+        StreamCase{"noise before", Join({{0x11, 0x22, 0x33}, Packet(0x93, {0, 0x09, 1})}), {0x93}, 3},
+        StreamCase{"back to back", Join({Packet(0x93, {1, 2}), Packet(0x94, {3})}), {0x93, 0x94}, 0},
+        StreamCase{"noise after", Join({Packet(0x93, {1, 2}), {0x55, 0x66}}), {0x93}, 2},
+        StreamCase{"wrong end byte", Join({[] {
+                                               Bytes p = Packet(0x93, {1, 2});
+                                               p.back() = 0x04;
+                                               return p;
+                                           }(),
+                                           Packet(0x98, {7})}),
+                   {0x98}, 0, 8},
+        StreamCase{"bad checksum then good", Join({WithBadChecksum(Packet(0x93, {1, 4, 5})), Packet(0x6E, {'X'})}),
+                   {0x6E}, 9},
+        // A good packet hidden in the data of one whose checksum fails.
+        StreamCase{"packet inside a rejected one",
+                   Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
+                   {0x77}, 8},
+        StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
+    [](const ::testing::TestParamInfo<StreamCase>& info) {
+        std::string name = info.param.what;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+TEST(DataCollectorParserTest, RescanAfterABadChecksumDoesNotDependOnTheChunking)
+{
+    // Regression test for the rescan losing its place when the failed packet
+    // began in an earlier chunk: a good packet starts inside the data of a
+    // packet whose checksum fails, at every split point of the stream.
+    const Bytes hidden = Packet(0x93, {0x00, 0x29, 0x11, 0x22, 0x33});
+    const Bytes stream = Join({{0x02, 0x00, 0x93, 0x14, 0x01}, hidden, Bytes(10, 0x20), {0x00, 0x03},
+                               Packet(0x94, {0xA0})});
+    for (std::size_t split = 1; split < stream.size(); ++split) {
+        Chain chain;
+        chain.pipe.Feed(stream.data(), split);
+        chain.pipe.Feed(stream.data() + split, stream.size() - split);
+        ASSERT_EQ(chain.recorder.packets.size(), 2u) << "split at " << split;
+        EXPECT_EQ(chain.recorder.packets[0].data, Bytes(hidden.begin() + 4, hidden.end() - 2));
+        EXPECT_EQ(chain.recorder.packets[1].type, 0x94);
+        EXPECT_EQ(PacketBytes(chain.recorder.packets) + chain.pipe.LostTotal(), stream.size());
+    }
+}
+
+TEST(DataCollectorParserTest, RandomChunkingGivesTheSamePackets)
+{
+    std::mt19937 random(7);
+    Bytes stream;
+    std::vector<Received> expected;
+    for (int i = 0; i < 200; ++i) {
+        Bytes data(random() % 40);
+        for (auto& byte : data)
+            byte = std::uint8_t(random());
+        const auto type = std::uint8_t(0x90 + random() % 16);
+        Bytes packet = Packet(type, data, std::uint8_t(random() % 3));
+        if (random() % 5 == 0) {
+            packet = WithBadChecksum(packet);
+        } else {
+            expected.push_back({type, data, packet[1], 0});
+        }
+        stream.insert(stream.end(), packet.begin(), packet.end());
+        if (random() % 4 == 0)
+            stream.push_back(std::uint8_t(random()));
+    }
+    Chain whole;
+    whole.Feed(stream);
+    for (int round = 0; round < 20; ++round) {
+        Chain chain;
+        std::size_t offset = 0;
+        while (offset < stream.size()) {
+            const std::size_t size = std::min<std::size_t>(1 + random() % 50, stream.size() - offset);
+            chain.pipe.Feed(stream.data() + offset, size);
+            offset += size;
+        }
+        EXPECT_EQ(chain.recorder.packets, whole.recorder.packets);
+        EXPECT_EQ(chain.pipe.LostTotal(), whole.pipe.LostTotal());
+    }
+    // Random data may hide extra packets inside rejected ones; every intended
+    // one is there, in order.
+    std::size_t found = 0;
+    for (const Received& packet : whole.recorder.packets)
+        if (found < expected.size() && packet == expected[found])
+            ++found;
+    EXPECT_EQ(found, expected.size());
+}
+
+TEST(DataCollectorParserTest, APacketSplitOverTwoChunksCarriesTheSecondChunksTimeStamp)
+{
+    const Bytes packet = Packet(0x93, {0, 0x20, 1, 2, 3});
+    for (std::size_t split = 1; split < packet.size(); ++split) {
+        Chain chain;
+        chain.pipe.nextTimeStamp = 500;
+        chain.pipe.Feed(packet.data(), split);
+        chain.pipe.Feed(packet.data() + split, packet.size() - split);
+        ASSERT_EQ(chain.recorder.packets.size(), 1u);
+        EXPECT_EQ(chain.recorder.packets[0].timeStamp, 501);
+    }
+}
+
+TEST(DataCollectorParserTest, SendPacketFramesTheBytesAndFailsOnAClosedPort)
+{
+    Chain chain;
+    const std::uint8_t text[] = {'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'};
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, text, 8, 0));
+    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}));
+    chain.pipe.sent.clear();
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
+    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x00, 0x6F, 0x03}));
+    chain.pipe.portOpen = false;
+    EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
+}
+
+TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)
+{
+    Chain chain;
+    const std::string text = "PRODUCT,TDL 450H,UHF;PORT,1,2,3,8,1,N,1;VERSION,3.1,4,5,6;";
+    chain.Feed(Packet(kPacketIdentityReply, Bytes(text.begin(), text.end())));
+    EXPECT_EQ(chain.parser.Identity().productName, "TDL 450H");
+    EXPECT_EQ(chain.parser.Identity().text, text);
+    ASSERT_EQ(chain.recorder.packets.size(), 1u);
+}
+
+}  // namespace
+}  // namespace TolvarRT

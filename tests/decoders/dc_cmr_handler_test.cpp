@@ -1,0 +1,167 @@
+// Which packets become CMR, CMR-W and "Send To" frames, and the frames the
+// fake CMR generator has built.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "decoders/dc_cmr_handler.h"
+
+namespace TolvarRT {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class FrameRecorder : public TSubscriber<IIncommingCMRPipe> {
+public:
+    ~FrameRecorder() override { Unsubscribe(); }
+    void OnCMRFrame(std::uint8_t type, const std::uint8_t*, std::uint8_t length, std::uint8_t,
+                    const TimeStamp&) override
+    {
+        frames.push_back("CMR " + std::to_string(type) + "/" + std::to_string(length));
+    }
+    void OnCMRWFrame(std::uint8_t type, const std::uint8_t*, std::uint8_t length, std::uint8_t,
+                     const TimeStamp&) override
+    {
+        frames.push_back("CMR-W " + std::to_string(type) + "/" + std::to_string(length));
+    }
+    void OnSendToFrame(const std::uint8_t*, std::uint8_t length, std::uint8_t, const TimeStamp&) override
+    {
+        frames.push_back("Send To /" + std::to_string(length));
+    }
+    std::vector<std::string> frames;
+};
+
+class LineRecorder : public TSubscriber<ILogPipe> {
+public:
+    ~LineRecorder() override { Unsubscribe(); }
+    void Write(const char* text, unsigned) override
+    {
+        const std::string line(text);
+        lines.push_back(line.substr(line.find("] ") + 2));
+    }
+    unsigned GetLogLevel() override { return kLogAll; }
+    std::vector<std::string> lines;
+};
+
+class CMRHandlerTest : public ::testing::Test {
+protected:
+    CMRHandlerTest()
+    {
+        lines.Subscribe(&logPipe);
+        handler.SetName("Listener");
+        frames.Subscribe(&handler);
+    }
+    void Packet(std::uint8_t command, Bytes data)
+    {
+        const TimeStamp stamp = ProgramEpoch::Current().counter;
+        handler.OnPacket(command, data.data(), std::uint8_t(data.size()), 0, stamp);
+    }
+
+    CLogPipe logPipe;
+    LineRecorder lines;
+    CDCCMRHandler handler{&logPipe};
+    FrameRecorder frames;
+};
+
+TEST_F(CMRHandlerTest, DispatchesByPacketType)
+{
+    Packet(0x93, {0x00, 0x20, 1, 2, 3});
+    Packet(0x93, {0x00, 0xE5});
+    Packet(0x94, {0xFF, 0xFF, 0xFF});
+    Packet(0x98, {0x0C, 1, 2});
+    Packet(0x77, {'@', 0xFF, 1});
+    Packet(0x77, {'A', 0xFF, 1});
+    Packet(0xEE, {9});
+    Packet(0x6E, {'P', 'F'});
+    EXPECT_THAT(frames.frames,
+                ::testing::ElementsAre("CMR 1/5", "CMR 7/2", "CMR 5/3", "CMR-W 12/3", "Send To /3", "Send To /1"));
+    EXPECT_THAT(lines.lines, ::testing::ElementsAre("Listener Receive CMR Frame Length 5, Type 1, Time 0.000",
+                                                    "Listener Receive CMR Frame Length 2, Type 7, Time 0.000",
+                                                    "Listener Receive CMR Frame Length 3, Type 5, Time 0.000",
+                                                    "Listener Receive CMR-W Frame Length 3, Type 12, Time 0.000"));
+}
+
+TEST_F(CMRHandlerTest, PacketsTooShortForTheirTypeByteAreNotFrames)
+{
+    Packet(0x93, {0x00});
+    Packet(0x93, {});
+    Packet(0x98, {});
+    Packet(0x77, {});
+    EXPECT_TRUE(frames.frames.empty());
+    // CMR+ and 0xEE read nothing from the data.
+    Packet(0x94, {});
+    Packet(0xEE, {});
+    EXPECT_EQ(frames.frames.size(), 2u);
+}
+
+TEST_F(CMRHandlerTest, LinesAreWrittenWithoutSubscribers)
+{
+    frames.Unsubscribe();
+    Packet(0x94, {1});
+    EXPECT_EQ(lines.lines.size(), 1u);
+}
+
+TEST_F(CMRHandlerTest, FakeCMRCarriesItsTypeAndEpochTime)
+{
+    sFakeFrame frame;
+    handler.BuildFakeCMR(frame, 0, 147);
+    EXPECT_EQ(frame.command, 0x93);
+    EXPECT_EQ(frame.length, 147);
+    EXPECT_EQ(frame.epochTime, 1000u);
+    // 1000 ms = 0b00 0000 0011 1110 1000 in 18 bits.
+    EXPECT_EQ(frame.data[0], 0);
+    EXPECT_EQ(frame.data[1], 0);
+    EXPECT_EQ(frame.data[2], 1000 >> 10);
+    EXPECT_EQ(frame.data[3], std::uint8_t(1000 >> 2));
+    EXPECT_EQ(frame.data[4], (1000 & 3) << 6);
+
+    handler.BuildFakeCMR(frame, 5, 12);
+    EXPECT_EQ(frame.command, 0x94);
+    EXPECT_EQ(frame.data[1], 0xA0);
+    EXPECT_EQ(frame.epochTime, 2000u) << "only type-0 frames advance the epoch time";
+
+    handler.BuildFakeCMRW(frame, 3, 110);
+    EXPECT_EQ(frame.command, 0x98);
+    EXPECT_EQ(frame.data[0], 3);
+    EXPECT_EQ(frame.length, 110);
+
+    handler.BuildFakeSendTo(frame, 100, 255);
+    EXPECT_EQ(frame.command, 0x77);
+    EXPECT_EQ(frame.type, 0x40);
+    EXPECT_THAT(Bytes(frame.data, frame.data + 5), ::testing::ElementsAre(0x40, 0xFF, 255, 0, 0));
+}
+
+TEST_F(CMRHandlerTest, FakeEpochTimeWrapsAfter239Seconds)
+{
+    sFakeFrame frame;
+    std::vector<std::uint32_t> times;
+    for (int i = 0; i < 241; ++i) {
+        handler.BuildFakeCMR(frame, 0, 27);
+        times.push_back(frame.epochTime);
+    }
+    EXPECT_EQ(times[0], 1000u);
+    EXPECT_EQ(times[238], 239000u);
+    EXPECT_EQ(times[239], 0u);
+    EXPECT_EQ(times[240], 1000u);
+    // The 18-bit field in the header holds the value whole.
+    handler.BuildFakeCMR(frame, 0, 27);
+    const std::uint32_t decoded = (std::uint32_t(frame.data[2]) << 10) | (std::uint32_t(frame.data[3]) << 2) |
+                                  (frame.data[4] >> 6);
+    EXPECT_EQ(decoded, frame.epochTime);
+}
+
+TEST_F(CMRHandlerTest, FakeFramesShorterThanTheHeaderAreCut)
+{
+    sFakeFrame frame;
+    handler.BuildFakeCMR(frame, 1, 3);
+    EXPECT_EQ(frame.length, 3);
+    EXPECT_EQ(frame.data[1], 0x20);
+    handler.BuildFakeCMRW(frame, 1, 0);
+    EXPECT_EQ(frame.length, 0);
+    EXPECT_FALSE(handler.SendFakeFrame(frame, 0)) << "no parser attached";
+}
+
+}  // namespace
+}  // namespace TolvarRT
