@@ -3,7 +3,7 @@
 # ./dev build   configure and build everything into build/
 # ./dev test    deps, build, every test, then the core tests under ASan+UBSan and TSan
 # ./dev bench   build and run the benchmarks
-# ./dev fuzz    build the fuzz harnesses with clang and libFuzzer into build-fuzz/
+# ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -70,6 +70,7 @@ test_all() {
   ctest --test-dir build --output-on-failure -j "$jobs"
   sanitizer_run address
   sanitizer_run thread
+  fuzz 20
   say "all tests passed"
 }
 
@@ -82,13 +83,26 @@ bench() {
   done
 }
 
+# Each harness runs from a fresh corpus seeded with the real captures; the
+# first crash fails the run and leaves its input in build-fuzz/.
 fuzz() {
-  deps
-  say "fuzz harnesses (clang, libFuzzer)"
+  local seconds="${1:-20}"
+  say "fuzz harnesses under ASan+UBSan, ${seconds} s each"
   CXX=clang++ configure build-fuzz -DTOLVAR_FUZZ=ON -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF \
     -DTOLVAR_SANITIZE=address
   cmake --build build-fuzz -j "$jobs"
-  ls build-fuzz/fuzz/*_fuzzer
+  for harness in build-fuzz/fuzz/*_fuzzer; do
+    local corpus="build-fuzz/corpus/$(basename "$harness")"
+    mkdir -p "$corpus"
+    printf '%s: ' "$(basename "$harness")"
+    if ! (cd build-fuzz && "../$harness" -max_total_time="$seconds" -print_final_stats=1 \
+          "../$corpus" ../tests/data/captures >"../$corpus.log" 2>&1); then
+      echo "FAILED"
+      tail -n 60 "$corpus.log"
+      exit 1
+    fi
+    grep -E '^stat::number_of_executed_units' "$corpus.log" | sed 's/.*: *//; s/$/ runs/'
+  done
 }
 
 case "${1:-}" in
@@ -96,7 +110,7 @@ case "${1:-}" in
   build) deps; build ;;
   test) test_all ;;
   bench) shift; bench "$@" ;;
-  fuzz) fuzz ;;
+  fuzz) shift; deps; fuzz "$@" ;;
   *)
     sed -n '2,7p' "$0" | sed 's/^# //'
     exit 2

@@ -1,0 +1,23 @@
+// Plays a recorded byte stream into an endpoint as a port would: chunk by
+// chunk, each stamped and numbered by the byte pipe. For offline decoding and
+// for tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ports/byte_pipe.h"
+
+namespace TolvarRT {
+
+// Reads a whole capture file; false (and an error text) when it cannot.
+bool ReadCaptureFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
+// Publishes bytes to the endpoint's subscribers in chunks of chunkSize bytes
+// (0: one chunk), on the calling thread. Returns the number of chunks.
+std::size_t ReplayCapture(CBytePipeSubscription& endpoint, const std::uint8_t* data, std::size_t length,
+                          std::size_t chunkSize);
+
+}  // namespace TolvarRT
