@@ -1,0 +1,446 @@
+#include "stats/stats_collection.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "ports/time_base.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr double kBurstInterval = 0.025;  // s: frames closer than this came together
+
+std::atomic<std::uint32_t> generationCounter{0};
+std::atomic<std::uint32_t> usedReceiverBits{0};
+std::atomic<CStatsCollection*> processSource{nullptr};
+
+std::uint32_t NextGeneration()
+{
+    return generationCounter.fetch_add(1) + 1;
+}
+
+// The lowest free bit of the process-wide register, or 0 when all are taken.
+std::uint32_t TakeReceiverBit()
+{
+    std::uint32_t used = usedReceiverBits.load();
+    for (;;) {
+        if (used == 0xFFFFFFFFu)
+            return 0;
+        const std::uint32_t bit = ~used & (used + 1);
+        if (usedReceiverBits.compare_exchange_weak(used, used | bit))
+            return bit;
+    }
+}
+
+std::uint16_t ByteSum(const std::uint8_t* data, std::size_t length)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        sum += data[i];
+    return std::uint16_t(sum);
+}
+
+long WholeSeconds(TimeStamp from, TimeStamp to)
+{
+    return std::lround(SecondsBetween(to, from));
+}
+
+// The average rate of a record's frames; 0 with fewer than two frames or when
+// they all came at one instant.
+double AverageRate(const PacketStats& record)
+{
+    const double span = SecondsBetween(record.lastTime, record.firstTime);
+    return record.frames < 2 || span <= 0.0 ? 0.0 : (record.frames - 1) / span;
+}
+
+}  // namespace
+
+CStatsCollection::CStatsCollection(CLogPipe* logPipe, bool source)
+    : log(logPipe),
+      isSource(source),
+      generation(NextGeneration()),
+      receiverBit(TakeReceiverBit()),
+      intervalStart(TimeStampNow())
+{
+    if (isSource) {
+        CStatsCollection* none = nullptr;
+        processSource.compare_exchange_strong(none, this);
+    }
+}
+
+CStatsCollection::~CStatsCollection()
+{
+    UnsubscribeAll();
+    CStatsCollection* self = this;
+    processSource.compare_exchange_strong(self, nullptr);
+    Reset();
+    usedReceiverBits.fetch_and(~receiverBit);
+}
+
+bool CStatsCollection::SubscribeTo(TSubscription<IIncommingCMRPipe>* cmr, TSubscription<IIncommingRTCMPipe>* rtcm,
+                                   TSubscription<IIncommingNMEAPipe>* nmea, TSubscription<IIncommingATSPipe>* ats,
+                                   TSubscription<IIncommingRTCM3Pipe>* rtcm3)
+{
+    if (cmr != nullptr && !TSubscriber<IIncommingCMRPipe>::Subscribe(cmr))
+        return false;
+    if (rtcm != nullptr && !TSubscriber<IIncommingRTCMPipe>::Subscribe(rtcm))
+        return false;
+    if (nmea != nullptr && !TSubscriber<IIncommingNMEAPipe>::Subscribe(nmea))
+        return false;
+    if (ats != nullptr && !TSubscriber<IIncommingATSPipe>::Subscribe(ats))
+        return false;
+    if (rtcm3 != nullptr && !TSubscriber<IIncommingRTCM3Pipe>::Subscribe(rtcm3))
+        return false;
+    return true;
+}
+
+void CStatsCollection::UnsubscribeFrom(bool cmr, bool rtcm)
+{
+    if (cmr)
+        TSubscriber<IIncommingCMRPipe>::Unsubscribe();
+    if (rtcm)
+        TSubscriber<IIncommingRTCMPipe>::Unsubscribe();
+}
+
+void CStatsCollection::UnsubscribeAll()
+{
+    TSubscriber<IIncommingCMRPipe>::Unsubscribe();
+    TSubscriber<IIncommingRTCMPipe>::Unsubscribe();
+    TSubscriber<IIncommingRTCM3Pipe>::Unsubscribe();
+    TSubscriber<IIncommingNMEAPipe>::Unsubscribe();
+    TSubscriber<IIncommingATSPipe>::Unsubscribe();
+}
+
+CStatsCollection* CStatsCollection::GetEffectiveSource() const
+{
+    CStatsCollection* linked = linkedSource.load();
+    return linked != nullptr ? linked : processSource.load();
+}
+
+void CStatsCollection::Reset()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    generation = NextGeneration();
+    for (auto& bucket : buckets)
+        bucket.clear();
+    intervalStart = TimeStampNow();
+}
+
+std::uint32_t CStatsCollection::Generation() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return generation;
+}
+
+bool CStatsCollection::HasRecords() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    for (const auto& bucket : buckets)
+        if (!bucket.empty())
+            return true;
+    return false;
+}
+
+bool CStatsCollection::NextRecord(int& position, PacketStats& record, bool clearChanged)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    // A position is the 1-based place of a record in table order.
+    int total = 0;
+    for (const auto& bucket : buckets)
+        total += int(bucket.size());
+    const int wanted = position < 0 ? 1 : position;
+    if (wanted < 1 || wanted > total) {
+        position = 0;
+        return false;
+    }
+    int place = 0;
+    for (auto& bucket : buckets) {
+        if (place + int(bucket.size()) < wanted) {
+            place += int(bucket.size());
+            continue;
+        }
+        PacketStats& entry = bucket[std::size_t(wanted - place - 1)];
+        record = entry;
+        if (clearChanged)
+            entry.changed = 0;
+        break;
+    }
+    position = wanted < total ? wanted + 1 : 0;
+    return true;
+}
+
+bool CStatsCollection::FindRecord(std::uint32_t key, PacketStats& record)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    PacketStats* found = Find(key);
+    if (found == nullptr)
+        return false;
+    found->changed = 0;
+    record = *found;
+    return true;
+}
+
+PacketStats* CStatsCollection::Find(std::uint32_t key)
+{
+    for (PacketStats& entry : buckets[(key / 16) % kBuckets])
+        if (entry.key == key)
+            return &entry;
+    return nullptr;
+}
+
+const PacketStats* CStatsCollection::Find(std::uint32_t key) const
+{
+    return const_cast<CStatsCollection*>(this)->Find(key);
+}
+
+void CStatsCollection::OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t,
+                                  const TimeStamp& timeStamp)
+{
+    RecordFrame(kFrameClassCMR, type, length, ByteSum(data, length), timeStamp);
+}
+
+void CStatsCollection::OnCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t,
+                                   const TimeStamp& timeStamp)
+{
+    RecordFrame(kFrameClassCMRW, type, length, ByteSum(data, length), timeStamp);
+}
+
+void CStatsCollection::OnSendToFrame(const std::uint8_t* data, std::uint8_t length, std::uint8_t,
+                                     const TimeStamp& timeStamp)
+{
+    const unsigned type = length > 0 ? data[0] : 0;
+    RecordFrame(kFrameClassSendTo, type, length, ByteSum(data, length), timeStamp);
+}
+
+void CStatsCollection::OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                                   const TimeStamp& timeStamp)
+{
+    // length counts data words; the stored bytes are 3 per word, the two
+    // header words first.
+    RecordFrame(kFrameClassRTCM2, type, 5u * length, ByteSum(data, 3u * length), timeStamp);
+}
+
+void CStatsCollection::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                                    const TimeStamp& timeStamp)
+{
+    RecordFrame(kFrameClassRTCM3, type, length, ByteSum(data, length), timeStamp);
+}
+
+void CStatsCollection::OnNMEASentence(unsigned type, const sNMEAPosition*, const char* text,
+                                      const TimeStamp& timeStamp)
+{
+    const std::size_t length = std::strlen(text);
+    RecordFrame(kFrameClassNMEA, type, unsigned(length), ByteSum(reinterpret_cast<const std::uint8_t*>(text), length),
+                timeStamp);
+}
+
+void CStatsCollection::OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                                  const TimeStamp& timeStamp)
+{
+    RecordFrame(kFrameClassATS, type, length, ByteSum(data, length), timeStamp);
+}
+
+void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
+                                   const TimeStamp& timeStamp)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const std::uint32_t key = FrameKey(frameClass, type);
+    PacketStats* record = Find(key);
+    bool burst = false;
+    if (record != nullptr) {
+        record->lastSize = length;
+        record->totalBytes += length;
+        record->frames += 1;
+        record->intervalFrames += 1;
+        const double interval = SecondsBetween(timeStamp, record->lastTime);
+        if (interval > kBurstInterval) {
+            record->sumSquares += interval * interval;
+        } else {
+            record->bursts += 1;
+            burst = true;
+        }
+        JudgePeriod(*record, interval, timeStamp);
+        record->prevSum = record->lastSum;
+        record->prevLength = record->lastLength;
+        record->prevMatchedBy = record->lastMatchedBy;
+        record->prevTime = record->lastTime;
+        record->lastTime = timeStamp;
+        record->lastSum = sum;
+        record->lastLength = std::uint16_t(length);
+        record->lastMatchedBy = 0;
+        record->changed = 1;
+    } else {
+        PacketStats created;
+        created.key = key;
+        created.frames = 1;
+        created.intervalFrames = 1;
+        created.totalBytes = length;
+        created.lastSize = length;
+        created.lastSum = sum;
+        created.lastLength = std::uint16_t(length);
+        created.firstTime = timeStamp;
+        created.lastTime = timeStamp;
+        created.prevTime = TimeStampNow();
+        created.changed = 1;
+        auto& bucket = buckets[(key / 16) % kBuckets];
+        bucket.insert(bucket.begin(), created);
+        record = &bucket.front();
+    }
+    Correlate(*record, frameClass, type, length, sum, burst, timeStamp);
+}
+
+// The period is re-estimated, and a gap judged, on every eighth frame that is
+// not a burst once there are more than 15 of them.
+void CStatsCollection::JudgePeriod(PacketStats& record, double interval, const TimeStamp& timeStamp)
+{
+    const std::uint32_t spaced = record.frames - record.bursts;
+    if (spaced <= 15 || spaced % 8 != 0)
+        return;
+    const double n = spaced - 1;
+    const double elapsed = SecondsBetween(timeStamp, record.firstTime);
+    const double mean = elapsed / n;
+    const double variance = std::max(0.0, (n * record.sumSquares - elapsed * elapsed) / (n * (n - 1)));
+    const double spread = std::sqrt(variance) / mean;
+    if (mean > 0.0 && spread < record.bestSpread) {
+        if (mean > 0.9 && spread < 0.1) {
+            record.period = std::floor(mean * 1.01);
+            record.bestSpread = spread;
+        } else if (spread < 0.4) {
+            // A type slower than one frame in two seconds has no whole rate
+            // per second; its period stays as it was.
+            const double rate = std::floor(1.0 / mean + 0.5);
+            if (rate >= 1.0) {
+                record.period = 1.0 / rate;
+                record.bestSpread = spread;
+            }
+        }
+    }
+    if (record.period == 0.0)
+        return;
+    const double ratio = interval / record.period;
+    if (ratio > 1.3) {
+        const auto missed = std::uint32_t(ratio - 0.5);
+        log.LogAlways("Lost %d Packets ", int(missed));
+        if (ratio >= 2.3)
+            record.lost += missed;
+        else
+            record.late += 1;
+    }
+}
+
+void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length,
+                                 std::uint16_t sum, bool burst, const TimeStamp& timeStamp)
+{
+    CStatsCollection* source = GetEffectiveSource();
+    if (source == nullptr || source == this || isSource) {
+        record.latency = -1.0;
+        return;
+    }
+    if (receiverBit == 0) {
+        if (!toldNoReceiverBit) {
+            log.LogAlways("More than 32 statistics collections: frames are counted but not matched");
+            toldNoReceiverBit = true;
+        }
+        record.latency = -1.0;
+        return;
+    }
+    const std::uint32_t sourceGeneration = source->Generation();
+    if (record.syncGeneration != sourceGeneration) {
+        record.latencySum = 0.0;
+        record.matched = 0;
+        record.unmatched = 0;
+        record.latencySamples = 0;
+        record.syncGeneration = 0;
+    }
+    TimeStamp sourceTime = 0;
+    if (length != 0 && source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, sourceTime)) {
+        if (!burst) {
+            record.latency = SecondsBetween(timeStamp, sourceTime);
+            record.latencySamples += 1;
+            record.latencySum += record.latency;
+        }
+        record.matched += 1;
+        log.LogBasic("\tPacket Latency %0.4f", record.latency);
+    } else {
+        log.LogMost("\tNo Packet Correlation for Class %d Type %d", int(frameClass), int(type));
+        record.unmatched += 1;
+        record.latency = -1.0;
+    }
+    if (record.syncGeneration == 0) {
+        record.syncGeneration = sourceGeneration;
+        PacketStats sourceRecord;
+        if (source->FindRecord(record.key, sourceRecord))
+            record.sourceOffset = sourceRecord.frames - record.matched;
+    }
+}
+
+bool CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
+                                  TimeStamp& sourceTime)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    PacketStats* record = Find(key);
+    if (record == nullptr)
+        return false;
+    if (record->prevSum == sum && record->prevLength == length && (record->prevMatchedBy & bit) == 0) {
+        record->prevMatchedBy |= bit;
+        sourceTime = record->prevTime;
+        return true;
+    }
+    if (record->lastSum == sum && record->lastLength == length && (record->lastMatchedBy & bit) == 0) {
+        record->lastMatchedBy |= bit;
+        sourceTime = record->lastTime;
+        return true;
+    }
+    return false;
+}
+
+std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const TimeStamp now = at.value_or(TimeStampNow());
+    const long seconds = WholeSeconds(intervalStart, now);
+    std::string text = "\r\n\r\nSummary of Packets received\r\n";
+    unsigned long total = 0;
+    char line[256];
+    for (auto& bucket : buckets) {
+        for (PacketStats& record : bucket) {
+            text += "\r\n    ";
+            text += FrameName(record.key);
+            std::snprintf(line, sizeof line, ", Received %5d, Average Size %5.1f bytes, Average Pkts/s %2.3f",
+                          int(record.frames), double(record.totalBytes) / record.frames, AverageRate(record));
+            text += line;
+            total += record.frames;
+            if (interval) {
+                // Within half a second of the interval start there is no rate yet.
+                const double rate = seconds > 0 ? double(record.intervalFrames) / double(seconds) : 0.0;
+                std::snprintf(line, sizeof line, "\r\n\t\t\t\t This Interval %f", rate);
+                text += line;
+                if (record.unmatched != 0) {
+                    std::snprintf(line, sizeof line, " Unmatched Packets %d", int(record.unmatched));
+                    text += line;
+                }
+                record.intervalFrames = 0;
+                record.unmatched = 0;
+            }
+        }
+    }
+    std::snprintf(line, sizeof line, "\r\n\r\n  Received a Total of %d Packets\r\n", int(total));
+    text += line;
+    if (interval)
+        intervalStart = now;
+    return text;
+}
+
+double CStatsCollection::IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> at) const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const PacketStats* record = Find(FrameKey(frameClass, type));
+    if (record == nullptr)
+        return 0.0;
+    const long seconds = WholeSeconds(intervalStart, at.value_or(TimeStampNow()));
+    return seconds > 0 ? double(record->intervalFrames) / double(seconds) : 0.0;
+}
+
+}  // namespace TolvarRT

@@ -1,0 +1,103 @@
+// Per-frame-type statistics of one side of a link test, and the correlation
+// of every received frame with the same frame on the source side.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/log_pipe.h"
+#include "core/pipes.h"
+#include "core/subscription.h"
+#include "stats/packet_stats.h"
+
+namespace TolvarRT {
+
+// Thread rules: frames arrive on port reader threads and generator threads;
+// readers (the table model, the summary timer) run on the user-interface
+// thread. Every operation takes the collection's lock; a receiver that
+// correlates takes its own lock, then its source's.
+class CStatsCollection : public TSubscriber<IIncommingCMRPipe>,
+                         public TSubscriber<IIncommingRTCMPipe>,
+                         public TSubscriber<IIncommingRTCM3Pipe>,
+                         public TSubscriber<IIncommingNMEAPipe>,
+                         public TSubscriber<IIncommingATSPipe> {
+public:
+    CStatsCollection(CLogPipe* logPipe, bool isSource);
+    ~CStatsCollection() override;
+
+    // Subscribes to each publisher that is not null, in this order, replacing
+    // an earlier subscription of the same kind; false at the first failure.
+    bool SubscribeTo(TSubscription<IIncommingCMRPipe>* cmr, TSubscription<IIncommingRTCMPipe>* rtcm,
+                     TSubscription<IIncommingNMEAPipe>* nmea, TSubscription<IIncommingATSPipe>* ats,
+                     TSubscription<IIncommingRTCM3Pipe>* rtcm3);
+    void UnsubscribeFrom(bool cmr, bool rtcm);
+    // Detaches from every publisher.
+    void UnsubscribeAll();
+
+    void SetSource(CStatsCollection* source) { linkedSource.store(source); }
+    CStatsCollection* GetSource() const { return linkedSource.load(); }
+    // The linked source, or the process-wide one when none is linked.
+    CStatsCollection* GetEffectiveSource() const;
+
+    // Starts a new generation: every receiver of this source resynchronises.
+    void Reset();
+    bool HasRecords() const;
+    // Walks the records in table order: position -1 starts, 0 after the last.
+    bool NextRecord(int& position, PacketStats& record, bool clearChanged);
+    bool FindRecord(std::uint32_t key, PacketStats& record);
+    std::string Summary(bool interval, std::optional<TimeStamp> now = std::nullopt);
+    double IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> now = std::nullopt) const;
+
+    bool IsSource() const { return isSource; }
+    std::uint32_t Generation() const;
+    std::uint32_t ReceiverBit() const { return receiverBit; }
+
+    // IIncommingCMRPipe
+    void OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                    const TimeStamp& timeStamp) override;
+    void OnCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                     const TimeStamp& timeStamp) override;
+    void OnSendToFrame(const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                       const TimeStamp& timeStamp) override;
+    // IIncommingRTCMPipe, IIncommingRTCM3Pipe, IIncommingNMEAPipe, IIncommingATSPipe
+    void OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                     const TimeStamp& timeStamp) override;
+    void OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                      const TimeStamp& timeStamp) override;
+    void OnNMEASentence(unsigned type, const sNMEAPosition* position, const char* text,
+                        const TimeStamp& timeStamp) override;
+    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                    const TimeStamp& timeStamp) override;
+
+    virtual void RecordFrame(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
+                             const TimeStamp& timeStamp);
+
+private:
+    static constexpr unsigned kBuckets = 17;
+
+    PacketStats* Find(std::uint32_t key);
+    const PacketStats* Find(std::uint32_t key) const;
+    void JudgePeriod(PacketStats& record, double interval, const TimeStamp& timeStamp);
+    void Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
+                   bool burst, const TimeStamp& timeStamp);
+    // On the source side: marks and returns the first of its previous and last
+    // frames of the key that matches and that this receiver has not matched.
+    bool MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
+                    TimeStamp& sourceTime);
+
+    CLogNode log;
+    const bool isSource;
+    std::uint32_t generation;
+    std::atomic<CStatsCollection*> linkedSource{nullptr};
+    const std::uint32_t receiverBit;  // 0 when all 32 were taken: frames are counted, never matched
+    bool toldNoReceiverBit = false;
+    TimeStamp intervalStart;
+    // Hash table of 17 buckets: bucket (key / 16) mod 17, newest first in each.
+    std::array<std::vector<PacketStats>, kBuckets> buckets;
+};
+
+}  // namespace TolvarRT

@@ -1,0 +1,62 @@
+// What the statistics table shows: one row per frame key seen on either side,
+// every cell as text, refreshed from the collections. The desktop view, the
+// command line and the status page all show these cells.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "stats/stats_collection.h"
+
+namespace TolvarRT {
+
+enum StatsColumn : unsigned {
+    kColumnName,
+    kColumnRating,
+    kColumnCount,
+    kColumnSourceCount,
+    kColumnReceived,
+    kColumnLastSize,
+    kColumnLastInterval,
+    kColumnLastTime,
+    kColumnLastLatency,
+    kColumnAverageLength,
+    kColumnAverageRate,
+    kColumnAverageLatency,
+    kStatsColumns
+};
+
+struct sStatsRow {
+    std::uint32_t key = 0;
+    int icon = -1;  // class icon: CMR 0, RTCM v2 1, NMEA 2, ATS 3, RTCM v3 4, CMR-W 5; -1 none
+    std::array<std::string, kStatsColumns> cells;
+};
+
+// The rating of a frame type from how many of its frames came in its nominal
+// period: "Perfect" down to "Crap"; "n/a" while the period is unknown.
+const char* RatingText(double ratio);
+
+// Thread rules: Refresh runs on one thread at a time (the view's timer);
+// Rows may be read from any thread and returns a consistent copy.
+class CStatsTableModel {
+public:
+    static const std::array<const char*, kStatsColumns>& ColumnHeaders();
+
+    // Brings the rows up to date with the receiver collection and its source.
+    // Only records changed since the last refresh are read again, so one
+    // model serves one receiver.
+    void Refresh(CStatsCollection& receiver);
+
+    std::vector<sStatsRow> Rows() const;
+
+private:
+    sStatsRow& RowFor(std::uint32_t key);
+
+    mutable std::mutex rowsLock;
+    std::vector<sStatsRow> rows;  // ascending key
+};
+
+}  // namespace TolvarRT

@@ -1,0 +1,390 @@
+// Counting, period estimation, gap judgement and correlation with the source,
+// driven with chosen time stamps.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "log_recorder.h"
+#include "ports/time_base.h"
+#include "stats/stats_collection.h"
+
+namespace TolvarRT {
+namespace {
+
+using testing::LogRecorder;
+
+constexpr TimeStamp kBase = 1'000'000'000'000;
+
+TimeStamp At(double seconds)
+{
+    return kBase + TimeStamp(seconds * 1e9);
+}
+
+PacketStats RecordOf(CStatsCollection& collection, unsigned frameClass, unsigned type)
+{
+    PacketStats record;
+    EXPECT_TRUE(collection.FindRecord(FrameKey(frameClass, type), record));
+    return record;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    LinkTest() { receiver.SetSource(&source); }
+
+    // One CMR type-0 frame with the given byte sum, on one side.
+    static void Frame(CStatsCollection& side, double seconds, std::uint16_t sum, unsigned length = 100)
+    {
+        side.RecordFrame(kFrameClassCMR, 0, length, sum, At(seconds));
+    }
+
+    CLogPipe logPipe;
+    LogRecorder lines{&logPipe};
+    CStatsCollection source{&logPipe, true};
+    CStatsCollection receiver{&logPipe, false};
+};
+
+TEST_F(LinkTest, MatchesTheSourcesPreviousAndLastFrame)
+{
+    Frame(source, 0.0, 11);
+    Frame(source, 1.0, 22);
+    Frame(receiver, 1.05, 11);  // the previous source frame
+    Frame(receiver, 1.10, 22);  // the last one
+    const PacketStats record = RecordOf(receiver, kFrameClassCMR, 0);
+    EXPECT_EQ(record.matched, 2u);
+    EXPECT_EQ(record.unmatched, 0u);
+    EXPECT_EQ(record.latencySamples, 2u);
+    EXPECT_NEAR(record.latency, 0.10, 1e-9);
+    EXPECT_NEAR(record.latencySum, 1.05 + 0.10, 1e-9);
+    EXPECT_EQ(lines.Count("\tPacket Latency 0.1000"), 1u);
+}
+
+TEST_F(LinkTest, TheSameSourceFrameIsMatchedOnce)
+{
+    Frame(source, 0.0, 11);
+    Frame(receiver, 0.2, 11);
+    Frame(receiver, 0.4, 11);
+    const PacketStats record = RecordOf(receiver, kFrameClassCMR, 0);
+    EXPECT_EQ(record.matched, 1u);
+    EXPECT_EQ(record.unmatched, 1u);
+    EXPECT_EQ(record.latency, -1.0);
+    EXPECT_EQ(lines.Count("\tNo Packet Correlation for Class 1 Type 0"), 1u);
+}
+
+TEST_F(LinkTest, AFrameOlderThanTheLastTwoSourceFramesIsUnmatched)
+{
+    Frame(source, 0.0, 11);
+    Frame(source, 1.0, 22);
+    Frame(source, 2.0, 33);
+    Frame(receiver, 2.1, 11);
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).unmatched, 1u);
+}
+
+TEST_F(LinkTest, TwoReceiversMatchTheSameSourceFrameEachOnce)
+{
+    CStatsCollection second{&logPipe, false};
+    second.SetSource(&source);
+    Frame(source, 0.0, 11);
+    Frame(receiver, 0.1, 11);
+    Frame(second, 0.2, 11);
+    EXPECT_NE(receiver.ReceiverBit(), second.ReceiverBit());
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).matched, 1u);
+    EXPECT_EQ(RecordOf(second, kFrameClassCMR, 0).matched, 1u);
+}
+
+TEST_F(LinkTest, EmptyFramesAndOtherKeysNeverMatch)
+{
+    source.RecordFrame(kFrameClassRTCM3, 1005, 0, 0, At(0.0));
+    receiver.RecordFrame(kFrameClassRTCM3, 1005, 0, 0, At(0.1));
+    receiver.RecordFrame(kFrameClassRTCM3, 1006, 19, 7, At(0.2));
+    EXPECT_EQ(RecordOf(receiver, kFrameClassRTCM3, 1005).matched, 0u);
+    EXPECT_EQ(RecordOf(receiver, kFrameClassRTCM3, 1006).unmatched, 1u);
+}
+
+TEST_F(LinkTest, BurstFramesAreMatchedButGiveNoLatency)
+{
+    Frame(source, 0.0, 11);
+    Frame(source, 0.01, 22);
+    Frame(receiver, 0.30, 11);
+    Frame(receiver, 0.31, 22);  // 10 ms after the one before: a burst
+    const PacketStats record = RecordOf(receiver, kFrameClassCMR, 0);
+    EXPECT_EQ(record.bursts, 1u);
+    EXPECT_EQ(record.matched, 2u);
+    EXPECT_EQ(record.latencySamples, 1u);
+    EXPECT_NEAR(record.latency, 0.30, 1e-9) << "a burst keeps the previous latency";
+    EXPECT_EQ(record.sumSquares, 0.0);
+}
+
+TEST_F(LinkTest, ASourceResetMakesTheReceiverStartCountingAgain)
+{
+    Frame(source, 0.0, 11);
+    Frame(receiver, 0.1, 11);
+    Frame(source, 1.0, 22);
+    Frame(receiver, 1.1, 22);
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).matched, 2u);
+
+    source.Reset();
+    Frame(source, 5.0, 33);
+    Frame(source, 6.0, 44);
+    Frame(receiver, 6.1, 44);
+    const PacketStats record = RecordOf(receiver, kFrameClassCMR, 0);
+    EXPECT_EQ(record.matched, 1u);
+    EXPECT_EQ(record.latencySamples, 1u);
+    EXPECT_EQ(record.syncGeneration, source.Generation());
+    // "% Received" counts from the moment of synchronisation: 2 source
+    // frames, of which the receiver may have missed the first.
+    EXPECT_EQ(record.sourceOffset, 1u);
+    EXPECT_EQ(record.frames, 3u) << "the receiver's own counts carry on";
+}
+
+TEST_F(LinkTest, SourceCollectionsDoNotCorrelate)
+{
+    Frame(source, 0.0, 11);
+    Frame(source, 0.5, 11);
+    EXPECT_EQ(RecordOf(source, kFrameClassCMR, 0).latency, -1.0);
+    EXPECT_TRUE(lines.Lines().empty());
+}
+
+TEST(StatsCollectionTest, WithoutAnySourceNothingIsSaidAboutCorrelation)
+{
+    CLogPipe logPipe;
+    LogRecorder lines(&logPipe);
+    CStatsCollection receiver(&logPipe, false);
+    ASSERT_EQ(receiver.GetEffectiveSource(), nullptr);
+    receiver.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0));
+    receiver.RecordFrame(kFrameClassCMR, 0, 10, 5, At(1));
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).latency, -1.0);
+    EXPECT_TRUE(lines.Lines().empty());
+}
+
+TEST(StatsCollectionTest, TheFirstSourceIsTheProcessWideOneUntilItGoes)
+{
+    CLogPipe logPipe;
+    CStatsCollection receiver(&logPipe, false);
+    {
+        CStatsCollection first(&logPipe, true);
+        CStatsCollection second(&logPipe, true);
+        EXPECT_EQ(receiver.GetEffectiveSource(), &first);
+        receiver.SetSource(&second);
+        EXPECT_EQ(receiver.GetEffectiveSource(), &second);
+        receiver.SetSource(nullptr);
+    }
+    EXPECT_EQ(receiver.GetEffectiveSource(), nullptr);
+}
+
+TEST(StatsCollectionTest, BeyondThirtyTwoCollectionsFramesAreCountedButNeverMatched)
+{
+    CLogPipe logPipe;
+    LogRecorder lines(&logPipe);
+    CStatsCollection source(&logPipe, true);
+    std::vector<std::unique_ptr<CStatsCollection>> receivers;
+    while (receivers.size() < 40)
+        receivers.push_back(std::make_unique<CStatsCollection>(&logPipe, false));
+    CStatsCollection& lastOne = *receivers.back();
+    ASSERT_EQ(lastOne.ReceiverBit(), 0u);
+    lastOne.SetSource(&source);
+    source.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0));
+    lastOne.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0.1));
+    lastOne.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0.2));
+    const PacketStats record = RecordOf(lastOne, kFrameClassCMR, 0);
+    EXPECT_EQ(record.frames, 2u);
+    EXPECT_EQ(record.matched, 0u);
+    EXPECT_EQ(record.unmatched, 0u);
+    EXPECT_EQ(lines.Lines().size(), 1u) << "said once, at level 0";
+    // Bits come back when collections go.
+    receivers.clear();
+    CStatsCollection fresh(&logPipe, false);
+    EXPECT_NE(fresh.ReceiverBit(), 0u);
+}
+
+// Feeds frames of one type at the given intervals (seconds) after t = 0.
+void FeedIntervals(CStatsCollection& side, const std::vector<double>& intervals)
+{
+    double t = 0.0;
+    side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t));
+    for (double interval : intervals) {
+        t += interval;
+        side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t));
+    }
+}
+
+struct PeriodCase {
+    double mean;
+    double expectedPeriod;
+};
+
+class PeriodEstimate : public ::testing::TestWithParam<PeriodCase> {};
+
+TEST_P(PeriodEstimate, FollowsTheMeanInterval)
+{
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, true);
+    std::vector<double> intervals;
+    for (int i = 0; i < 15; ++i)
+        intervals.push_back(GetParam().mean * (i % 2 ? 1.01 : 0.99));
+    FeedIntervals(side, intervals);
+    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).period, GetParam().expectedPeriod) << "after 16 frames";
+}
+
+INSTANTIATE_TEST_SUITE_P(Means, PeriodEstimate,
+                         ::testing::Values(PeriodCase{0.2, 0.2}, PeriodCase{1.0, 1.0}, PeriodCase{2.5, 2.0}));
+
+TEST(StatsCollectionTest, NoPeriodBeforeSixteenFrames)
+{
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, true);
+    FeedIntervals(side, std::vector<double>(14, 1.0));
+    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).period, 0.0);
+}
+
+TEST(StatsCollectionTest, SlowIrregularTypesDoNotGetAnInfinitePeriod)
+{
+    // Regression test for a rate rounding to zero: a 2.5 s mean with a spread
+    // between 0.1 and 0.4 once gave a period of 1 / 0.
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, true);
+    std::vector<double> intervals;
+    for (int i = 0; i < 23; ++i)
+        intervals.push_back(i % 2 ? 3.0 : 2.0);
+    FeedIntervals(side, intervals);
+    const double period = RecordOf(side, kFrameClassRTCM3, 1004).period;
+    EXPECT_TRUE(period == 0.0 || (period > 0.0 && period < 10.0)) << period;
+}
+
+struct GapCase {
+    double gap;
+    const char* line;  // nullptr: nothing logged
+    std::uint32_t lost;
+    std::uint32_t late;
+};
+
+class GapRule : public ::testing::TestWithParam<GapCase> {};
+
+TEST_P(GapRule, IsJudgedOnTheFrameThatReestimatesThePeriod)
+{
+    CLogPipe logPipe;
+    LogRecorder lines(&logPipe);
+    CStatsCollection side(&logPipe, true);
+    // 23 frames 1 s apart give period 1 s at frame 16; the gap ends on frame 24.
+    std::vector<double> intervals(22, 1.0);
+    intervals.push_back(GetParam().gap);
+    FeedIntervals(side, intervals);
+    const PacketStats record = RecordOf(side, kFrameClassRTCM3, 1004);
+    ASSERT_EQ(record.frames, 24u);
+    ASSERT_EQ(record.period, 1.0);
+    EXPECT_EQ(record.lost, GetParam().lost);
+    EXPECT_EQ(record.late, GetParam().late);
+    if (GetParam().line != nullptr)
+        EXPECT_THAT(lines.Lines(), ::testing::ElementsAre(GetParam().line));
+    else
+        EXPECT_TRUE(lines.Lines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Gaps, GapRule,
+                         ::testing::Values(GapCase{3.0, "Lost 2 Packets ", 2, 0}, GapCase{2.0, "Lost 1 Packets ", 0, 1},
+                                           GapCase{1.4, "Lost 0 Packets ", 0, 1}, GapCase{1.2, nullptr, 0, 0}));
+
+TEST(StatsCollectionTest, AGapEndingOnAnyOtherFrameIsNotJudged)
+{
+    CLogPipe logPipe;
+    LogRecorder lines(&logPipe);
+    CStatsCollection side(&logPipe, true);
+    std::vector<double> intervals(20, 1.0);
+    intervals.push_back(5.0);  // ends on frame 22
+    FeedIntervals(side, intervals);
+    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).lost, 0u);
+    EXPECT_TRUE(lines.Lines().empty());
+}
+
+TEST(StatsCollectionTest, SummaryListsEveryTypeWithItsAveragesAndInterval)
+{
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, false);
+    const TimeStamp start = TimeStampNow();
+    side.RecordFrame(kFrameClassCMR, 0, 100, 1, start);
+    side.RecordFrame(kFrameClassCMR, 0, 50, 1, start + 2'000'000'000);
+    side.RecordFrame(kFrameClassRTCM2, 9, 25, 1, start + 1'000'000'000);
+    const std::string summary = side.Summary(true, start + 10'000'000'000);
+    EXPECT_NE(summary.find("\r\n\r\nSummary of Packets received\r\n"), std::string::npos);
+    EXPECT_NE(summary.find("\r\n    CMR Type 0, Received     2, Average Size  75.0 bytes, Average Pkts/s 0.500"
+                           "\r\n\t\t\t\t This Interval 0.200000"),
+              std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find("\r\n    RTCM v2 Type 9, Received     1, Average Size  25.0 bytes, Average Pkts/s 0.000"),
+              std::string::npos);
+    EXPECT_EQ(summary.find("Unmatched"), std::string::npos);
+    EXPECT_NE(summary.find("\r\n\r\n  Received a Total of 3 Packets\r\n"), std::string::npos);
+    // The interval counts start again.
+    EXPECT_NE(side.Summary(true, start + 20'000'000'000).find("This Interval 0.000000"), std::string::npos);
+}
+
+TEST(StatsCollectionTest, IntervalRightAfterItsStartPrintsZero)
+{
+    // Regression test for a division by zero seconds.
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, false);
+    const TimeStamp now = TimeStampNow();
+    side.RecordFrame(kFrameClassATS, 0, 15, 1, now);
+    const std::string summary = side.Summary(true, now + 100'000'000);
+    EXPECT_NE(summary.find("This Interval 0.000000"), std::string::npos) << summary;
+    EXPECT_EQ(side.IntervalRate(0, kFrameClassATS, now + 100'000'000), 0.0);
+}
+
+TEST_F(LinkTest, SummaryReportsUnmatchedFramesOfTheInterval)
+{
+    Frame(receiver, 0.0, 99);
+    const std::string summary = receiver.Summary(true, At(5.0));
+    EXPECT_NE(summary.find(" Unmatched Packets 1"), std::string::npos);
+    EXPECT_EQ(receiver.Summary(true, At(6.0)).find("Unmatched"), std::string::npos);
+}
+
+TEST(StatsCollectionTest, RecordsComeInTableOrder)
+{
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, false);
+    // Keys 0x10000 and 0x50000 + 1005 share no bucket; two keys of one bucket
+    // are listed newest first.
+    side.RecordFrame(kFrameClassCMR, 0, 1, 1, At(0));
+    side.RecordFrame(kFrameClassCMR, 17 * 16, 1, 1, At(0));
+    side.RecordFrame(kFrameClassRTCM3, 1005, 1, 1, At(0));
+    std::vector<std::uint32_t> keys;
+    PacketStats record;
+    int position = -1;
+    while (position != 0 && side.NextRecord(position, record, false))
+        keys.push_back(record.key);
+    ASSERT_EQ(keys.size(), 3u);
+    std::vector<std::uint32_t> expected = {FrameKey(1, 17 * 16), FrameKey(1, 0), FrameKey(5, 1005)};
+    std::stable_sort(expected.begin(), expected.end(), [](std::uint32_t a, std::uint32_t b) {
+        return (a / 16) % 17 < (b / 16) % 17;
+    });
+    EXPECT_EQ(keys, expected);
+}
+
+TEST(StatsCollectionTest, PipeEntriesFileFramesUnderTheirClass)
+{
+    CLogPipe logPipe;
+    CStatsCollection side(&logPipe, false);
+    const std::uint8_t bytes[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const TimeStamp now = At(0);
+    side.OnCMRFrame(3, bytes, 4, 0, now);
+    side.OnCMRWFrame(12, bytes, 4, 0, now);
+    side.OnSendToFrame(bytes, 3, 0, now);
+    side.OnRTCMFrame(9, bytes, 2, now);  // 2 data words: 4 words stored
+    side.OnRTCM3Frame(1005, bytes, 12, now);
+    side.OnNMEASentence(11, nullptr, "GPGGA", now);
+    side.OnATSFrame(0, bytes, 5, now);
+    EXPECT_EQ(RecordOf(side, 1, 3).lastSum, 10);
+    EXPECT_EQ(RecordOf(side, 6, 12).lastLength, 4);
+    EXPECT_EQ(RecordOf(side, 3, 1).lastSum, 6) << "type is the first data byte";
+    const PacketStats rtcm2 = RecordOf(side, 2, 9);
+    EXPECT_EQ(rtcm2.lastLength, 10) << "5 bytes a data word";
+    EXPECT_EQ(rtcm2.lastSum, 21) << "the first 3 x 2 stored bytes";
+    EXPECT_EQ(RecordOf(side, 5, 1005).lastSum, 78);
+    EXPECT_EQ(RecordOf(side, 4, 11).lastLength, 5);
+    EXPECT_EQ(RecordOf(side, 7, 0).totalBytes, 5u);
+}
+
+}  // namespace
+}  // namespace TolvarRT

@@ -1,0 +1,141 @@
+// The cells of the statistics table, computed from the collections.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include "ports/time_base.h"
+#include "stats/stats_table_model.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr TimeStamp kSecond = 1'000'000'000;
+
+class TableTest : public ::testing::Test {
+protected:
+    TableTest() { receiver.SetSource(&source); }
+
+    const sStatsRow& Row(std::size_t index)
+    {
+        rows = model.Rows();
+        return rows.at(index);
+    }
+
+    const TimeStamp start = TimeStampNow();
+    CLogPipe logPipe;
+    CStatsCollection source{&logPipe, true};
+    CStatsCollection receiver{&logPipe, false};
+    CStatsTableModel model;
+    std::vector<sStatsRow> rows;
+};
+
+TEST_F(TableTest, RowsStandInKeyOrderWithTheirNamesAndIcons)
+{
+    receiver.RecordFrame(kFrameClassRTCM2, 9, 10, 1, start);
+    receiver.RecordFrame(kFrameClassCMR, 1, 10, 1, start);
+    receiver.RecordFrame(kFrameClassCMR, 0, 10, 1, start);
+    receiver.RecordFrame(kFrameClassSendTo, 64, 10, 1, start);
+    model.Refresh(receiver);
+    rows = model.Rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].cells[kColumnName], "CMR Type 0");
+    EXPECT_EQ(rows[1].cells[kColumnName], "CMR Type 1");
+    EXPECT_EQ(rows[2].cells[kColumnName], "RTCM v2 Type 9");
+    EXPECT_EQ(rows[3].cells[kColumnName], "Send To Type 64");
+    EXPECT_EQ(rows[0].icon, 0);
+    EXPECT_EQ(rows[2].icon, 1);
+    EXPECT_EQ(rows[3].icon, -1);
+}
+
+TEST_F(TableTest, ASourceOnlyRowShowsOnlyItsNameAndSourceCount)
+{
+    source.RecordFrame(kFrameClassRTCM3, 1005, 19, 1, start);
+    source.RecordFrame(kFrameClassRTCM3, 1005, 19, 1, start + kSecond);
+    model.Refresh(receiver);
+    const sStatsRow& row = Row(0);
+    EXPECT_EQ(row.cells[kColumnName], "RTCM v3 Type 1005");
+    EXPECT_EQ(row.cells[kColumnSourceCount], "2");
+    for (unsigned column = kColumnRating; column < kStatsColumns; ++column) {
+        if (column != kColumnSourceCount) {
+            EXPECT_EQ(row.cells[column], "n/a") << CStatsTableModel::ColumnHeaders()[column];
+        }
+    }
+}
+
+TEST_F(TableTest, MatchedFramesShowPercentLatencyAndAverages)
+{
+    for (int i = 0; i < 4; ++i) {
+        source.RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kSecond);
+        if (i != 2)
+            receiver.RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kSecond + 42'500'000);
+    }
+    model.Refresh(receiver);
+    const auto& cells = Row(0).cells;
+    EXPECT_EQ(cells[kColumnCount], "3");
+    EXPECT_EQ(cells[kColumnSourceCount], "4");
+    EXPECT_EQ(cells[kColumnReceived], "75.00%");
+    EXPECT_EQ(cells[kColumnLastSize], "100");
+    EXPECT_EQ(cells[kColumnLastInterval], "2.000");
+    EXPECT_EQ(cells[kColumnLastLatency], "042 ms");
+    EXPECT_EQ(cells[kColumnAverageLength], "100.0");
+    EXPECT_EQ(cells[kColumnAverageRate], "0.667");
+    EXPECT_EQ(cells[kColumnAverageLatency], "0.043s");
+    EXPECT_EQ(cells[kColumnRating], "n/a") << "no period yet";
+}
+
+TEST_F(TableTest, UncorrelatedFramesShowNotAvailable)
+{
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 7, start);
+    model.Refresh(receiver);
+    const auto& cells = Row(0).cells;
+    EXPECT_EQ(cells[kColumnLastLatency], "n/a");
+    EXPECT_EQ(cells[kColumnAverageLatency], "n/a");
+    EXPECT_EQ(cells[kColumnAverageRate], "n/a");
+    EXPECT_EQ(cells[kColumnReceived], "n/a");
+}
+
+TEST_F(TableTest, FramesAtOneInstantHaveNoRate)
+{
+    // Regression test for a division by a zero time span.
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 7, start);
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 8, start);
+    model.Refresh(receiver);
+    EXPECT_EQ(Row(0).cells[kColumnAverageRate], "n/a");
+}
+
+TEST_F(TableTest, ATypeAtExactlyItsRateIsPerfectOnceThePeriodIsKnown)
+{
+    for (int i = 0; i < 15; ++i)
+        receiver.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, start + i * kSecond);
+    model.Refresh(receiver);
+    EXPECT_EQ(Row(0).cells[kColumnRating], "n/a");
+    receiver.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, start + 15 * kSecond);
+    model.Refresh(receiver);
+    EXPECT_EQ(Row(0).cells[kColumnRating], "Perfect");
+}
+
+TEST_F(TableTest, UnchangedRecordsAreNotReadAgain)
+{
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 7, start);
+    model.Refresh(receiver);
+    PacketStats record;
+    receiver.FindRecord(FrameKey(kFrameClassCMR, 0), record);
+    EXPECT_EQ(record.changed, 0);
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 7, start + kSecond);
+    model.Refresh(receiver);
+    EXPECT_EQ(Row(0).cells[kColumnCount], "2");
+}
+
+TEST(RatingTest, ThresholdsAreStrictlyAbove)
+{
+    struct Case {
+        double ratio;
+        const char* text;
+    };
+    for (const Case& c : {Case{1.0, "Perfect"}, Case{0.9996, "Perfect"}, Case{0.9995, "Very Good"},
+                          Case{0.981, "Very Good"}, Case{0.98, "Good"}, Case{0.96, "not so good"},
+                          Case{0.93, "Poor"}, Case{0.85, "Crap"}, Case{0.0, "Crap"}})
+        EXPECT_STREQ(RatingText(c.ratio), c.text) << c.ratio;
+}
+
+}  // namespace
+}  // namespace TolvarRT
