@@ -53,7 +53,7 @@ inline const std::vector<std::uint8_t>& DenseRtcm3Stream()
             bytes.push_back(std::uint8_t(crc >> 16));
             bytes.push_back(std::uint8_t(crc >> 8));
             bytes.push_back(std::uint8_t(crc));
-            if (next() % 8 == 0)
+            if ((next() >> 16) % 8 == 0)
                 bytes.insert(bytes.end(), {0x0D, 0x0A, 0x55});
         }
         return bytes;

@@ -1,0 +1,125 @@
+// The RTCM 3 frame scanner: a ring, a CRC-24Q table and the resynchronising scan.
+#include "decoders/rtcm3_parser.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace TolvarRT {
+namespace {
+
+constexpr std::uint32_t kCrc24qPolynomial = 0x1864CFB;
+
+constexpr std::array<std::uint32_t, 256> MakeCrcTable()
+{
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t crc = i << 16;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc <<= 1;
+            if (crc & 0x1000000)
+                crc ^= kCrc24qPolynomial;
+        }
+        table[i] = crc & 0xFFFFFF;
+    }
+    return table;
+}
+
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+std::uint32_t Crc24q(const std::uint8_t* data, std::size_t length, std::uint32_t crc)
+{
+    for (std::size_t i = 0; i < length; ++i)
+        crc = ((crc << 8) & 0xFFFFFF) ^ kCrcTable[((crc >> 16) ^ data[i]) & 0xFF];
+    return crc;
+}
+
+void CRTCM3Parser::Reset()
+{
+    writeIndex = 0;
+    readIndex = 0;
+}
+
+void CRTCM3Parser::Append(const std::uint8_t* input, unsigned count)
+{
+    if (count == 0)
+        return;
+    const unsigned first = std::min(count, kRingSize - writeIndex);
+    std::memcpy(ring + writeIndex, input, first);
+    std::memcpy(ring, input + first, count - first);
+    writeIndex = std::uint16_t((writeIndex + count) & kMask);
+}
+
+bool CRTCM3Parser::SkipToPreamble()
+{
+    while (readIndex != writeIndex) {
+        const unsigned run = (writeIndex > readIndex ? writeIndex : kRingSize) - readIndex;
+        const void* found = std::memchr(ring + readIndex, kPreamble, run);
+        if (found != nullptr) {
+            readIndex = std::uint16_t(static_cast<const std::uint8_t*>(found) - ring);
+            return true;
+        }
+        readIndex = std::uint16_t((readIndex + run) & kMask);
+    }
+    return false;
+}
+
+std::uint32_t CRTCM3Parser::RingCrc(unsigned offset, unsigned count) const
+{
+    const unsigned start = (readIndex + offset) & kMask;
+    const unsigned first = std::min(count, kRingSize - start);
+    return Crc24q(ring, count - first, Crc24q(ring + start, first));
+}
+
+const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
+{
+    const unsigned start = (readIndex + offset) & kMask;
+    if (start + count <= kRingSize)
+        return ring + start;
+    const unsigned first = kRingSize - start;
+    std::memcpy(payloadBuffer, ring + start, first);
+    std::memcpy(payloadBuffer + first, ring, count - first);
+    return payloadBuffer;
+}
+
+bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
+                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber)
+{
+    payload = nullptr;
+    length = 0;
+    messageNumber = 0;
+    // Unread bytes are never overwritten: what does not fit stays with the caller.
+    consumed = std::min<std::uint32_t>(inputLength, FreeSpace());
+    Append(input, consumed);
+
+    while (SkipToPreamble()) {
+        const unsigned available = Pending();
+        if (available < kHeaderSize + kCrcSize)
+            return false;
+        // Any value of the 6 reserved bits is accepted.
+        const unsigned payloadLength = ((At(1) & 0x03u) << 8) | At(2);
+        if (available < kHeaderSize + payloadLength + kCrcSize)
+            return false;
+        const unsigned crcAt = kHeaderSize + payloadLength;
+        const std::uint32_t sent = (std::uint32_t(At(crcAt)) << 16) | (std::uint32_t(At(crcAt + 1)) << 8) |
+                                   At(crcAt + 2);
+        if (RingCrc(0, crcAt) != sent) {
+            // Only the 0xD3 is spent: a real frame may start inside this one.
+            readIndex = std::uint16_t((readIndex + 1) & kMask);
+            continue;
+        }
+        payload = PayloadAt(kHeaderSize, payloadLength);
+        length = std::uint16_t(payloadLength);
+        if (payloadLength >= 2)
+            messageNumber = (unsigned(payload[0]) << 4) | (payload[1] >> 4);
+        else if (payloadLength == 1)
+            messageNumber = unsigned(payload[0]) << 4;
+        readIndex = std::uint16_t((readIndex + crcAt + kCrcSize) & kMask);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace TolvarRT
