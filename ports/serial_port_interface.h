@@ -64,7 +64,7 @@ public:
     virtual void QueueWriteFirst(OwnedPortBuffer buffer) = 0;
     virtual void SetCallback(void* newOwner, Callback newCallback)
     {
-        std::lock_guard<std::mutex> guard(callbackLock);
+        std::lock_guard<std::recursive_mutex> guard(callbackLock);
         owner = newOwner;
         callback = newCallback;
     }
@@ -82,7 +82,7 @@ protected:
     // Hands one chunk read by the reader thread to the owner.
     void Deliver(const std::uint8_t* data, std::uint32_t length)
     {
-        std::lock_guard<std::mutex> guard(callbackLock);
+        std::lock_guard<std::recursive_mutex> guard(callbackLock);
         if (callback != nullptr && length > 0)
             callback(owner, data, length);
     }
@@ -91,7 +91,8 @@ protected:
     std::string name;
 
 private:
-    std::mutex callbackLock;  // the owner may swap the callback while the thread runs
+    // The owner may swap the callback while the thread runs, even from inside it.
+    std::recursive_mutex callbackLock;
     void* owner;
     Callback callback;
     std::uint32_t userValues[2];

@@ -1,0 +1,282 @@
+// The reader thread sleeps in poll() until the device has bytes or room for a
+// pending write, a buffer is queued, the port is stopped or the idle period
+// ends. A device that has hung up keeps reporting itself ready, so after a
+// failure the thread stops watching it until the idle period has passed.
+#include "ports/threaded_commport.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <system_error>
+
+#include "ports/serial_device_name.h"
+
+namespace TolvarRT {
+
+namespace {
+
+// A flood is read in bursts of this many chunks between two waits, so that
+// pending writes and the stop request are seen in time.
+constexpr unsigned kMaxChunksPerBurst = 64;
+
+int PollTimeout(std::chrono::steady_clock::duration left)
+{
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::clamp<decltype(milliseconds)>(milliseconds, 0, INT_MAX));
+}
+
+}  // namespace
+
+tThreadedCommport::tThreadedCommport(void* owner, Callback callback, std::uint32_t firstUserValue,
+                                     std::uint32_t secondUserValue)
+    : CSerialPortInterface(owner, callback, firstUserValue, secondUserValue)
+{
+}
+
+tThreadedCommport::~tThreadedCommport()
+{
+    // The thread uses this object: it must be gone whatever it takes.
+    stopRequested.store(true, std::memory_order_release);
+    stopSignal.Signal();
+    if (readerThread.joinable())
+        readerThread.join();
+    DropQueue();
+    CCommPort::Close();
+}
+
+bool tThreadedCommport::Open(const char* portName)
+{
+    if (CCommPort::IsOpen() || portName == nullptr || !stopSignal.IsValid() || !writeQueued.IsValid())
+        return false;
+    if (!CCommPort::Open(ResolveSerialDeviceName(portName).c_str()))
+        return false;
+    name = portName;
+    DropQueue();
+    writeQueued.Consume();
+    return true;
+}
+
+bool tThreadedCommport::IsOpen()
+{
+    return CCommPort::IsOpen();
+}
+
+bool tThreadedCommport::Configure(const PortSettings& newSettings)
+{
+    if (!CCommPort::IsOpen())
+        return false;
+    settings = newSettings;
+    idlePeriodMs.store(newSettings.readTimeout != 0 ? newSettings.readTimeout : kDefaultIdlePeriod.count(),
+                       std::memory_order_relaxed);
+    // Every step is tried even when an earlier one failed.
+    bool configured = SetLineSettings(newSettings);
+    configured = SetDtr(true) && configured;
+    // Without handshaking RTS stays low; with it the driver moves RTS itself.
+    configured = SetRts(newSettings.flowControl != 0) && configured;
+    unsigned errors = 0;
+    configured = ClearErrors(errors) && configured;
+    return configured;
+}
+
+bool tThreadedCommport::Close()
+{
+    if (!CCommPort::IsOpen())
+        return false;
+    SetDtr(false);
+    std::this_thread::sleep_for(kDtrSettle);
+    if (!StopThread(kThreadWait))
+        return false;
+    std::lock_guard<std::mutex> guard(queueLock);
+    const bool closed = CCommPort::Close();
+    writeQueue.clear();
+    return closed;
+}
+
+void tThreadedCommport::StartThread()
+{
+    if (!CCommPort::IsOpen())
+        return;
+    if (readerThread.joinable()) {
+        if (!finished.IsSet())
+            return;
+        readerThread.join();
+    }
+    stopRequested.store(false, std::memory_order_release);
+    stopSignal.Consume();
+    finished.Clear();
+    started.Clear();
+    try {
+        readerThread = std::thread([this] {
+            ThreadMain();
+            finished.Set();
+        });
+    } catch (const std::system_error&) {
+        return;  // no thread: the port stays open and quiet
+    }
+    started.WaitFor(kThreadWait);
+}
+
+bool tThreadedCommport::StopThread(std::chrono::milliseconds timeout)
+{
+    if (!readerThread.joinable())
+        return true;
+    // A callback that closes its own port cannot wait for itself.
+    if (readerThread.get_id() == std::this_thread::get_id())
+        return false;
+    stopRequested.store(true, std::memory_order_release);
+    stopSignal.Signal();
+    if (!finished.WaitFor(timeout))
+        return false;
+    readerThread.join();
+    return true;
+}
+
+void tThreadedCommport::Purge(unsigned flags)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    // The head may be half written; its data goes with it.
+    CancelWrite();
+    writeQueue.clear();
+    PurgeDevice(flags);
+}
+
+void tThreadedCommport::QueueWrite(OwnedPortBuffer buffer)
+{
+    if (!buffer)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.push_back(std::move(buffer));
+    }
+    writeQueued.Signal();
+}
+
+void tThreadedCommport::QueueWriteFirst(OwnedPortBuffer buffer)
+{
+    if (!buffer)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        auto position = writeQueue.begin();
+        if (WriteInProgress() && position != writeQueue.end())
+            ++position;
+        writeQueue.insert(position, std::move(buffer));
+    }
+    writeQueued.Signal();
+}
+
+void tThreadedCommport::SendBreak(unsigned milliseconds)
+{
+    CCommPort::SendBreak(milliseconds);
+}
+
+void tThreadedCommport::DropQueue()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    CancelWrite();
+    writeQueue.clear();
+}
+
+void tThreadedCommport::ThreadMain()
+{
+    started.Set();
+    auto idlePeriod = [this] { return std::chrono::milliseconds(idlePeriodMs.load(std::memory_order_relaxed)); };
+    // While backing off after a failure the device is left out of the wait
+    // until resumeAt, when reading is tried again.
+    bool watchDevice = ReadBurst();
+    Clock::time_point resumeAt = Clock::now() + idlePeriod();
+
+    while (!stopRequested.load(std::memory_order_acquire)) {
+        Clock::time_point now = Clock::now();
+        Clock::time_point wakeAt = watchDevice ? now + idlePeriod() : resumeAt;
+        bool writing;
+        {
+            std::lock_guard<std::mutex> guard(queueLock);
+            writing = WriteInProgress();
+            if (writing)
+                wakeAt = std::min(wakeAt, writeStarted + kWriteTimeout);
+        }
+        pollfd waits[3] = {
+            {watchDevice ? Fd() : -1, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
+            {stopSignal.Fd(), POLLIN, 0},
+            {writeQueued.Fd(), POLLIN, 0},
+        };
+        const int ready = poll(waits, 3, PollTimeout(wakeAt - now));
+        if (stopRequested.load(std::memory_order_acquire))
+            break;
+        if (ready < 0)
+            continue;  // a signal
+        now = Clock::now();
+
+        bool failed = false;
+        const short device = waits[0].revents;
+        if (device & POLLIN)
+            failed = !ReadBurst();
+        if (device & (POLLERR | POLLHUP | POLLNVAL)) {
+            unsigned errors = 0;
+            ClearErrors(errors);  // line errors are counted by nobody
+            failed = true;
+        }
+        if ((ready == 0 && watchDevice) || (!watchDevice && now >= resumeAt)) {
+            // Idle time-out or the end of a back-off: look for bytes a wait
+            // may have missed.
+            watchDevice = true;
+            failed = !ReadBurst() || failed;
+        }
+        if ((waits[2].revents & POLLIN) != 0)
+            writeQueued.Consume();
+        if (waits[2].revents != 0 || (device & POLLOUT) != 0 || (ready == 0 && writing))
+            PumpWrites();
+        if (failed) {
+            watchDevice = false;
+            resumeAt = now + idlePeriod();
+        }
+    }
+}
+
+bool tThreadedCommport::ReadBurst()
+{
+    for (unsigned chunk = 0; chunk < kMaxChunksPerBurst; ++chunk) {
+        if (stopRequested.load(std::memory_order_acquire))
+            return true;
+        const int result = StartRead(readBuffer, kReadBufferSize);
+        if (result == kPending)
+            return true;
+        std::uint32_t count = 0;
+        if (result == kFailed || !ReadResult(count))
+            return false;
+        Deliver(readBuffer, count);
+        if (count < kReadBufferSize)
+            return true;  // the driver had no more
+    }
+    return true;
+}
+
+void tThreadedCommport::PumpWrites()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    while (!writeQueue.empty()) {
+        int result;
+        if (WriteInProgress()) {
+            if (Clock::now() - writeStarted >= kWriteTimeout) {
+                CancelWrite();
+                result = kFailed;
+            } else {
+                result = ContinueWrite();
+            }
+        } else {
+            const PortBuffer& head = *writeQueue.front();
+            writeStarted = Clock::now();
+            result = head.size() > UINT32_MAX ? kFailed
+                                              : StartWrite(head.data(), static_cast<std::uint32_t>(head.size()));
+        }
+        if (result == kPending)
+            return;
+        // Written whole, refused or timed out: the next buffer's turn.
+        writeQueue.pop_front();
+    }
+}
+
+}  // namespace TolvarRT
