@@ -33,11 +33,17 @@ public:
 
 protected:
     // Frames and writes one packet through the parser this handler is
-    // attached to; false when detached or the port refused it.
+    // attached to; false when detached or the port refused it. The handler's
+    // lock is not held while the parser sends: a delivery takes the parser's
+    // lock before the handler's, so a sender on another thread must not take
+    // them the other way round.
     bool SendPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status)
     {
-        std::lock_guard<std::recursive_mutex> guard(sharedLock);
-        IOutgoingDCPipe* parser = Back();
+        IOutgoingDCPipe* parser;
+        {
+            std::lock_guard<std::recursive_mutex> guard(sharedLock);
+            parser = Back();
+        }
         return parser != nullptr && parser->SendPacket(command, data, length, status);
     }
 

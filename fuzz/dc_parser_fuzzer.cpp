@@ -31,12 +31,12 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     CLogNode log;
-    fuzz::FuzzBytePipe pipe;
+    fuzzing::FuzzBytePipe pipe;
     Parser parser(log);
     CheckedHandler handler;
     parser.Subscribe(&pipe);
     handler.Subscribe(&parser);
-    pipe.Feed(data, size);
+    pipe.FeedInput(data, size, [] {});
     parser.Unsubscribe();
     return 0;
 }

@@ -1,56 +1,77 @@
-// The byte pipe of a fuzz harness: cuts the input into chunks whose sizes the
-// input itself chooses, and checks that decoders account for bytes sanely.
+// A byte pipe for the decoder harnesses: feeds one fuzz input in chunks whose
+// sizes the input chooses, and checks every lost report against the bytes fed.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 
 #include "core/pipes.h"
 #include "core/subscription.h"
 
-namespace fuzz {
+namespace fuzzing {
 
 class FuzzBytePipe : public TolvarRT::TBiSubscription<TolvarRT::ILostBytePipe, TolvarRT::IIncomingBytePipe> {
 public:
-    // The first byte of the input picks the largest chunk; the rest is the
-    // stream. Returns false when the input is too short to say anything.
-    bool Feed(const std::uint8_t* data, std::size_t size)
+    // Bytes 0..3 of the input give the cycle of chunk sizes (1..128 bytes);
+    // a set top bit calls beforeChunk first. The rest is the stream.
+    template <class BeforeChunk>
+    void FeedInput(const std::uint8_t* data, std::size_t size, BeforeChunk&& beforeChunk)
     {
-        if (size < 2)
-            return false;
-        const std::size_t largest = 1 + data[0] % 64;
-        std::uint32_t seed = data[0];
-        ++data;
-        --size;
-        for (std::size_t offset = 0; offset < size;) {
-            seed = seed * 1103515245u + 12345u;
-            const std::size_t chunk = std::min<std::size_t>(1 + (seed >> 16) % largest, size - offset);
-            std::lock_guard<std::recursive_mutex> guard(sharedLock);
-            const std::uint32_t first = runningIndex;
-            runningIndex += std::uint32_t(chunk);
-            const TolvarRT::TimeStamp stamp = TolvarRT::TimeStamp(offset);
-            Publish([&](TolvarRT::IIncomingBytePipe& decoder) {
-                decoder.OnBytes(data + offset, std::uint32_t(chunk), first, stamp);
-            });
-            offset += chunk;
+        constexpr std::size_t kControl = 4;
+        if (size <= kControl)
+            return;
+        const std::uint8_t* stream = data + kControl;
+        const std::size_t length = size - kControl;
+        for (std::size_t offset = 0, chunk = 0; offset < length; ++chunk) {
+            const std::uint8_t control = data[chunk % kControl];
+            if (control & 0x80)
+                beforeChunk();
+            const std::size_t piece = std::min<std::size_t>(1 + (control & 0x7F), length - offset);
+            Feed(stream + offset, piece);
+            offset += piece;
         }
-        return true;
     }
 
-    // Lost bytes are reported once, in order, inside what was fed.
+    void Feed(const std::uint8_t* data, std::size_t length)
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        const std::uint32_t firstIndex = std::uint32_t(fed);
+        fed += length;
+        const TolvarRT::TimeStamp stamp = fed;
+        Publish([&](TolvarRT::IIncomingBytePipe& decoder) {
+            decoder.OnBytes(data, std::uint32_t(length), firstIndex, stamp);
+        });
+    }
+
+    // Lost runs lie within the bytes fed, in order, without overlap.
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override
     {
-        if (count == 0 || firstIndex < lostUpTo || firstIndex + std::uint64_t(count) > runningIndex)
+        if (count == 0 || firstIndex < lostEnd || std::uint64_t(firstIndex) + count > fed)
             std::abort();
-        lostUpTo = firstIndex + count;
+        lostEnd = firstIndex + count;
+        lostTotal += count;
         return 0;
     }
     bool Send(const std::uint8_t*, std::uint32_t) override { return true; }
 
-private:
-    std::uint32_t runningIndex = 0;
-    std::uint32_t lostUpTo = 0;
+    std::uint64_t fed = 0;
+    std::uint64_t lostEnd = 0;
+    std::uint64_t lostTotal = 0;
 };
 
-}  // namespace fuzz
+// One decoder on the pipe, with a checking subscriber on its frames.
+template <class Decoder, class Checker>
+struct FuzzRig {
+    FuzzRig()
+    {
+        decoder.Subscribe(&pipe);
+        checker.Subscribe(&decoder);
+    }
+    FuzzBytePipe pipe;
+    Decoder decoder;
+    Checker checker;
+};
+
+}  // namespace fuzzing

@@ -76,17 +76,26 @@ private:
 // The decoder side of a byte pipe: every decoder derives from it.
 class CBytePipeSubscriber : public TBiSubscriber<IIncomingBytePipe, ILostBytePipe> {
 protected:
-    // Back-channel calls that tolerate a detached decoder; call them under the
-    // shared lock, as OnBytes runs.
+    // Back-channel calls that tolerate a detached decoder. The pipe is called
+    // without taking the decoder's lock: a delivery takes the pipe's lock
+    // before the decoder's, so a sender on another thread must not take them
+    // the other way round (inside OnBytes the pipe's lock is already held).
     void MarkLostBytes(std::uint32_t firstIndex, std::uint32_t count)
     {
-        if (ILostBytePipe* pipe = Back())
+        if (ILostBytePipe* pipe = BackChannel())
             pipe->MarkLost(firstIndex, count);
     }
     bool SendBytes(const std::uint8_t* data, std::uint32_t length)
     {
-        ILostBytePipe* pipe = Back();
+        ILostBytePipe* pipe = BackChannel();
         return pipe != nullptr && pipe->Send(data, length);
+    }
+
+private:
+    ILostBytePipe* BackChannel() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        return Back();
     }
 };
 

@@ -15,7 +15,7 @@ std::string FrameName(std::uint32_t key)
     case kFrameClassRTCM2: std::snprintf(text, sizeof text, "RTCM v2 Type %d", type); break;
     case kFrameClassSendTo: std::snprintf(text, sizeof text, "Send To Type %d", type); break;
     case kFrameClassNMEA:
-        if (const char* name = NMEATypeName(unsigned(type)))
+        if (const char* name = NMEASentenceName(unsigned(type)))
             return name;
         std::snprintf(text, sizeof text, "NMEA Type %d", type);
         break;

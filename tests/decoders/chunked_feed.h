@@ -1,0 +1,62 @@
+// Feeding a decoder one stream in different chunkings, and comparing what it
+// reported lost whatever the chunk boundaries were.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "fake_byte_pipe.h"
+
+namespace TolvarRT::testing {
+
+using LostRuns = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// Chunk sizes that add up to total: random, from 1 to maxPiece.
+inline std::vector<std::size_t> RandomPieces(std::size_t total, unsigned seed, std::size_t maxPiece = 40)
+{
+    std::mt19937 random(seed);
+    std::vector<std::size_t> pieces;
+    for (std::size_t fed = 0; fed < total;) {
+        const std::size_t piece = std::min<std::size_t>(total - fed, 1 + random() % maxPiece);
+        pieces.push_back(piece);
+        fed += piece;
+    }
+    return pieces;
+}
+
+inline void FeedPieces(FakeBytePipe& pipe, const std::vector<std::uint8_t>& bytes,
+                       const std::vector<std::size_t>& pieces)
+{
+    std::size_t offset = 0;
+    for (const std::size_t piece : pieces) {
+        pipe.Feed(bytes.data() + offset, piece);
+        offset += piece;
+    }
+}
+
+// The lost reports with touching runs joined, so that reports cut at chunk
+// boundaries compare equal to one whole report. Every report must follow the
+// one before it without overlap.
+inline LostRuns MergedLost(const FakeBytePipe& pipe)
+{
+    LostRuns merged;
+    for (const auto& [first, count] : pipe.lost) {
+        EXPECT_GT(count, 0u) << "empty lost report at " << first;
+        if (!merged.empty()) {
+            const std::uint32_t end = merged.back().first + merged.back().second;
+            EXPECT_GE(first, end) << "lost reports overlap or go backwards at " << first;
+            if (first == end) {
+                merged.back().second += count;
+                continue;
+            }
+        }
+        merged.emplace_back(first, count);
+    }
+    return merged;
+}
+
+}  // namespace TolvarRT::testing
