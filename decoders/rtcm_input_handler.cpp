@@ -1,0 +1,322 @@
+// The RTCM version 2 decoder: byte roll, preamble search, word parity, header
+// checks, and the accounting of the bytes it cannot use.
+#include "decoders/rtcm_input_handler.h"
+
+#include <bit>
+
+namespace TolvarRT {
+
+namespace {
+
+constexpr std::uint8_t kIgnored = 0x80;
+
+// A byte carries six payload bits only when its top bits are 01; they are sent
+// least significant first, so the entry holds them reversed.
+constexpr std::array<std::uint8_t, 256> kIntake = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if ((byte & 0xC0) != 0x40) {
+            table[byte] = kIgnored;
+            continue;
+        }
+        std::uint8_t entry = 0;
+        for (unsigned bit = 0; bit < 6; ++bit)
+            if (byte & (1u << bit))
+                entry |= std::uint8_t(0x20u >> bit);
+        table[byte] = entry;
+    }
+    return table;
+}();
+
+constexpr std::uint8_t kPreamble = 0x66;
+constexpr std::uint8_t kInvertedPreamble = 0x99;
+
+// For 13 bits (one entry, the next, and the top bit of the one after), bit k
+// is set when the eight bits from bit k of the first entry are a preamble of
+// either polarity: the six candidates that start in that entry at one look.
+constexpr std::array<std::uint8_t, 8192> kPreambleAt = [] {
+    std::array<std::uint8_t, 8192> table{};
+    for (unsigned bits13 = 0; bits13 < 8192; ++bits13)
+        for (unsigned k = 0; k < 6; ++k) {
+            const unsigned eight = (bits13 >> (5 - k)) & 0xFF;
+            if (eight == kPreamble || eight == kInvertedPreamble)
+                table[bits13] |= std::uint8_t(1u << k);
+        }
+    return table;
+}();
+
+constexpr std::uint32_t kDataMask = 0xFFFFFF;
+// Parity bits that take D29* (D25, D27, D30) and D30* (D26, D28, D29).
+constexpr unsigned kD29Terms = 0x29;
+constexpr unsigned kD30Terms = 0x16;
+// 6000 x 0.6 s is the hour after which a modified Z-count cannot lie.
+constexpr unsigned kZCountLimit = 6000;
+
+}  // namespace
+
+CRTCMInputHandler::CRTCMInputHandler(CLogPipe* logPipe) : log(logPipe)
+{
+    Reset();
+}
+
+CRTCMInputHandler::~CRTCMInputHandler()
+{
+    Unsubscribe();
+}
+
+void CRTCMInputHandler::SetEnabled(bool flag)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    enabled = flag;
+}
+
+bool CRTCMInputHandler::IsEnabled() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return enabled;
+}
+
+void CRTCMInputHandler::SetName(const std::string& newName)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    name = newName;
+}
+
+void CRTCMInputHandler::Reset()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    ClearDecoding();
+}
+
+void CRTCMInputHandler::ClearDecoding()
+{
+    fill = 0;
+    searchPos = 0;
+    wordPos = 0;
+    frameStart = 0;
+    state = kSearching;
+    storedWords = 0;
+}
+
+unsigned CRTCMInputHandler::WordParity(std::uint32_t data, unsigned prevParity)
+{
+    static constexpr std::uint32_t kMasks[6] = {0xEC7CD2, 0x763E69, 0xBB1F34, 0x5D8F9A, 0xAEC7CD, 0x2DEA27};
+    unsigned parity = 0;
+    for (const std::uint32_t mask : kMasks)
+        parity = (parity << 1) | (unsigned(std::popcount(data & mask)) & 1u);
+    if (prevParity & 1u)
+        parity ^= kD30Terms;
+    if (prevParity & 2u)
+        parity ^= kD29Terms;
+    return parity;
+}
+
+bool CRTCMInputHandler::ParseHeader(const std::uint8_t* words, sRTCMHeader& parsed)
+{
+    parsed.preamble = words[0];
+    const unsigned type = words[1] >> 2;
+    parsed.messageType = std::uint8_t(type == 0 ? 64 : type);
+    parsed.stationId = std::uint16_t(((words[1] & 0x03u) << 8) | words[2]);
+    parsed.zCount = std::uint16_t((unsigned(words[3]) << 5) | (words[4] >> 3));
+    parsed.sequence = words[4] & 0x07u;
+    parsed.dataWords = std::uint8_t(words[5] >> 3);
+    parsed.health = words[5] & 0x07u;
+    return parsed.preamble == kPreamble && parsed.zCount < kZCountLimit;
+}
+
+int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
+                               const TimeStamp& timeStamp)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (length == 0)
+        return 0;
+    // Bytes from a stream we did not follow to here cannot finish our frame.
+    if (firstIndex != nextIndex) {
+        DropPending();
+        placedUpTo = nextIndex = firstIndex;
+    }
+    if (!enabled) {
+        DropPending();
+        MarkLostBytes(firstIndex, length);
+        placedUpTo = nextIndex = firstIndex + length;
+        return 0;
+    }
+    for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint32_t index = firstIndex + i;
+        while (state != kSearching && index - byteIndex[frameStart / 6] >= kMaxFrameSpan) {
+            AbandonFrame();
+            Decode();
+        }
+        const std::uint8_t entry = kIntake[data[i]];
+        if (entry == kIgnored)
+            continue;
+        bits[fill] = entry;
+        byteIndex[fill] = index;
+        byteStamp[fill] = timeStamp;
+        fill = std::uint16_t((fill + 1) & kRingMask);
+        Decode();
+    }
+    nextIndex = firstIndex + length;
+    ReportLostUpTo(FirstUnplacedIndex());
+    return 0;
+}
+
+void CRTCMInputHandler::Decode()
+{
+    for (;;) {
+        if (state == kSearching && !FindPreamble())
+            return;
+        if (state == kFirstWord) {
+            if (Available(wordPos) < kWordBits)
+                return;
+            storedWords = 0;
+            if (!DecodeWord(true)) {
+                AbandonFrame();
+                continue;
+            }
+            state = kSecondWord;
+        }
+        if (state == kSecondWord) {
+            if (Available(wordPos) < kWordBits)
+                return;
+            if (!DecodeWord(false) || !ParseHeader(wordStore.data(), header)) {
+                AbandonFrame();
+                continue;
+            }
+            wordsToRead = header.dataWords;
+            wordsRead = 0;
+            state = kDataWords;
+        }
+        bool failed = false;
+        while (wordsRead < wordsToRead) {
+            if (Available(wordPos) < kWordBits)
+                return;
+            if (!DecodeWord(false)) {
+                failed = true;
+                break;
+            }
+            ++wordsRead;
+        }
+        if (failed)
+            AbandonFrame();
+        else
+            CompleteFrame();
+    }
+}
+
+bool CRTCMInputHandler::FindPreamble()
+{
+    for (;;) {
+        // Candidates are looked at an entry at a time, once the two entries
+        // after theirs are in.
+        const unsigned entry = searchPos / 6u;
+        if (((fill - entry) & kRingMask) < 3)
+            return false;
+        const unsigned bits13 = (unsigned(bits[entry]) << 7) | (unsigned(bits[(entry + 1) & kRingMask]) << 1) |
+                                (bits[(entry + 2) & kRingMask] >> 5);
+        const unsigned skip = searchPos - entry * 6u;
+        const unsigned hits = unsigned(kPreambleAt[bits13]) >> skip;
+        if (hits == 0) {
+            searchPos = std::uint16_t(((entry + 1) & kRingMask) * 6u);
+            continue;
+        }
+        const unsigned offset = skip + unsigned(std::countr_zero(hits));
+        const unsigned eight = (bits13 >> (5 - offset)) & 0xFF;
+        // The polarity stands for the unknown D30* of the word before.
+        prevParity = eight == kInvertedPreamble ? 1 : 0;
+        frameStart = std::uint16_t(entry * 6u + offset);
+        wordPos = frameStart;
+        searchPos = Advance(frameStart, 1);
+        state = kFirstWord;
+        return true;
+    }
+}
+
+bool CRTCMInputHandler::DecodeWord(bool firstWord)
+{
+    // The 30 bits lie in five entries, or six when they start inside one.
+    const unsigned entry = wordPos / 6u;
+    const unsigned skip = wordPos - entry * 6u;
+    std::uint64_t gathered = 0;
+    for (unsigned k = 0; k < 6; ++k)
+        gathered = (gathered << 6) | bits[(entry + k) & kRingMask];
+    const auto word = std::uint32_t((gathered >> (6 - skip)) & 0x3FFFFFFFu);
+    wordPos = Advance(wordPos, kWordBits);
+    std::uint32_t data = word >> 6;
+    if (prevParity & 1u)
+        data ^= kDataMask;
+    // A header announces at most 31 data words, so this never refuses.
+    if (storedWords >= kMaxWords)
+        return false;
+    std::uint8_t* stored = &wordStore[storedWords * 3];
+    stored[0] = std::uint8_t(data >> 16);
+    stored[1] = std::uint8_t(data >> 8);
+    stored[2] = std::uint8_t(data);
+    ++storedWords;
+    rxParity = std::uint8_t(word & 0x3F);
+    const unsigned computed = WordParity(data, prevParity);
+    if (computed == rxParity) {
+        prevParity = std::uint8_t(computed & 3u);
+        return true;
+    }
+    // The first word's D29* is unknown: the other value gets its chance.
+    const unsigned otherD29 = computed ^ kD29Terms;
+    prevParity = std::uint8_t(otherD29 & 3u);
+    return firstWord && otherD29 == rxParity;
+}
+
+void CRTCMInputHandler::AbandonFrame()
+{
+    // The next candidate is the bit after the rejected preamble's first; it
+    // and everything after it are still in the ring.
+    searchPos = Advance(frameStart, 1);
+    state = kSearching;
+    storedWords = 0;
+}
+
+void CRTCMInputHandler::CompleteFrame()
+{
+    const unsigned lastEntry = Advance(wordPos, kRingBits - 1) / 6u;
+    const TimeStamp stamp = byteStamp[lastEntry];
+    // A frame may share its first byte with the frame before.
+    ReportLostUpTo(byteIndex[frameStart / 6u]);
+    placedUpTo = byteIndex[lastEntry] + 1;
+    searchPos = wordPos;
+    state = kSearching;
+
+    const unsigned type = header.messageType;
+    const std::uint16_t dataWords = wordsToRead;
+    const unsigned storedBytes = storedWords * 3;
+    storedWords = 0;
+    if (log.Wants(kLogBasic))
+        log.LogBasic("%s Receive RTCM Frame Length %d, Type %d, Time %0.3f", name.c_str(), int(dataWords),
+                     int(type), SecondsSinceStart(stamp));
+    log.HexDump("RTCM Data =", wordStore.data(), storedBytes);
+    Publish([&](IIncommingRTCMPipe& subscriber) { subscriber.OnRTCMFrame(type, wordStore.data(), dataWords, stamp); });
+}
+
+std::uint32_t CRTCMInputHandler::FirstUnplacedIndex() const
+{
+    if (state != kSearching)
+        return byteIndex[frameStart / 6u];
+    if (Available(searchPos) > 0)
+        return byteIndex[searchPos / 6u];
+    return nextIndex;
+}
+
+void CRTCMInputHandler::ReportLostUpTo(std::uint32_t index)
+{
+    // Indices wrap at 2^32; anything within half of that behind is done.
+    if (std::int32_t(index - placedUpTo) <= 0)
+        return;
+    MarkLostBytes(placedUpTo, index - placedUpTo);
+    placedUpTo = index;
+}
+
+void CRTCMInputHandler::DropPending()
+{
+    ReportLostUpTo(nextIndex);
+    ClearDecoding();
+}
+
+}  // namespace TolvarRT
