@@ -1,0 +1,74 @@
+#include "sim/ats_simulator.h"
+
+#include "ports/periodic_timer.h"
+#include "ports/time_base.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr auto kStopWait = std::chrono::milliseconds(15000);
+constexpr auto kTickWait = std::chrono::milliseconds(1000);
+constexpr auto kWindDown = std::chrono::milliseconds(100);
+
+}  // namespace
+
+CATSSimulator::CATSSimulator(CATSInputHandler* handler, CLogPipe* logPipe) : log(logPipe), atsHandler(handler) {}
+
+CATSSimulator::~CATSSimulator()
+{
+    Stop();
+}
+
+bool CATSSimulator::Start()
+{
+    stop.Clear();
+    if (running.load())
+        return false;
+    if (thread.joinable())
+        thread.join();  // one that ended by itself
+    finished.Clear();
+    running.store(true);
+    thread = std::thread([this] { Run(); });
+    return true;
+}
+
+bool CATSSimulator::Stop()
+{
+    if (!thread.joinable())
+        return false;
+    stop.Set();
+    if (!finished.WaitFor(kStopWait))
+        log.LogAlways("Fake ATS generator did not stop within 15 s");
+    thread.join();
+    return true;
+}
+
+void CATSSimulator::Run()
+{
+    CPeriodicTimer timer;
+    timer.Set(std::chrono::system_clock::now(), kPeriod);
+    log.LogBasic("Using Fake ATS Generation");
+    CATSInputHandler::FakeATSFrame frame;
+    for (;;) {
+        const CPeriodicTimer::WaitResult result = timer.Wait(stop, kTickWait);
+        if (result == CPeriodicTimer::WaitResult::Stop)
+            break;
+        if (result != CPeriodicTimer::WaitResult::Tick)
+            continue;
+        if (atsHandler == nullptr)
+            continue;
+        const TimeStamp now = TimeStampNow();
+        atsHandler->BuildFakeATS(frame);
+        atsHandler->SendFakeATS(frame);
+        TSubscription<IIncommingATSPipe>::Publish([&](IIncommingATSPipe& pipe) {
+            pipe.OnATSFrame(0, frame.data(), std::uint16_t(frame.size()), now);
+        });
+    }
+    std::this_thread::sleep_for(kWindDown);
+    timer.Cancel();
+    stop.Set();
+    running.store(false);
+    finished.Set();
+}
+
+}  // namespace TolvarRT

@@ -1,0 +1,118 @@
+// The fake ATS generator on a port without a device: what it sends, what it
+// publishes, and its start and stop rules.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "fake_byte_pipe.h"
+#include "sim/ats_simulator.h"
+
+namespace TolvarRT {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class FrameRecorder : public TSubscriber<IIncommingATSPipe> {
+public:
+    ~FrameRecorder() override { Unsubscribe(); }
+    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp&) override
+    {
+        std::lock_guard<std::mutex> guard(framesLock);
+        types.push_back(type);
+        frames.emplace_back(data, data + length);
+    }
+    std::vector<Bytes> Frames()
+    {
+        std::lock_guard<std::mutex> guard(framesLock);
+        return frames;
+    }
+    std::vector<unsigned> types;
+
+private:
+    std::mutex framesLock;
+    std::vector<Bytes> frames;
+};
+
+class ATSSimulatorTest : public ::testing::Test {
+protected:
+    ATSSimulatorTest()
+    {
+        handler.Subscribe(&pipe);
+        published.TSubscriber<IIncommingATSPipe>::Subscribe(&simulator);
+    }
+    ~ATSSimulatorTest() override
+    {
+        simulator.Stop();
+        handler.Unsubscribe();
+    }
+
+    CLogPipe logPipe;
+    testing::FakeBytePipe pipe;
+    CATSInputHandler handler{&logPipe};
+    CATSSimulator simulator{&handler, &logPipe};
+    FrameRecorder published;
+};
+
+TEST_F(ATSSimulatorTest, SendsAndPublishesTheSameFifteenByteFrames)
+{
+    ASSERT_TRUE(simulator.Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(simulator.Stop());
+
+    const std::vector<Bytes> frames = published.Frames();
+    ASSERT_GE(frames.size(), 3u) << "about six a second";
+    Bytes concatenated;
+    for (const Bytes& frame : frames) {
+        ASSERT_EQ(frame.size(), 15u);
+        EXPECT_EQ(frame[0], 0x80);
+        EXPECT_EQ(frame[1], 0x06);
+        EXPECT_EQ(frame[13], 0x99);
+        EXPECT_EQ(frame[14], 0x04);
+        EXPECT_EQ(std::count(frame.begin(), frame.end(), 0x04), 1);
+        concatenated.insert(concatenated.end(), frame.begin(), frame.end());
+    }
+    EXPECT_EQ(published.types, std::vector<unsigned>(frames.size(), 0u));
+    EXPECT_EQ(pipe.sent, concatenated) << "what goes out of the port is what the statistics see";
+
+    // A receiving decoder cuts the stream back into the same frames.
+    testing::FakeBytePipe receiving;
+    CATSInputHandler receiver;
+    receiver.SetEnabled(true);
+    receiver.Subscribe(&receiving);
+    FrameRecorder decoded;
+    decoded.Subscribe(&receiver);
+    receiving.Feed(pipe.sent, 7);
+    EXPECT_EQ(decoded.Frames(), frames);
+    receiver.Unsubscribe();
+}
+
+TEST_F(ATSSimulatorTest, StartWhileRunningAndStopWhileStoppedAreRefused)
+{
+    EXPECT_FALSE(simulator.Stop());
+    EXPECT_TRUE(simulator.Start());
+    EXPECT_FALSE(simulator.Start());
+    EXPECT_TRUE(simulator.IsRunning());
+    EXPECT_TRUE(simulator.Stop());
+    EXPECT_FALSE(simulator.IsRunning());
+    EXPECT_FALSE(simulator.Stop());
+    // It can run again.
+    EXPECT_TRUE(simulator.Start());
+    EXPECT_TRUE(simulator.Stop());
+}
+
+TEST_F(ATSSimulatorTest, FramesStillPublishWithTheSourcePortClosed)
+{
+    pipe.portOpen = false;
+    ASSERT_TRUE(simulator.Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    simulator.Stop();
+    EXPECT_FALSE(published.Frames().empty());
+    EXPECT_TRUE(pipe.sent.empty());
+}
+
+}  // namespace
+}  // namespace TolvarRT
