@@ -13,7 +13,4 @@ namespace TolvarRT {
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback);
 
-// True when name starts with prefix, ignoring the case of the prefix only.
-bool HasPortPrefix(const std::string& portName, const char* prefix);
-
 }  // namespace TolvarRT

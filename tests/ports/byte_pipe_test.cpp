@@ -45,10 +45,11 @@ public:
     }
     bool Close() override
     {
+        if (!open)
+            return false;
         journal->events.push_back("close");
-        const bool wasOpen = open;
         open = false;
-        return wasOpen;
+        return true;
     }
     void StartThread() override { journal->events.push_back("thread"); }
     void Purge(unsigned) override {}
@@ -66,6 +67,8 @@ public:
 class ScriptedBytePipe : public CBytePipeSubscription {
 public:
     using CBytePipeSubscription::CBytePipeSubscription;
+    // The port writes into the journal, which goes before the base does.
+    ~ScriptedBytePipe() override { ClosePort(); }
     ScriptedPort* Port() { return lastPort; }
 
     PortJournal journal;

@@ -1,0 +1,215 @@
+// POSIX sockets for the network ports: name parsing, resolving, connecting
+// with a bounded and interruptible wait, sends and receives.
+#include "ports/socket.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace TolvarRT {
+namespace {
+
+char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+// Only plain decimal 1..65535: "0", "", "+5", "12ab" and "70000" fail.
+bool ParsePortNumber(std::string_view text, std::uint16_t& port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + unsigned(c - '0');
+    }
+    if (value == 0 || value > 65535)
+        return false;
+    port = std::uint16_t(value);
+    return true;
+}
+
+bool SetBlocking(int fd, bool blocking)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return wanted == flags || fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+int PollRetrying(pollfd* fds, nfds_t count, int timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int result = poll(fds, count, timeoutMs);
+        if (result >= 0 || errno != EINTR)
+            return result;
+        if (timeoutMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            timeoutMs = left.count() > 0 ? int(left.count()) : 0;
+        }
+    }
+}
+
+// Non-blocking connect, then wait for it to finish, the stop fd or the time-out.
+bool ConnectOne(int fd, const addrinfo& address, int stopFd, int timeoutMs)
+{
+    if (connect(fd, address.ai_addr, address.ai_addrlen) == 0)
+        return true;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return false;
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+    if (PollRetrying(fds, 2, timeoutMs) <= 0 || (fds[1].revents & POLLIN) != 0)
+        return false;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+}  // namespace
+
+bool HasNetPrefix(std::string_view name, std::string_view prefix)
+{
+    if (name.size() < prefix.size())
+        return false;
+    for (std::size_t k = 0; k < prefix.size(); ++k) {
+        if (Upper(name[k]) != Upper(prefix[k]))
+            return false;
+    }
+    return true;
+}
+
+bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address)
+{
+    if (!HasNetPrefix(name, prefix))
+        return false;
+    std::string_view rest = name.substr(prefix.size());
+    std::string_view host = rest;
+    std::string_view portText;
+    bool hasPort = false;
+    if (!rest.empty() && rest.front() == '[') {
+        const std::size_t close = rest.find(']');
+        if (close == std::string_view::npos)
+            return false;
+        host = rest.substr(1, close - 1);
+        const std::string_view after = rest.substr(close + 1);
+        if (!after.empty()) {
+            if (after.front() != ':')
+                return false;
+            portText = after.substr(1);
+            hasPort = true;
+        }
+    } else if (const std::size_t colon = rest.find(':');
+               colon != std::string_view::npos && rest.find(':', colon + 1) == std::string_view::npos) {
+        host = rest.substr(0, colon);
+        portText = rest.substr(colon + 1);
+        hasPort = true;
+    }
+    std::uint16_t port = kDefaultNetPort;
+    if (host.empty() || (hasPort && !ParsePortNumber(portText, port)))
+        return false;
+    address.host.assign(host);
+    address.port = port;
+    return true;
+}
+
+int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(address.port);
+    if (getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr)
+        return -1;
+    int result = -1;
+    for (const addrinfo* each = found; each != nullptr && result < 0; each = each->ai_next) {
+        int fd = socket(each->ai_family, each->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, each->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (ConnectOne(fd, *each, stopFd, timeoutMs) && SetBlocking(fd, true))
+            result = fd;
+        else
+            CloseSocket(fd);
+        if (stopFd >= 0 && WaitReadable(-1, stopFd, 0) == WaitResult::Stopped)
+            break;
+    }
+    freeaddrinfo(found);
+    return result;
+}
+
+bool SetKeepAlive(int fd)
+{
+    const int on = 1;
+    return setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+}
+
+bool SetSendTimeout(int fd, int timeoutMs)
+{
+    timeval limit{};
+    limit.tv_sec = timeoutMs / 1000;
+    limit.tv_usec = (timeoutMs % 1000) * 1000;
+    return setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+std::size_t SocketSendAll(int fd, const void* data, std::size_t length)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t sent = 0;
+    while (sent < length) {
+        const ssize_t result = send(fd, bytes + sent, length - sent, MSG_NOSIGNAL);
+        if (result > 0)
+            sent += std::size_t(result);
+        else if (result < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return sent;
+}
+
+ssize_t SocketReceive(int fd, SocketKind kind, void* data, std::size_t size)
+{
+    const int flags = MSG_DONTWAIT | (kind == SocketKind::Datagram ? MSG_TRUNC : 0);
+    ssize_t result;
+    while ((result = recv(fd, data, size, flags)) < 0 && errno == EINTR) {
+    }
+    return result;
+}
+
+WaitResult WaitReadable(int fd, int stopFd, int timeoutMs)
+{
+    pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd, POLLIN, 0}};
+    const int result = PollRetrying(fds, 2, timeoutMs);
+    if (result > 0 && (fds[0].revents & POLLIN) != 0)
+        return WaitResult::Stopped;
+    if (result > 0 && fds[1].revents != 0)
+        return WaitResult::Readable;
+    return WaitResult::Timeout;
+}
+
+void ShutdownSocket(int fd)
+{
+    if (fd >= 0)
+        shutdown(fd, SHUT_RDWR);
+}
+
+void CloseSocket(int& fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+}  // namespace TolvarRT

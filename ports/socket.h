@@ -1,0 +1,63 @@
+// Thin socket operations behind the TCP and UDP ports, and the "TCP:host:port"
+// names that select them. Nothing here keeps state; a socket is a plain fd.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace TolvarRT {
+
+constexpr std::uint16_t kDefaultNetPort = 4044;
+
+enum class SocketKind { Stream, Datagram };
+
+struct sNetAddress {
+    std::string host;
+    std::uint16_t port = kDefaultNetPort;
+};
+
+// True when name starts with prefix ("TCP:", "UDP:"), ignoring case.
+bool HasNetPrefix(std::string_view name, std::string_view prefix);
+
+// Reads "<prefix>host[:port]". An IPv6 literal may be written in brackets,
+// "TCP:[::1]:5000"; a bare one ("TCP:::1") takes the default port, since a
+// port number cannot be told apart from it. Fails on a wrong prefix, an empty
+// host, or a port that is not a decimal number in 1..65535.
+bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address);
+
+// Resolves host (names, dotted IPv4 and IPv6 literals) and connects a new
+// socket to the first address that takes it; for a datagram socket this only
+// sets the default peer. A stream connect gives up after timeoutMs, or as
+// soon as stopFd (an eventfd, or -1) becomes readable. The socket returned is
+// in blocking mode; -1 on failure.
+int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs);
+
+bool SetKeepAlive(int fd);
+// A blocking send gives up after timeoutMs and reports what it sent so far.
+bool SetSendTimeout(int fd, int timeoutMs);
+
+// Sends all bytes unless the socket fails or times out; returns the count
+// sent (less than length on failure). Never raises SIGPIPE.
+std::size_t SocketSendAll(int fd, const void* data, std::size_t length);
+// One chunk of a stream or one datagram, without blocking. Returns the received length,
+// 0 on an orderly stream shutdown, -1 with errno on failure (EAGAIN: nothing
+// there). For a datagram, the returned length is the datagram's full size even
+// when it was longer than size, so callers can see truncation.
+ssize_t SocketReceive(int fd, SocketKind kind, void* data, std::size_t size);
+
+enum class WaitResult { Readable, Stopped, Timeout };
+// Waits until fd (or -1 for none) has something to read or an error pending,
+// or stopFd is signalled, for at most timeoutMs (negative: no limit). The
+// stop wins when both are ready.
+WaitResult WaitReadable(int fd, int stopFd, int timeoutMs);
+
+// Ends both directions at once: a thread waiting to read wakes with an EOF.
+void ShutdownSocket(int fd);
+// Closes fd if open and sets it to -1.
+void CloseSocket(int& fd);
+
+}  // namespace TolvarRT

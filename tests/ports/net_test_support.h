@@ -1,0 +1,249 @@
+// Loopback peers for the network port tests: a TCP server, a UDP peer that
+// speaks the link protocol by hand, and a callback that collects what a port
+// delivers. Everything binds to 127.0.0.1 only.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace TolvarRT::test {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+// The port callback: keeps every chunk, wakes waiters.
+class CCollector {
+public:
+    static void Callback(void* owner, const std::uint8_t* data, std::uint32_t length)
+    {
+        auto* self = static_cast<CCollector*>(owner);
+        {
+            std::lock_guard<std::mutex> guard(self->mutex);
+            self->chunks.emplace_back(data, data + length);
+            self->total += length;
+        }
+        self->changed.notify_all();
+    }
+
+    bool WaitForBytes(std::size_t count, std::chrono::milliseconds timeout = 10s)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return total >= count; });
+    }
+    bool WaitForChunks(std::size_t count, std::chrono::milliseconds timeout = 10s)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return chunks.size() >= count; });
+    }
+    Bytes AllBytes()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        Bytes all;
+        for (const Bytes& chunk : chunks)
+            all.insert(all.end(), chunk.begin(), chunk.end());
+        return all;
+    }
+    std::vector<Bytes> Chunks()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return chunks;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Bytes> chunks;
+    std::size_t total = 0;
+};
+
+inline bool WaitReadable(int fd, std::chrono::milliseconds timeout)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, int(timeout.count())) > 0;
+}
+
+inline sockaddr_in Loopback(std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+inline std::uint16_t BoundPort(int fd)
+{
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+// One listening socket and at most one accepted connection.
+class CTcpServer {
+public:
+    ~CTcpServer() { Stop(); }
+
+    // Port 0 picks a free one; false when the port is taken.
+    bool Listen(std::uint16_t port = 0)
+    {
+        listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address = Loopback(port);
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0) {
+            Stop();
+            return false;
+        }
+        boundPort = BoundPort(listener);
+        return true;
+    }
+    std::uint16_t Port() const { return boundPort; }
+
+    bool Accept(std::chrono::milliseconds timeout = 10s)
+    {
+        CloseConnection();
+        if (listener < 0 || !WaitReadable(listener, timeout))
+            return false;
+        connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        return connection >= 0;
+    }
+    bool Send(const Bytes& bytes)
+    {
+        return send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+    // Whatever arrives within timeout, up to count bytes.
+    Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = 10s)
+    {
+        Bytes received;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (received.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                    std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !WaitReadable(connection, left))
+                break;
+            std::uint8_t buffer[4096];
+            const ssize_t got = recv(connection, buffer, std::min(sizeof buffer, count - received.size()), 0);
+            if (got <= 0)
+                break;
+            received.insert(received.end(), buffer, buffer + got);
+        }
+        return received;
+    }
+    void CloseConnection()
+    {
+        if (connection >= 0)
+            close(connection);
+        connection = -1;
+    }
+    void Stop()
+    {
+        CloseConnection();
+        if (listener >= 0)
+            close(listener);
+        listener = -1;
+    }
+
+private:
+    int listener = -1;
+    int connection = -1;
+    std::uint16_t boundPort = 0;
+};
+
+inline Bytes MakeDatagram(std::uint8_t type, std::uint8_t linkId, std::uint32_t sequence, const Bytes& payload = {})
+{
+    Bytes datagram(8 + payload.size());
+    datagram[0] = 8;
+    datagram[1] = linkId;
+    datagram[2] = type;
+    datagram[4] = std::uint8_t(sequence >> 24);
+    datagram[5] = std::uint8_t(sequence >> 16);
+    datagram[6] = std::uint8_t(sequence >> 8);
+    datagram[7] = std::uint8_t(sequence);
+    std::copy(payload.begin(), payload.end(), datagram.begin() + 8);
+    return datagram;
+}
+
+struct sHeader {
+    std::uint8_t headerLength, linkId, type;
+    std::uint32_t sequence;
+};
+
+inline sHeader ReadHeader(const Bytes& datagram)
+{
+    if (datagram.size() < 8)
+        return {0, 0, 0xFF, 0};
+    return {datagram[0], datagram[1], datagram[2],
+            (std::uint32_t(datagram[4]) << 24) | (std::uint32_t(datagram[5]) << 16) |
+                (std::uint32_t(datagram[6]) << 8) | std::uint32_t(datagram[7])};
+}
+
+// The converter's side of the UDP link, scripted by the test.
+class CUdpPeer {
+public:
+    CUdpPeer()
+    {
+        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(0);
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        boundPort = BoundPort(fd);
+    }
+    ~CUdpPeer() { close(fd); }
+    std::uint16_t Port() const { return boundPort; }
+
+    // The next datagram, remembering who sent it; false on time-out.
+    bool Receive(Bytes& datagram, std::chrono::milliseconds timeout = 10s)
+    {
+        if (!WaitReadable(fd, timeout))
+            return false;
+        datagram.resize(2048);
+        socklen_t size = sizeof client;
+        const ssize_t got = recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&client), &size);
+        if (got < 0)
+            return false;
+        datagram.resize(std::size_t(got));
+        return true;
+    }
+    // Skips datagrams of other types (keep-alives) until one of type arrives.
+    bool ReceiveType(std::uint8_t type, Bytes& datagram, std::chrono::milliseconds timeout = 10s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                    std::chrono::steady_clock::now());
+            if (!Receive(datagram, left))
+                return false;
+            if (ReadHeader(datagram).type == type)
+                return true;
+        }
+        return false;
+    }
+    void SendRaw(const Bytes& datagram)
+    {
+        sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&client), sizeof client);
+    }
+    // Numbers the datagram with the peer's running total.
+    void Send(std::uint8_t type, std::uint8_t linkId, const Bytes& payload = {})
+    {
+        sentTotal += std::uint32_t(8 + payload.size());
+        SendRaw(MakeDatagram(type, linkId, sentTotal, payload));
+    }
+    std::uint32_t sentTotal = 0;
+
+private:
+    int fd = -1;
+    std::uint16_t boundPort = 0;
+    sockaddr_in client{};
+};
+
+}  // namespace TolvarRT::test

@@ -1,0 +1,165 @@
+// The TCP port against a loopback server: names, bytes both ways, the break
+// packet, and reconnecting on its own when the server goes away.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "net_test_support.h"
+#include "ports/tcp_serial_port.h"
+
+namespace TolvarRT {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using Clock = std::chrono::steady_clock;
+
+std::string NameFor(std::uint16_t port, const char* prefix = "TCP:")
+{
+    return std::string(prefix) + "127.0.0.1:" + std::to_string(port);
+}
+
+class TcpSerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Listen()); }
+
+    // Open, start, and the server's side of the connection accepted.
+    void OpenAndStart(const std::string& name)
+    {
+        ASSERT_TRUE(port.Open(name.c_str()));
+        ASSERT_TRUE(server.Accept());
+        ASSERT_TRUE(port.Configure(PortSettings{}));
+        port.StartThread();
+    }
+
+    static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
+
+    test::CTcpServer server;
+    test::CCollector collector;
+    CTCPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
+};
+
+TEST_F(TcpSerialPortTest, BytesGoBothWays)
+{
+    OpenAndStart(NameFor(server.Port()));
+    Bytes burst(3000);
+    for (std::size_t k = 0; k < burst.size(); ++k)
+        burst[k] = std::uint8_t(k * 7);
+    ASSERT_TRUE(server.Send(burst));
+    ASSERT_TRUE(collector.WaitForBytes(burst.size()));
+    EXPECT_EQ(collector.AllBytes(), burst);
+    for (const Bytes& chunk : collector.Chunks())
+        EXPECT_LE(chunk.size(), 1024u);
+
+    port.QueueWrite(Buffer({1, 2, 3}));
+    port.QueueWriteFirst(Buffer({4, 5}));
+    EXPECT_EQ(server.Receive(5), (Bytes{1, 2, 3, 4, 5}));
+}
+
+TEST_F(TcpSerialPortTest, LowerCasePrefixOpens)
+{
+    OpenAndStart(NameFor(server.Port(), "tcp:"));
+    ASSERT_TRUE(server.Send({0x42}));
+    EXPECT_TRUE(collector.WaitForBytes(1));
+}
+
+TEST_F(TcpSerialPortTest, PortZeroAndEmptyHostFail)
+{
+    EXPECT_FALSE(port.Open("TCP:127.0.0.1:0"));
+    EXPECT_FALSE(port.Open("TCP::4044"));
+    EXPECT_FALSE(port.Open("UDP:127.0.0.1:4044"));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Configure(PortSettings{}));
+}
+
+TEST(TcpSerialPortDefaultTest, NoPortNumberMeans4044)
+{
+    test::CTcpServer server;
+    if (!server.Listen(4044))
+        GTEST_SKIP() << "port 4044 is in use on this machine";
+    CTCPSerialPort port(nullptr, nullptr, 0, 0);
+    ASSERT_TRUE(port.Open("TCP:127.0.0.1"));
+    EXPECT_TRUE(server.Accept());
+    EXPECT_TRUE(port.Close());
+}
+
+TEST_F(TcpSerialPortTest, CloseReportsWhetherItClosedAnything)
+{
+    EXPECT_FALSE(port.Close());
+    OpenAndStart(NameFor(server.Port()));
+    EXPECT_FALSE(port.Open(NameFor(server.Port()).c_str()));  // already open
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Close());
+    // The server sees the connection end.
+    EXPECT_TRUE(server.Receive(1, 5s).empty());
+}
+
+TEST_F(TcpSerialPortTest, SendBreakWritesTheBreakPacketAfter300Ms)
+{
+    OpenAndStart(NameFor(server.Port()));
+    const auto start = Clock::now();
+    port.SendBreak(50);
+    const Bytes expected = {0x02, 0x00, 0x6F, 0x08, 0x54, 0x43, 0x50, 0x42, 0x52, 0x45, 0x41, 0x4B, 0xC3, 0x03};
+    EXPECT_EQ(server.Receive(expected.size()), expected);
+    EXPECT_GE(Clock::now() - start, 300ms);
+    // Nothing more follows it.
+    EXPECT_TRUE(server.Receive(1, 200ms).empty());
+}
+
+TEST_F(TcpSerialPortTest, ServerRestartIsBridgedWithoutTheCaller)
+{
+    const std::uint16_t number = server.Port();
+    OpenAndStart(NameFor(number));
+    ASSERT_TRUE(server.Send({1}));
+    ASSERT_TRUE(collector.WaitForBytes(1));
+
+    server.Stop();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(port.IsOpen());  // a lost connection does not close the port
+    port.QueueWrite(Buffer({9}));  // dropped while the link is down
+
+    ASSERT_TRUE(server.Listen(number));
+    ASSERT_TRUE(server.Accept(20s));
+    ASSERT_TRUE(server.Send({2, 3}));
+    ASSERT_TRUE(collector.WaitForBytes(3));
+    EXPECT_EQ(collector.AllBytes(), (Bytes{1, 2, 3}));
+    EXPECT_GE(port.ReconnectAttempts(), 1u);
+
+    const auto connected = Clock::now() + 10s;
+    while (!port.IsConnected() && Clock::now() < connected)
+        std::this_thread::sleep_for(10ms);
+    port.QueueWrite(Buffer({7}));
+    EXPECT_EQ(server.Receive(1), (Bytes{7}));
+}
+
+// Regression test for the reconnect loop that retried without a pause.
+TEST_F(TcpSerialPortTest, FailedReconnectsBackOffAndCloseCutsTheWaitShort)
+{
+    const std::uint16_t number = server.Port();
+    OpenAndStart(NameFor(number));
+    server.Stop();
+    // Attempts at about 1 s and 3 s after the loss, then a wait of 4 s.
+    std::this_thread::sleep_for(3500ms);
+    EXPECT_GE(port.ReconnectAttempts(), 1u);
+    EXPECT_LE(port.ReconnectAttempts(), 3u);
+    const auto start = Clock::now();
+    EXPECT_TRUE(port.Close());
+    EXPECT_LT(Clock::now() - start, 2500ms);
+}
+
+TEST_F(TcpSerialPortTest, APeerThatHangsUpAtOnceIsNotHammered)
+{
+    OpenAndStart(NameFor(server.Port()));
+    // A connection that ends at once counts as a failed attempt: 1 s, then 2 s.
+    for (const auto pause : {900ms, 1900ms}) {
+        server.CloseConnection();
+        const auto start = Clock::now();
+        ASSERT_TRUE(server.Accept());
+        EXPECT_GE(Clock::now() - start, pause);
+    }
+}
+
+}  // namespace
+}  // namespace TolvarRT

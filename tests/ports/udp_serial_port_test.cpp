@@ -1,0 +1,282 @@
+// The UDP port against a loopback peer that plays the converter's side of
+// the link by hand.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include "net_test_support.h"
+#include "ports/udp_serial_port.h"
+
+namespace TolvarRT {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::ReadHeader;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint8_t kLink = 5;
+
+class UdpSerialPortTest : public ::testing::Test {
+protected:
+    std::string Name() const { return "UDP:127.0.0.1:" + std::to_string(peer.Port()); }
+
+    // Opens the port while the peer answers the connect request with answer.
+    bool OpenAnswering(std::uint8_t answer, std::uint8_t linkId = kLink)
+    {
+        auto opened = std::async(std::launch::async, [this] { return port.Open(Name().c_str()); });
+        Bytes request;
+        EXPECT_TRUE(peer.Receive(request));
+        EXPECT_EQ(request, test::MakeDatagram(kUdpConnectRequest, 0, 8));
+        peer.Send(answer, linkId);
+        return opened.get();
+    }
+
+    void OpenAndStart()
+    {
+        ASSERT_TRUE(OpenAnswering(kUdpConnectAccepted));
+        ASSERT_TRUE(port.Configure(PortSettings{}));
+        port.StartThread();
+    }
+
+    // A data datagram numbered as if the peer had sent `skipped` bytes more.
+    void SendData(const Bytes& payload, std::uint32_t skipped = 0)
+    {
+        peer.sentTotal += skipped;
+        peer.Send(kUdpData, kLink, payload);
+    }
+
+    // Closes while the peer acknowledges the disconnect.
+    bool CloseAnswering(std::uint8_t linkId = kLink)
+    {
+        std::thread answering([this, linkId] {
+            Bytes datagram;
+            if (peer.ReceiveType(kUdpDisconnect, datagram, 3s))
+                peer.Send(kUdpDisconnectAck, linkId);
+        });
+        const bool closed = port.Close();
+        answering.join();
+        return closed;
+    }
+
+    void TearDown() override
+    {
+        if (port.IsConnected())
+            CloseAnswering();
+    }
+
+    static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
+
+    test::CUdpPeer peer;
+    test::CCollector collector;
+    CUDPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
+};
+
+TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkId)
+{
+    ASSERT_TRUE(OpenAnswering(kUdpConnectAccepted));
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_TRUE(port.IsConnected());
+    EXPECT_EQ(port.LinkId(), kLink);
+    EXPECT_FALSE(port.Open(Name().c_str()));  // already open
+}
+
+TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
+{
+    EXPECT_FALSE(OpenAnswering(kUdpConnectRefused, 0));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Close());
+}
+
+// Regression test for an Open that waited for the accept for ever.
+TEST_F(UdpSerialPortTest, AnAcceptThatNeverComesFailsTheOpen)
+{
+    port.SetAcceptTimeout(400ms);
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.Open(Name().c_str()));
+    EXPECT_GE(Clock::now() - start, 400ms);
+    EXPECT_FALSE(port.IsOpen());
+    Bytes request;
+    EXPECT_TRUE(peer.Receive(request));
+    EXPECT_EQ(ReadHeader(request).type, kUdpConnectRequest);
+}
+
+TEST_F(UdpSerialPortTest, BadNamesFail)
+{
+    for (const char* name : {"UDP:127.0.0.1:0", "UDP:", "TCP:127.0.0.1:4044", "udp:127.0.0.1:99999"})
+        EXPECT_FALSE(port.Open(name)) << name;
+    EXPECT_FALSE(port.Configure(PortSettings{}));
+}
+
+TEST_F(UdpSerialPortTest, BytesGoBothWays)
+{
+    OpenAndStart();
+    SendData({1, 2, 3});
+    SendData({4});
+    ASSERT_TRUE(collector.WaitForBytes(4));
+    EXPECT_EQ(collector.Chunks(), (std::vector<Bytes>{{1, 2, 3}, {4}}));
+
+    port.QueueWrite(Buffer({9, 8, 7}));
+    port.QueueWriteFirst(Buffer({6}));
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
+    EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11, {9, 8, 7}));
+    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
+    EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11 + 9, {6}));
+}
+
+TEST_F(UdpSerialPortTest, OutOfOrderDatagramsArriveInOrder)
+{
+    OpenAndStart();
+    // The accept took the peer's first 8 bytes; now 100, 300, 200 past it.
+    const std::uint32_t base = peer.sentTotal;
+    auto sendAt = [&](std::uint32_t end, std::uint8_t marker) {
+        peer.sentTotal = base + end - 100;
+        SendData(Bytes(92, marker));
+    };
+    sendAt(100, 1);
+    sendAt(300, 3);
+    sendAt(200, 2);
+    ASSERT_TRUE(collector.WaitForChunks(3));
+    const auto chunks = collector.Chunks();
+    EXPECT_EQ(chunks[0][0], 1);
+    EXPECT_EQ(chunks[1][0], 2);
+    EXPECT_EQ(chunks[2][0], 3);
+    peer.sentTotal = base + 300;
+}
+
+TEST_F(UdpSerialPortTest, AGapNeverFilledIsGivenUpAfterAThirdOfASecond)
+{
+    OpenAndStart();
+    const auto start = Clock::now();
+    SendData({0x77}, 50);  // 50 bytes are missing before it
+    ASSERT_TRUE(collector.WaitForBytes(1));
+    EXPECT_GE(Clock::now() - start, 330ms);
+    SendData({0x78});
+    ASSERT_TRUE(collector.WaitForBytes(2));
+    EXPECT_EQ(collector.AllBytes(), (Bytes{0x77, 0x78}));
+}
+
+TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
+{
+    OpenAndStart();
+    peer.sentTotal += 9;
+    const Bytes datagram = test::MakeDatagram(kUdpData, kLink, peer.sentTotal, {0x11});
+    peer.SendRaw(datagram);
+    peer.SendRaw(datagram);
+    SendData({0x22});
+    ASSERT_TRUE(collector.WaitForBytes(2));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(collector.AllBytes(), (Bytes{0x11, 0x22}));
+}
+
+TEST_F(UdpSerialPortTest, PayloadsOver1400BytesAreNotSent)
+{
+    OpenAndStart();
+    port.QueueWrite(Buffer(Bytes(1401, 1)));
+    port.QueueWrite(Buffer(Bytes(1400, 2)));
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
+    EXPECT_EQ(datagram.size(), 1408u);
+    EXPECT_EQ(datagram.back(), 2);
+    EXPECT_EQ(ReadHeader(datagram).sequence, 8u + 1408u);
+}
+
+TEST_F(UdpSerialPortTest, BreakRequestsGoBothWays)
+{
+    OpenAndStart();
+    port.SendBreak(250);
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpBreakRequest, datagram));
+    EXPECT_EQ(datagram.size(), 8u);
+    peer.Send(kUdpBreakRequest, kLink);
+    ASSERT_TRUE(peer.ReceiveType(kUdpBreakAck, datagram));
+    peer.Send(kUdpKeepAlive, kLink);
+    ASSERT_TRUE(peer.ReceiveType(kUdpKeepAliveAnswer, datagram));
+    EXPECT_EQ(ReadHeader(datagram).linkId, kLink);
+}
+
+TEST_F(UdpSerialPortTest, AReconnectDemandIsFollowedThrough)
+{
+    OpenAndStart();
+    peer.Send(kUdpReconnectDemand, kLink);
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpConnectRequest, datagram));
+    const auto waitUntil = Clock::now() + 5s;
+    while (port.IsConnected() && Clock::now() < waitUntil)
+        std::this_thread::sleep_for(5ms);
+    port.QueueWrite(Buffer({1}));  // dropped: not connected
+    // The peer starts the new connection's numbering from 0 again.
+    peer.sentTotal = 0;
+    peer.Send(kUdpConnectAccepted, 6);
+    while (!port.IsConnected() && Clock::now() < waitUntil + 5s)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(port.LinkId(), 6);
+    peer.Send(kUdpData, 6, {0x5A});
+    ASSERT_TRUE(collector.WaitForBytes(1));
+    EXPECT_EQ(collector.AllBytes(), (Bytes{0x5A}));
+    port.QueueWrite(Buffer({2}));
+    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
+    EXPECT_EQ(ReadHeader(datagram).linkId, 6);
+    EXPECT_EQ(datagram.back(), 2);
+    EXPECT_TRUE(CloseAnswering(6));
+}
+
+TEST_F(UdpSerialPortTest, CloseSaysGoodbyeAndStopsAtTheAcknowledgement)
+{
+    OpenAndStart();
+    EXPECT_TRUE(CloseAnswering());
+    EXPECT_FALSE(port.IsOpen());
+    // Acknowledged: no second disconnect follows.
+    Bytes datagram;
+    EXPECT_FALSE(peer.ReceiveType(kUdpDisconnect, datagram, 1s));
+    EXPECT_FALSE(port.Close());
+}
+
+TEST_F(UdpSerialPortTest, CloseAsksTwiceWhenThePeerIsSilent)
+{
+    OpenAndStart();
+    const auto start = Clock::now();
+    EXPECT_TRUE(port.Close());
+    EXPECT_GE(Clock::now() - start, 500ms);
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpDisconnect, datagram, 1s));
+    ASSERT_TRUE(peer.ReceiveType(kUdpDisconnect, datagram, 1s));
+}
+
+TEST_F(UdpSerialPortTest, APeerDisconnectIsAcknowledged)
+{
+    OpenAndStart();
+    peer.Send(kUdpDisconnect, kLink);
+    Bytes datagram;
+    ASSERT_TRUE(peer.ReceiveType(kUdpDisconnectAck, datagram));
+    EXPECT_TRUE(port.IsOpen());  // the port stays open; only the link is gone
+    EXPECT_TRUE(port.Close());
+    // No goodbye is owed to a peer that has left.
+    EXPECT_FALSE(peer.ReceiveType(kUdpDisconnect, datagram, 700ms));
+}
+
+// Regression test for a receive pool that could end with every buffer held.
+TEST_F(UdpSerialPortTest, AFullPoolNeverStopsTheReceiving)
+{
+    OpenAndStart();
+    const std::uint32_t base = peer.sentTotal;
+    // Eight datagrams, each with a gap before it and each sorting in front of
+    // the ones held already.
+    for (std::uint32_t k = 8; k >= 1; --k) {
+        peer.sentTotal = base + 200 * k - 100;
+        SendData(Bytes(92, std::uint8_t(k)));
+    }
+    peer.sentTotal = base + 1600;
+    SendData(Bytes(92, 9));
+    SendData(Bytes(92, 10));
+    ASSERT_TRUE(collector.WaitForChunks(10));
+    const auto chunks = collector.Chunks();
+    for (std::size_t k = 0; k < chunks.size(); ++k)
+        EXPECT_EQ(std::size_t(chunks[k][0]), k + 1);
+}
+
+}  // namespace
+}  // namespace TolvarRT
