@@ -95,7 +95,8 @@ public:
 
     // False when a text of level is certainly wanted by no sink: a load and a
     // compare, for callers that prepare costly arguments. Most-level texts are
-    // formatted once any sink is above None, All-level texts only for All.
+    // formatted once any sink is above None, All-level texts only for All;
+    // nothing is formatted for a pipe without sinks.
     bool Wants(unsigned level) const
     {
         const CLogPipe* current = pipe.load(std::memory_order_relaxed);
@@ -104,7 +105,7 @@ public:
         switch (level) {
         case kLogNone:
         case kLogBasic:
-            return true;
+            return current->HasSubscribers();
         case kLogMost:
             return current->MaxSinkLevel() >= kLogBasic;
         default:

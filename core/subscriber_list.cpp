@@ -26,6 +26,7 @@ sSubscriber* CSubscriberList::Attach(SubscriberDetach* detachSink, void* subscri
     else
         head = entry;
     tail = entry;
+    attached.fetch_add(1, std::memory_order_relaxed);
     return entry;
 }
 
@@ -37,6 +38,7 @@ bool CSubscriberList::Detach(sSubscriber*& position)
     sSubscriber* entry = position;
     position = nullptr;
     entry->removed = true;
+    attached.fetch_sub(1, std::memory_order_relaxed);
     if (entry->callsInFlight > 0 && CallsOnThisThread(entry) == 0) {
         ++entry->waiters;
         settled.wait(guard, [entry] { return entry->callsInFlight == 0; });
@@ -63,6 +65,7 @@ void CSubscriberList::DetachAll()
         }
         if (entry->detachSink == nullptr) {
             entry->removed = true;
+            attached.fetch_sub(1, std::memory_order_relaxed);
             FreeIfSettled(entry);
             continue;
         }

@@ -2,6 +2,7 @@
 // survives entries removed mid-walk, and removal that waits for calls in flight.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -58,6 +59,9 @@ public:
     // detach sink are dropped. Returns with the list empty.
     void DetachAll();
     unsigned Count() const;
+    // The number of attached subscribers without taking the lock: a hint for
+    // producers that can skip work nobody would receive.
+    bool Empty() const { return attached.load(std::memory_order_relaxed) == 0; }
 
     // Walks the list for one delivery. Each Next() releases the entry of the
     // previous step and returns the next subscriber not removed, or null. The
@@ -87,6 +91,7 @@ private:
     std::condition_variable_any settled;
     sSubscriber* head = nullptr;
     sSubscriber* tail = nullptr;
+    std::atomic<unsigned> attached{0};
 };
 
 }  // namespace TolvarRT

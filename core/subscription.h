@@ -29,6 +29,7 @@ public:
     }
     bool Detach(sSubscriber*& position) { return subscribers.Detach(position); }
     unsigned SubscriberCount() const { return subscribers.Count(); }
+    bool HasSubscribers() const { return !subscribers.Empty(); }
 
     // Calls call(I&) on every subscriber in attach order; returns how many
     // were called.

@@ -1,5 +1,6 @@
 #include "decoders/data_collector_parser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -37,6 +38,25 @@ void CDataCollectorParser::Scan(const std::uint8_t* data, std::uint32_t length, 
     // lies before the run.
     long restart = -1;
     for (long i = 0; i < long(length); ++i) {
+        // Most of a mixed stream is not packets: skip to the next STX at once,
+        // and take the data field of a packet in one piece.
+        if (state == State::Idle) {
+            const void* stx = std::memchr(data + i, kPacketStx, std::size_t(long(length) - i));
+            if (stx == nullptr)
+                return;
+            i = static_cast<const std::uint8_t*>(stx) - data;
+        } else if (state == State::Data && dataCount < declaredLength) {
+            const long run = std::min<long>(long(declaredLength - dataCount), long(length) - i);
+            unsigned sum = checksum;
+            for (long k = 0; k < run; ++k)
+                sum += data[i + k];
+            std::memcpy(packet + stored, data + i, std::size_t(run));
+            checksum = std::uint8_t(sum);
+            stored += unsigned(run);
+            dataCount += unsigned(run);
+            i += run - 1;
+            continue;
+        }
         if (!Step(data[i], firstIndex + std::uint32_t(i), timeStamp)) {
             if (restart >= 0) {
                 i = restart;

@@ -1,0 +1,143 @@
+// The packet parser alone, and the whole Listener chain: the endpoint with
+// every decoder subscribed and the receiver statistics behind them, fed as a
+// port feeds it.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "bench_streams.h"
+#include "decoder_rig.h"
+#include "decoders/ats_input_handler.h"
+#include "decoders/data_collector_parser.h"
+#include "decoders/dc_cmr_handler.h"
+#include "decoders/dc_proto.h"
+#include "decoders/nmea_input_handler.h"
+#include "decoders/rtcm3_input_handler.h"
+#include "decoders/rtcm_input_handler.h"
+#include "ports/capture_replay.h"
+#include "stats/stats_collection.h"
+
+namespace {
+
+using namespace TolvarRT;
+
+// Back-to-back CMR and CMR+ packets of realistic lengths, with a little noise.
+const std::vector<std::uint8_t>& DenseCMRPackets()
+{
+    static const std::vector<std::uint8_t> stream = [] {
+        std::vector<std::uint8_t> bytes;
+        std::minstd_rand random(3);
+        while (bytes.size() < (1u << 20)) {
+            const std::uint8_t type = random() % 4 == 0 ? kPacketCMRPlus : kPacketCMR;
+            const auto length = std::uint8_t(type == kPacketCMRPlus ? 12 : 12 + 15 * (4 + random() % 10));
+            std::vector<std::uint8_t> data(length);
+            for (auto& byte : data)
+                byte = std::uint8_t(random());
+            bytes.insert(bytes.end(), {kPacketStx, 0, type, length});
+            bytes.insert(bytes.end(), data.begin(), data.end());
+            bytes.push_back(PacketChecksum(0, type, data.data(), length));
+            bytes.push_back(kPacketEtx);
+            if (random() % 16 == 0)
+                bytes.insert(bytes.end(), {0x0D, 0x0A});
+        }
+        return bytes;
+    }();
+    return stream;
+}
+
+// Every capture and the packet stream, one after the other.
+const std::vector<std::uint8_t>& MixedStream()
+{
+    static const std::vector<std::uint8_t> stream = [] {
+        std::vector<std::uint8_t> bytes;
+        for (const char* name : {"testglo.rtcm3", "hemi.log", "sample.rtcm2", "rtcm2.bend.log",
+                                 "pygpsdata-NTRIP-USCL00CHL0.log", "ublox-f9p-rtcm.log"}) {
+            const std::vector<std::uint8_t> capture = bench::Capture(name);
+            bytes.insert(bytes.end(), capture.begin(), capture.end());
+        }
+        const std::vector<std::uint8_t>& packets = DenseCMRPackets();
+        bytes.insert(bytes.end(), packets.begin(), packets.begin() + std::ptrdiff_t(packets.size() / 4));
+        return bytes;
+    }();
+    return stream;
+}
+
+class Parser : public CDataCollectorParser {
+public:
+    Parser() : CDataCollectorParser(log) {}
+    CLogNode log;
+};
+
+class PacketCounter : public TBiSubscriber<IIncomingDCPipe, IOutgoingDCPipe> {
+public:
+    void OnPacket(std::uint8_t, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&) override
+    {
+        ++frames;
+    }
+    std::uint64_t frames = 0;
+};
+
+void BM_PacketParser_Dense(benchmark::State& state)
+{
+    bench::DecoderRig<Parser, PacketCounter> rig;
+    rig.Run(state, DenseCMRPackets());
+}
+BENCHMARK(BM_PacketParser_Dense);
+
+// The Listener side of a test document, without a port.
+struct ListenerChain {
+    ListenerChain()
+    {
+        cmr.Subscribe(&endpoint);
+        rtcm.Subscribe(&endpoint);
+        rtcm3.Subscribe(&endpoint);
+        nmea.Subscribe(&endpoint);
+        ats.Subscribe(&endpoint);
+        statistics.SubscribeTo(&cmr, &rtcm, &nmea, &ats, &rtcm3);
+    }
+    ~ListenerChain()
+    {
+        statistics.UnsubscribeAll();
+        for (CBytePipeSubscriber* decoder : std::initializer_list<CBytePipeSubscriber*>{&rtcm, &rtcm3, &nmea, &ats})
+            decoder->Unsubscribe();
+        cmr.Unsubscribe();
+    }
+
+    CLogPipe logPipe;
+    CDCProto endpoint{&logPipe};
+    CDCCMRHandler cmr{&logPipe};
+    CRTCMInputHandler rtcm{&logPipe};
+    CRTCM3InputHandler rtcm3{&logPipe};
+    CNMEAInputHandler nmea{&logPipe};
+    CATSInputHandler ats{&logPipe};
+    CStatsCollection statistics{&logPipe, false};
+};
+
+void RunChain(benchmark::State& state, const std::vector<std::uint8_t>& stream)
+{
+    ListenerChain chain;
+    for (auto _ : state)
+        ReplayCapture(chain.endpoint, stream.data(), stream.size(), 1024);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(stream.size()));
+    PacketStats record;
+    std::uint64_t frames = 0;
+    int position = -1;
+    while (position != 0 && chain.statistics.NextRecord(position, record, false))
+        frames += record.frames;
+    state.counters["frames/pass"] = double(frames) / double(std::max<std::int64_t>(1, state.iterations()));
+}
+
+void BM_ListenerChain_Mixed(benchmark::State& state)
+{
+    RunChain(state, MixedStream());
+}
+BENCHMARK(BM_ListenerChain_Mixed);
+
+void BM_ListenerChain_Testglo(benchmark::State& state)
+{
+    static const std::vector<std::uint8_t> stream = bench::Capture("testglo.rtcm3");
+    RunChain(state, stream);
+}
+BENCHMARK(BM_ListenerChain_Testglo);
+
+}  // namespace
