@@ -450,6 +450,18 @@ TEST_F(CMRSimulatorTest, CMRWEntryWithoutSecondarySatellitesSendsNothingButCount
     EXPECT_EQ(SentFrames(), published.Frames());
 }
 
+TEST_F(CMRSimulatorTest, SecondaryCountIsKeptOnlyUnderScheduleSix)
+{
+    EXPECT_TRUE(sim.SetSVCount(12, 6));
+    EXPECT_EQ(sim.GetSecondCount(), 0u);
+    EXPECT_TRUE(sim.SetSchedule(6));
+    EXPECT_EQ(sim.GetSecondCount(), 0u) << "taken at the next SetSVCount";
+    EXPECT_TRUE(sim.SetSVCount(12, 6));
+    EXPECT_EQ(sim.GetSecondCount(), 6u);
+    EXPECT_EQ(lines.Count("Change of CMR schedule "), 2);  // with the fixture's
+    EXPECT_EQ(lines.Count("Now Simulating 12 SV's"), 2);
+}
+
 TEST_F(CMRSimulatorTest, RefusedCountsAndSchedulesChangeNothing)
 {
     sim.SetSchedule(6);
@@ -463,21 +475,6 @@ TEST_F(CMRSimulatorTest, RefusedCountsAndSchedulesChangeNothing)
     EXPECT_EQ(sim.GetSecondCount(), 6u);
     EXPECT_EQ(sim.GetSchedule(), 6u);
     EXPECT_EQ(long(lines.Lines().size()), linesBefore);
-}
-
-TEST_F(CMRSimulatorTest, CommandsLogAndKeepTheSecondaryCountOnlyUnderScheduleSix)
-{
-    EXPECT_TRUE(sim.SetSchedule(2));
-    EXPECT_TRUE(sim.SetSVCount(12, 6));
-    EXPECT_EQ(sim.GetSecondCount(), 0u);
-    EXPECT_TRUE(sim.SetSchedule(6));
-    EXPECT_EQ(sim.GetSecondCount(), 0u) << "taken at the next SetSVCount";
-    EXPECT_TRUE(sim.SetSVCount(12, 6));
-    EXPECT_EQ(sim.GetSecondCount(), 6u);
-    EXPECT_EQ(lines.Count("Change of CMR schedule "), 3);  // with the fixture's
-    EXPECT_EQ(lines.Count("Now Simulating 12 SV's"), 2);
-    sim.SetPaused(true);
-    EXPECT_TRUE(sim.IsPaused());
 }
 
 TEST_F(CMRSimulatorTest, PausedGeneratorSendsNothingAndReportsOnlyFailedTiming)
@@ -598,15 +595,6 @@ TEST_F(CMRSimulatorTest, LimitEndsTheThreadWithinTheEpochThatReachesIt)
     EXPECT_EQ(lines.Count("Fake CMR 0, Sent 2"), 1);
     EXPECT_EQ(sim.record.ticks.size(), 2u);
     EXPECT_TRUE(sim.Stop());
-}
-
-TEST_F(CMRSimulatorTest, StartingAgainCountsFromZero)
-{
-    Run(Ticks(2));
-    EXPECT_EQ(sim.GetSentCount(), 3);
-    Run(Ticks(1), 5);
-    EXPECT_EQ(sim.GetSentCount(), 2);
-    EXPECT_EQ(lines.Count("Fake CMR 0, Sent 2"), 1);
 }
 
 TEST_F(CMRSimulatorTest, WithoutAPortFramesAreStillPublishedAndLogged)
