@@ -1,0 +1,39 @@
+// Real-time scheduling for the time-critical stretches of the traffic
+// generators, taken only where the platform grants it to this process.
+#pragma once
+
+#include <pthread.h>
+
+namespace TolvarRT {
+
+// Raises the thread that created it to a real-time policy (or, failing that,
+// a lower nice value) and puts it back. Refusals are silent: the thread then
+// simply runs at its normal priority, and no further attempt is made.
+//
+// Thread rules: an object belongs to the thread that created it and changes
+// only that thread's scheduling; it must not be shared.
+class CThreadPriority {
+public:
+    CThreadPriority();
+    ~CThreadPriority();
+    CThreadPriority(const CThreadPriority&) = delete;
+    CThreadPriority& operator=(const CThreadPriority&) = delete;
+
+    // True when the thread now runs above its normal priority.
+    bool RaiseToTimeCritical();
+    void RestoreNormal();
+    bool IsRaised() const { return raised != How::Normal; }
+
+private:
+    enum class How { Normal, RealTime, Nice };
+
+    pthread_t self;
+    int tid;
+    int normalPolicy = SCHED_OTHER;
+    sched_param normalParam{};
+    int normalNice = 0;
+    How raised = How::Normal;
+    bool refused = false;
+};
+
+}  // namespace TolvarRT
