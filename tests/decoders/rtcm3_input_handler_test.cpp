@@ -2,6 +2,8 @@
 // the on/off switch, restarts, and an exact account of every byte (each one in
 // a published frame or in one lost report, in stream order).
 #include <gtest/gtest.h>
+
+#include "log_recorder.h"
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -314,20 +316,12 @@ TEST(Rtcm3InputHandler, KeepsItsAccountAcrossTheWrapOfTheRunningIndex)
     EXPECT_EQ(harness.Accounted(), harness.fed.size());
 }
 
-class LogRecorder : public TSubscriber<ILogPipe> {
-public:
-    explicit LogRecorder(unsigned sinkLevel) : level(sinkLevel) {}
-    ~LogRecorder() override { Unsubscribe(); }
-    void Write(const char* text, unsigned) override { texts.emplace_back(text); }
-    unsigned GetLogLevel() override { return level; }
-    unsigned level;
-    std::vector<std::string> texts;
-};
+using testing::LogRecorder;
 
 TEST(Rtcm3InputHandler, LogsEachFrameWithItsLengthTypeAndTimeThenDumpsItAtAll)
 {
     CLogPipe logPipe;
-    LogRecorder sink(kLogAll);
+    LogRecorder sink(nullptr, kLogAll);
     sink.Subscribe(&logPipe);
     logPipe.RaiseSinkLevel();
     Harness harness;
@@ -336,20 +330,20 @@ TEST(Rtcm3InputHandler, LogsEachFrameWithItsLengthTypeAndTimeThenDumpsItAtAll)
 
     const Bytes frame = Frame(1005, 19);
     harness.Feed(frame);
-    ASSERT_EQ(sink.texts.size(), 2u);
+    ASSERT_EQ(sink.Lines().size(), 2u);
     char expected[100];
-    std::snprintf(expected, sizeof expected, "] GPS Receive RTCM v3 Frame Length 19, Type 1005, Time %0.3f",
+    std::snprintf(expected, sizeof expected, "GPS Receive RTCM v3 Frame Length 19, Type 1005, Time %0.3f",
                   SecondsSinceStart(harness.recorder.frames.at(0).timeStamp));
-    EXPECT_THAT(sink.texts[0], ::testing::EndsWith(expected));
-    EXPECT_THAT(sink.texts[1], StartsWith("\r\nRTCM v3 Data = ["));
+    EXPECT_EQ(sink.Lines()[0], expected);
+    EXPECT_THAT(sink.Lines()[1], StartsWith("\r\nRTCM v3 Data = ["));
     char firstBytes[16];
     std::snprintf(firstBytes, sizeof firstBytes, "[%02X %02X ", frame[3], frame[4]);
-    EXPECT_THAT(sink.texts[1], HasSubstr(firstBytes)) << "the dump shows the payload";
+    EXPECT_THAT(sink.Lines()[1], HasSubstr(firstBytes)) << "the dump shows the payload";
 
     sink.level = kLogBasic;
     harness.Feed(frame);
-    ASSERT_EQ(sink.texts.size(), 3u) << "no dump below All";
-    EXPECT_THAT(sink.texts[2], HasSubstr("Frame Length 19, Type 1005"));
+    ASSERT_EQ(sink.Lines().size(), 3u) << "no dump below All";
+    EXPECT_THAT(sink.Lines()[2], HasSubstr("Frame Length 19, Type 1005"));
 }
 
 // The document switches decoding from its own thread while a port delivers.

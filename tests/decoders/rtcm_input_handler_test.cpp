@@ -2,6 +2,8 @@
 // rejects, how it finds its way back after a bad frame in any chunking, and
 // how it accounts for every byte it does not publish.
 #include <gtest/gtest.h>
+
+#include "log_recorder.h"
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -463,15 +465,7 @@ TEST(RtcmInputHandlerTest, OwnerMaySwitchItWhileAPortDelivers)
     EXPECT_LE(end, pipe.runningIndex);
 }
 
-class LogRecorder : public TSubscriber<ILogPipe> {
-public:
-    explicit LogRecorder(unsigned sinkLevel) : level(sinkLevel) {}
-    ~LogRecorder() override { Unsubscribe(); }
-    void Write(const char* text, unsigned) override { texts.emplace_back(text); }
-    unsigned GetLogLevel() override { return level; }
-    unsigned level;
-    std::vector<std::string> texts;
-};
+using testing::LogRecorder;
 
 TEST(RtcmInputHandlerTest, LogsEachFrameAndDumpsItsWordsAtAll)
 {
@@ -481,7 +475,7 @@ TEST(RtcmInputHandlerTest, LogsEachFrameAndDumpsItsWordsAtAll)
     script.Done();
     for (const unsigned level : {unsigned(kLogBasic), unsigned(kLogAll)}) {
         CLogPipe logPipe;
-        LogRecorder sink(level);
+        LogRecorder sink(nullptr, level);
         sink.Subscribe(&logPipe);
         logPipe.RaiseSinkLevel();
         FakeBytePipe pipe;
@@ -491,12 +485,12 @@ TEST(RtcmInputHandlerTest, LogsEachFrameAndDumpsItsWordsAtAll)
         pipe.Feed(script.Bytes());
 
         char expected[100];
-        std::snprintf(expected, sizeof expected, "] Listener Receive RTCM Frame Length 2, Type 9, Time %0.3f",
+        std::snprintf(expected, sizeof expected, "Listener Receive RTCM Frame Length 2, Type 9, Time %0.3f",
                       SecondsSinceStart(1000));
-        ASSERT_EQ(sink.texts.size(), level == kLogAll ? 2u : 1u);
-        EXPECT_THAT(sink.texts[0], ::testing::EndsWith(expected));
+        ASSERT_EQ(sink.Lines().size(), level == kLogAll ? 2u : 1u);
+        EXPECT_EQ(sink.Lines()[0], expected);
         if (level == kLogAll) {
-            EXPECT_EQ(sink.texts[1], "\r\nRTCM Data = [66 24 02 00 50 10 12 34 - 56 AB CD EF ]");
+            EXPECT_EQ(sink.Lines()[1], "\r\nRTCM Data = [66 24 02 00 50 10 12 34 - 56 AB CD EF ]");
         }
     }
 }
