@@ -1,0 +1,109 @@
+#include "app/file_log.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CFileLog::CFileLog(CLogPipe& logPipe, int level) : pipe(logPipe), logLevel(ClampLogLevel(level)) {}
+
+CFileLog::~CFileLog()
+{
+    CloseFile();
+}
+
+void CFileLog::Write(const char* text, unsigned)
+{
+    if (text == nullptr)
+        return;
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    WriteLocked(text, std::char_traits<char>::length(text));
+}
+
+void CFileLog::WriteLocked(const char* text, std::size_t length)
+{
+    if (file < 0)
+        return;
+    while (length > 0) {
+        const ssize_t written = ::write(file, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            failedWrites.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        text += written;
+        length -= std::size_t(written);
+    }
+}
+
+unsigned CFileLog::GetLogLevel()
+{
+    return unsigned(logLevel.load(std::memory_order_relaxed));
+}
+
+bool CFileLog::OpenFile(const std::string& path)
+{
+    std::lock_guard<std::mutex> command(commandLock);
+    CloseLocked();
+    if (path.empty())
+        return false;
+    // Not truncated until the lock is ours: a file another log is writing
+    // into is left alone, as the reader-only sharing of the file promises.
+    const int opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (opened < 0)
+        return false;
+    struct stat status {};
+    const bool regular = ::fstat(opened, &status) == 0 && S_ISREG(status.st_mode);
+    if ((::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
+        (regular && ::ftruncate(opened, 0) != 0)) {
+        ::close(opened);
+        return false;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        file = opened;
+    }
+    failedWrites.store(0, std::memory_order_relaxed);
+    Subscribe(&pipe);
+    // The pipe learns this sink's level with the next text of any level.
+    pipe.RaiseSinkLevel();
+    return true;
+}
+
+bool CFileLog::CloseFile()
+{
+    std::lock_guard<std::mutex> command(commandLock);
+    return CloseLocked();
+}
+
+bool CFileLog::CloseLocked()
+{
+    // Once Unsubscribe returns no Write is in flight or still to come.
+    Unsubscribe();
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (file < 0)
+        return false;
+    ::close(file);
+    file = -1;
+    return true;
+}
+
+bool CFileLog::IsOpen() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return file >= 0;
+}
+
+int CFileLog::SetLogLevel(int level)
+{
+    std::lock_guard<std::mutex> command(commandLock);
+    const int stored = ClampLogLevel(level);
+    logLevel.store(stored, std::memory_order_relaxed);
+    pipe.RaiseSinkLevel();
+    const std::string announcement = LogLevelAnnouncement(stored);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    WriteLocked(announcement.data(), announcement.size());
+    return stored;
+}

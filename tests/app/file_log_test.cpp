@@ -1,0 +1,244 @@
+// The log file: what reaches it at each level, what it adds (nothing), how it
+// opens and fails, and texts from several threads arriving whole.
+#include "app/file_log.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "temp_folder.h"
+
+namespace {
+
+// The file's texts without their time prefix; each text starts a line.
+std::vector<std::string> Messages(const std::string& contents)
+{
+    std::vector<std::string> messages;
+    std::size_t start = contents.find("\r\n");
+    while (start != std::string::npos) {
+        const std::size_t end = contents.find("\r\n", start + 2);
+        std::string line = contents.substr(start + 2, end == std::string::npos ? end : end - start - 2);
+        const std::size_t prefixEnd = line.find("] ");
+        messages.push_back(prefixEnd == std::string::npos ? line : line.substr(prefixEnd + 2));
+        start = end;
+    }
+    return messages;
+}
+
+class FileLogTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    CLogPipe pipe;
+    CLogNode node{&pipe};
+    CFileLog fileLog{pipe};
+};
+
+TEST_F(FileLogTest, WritesTheTextsOfThePipeAsTheyCome)
+{
+    const std::string path = folder.File("log.txt");
+    ASSERT_TRUE(fileLog.OpenFile(path));
+    EXPECT_TRUE(fileLog.IsOpen());
+    EXPECT_TRUE(fileLog.IsSubscribed());
+    node.LogAlways("first %d", 1);
+    pipe.PublishLine(kLogNone, "\r\nraw text");
+    pipe.PublishLine(kLogNone, "no line break");
+
+    // Written straight through: readable while the log is still open.
+    const std::string contents = TempFolder::Contents(path);
+    EXPECT_EQ(contents.rfind("\r\n", 0), 0u);
+    EXPECT_NE(contents.find("] first 1\r\nraw textno line break"), std::string::npos);
+    EXPECT_EQ(contents.back(), 'k') << "nothing added behind a text";
+
+    EXPECT_TRUE(fileLog.CloseFile());
+    EXPECT_FALSE(fileLog.IsOpen());
+    EXPECT_FALSE(fileLog.IsSubscribed());
+    node.LogAlways("after closing");
+    EXPECT_EQ(TempFolder::Contents(path), contents);
+}
+
+TEST_F(FileLogTest, ReceivesTheTextsUpToItsLevel)
+{
+    const struct {
+        int level;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {0, {"none"}},
+        {1, {"none", "basic"}},
+        {2, {"none", "basic", "most"}},
+        {3, {"none", "basic", "most", "all", "dump [41 42 ]"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.level);
+        const std::string path = folder.File("level" + std::to_string(c.level) + ".txt");
+        CFileLog levelled(pipe, c.level);
+        ASSERT_TRUE(levelled.OpenFile(path));
+        node.LogAlways("none");
+        node.LogBasic("basic");
+        node.LogMost("most");
+        node.LogAll("all");
+        node.HexDump("dump", "AB", 2);
+        ASSERT_TRUE(levelled.CloseFile());
+        EXPECT_EQ(Messages(TempFolder::Contents(path)), c.expected);
+    }
+}
+
+TEST_F(FileLogTest, NewLevelIsAnnouncedInTheFileAndOfferedAtOnce)
+{
+    const std::string path = folder.File("log.txt");
+    ASSERT_TRUE(fileLog.OpenFile(path));
+    node.LogAlways("refresh");  // the pipe now knows the highest level is Basic
+    ASSERT_EQ(pipe.MaxSinkLevel(), 1u);
+
+    EXPECT_EQ(fileLog.SetLogLevel(3), 3);
+    EXPECT_EQ(fileLog.GetLogLevel(), 3u);
+    EXPECT_EQ(pipe.MaxSinkLevel(), 3u);
+    node.LogAll("detail");
+    EXPECT_NE(TempFolder::Contents(path).find("] refresh\r\nNew Logging Level 3\r\n"), std::string::npos);
+    EXPECT_EQ(Messages(TempFolder::Contents(path)).back(), "detail");
+}
+
+TEST_F(FileLogTest, ClosedLogStartsAtBasicAndTakesLevelsClampedWithoutWriting)
+{
+    EXPECT_FALSE(fileLog.IsOpen());
+    EXPECT_FALSE(fileLog.CloseFile());
+    EXPECT_EQ(fileLog.GetLogLevel(), 1u);
+    EXPECT_EQ(fileLog.SetLogLevel(7), 3);
+    EXPECT_EQ(fileLog.SetLogLevel(-1), 0);
+    EXPECT_EQ(fileLog.GetLogLevel(), 0u) << "a negative level would take every text";
+    const std::string path = folder.File("log.txt");
+    ASSERT_TRUE(fileLog.OpenFile(path));
+    EXPECT_EQ(TempFolder::Contents(path), "");
+}
+
+TEST_F(FileLogTest, OpeningTruncatesAndMovesFromTheFileOpenBefore)
+{
+    const std::string first = folder.File("first.txt");
+    const std::string second = folder.File("second.txt");
+    { std::ofstream(second) << "old contents"; }
+    ASSERT_TRUE(fileLog.OpenFile(first));
+    node.LogAlways("one");
+    ASSERT_TRUE(fileLog.OpenFile(second));
+    node.LogAlways("two");
+    EXPECT_EQ(pipe.SubscriberCount(), 1u);
+    EXPECT_EQ(Messages(TempFolder::Contents(first)), std::vector<std::string>{"one"});
+    EXPECT_EQ(Messages(TempFolder::Contents(second)), std::vector<std::string>{"two"});
+    EXPECT_EQ(TempFolder::Contents(second).find("old"), std::string::npos);
+}
+
+TEST_F(FileLogTest, FailedOpenLeavesTheLogClosedAndUnsubscribed)
+{
+    { std::ofstream(folder.File("plain")) << "x"; }
+    const std::string paths[] = {
+        "",
+        folder.Path().string(),                 // a folder
+        folder.File("missing/log.txt"),         // no such folder
+        folder.File("plain/log.txt"),           // a file where a folder should be
+    };
+    ASSERT_TRUE(fileLog.OpenFile(folder.File("open.txt")));
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(fileLog.OpenFile(path));
+        EXPECT_FALSE(fileLog.IsOpen());
+        EXPECT_FALSE(fileLog.IsSubscribed());
+        EXPECT_FALSE(pipe.HasSubscribers());
+        node.LogAlways("nobody");
+    }
+}
+
+TEST_F(FileLogTest, UnwritableFolderIsAFailedOpen)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "folder permissions do not bind the superuser";
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0500), 0);
+    EXPECT_FALSE(fileLog.OpenFile(folder.File("log.txt")));
+    EXPECT_FALSE(fileLog.IsOpen());
+    EXPECT_FALSE(fileLog.IsSubscribed());
+}
+
+TEST_F(FileLogTest, FileAnotherLogWritesIntoIsRefusedAndKept)
+{
+    const std::string path = folder.File("shared.txt");
+    CFileLog other(pipe);
+    ASSERT_TRUE(other.OpenFile(path));
+    node.LogAlways("kept");
+    EXPECT_FALSE(fileLog.OpenFile(path));
+    EXPECT_EQ(Messages(TempFolder::Contents(path)), std::vector<std::string>{"kept"});
+    ASSERT_TRUE(other.CloseFile());
+    EXPECT_TRUE(fileLog.OpenFile(path)) << "free again once closed";
+}
+
+TEST_F(FileLogTest, FailingWritesAreCountedNotFatal)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    ASSERT_TRUE(fileLog.OpenFile("/dev/full"));
+    node.LogAlways("lost");
+    node.LogAlways("lost again");
+    EXPECT_EQ(fileLog.FailedWrites(), 2u);
+    EXPECT_TRUE(fileLog.CloseFile());
+}
+
+TEST_F(FileLogTest, TextsFromSeveralThreadsArriveWhole)
+{
+    const std::string path = folder.File("threads.txt");
+    ASSERT_TRUE(fileLog.OpenFile(path));
+    constexpr int kThreads = 4;
+    constexpr int kTexts = 400;
+    const std::string padding(600, 'x');
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t)
+        writers.emplace_back([&, t] {
+            CLogNode own(&pipe);
+            for (int i = 0; i < kTexts; ++i)
+                own.LogBasic("thread %d text %d %s end", t, i, padding.c_str());
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    ASSERT_TRUE(fileLog.CloseFile());
+
+    const std::vector<std::string> messages = Messages(TempFolder::Contents(path));
+    ASSERT_EQ(messages.size(), std::size_t(kThreads * kTexts));
+    std::vector<int> next(kThreads, 0);
+    for (const std::string& message : messages) {
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(std::sscanf(message.c_str(), "thread %d text %d", &t, &i), 2) << message;
+        ASSERT_TRUE(t >= 0 && t < kThreads);
+        EXPECT_EQ(i, next[t]++) << "each thread's texts in order";
+        EXPECT_EQ(message, "thread " + std::to_string(t) + " text " + std::to_string(i) + " " + padding + " end");
+    }
+}
+
+TEST_F(FileLogTest, ClosingWhileThreadsWriteNeitherBlocksNorLoses)
+{
+    const std::string path = folder.File("closing.txt");
+    std::atomic<bool> stop{false};
+    std::atomic<int> opened{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back([&] {
+            CLogNode own(&pipe);
+            while (!stop.load())
+                own.LogAlways("busy");
+        });
+    for (int round = 0; round < 50; ++round) {
+        opened += fileLog.OpenFile(path) ? 1 : 0;
+        fileLog.SetLogLevel(round % 4);
+        EXPECT_TRUE(fileLog.CloseFile());
+    }
+    stop = true;
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(opened.load(), 50);
+    for (const std::string& message : Messages(TempFolder::Contents(path)))
+        EXPECT_TRUE(message == "busy" || message.rfind("New Logging Level ", 0) == 0) << message;
+}
+
+}  // namespace
