@@ -1,0 +1,376 @@
+// The connection settings of the port settings dialog: first-start defaults,
+// what Open stores and produces, the recent connections and their buttons,
+// and the list selection rule.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/memory_settings_store.h"
+#include "app/port_settings.h"
+#include "ports/serial_device_name.h"
+
+namespace {
+
+// Remembers which sections were written.
+class RecordingStore : public CMemorySettingsStore {
+public:
+    std::set<std::string> writtenSections;
+
+protected:
+    bool Store(Space space, std::string_view section, std::string_view key, std::string_view text) override
+    {
+        writtenSections.insert(std::string(section));
+        return CMemorySettingsStore::Store(space, section, key, text);
+    }
+};
+
+const std::vector<std::string> kDevices = {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"};
+
+std::string SelectedText(const CChoiceList& list)
+{
+    return list.Selected() != nullptr ? list.Selected()->text : "<none>";
+}
+
+std::vector<std::string> Texts(const CChoiceList& list)
+{
+    std::vector<std::string> texts;
+    for (const sChoice& entry : list.Entries())
+        texts.push_back(entry.text);
+    return texts;
+}
+
+void StoreRecent(ISettingsStore& store, const std::string& prefix, int slot, const sRecentPort& entry)
+{
+    const std::string section = CRecentPorts::SectionOf(slot);
+    store.WriteText(section, prefix + "Port", entry.port);
+    store.WriteText(section, prefix + "DataRate", entry.rate);
+    store.WriteText(section, prefix + "Parity", entry.parity);
+}
+
+std::vector<sRecentPort> StoredRecents(const ISettingsStore& store, const std::string& prefix)
+{
+    std::vector<sRecentPort> slots;
+    for (int slot = 0; slot < CRecentPorts::kSlots; ++slot) {
+        const std::string section = CRecentPorts::SectionOf(slot);
+        slots.push_back({store.ReadText(section, prefix + "Port", ""), store.ReadText(section, prefix + "DataRate", "38400"),
+                         store.ReadText(section, prefix + "Parity", "None")});
+    }
+    return slots;
+}
+
+TEST(PortSettingsTest, FirstStartShowsTheDefaultsAndStoresNothing)
+{
+    RecordingStore store;
+    CPortSettings settings(store, "GPS Source", true, true, kDevices, 2);
+    settings.offerFakeCmr = true;
+    settings.offerFakeAts = true;
+    settings.helpTextId = 59395;
+    settings.Load();
+
+    EXPECT_EQ(settings.WindowTitle(), "GPS Source Port Properties");
+    EXPECT_TRUE(settings.ShowsHelpText());
+    EXPECT_EQ(Texts(settings.ModeList()), (std::vector<std::string>{"CAN", "Serial Port", "TCP", "UDP SP"}));
+    EXPECT_TRUE(settings.ModeListEnabled());
+    EXPECT_EQ(settings.Mode(), kSerialPortMode);
+    EXPECT_EQ(SelectedText(settings.ModeList()), "Serial Port");
+    EXPECT_TRUE(settings.ShowsSerialControls());
+    EXPECT_FALSE(settings.ShowsNetworkAddress());
+    EXPECT_FALSE(settings.ShowsCanControls());
+    // COM1 is kept as a choice beside the devices present; it opens /dev/ttyS0.
+    EXPECT_EQ(SelectedText(settings.serialPorts), "COM1");
+    EXPECT_EQ(Texts(settings.serialPorts).size(), kDevices.size() + 1);
+    EXPECT_EQ(SelectedText(settings.baudRates), "38400");
+    EXPECT_EQ(SelectedText(settings.parities), "None");
+    EXPECT_EQ(SelectedText(settings.canRates), "250k");
+    EXPECT_EQ(Texts(settings.canInterfaces), (std::vector<std::string>{"CAN0", "CAN1"}));
+    EXPECT_EQ(SelectedText(settings.canInterfaces), "CAN0");
+    EXPECT_EQ(settings.networkAddress, "");
+    EXPECT_TRUE(settings.fakeCmr);
+    EXPECT_TRUE(settings.fakeAts);
+    for (int slot = 0; slot < CPortSettings::kRecentButtons; ++slot)
+        EXPECT_FALSE(settings.RecentButton(slot).visible) << slot;
+    EXPECT_TRUE(store.writtenSections.empty());  // cancelling stores nothing
+}
+
+TEST(PortSettingsTest, ModesFollowWhatTheCallerAllows)
+{
+    CMemorySettingsStore store;
+    store.WriteInt("Settings", "NMEAMode", kCanMode);
+    CPortSettings nmea(store, "NMEA", true, false);
+    nmea.Load();
+    EXPECT_EQ(Texts(nmea.ModeList()), (std::vector<std::string>{"Serial Port", "TCP", "UDP SP"}));
+    EXPECT_EQ(nmea.Mode(), kSerialPortMode);  // a stored mode that is not offered
+    EXPECT_FALSE(nmea.SelectMode(kCanMode));
+    EXPECT_FALSE(nmea.SelectMode(kUdpRawMode));
+    EXPECT_FALSE(nmea.ShowsHelpText());
+
+    store.WriteInt("Settings", "ListenerMode", kTcpMode);
+    CPortSettings serialOnly(store, "Listener", false, false);
+    serialOnly.Load();
+    EXPECT_EQ(Texts(serialOnly.ModeList()), (std::vector<std::string>{"Serial Port"}));
+    EXPECT_FALSE(serialOnly.ModeListEnabled());
+    EXPECT_EQ(serialOnly.Mode(), kSerialPortMode);
+
+    CPortSettings listener(store, "Listener", true, false);
+    listener.Load();
+    EXPECT_EQ(listener.Mode(), kTcpMode);
+    EXPECT_TRUE(listener.ShowsNetworkAddress());
+    ASSERT_TRUE(listener.SelectMode(kUdpSpMode));
+    EXPECT_EQ(SelectedText(listener.ModeList()), "UDP SP");
+    EXPECT_TRUE(listener.ShowsNetworkAddress());
+}
+
+TEST(PortSettingsTest, TcpAddressIsStoredAndBecomesTheNewestConnection)
+{
+    CMemorySettingsStore store;
+    {
+        CPortSettings settings(store, "Listener", true, false, kDevices);
+        settings.Load();
+        ASSERT_TRUE(settings.SelectMode(kTcpMode));
+        settings.networkAddress = "10.0.0.5:5017";
+        settings.Open();
+
+        EXPECT_TRUE(settings.IsOpened());
+        EXPECT_EQ(settings.PortName(), "TCP:10.0.0.5:5017");
+        const TolvarRT::PortRequest request = settings.MakePortRequest(3);
+        EXPECT_EQ(request.name, "TCP:10.0.0.5:5017");
+        EXPECT_EQ(request.identityTries, 3u);
+        EXPECT_EQ(request.flowControl, 0);
+    }
+    EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", -1), 1);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerNetAddress", ""), "10.0.0.5:5017");
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", "untouched"), "untouched");
+    EXPECT_EQ(StoredRecents(store, "Listener")[0], (sRecentPort{"TCP:10.0.0.5:5017", "", ""}));
+
+    CPortSettings again(store, "Listener", true, false, kDevices);
+    again.Load();
+    EXPECT_EQ(again.Mode(), kTcpMode);
+    EXPECT_EQ(again.networkAddress, "10.0.0.5:5017");
+    EXPECT_EQ(again.RecentButton(0).caption, "TCP:10.0.0.5:5017");
+    EXPECT_FALSE(again.RecentButton(1).visible);
+}
+
+TEST(PortSettingsTest, SerialOpenStoresTextsAndYieldsValues)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "GPS Source", true, false, kDevices);
+    settings.offerFakeCmr = true;
+    settings.Load();
+    settings.SelectSerialPort("/dev/ttyUSB1");
+    ASSERT_TRUE(settings.baudRates.SelectByPrefix("115200"));
+    ASSERT_TRUE(settings.parities.SelectByPrefix("Even"));
+    settings.fakeCmr = false;
+    settings.fakeAts = true;  // not offered: no result, not stored
+    settings.Open();
+
+    EXPECT_EQ(settings.PortName(), "/dev/ttyUSB1");
+    EXPECT_EQ(settings.DataRate(), 115200u);
+    EXPECT_EQ(settings.Parity(), 2);
+    EXPECT_FALSE(settings.fakeCmr);
+    EXPECT_FALSE(settings.fakeAts);
+    const TolvarRT::PortRequest request = settings.MakePortRequest(1);
+    EXPECT_EQ(request.baudRate, 115200u);
+    EXPECT_EQ(request.parity, 2);
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourcePort", ""), "/dev/ttyUSB1");
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourceDataRate", ""), "115200");
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourceParity", ""), "Even");
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeGPS", -1), 0);
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeATS", -1), -1);
+    EXPECT_EQ(StoredRecents(store, "GPS Source")[0], (sRecentPort{"/dev/ttyUSB1", "115200", "Even"}));
+
+    CPortSettings again(store, "GPS Source", true, false, kDevices);
+    again.offerFakeCmr = true;
+    again.Load();
+    EXPECT_FALSE(again.fakeCmr);
+    EXPECT_EQ(again.RecentButton(0).caption, "/dev/ttyUSB1, 115200 bps, Parity Even");
+}
+
+TEST(PortSettingsTest, StoredComPortStillOpensWhenNotListed)
+{
+    CMemorySettingsStore store;
+    store.WriteText("Settings", "ListenerPort", "com3");
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    settings.Load();
+    EXPECT_EQ(SelectedText(settings.serialPorts), "com3");
+    settings.Open();
+    EXPECT_EQ(settings.PortName(), "com3");
+    EXPECT_EQ(TolvarRT::ResolveSerialDeviceName(settings.MakePortRequest(3).name), "/dev/ttyS2");
+
+    // A listed device is picked as it is listed, not added again.
+    store.WriteText("Settings", "ListenerPort", "/DEV/TTYUSB0");
+    CPortSettings listed(store, "Listener", true, false, kDevices);
+    listed.Load();
+    EXPECT_EQ(SelectedText(listed.serialPorts), "/dev/ttyUSB0");
+    EXPECT_EQ(listed.serialPorts.Entries().size(), kDevices.size());
+}
+
+TEST(PortSettingsTest, HandEditedRatesFallBackToTheDefaults)
+{
+    CMemorySettingsStore store;
+    store.WriteText("Settings", "ListenerDataRate", "fast");
+    store.WriteText("Settings", "ListenerParity", "Mark");
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    settings.Load();
+    EXPECT_EQ(settings.baudRates.Selected(), nullptr);
+    EXPECT_EQ(settings.parities.Selected(), nullptr);
+    settings.Open();
+    EXPECT_EQ(settings.DataRate(), 38400u);
+    EXPECT_EQ(settings.Parity(), 0);
+    EXPECT_EQ(StoredRecents(store, "Listener")[0], (sRecentPort{"COM1", "38400", "None"}));
+}
+
+TEST(PortSettingsTest, CanChoiceIsStoredWithItsRateText)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "Listener", true, true, kDevices, 2);
+    settings.Load();
+    ASSERT_TRUE(settings.SelectMode(kCanMode));
+    EXPECT_TRUE(settings.ShowsCanControls());
+    EXPECT_FALSE(settings.ShowsSerialControls());
+    ASSERT_TRUE(settings.canInterfaces.SelectByPrefix("CAN1"));
+    ASSERT_TRUE(settings.canRates.SelectByPrefix("1000k"));
+    settings.Open();
+    EXPECT_EQ(settings.PortName(), "CAN1");
+    EXPECT_EQ(settings.DataRate(), 1000000u);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerCANPort", ""), "CAN1");
+    EXPECT_EQ(store.ReadText("Settings", "ListenerCANDataRate", ""), "1000k");
+    EXPECT_EQ(StoredRecents(store, "Listener")[0], (sRecentPort{"CAN1", "1000k", ""}));
+
+    // Without any interface the CAN port stays "CAN0".
+    CPortSettings none(store, "GPS Source", true, true, kDevices, 0);
+    none.Load();
+    ASSERT_TRUE(none.SelectMode(kCanMode));
+    none.Open();
+    EXPECT_EQ(none.PortName(), "CAN0");
+    EXPECT_EQ(none.DataRate(), 250000u);
+}
+
+TEST(PortSettingsTest, ConnectionInSlotThreeMovesToTheFront)
+{
+    RecordingStore store;
+    const std::vector<sRecentPort> before = {
+        {"COM1", "38400", "None"}, {"COM2", "9600", "Odd"},        {"TCP:host:1", "", ""},
+        {"COM4", "4800", "Even"},  {"UDP:host:2", "", ""},         {"COM6", "460800", "None"},
+    };
+    for (int slot = 0; slot < 6; ++slot)
+        StoreRecent(store, "Listener", slot, before[slot]);
+    store.writtenSections.clear();
+
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    settings.Load();
+    settings.SelectSerialPort("COM4");
+    settings.baudRates.SelectByPrefix("4800");
+    settings.parities.SelectByPrefix("Even");
+    settings.Open();
+
+    EXPECT_EQ(StoredRecents(store, "Listener"),
+              (std::vector<sRecentPort>{before[3], before[0], before[1], before[2], before[4], before[5]}));
+    EXPECT_EQ(store.writtenSections, (std::set<std::string>{"Settings", "Settings\\Recent0", "Settings\\Recent1",
+                                                            "Settings\\Recent2", "Settings\\Recent3"}));
+}
+
+TEST(PortSettingsTest, SevenConnectionsLeaveTheLastSixNewestFirst)
+{
+    CMemorySettingsStore store;
+    for (int n = 1; n <= 7; ++n) {
+        CPortSettings settings(store, "Listener", true, false, kDevices);
+        settings.Load();
+        settings.SelectSerialPort("COM" + std::to_string(n));
+        settings.Open();
+    }
+    std::vector<sRecentPort> expected;
+    for (int n = 7; n >= 2; --n)
+        expected.push_back({"COM" + std::to_string(n), "38400", "None"});
+    EXPECT_EQ(StoredRecents(store, "Listener"), expected);
+}
+
+TEST(PortSettingsTest, RecentButtonOpensItsConnectionAtOnce)
+{
+    CMemorySettingsStore store;
+    StoreRecent(store, "Listener", 0, {"COM1", "38400", "None"});
+    StoreRecent(store, "Listener", 1, {"UDP:10.0.0.9:6000", "", ""});
+    StoreRecent(store, "Listener", 2, {"/dev/ttyUSB7", "230400", "Odd"});
+
+    CPortSettings udp(store, "Listener", true, false, kDevices);
+    udp.Load();
+    ASSERT_TRUE(udp.OpenRecent(1));
+    EXPECT_EQ(udp.Mode(), kUdpSpMode);
+    EXPECT_EQ(udp.networkAddress, "10.0.0.9:6000");
+    EXPECT_EQ(udp.PortName(), "UDP:10.0.0.9:6000");
+    EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", -1), kUdpSpMode);
+    EXPECT_EQ(StoredRecents(store, "Listener")[0].port, "UDP:10.0.0.9:6000");
+
+    // A device that is not plugged in now is still the one opened.
+    CPortSettings serial(store, "Listener", true, false, kDevices);
+    serial.Load();
+    ASSERT_TRUE(serial.OpenRecent(2));
+    EXPECT_EQ(serial.Mode(), kSerialPortMode);
+    EXPECT_EQ(serial.PortName(), "/dev/ttyUSB7");
+    EXPECT_EQ(serial.DataRate(), 230400u);
+    EXPECT_EQ(serial.Parity(), 1);
+    EXPECT_EQ(StoredRecents(store, "Listener")[0], (sRecentPort{"/dev/ttyUSB7", "230400", "Odd"}));
+
+    CPortSettings serialOnly(store, "Listener", false, false, kDevices);
+    serialOnly.Load();
+    EXPECT_FALSE(serialOnly.OpenRecent(1));  // now the UDP entry, hidden here
+    EXPECT_FALSE(serialOnly.OpenRecent(5));  // empty
+    EXPECT_FALSE(serialOnly.IsOpened());
+}
+
+struct CaptionCase {
+    sRecentPort entry;
+    bool allowNetwork;
+    bool allowCan;
+    std::optional<std::string> caption;
+};
+
+TEST(RecentCaptionTest, EachKindHasItsCaptionAndVisibility)
+{
+    const std::vector<CaptionCase> cases = {
+        {{"COM1", "38400", "None"}, false, false, "COM1, 38400 bps, Parity None"},
+        {{"/dev/ttyUSB0", "115200", "Even"}, true, true, "/dev/ttyUSB0, 115200 bps, Parity Even"},
+        {{"TCP:10.0.0.5:5017", "", ""}, true, false, "TCP:10.0.0.5:5017"},
+        {{"TCP:10.0.0.5:5017", "", ""}, false, true, std::nullopt},
+        {{"UDP:10.0.0.5:5018", "", ""}, true, false, "UDP:10.0.0.5:5018"},
+        {{"udp:base", "", ""}, false, false, std::nullopt},
+        {{"CAN0", "250k", ""}, false, true, "CAN0, 250k"},
+        {{"CAN1", "500k", ""}, true, false, std::nullopt},  // NMEA hides CAN entries
+        {{"", "38400", "None"}, true, true, std::nullopt},
+    };
+    for (const CaptionCase& c : cases) {
+        SCOPED_TRACE(c.entry.port);
+        EXPECT_EQ(RecentCaption(c.entry, c.allowNetwork, c.allowCan), c.caption);
+    }
+}
+
+TEST(ChoiceListTest, SelectsTheFirstEntryBeginningWithTheTextIgnoringCase)
+{
+    CChoiceList ports;
+    for (int n = 1; n <= 12; ++n)
+        ports.Add("COM" + std::to_string(n), static_cast<std::uint32_t>(n));
+    EXPECT_EQ(ports.Selected(), nullptr);  // none right after filling
+
+    const std::vector<std::pair<std::string, std::string>> picks = {
+        {"COM1", "COM1"}, {"com10", "COM10"}, {"Com", "COM1"}, {"COM12", "COM12"}, {"COM2", "COM2"},
+    };
+    for (const auto& [text, picked] : picks) {
+        ASSERT_TRUE(ports.SelectByPrefix(text)) << text;
+        EXPECT_EQ(ports.Selected()->text, picked) << text;
+    }
+    EXPECT_FALSE(ports.SelectByPrefix("COM13"));
+    EXPECT_FALSE(ports.SelectByPrefix("TCP"));
+    EXPECT_EQ(ports.Selected()->text, "COM2");  // kept
+
+    CChoiceList rates;
+    for (const char* rate : {"2400", "4800", "9600", "19200", "38400", "57600", "115200"})
+        rates.Add(rate, 0);
+    ASSERT_TRUE(rates.SelectByPrefix("1152"));
+    EXPECT_EQ(rates.Selected()->text, "115200");
+    ASSERT_TRUE(rates.SelectByPrefix("9"));
+    EXPECT_EQ(rates.Selected()->text, "9600");
+
+    rates.Insert(0, "300", 300);
+    EXPECT_EQ(rates.Selected()->text, "9600");  // the selection follows its entry
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+// The settings stores: the typed values read back the same from memory and
+// from the INI file, and the INI file survives odd texts, hand edits, damage
+// and absence.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+
+#include "app/ini_settings_store.h"
+#include "app/memory_settings_store.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tolvar-settings-XXXXXX").string();
+        const char* made = ::mkdtemp(pattern.data());
+        EXPECT_NE(made, nullptr);
+        path = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+std::string ReadFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const fs::path& file, std::string_view content)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+// Every store answers the typed operations alike.
+struct StoreKind {
+    const char* name;
+    bool ini;
+};
+
+class AnyStoreTest : public ::testing::TestWithParam<StoreKind> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam().ini)
+            store = std::make_unique<CIniSettingsStore>(folder.path / "Vendra" / "TolvarTestSuite.ini");
+        else
+            store = std::make_unique<CMemorySettingsStore>();
+    }
+    TempFolder folder;
+    std::unique_ptr<ISettingsStore> store;
+};
+
+TEST_P(AnyStoreTest, MissingValuesReadAsDefaults)
+{
+    EXPECT_EQ(store->ReadInt("Settings", "ListenerMode", 7), 7);
+    EXPECT_EQ(store->ReadText("Settings", "ListenerPort", "COM1"), "COM1");
+    EXPECT_FALSE(store->ReadBytes("Settings", "WindowPlacement").has_value());
+    EXPECT_EQ(store->ReadProfileText("Settings", "LogPath", ""), "");
+}
+
+TEST_P(AnyStoreTest, TypedValuesReadBack)
+{
+    ASSERT_TRUE(store->WriteInt("Settings", "ListenerMode", 3));
+    ASSERT_TRUE(store->WriteInt("Settings", "Lowest", INT32_MIN));
+    ASSERT_TRUE(store->WriteText("Settings", "GPS SourcePort", "TCP:10.0.0.5:5017"));
+    const std::vector<std::uint8_t> placement = {0x00, 0x2c, 0xff, 0x10};
+    ASSERT_TRUE(store->WriteBytes("Settings", "WindowPlacement", placement));
+    ASSERT_TRUE(store->WriteBytes("Settings", "Nothing", {}));
+
+    EXPECT_EQ(store->ReadInt("Settings", "ListenerMode", 0), 3);
+    EXPECT_EQ(store->ReadInt("Settings", "Lowest", 0), INT32_MIN);
+    EXPECT_EQ(store->ReadText("Settings", "GPS SourcePort", ""), "TCP:10.0.0.5:5017");
+    EXPECT_EQ(store->ReadBytes("Settings", "WindowPlacement"), placement);
+    EXPECT_EQ(store->ReadBytes("Settings", "Nothing"), std::vector<std::uint8_t>{});
+}
+
+TEST_P(AnyStoreTest, NamesIgnoreCaseAndSectionsAreApart)
+{
+    store->WriteText("Settings\\Recent0", "ListenerPort", "COM4");
+    store->WriteText("settings\\RECENT0", "listenerport", "COM5");
+    store->WriteText("Settings\\Recent1", "ListenerPort", "COM6");
+    EXPECT_EQ(store->ReadText("SETTINGS\\recent0", "LISTENERPORT", ""), "COM5");
+    EXPECT_EQ(store->ReadText("Settings\\Recent1", "ListenerPort", ""), "COM6");
+}
+
+TEST_P(AnyStoreTest, ProfileTextsAreNotSettings)
+{
+    store->WriteProfileText("Settings", "LogPath", "/home/op/logs/link.txt");
+    store->WriteText("Settings", "LogPath", "a setting");
+    EXPECT_EQ(store->ReadProfileText("Settings", "LogPath", ""), "/home/op/logs/link.txt");
+    EXPECT_EQ(store->ReadText("Settings", "LogPath", ""), "a setting");
+    EXPECT_EQ(store->ReadProfileText("Settings", "PositionLogPath", "none"), "none");
+}
+
+TEST_P(AnyStoreTest, ValuesOfTheWrongFormReadAsDefaults)
+{
+    store->WriteText("Settings", "LogLevel", "two");
+    store->WriteText("Settings", "Huge", "99999999999");
+    store->WriteText("Settings", "Spaced", " 12 ");
+    store->WriteText("Settings", "OddHex", "abc");
+    store->WriteText("Settings", "NotHex", "zz");
+    EXPECT_EQ(store->ReadInt("Settings", "LogLevel", 2), 2);
+    EXPECT_EQ(store->ReadInt("Settings", "Huge", -1), -1);
+    EXPECT_EQ(store->ReadInt("Settings", "Spaced", 0), 12);
+    EXPECT_FALSE(store->ReadBytes("Settings", "OddHex").has_value());
+    EXPECT_FALSE(store->ReadBytes("Settings", "NotHex").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, AnyStoreTest, ::testing::Values(StoreKind{"Memory", false}, StoreKind{"Ini", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MemorySettingsStoreTest, CountsValuesOnceWhateverTheCase)
+{
+    CMemorySettingsStore store;
+    store.WriteInt("Settings", "LogLevel", 1);
+    store.WriteInt("SETTINGS", "loglevel", 2);
+    store.WriteProfileText("Settings", "LogLevel", "3");
+    EXPECT_EQ(store.Count(), 2u);
+}
+
+class IniSettingsStoreTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    fs::path file = folder.path / "Vendra" / "TolvarTestSuite.ini";
+};
+
+TEST_F(IniSettingsStoreTest, OddTextsSurviveTheFile)
+{
+    const std::vector<std::string> texts = {
+        "",
+        "  leading and trailing  ",
+        "\ttab",
+        "line\nbreak\r\n",
+        std::string("nul\0byte", 8),
+        "\"quoted\"",
+        "key=value; # not a comment",
+        "[Not a section]",
+        "back\\slash\\n",
+        "\x01\x7f\x1b",
+        "Gr\xC3\xBC\xC3\x9F" "e",
+        "; leading semicolon",
+    };
+    {
+        CIniSettingsStore store(file);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            ASSERT_TRUE(store.WriteText("Odd Section\\ ]x[", "Key " + std::to_string(i), texts[i]));
+            ASSERT_TRUE(store.WriteText("Settings", texts[i].empty() ? "" : texts[i], "name " + std::to_string(i)));
+        }
+        store.WriteProfileText("Settings", "LogPath", "C:\\temp\\log.txt");
+    }
+    CIniSettingsStore reread(file);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reread.ReadText("Odd Section\\ ]x[", "Key " + std::to_string(i), "missing"), texts[i]);
+        EXPECT_EQ(reread.ReadText("Settings", texts[i], "missing"), "name " + std::to_string(i));
+    }
+    EXPECT_EQ(reread.ReadProfileText("Settings", "LogPath", ""), "C:\\temp\\log.txt");
+    // Plain texts stay plain for whoever edits the file.
+    EXPECT_NE(ReadFile(file).find("LogPath=C:\\temp\\log.txt\n"), std::string::npos);
+}
+
+TEST_F(IniSettingsStoreTest, MissingFileMeansDefaultsAndTheFolderIsMadeOnWrite)
+{
+    CIniSettingsStore store(file);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", "COM1"), "COM1");
+    EXPECT_FALSE(fs::exists(file));
+    ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM3"));
+    EXPECT_EQ(ReadFile(file), "[Settings]\nListenerPort=COM3\n");
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(IniSettingsStoreTest, HandEditedFileIsReadAndItsCommentsKept)
+{
+    fs::create_directories(file.parent_path());
+    WriteFile(file,
+              "\xEF\xBB\xBF; written by hand\r\n"
+              "[ Settings ]\r\n"
+              "  ListenerPort  =  COM7  \r\n"
+              "# the address of the base\r\n"
+              "GPS SourceNetAddress = \"10.0.0.5:5017\"\r\n"
+              "\r\n"
+              "[Settings\\Recent0]\r\n"
+              "ListenerPort=COM2\r\n"
+              "[settings]\r\n"
+              "listenerport=COM8\r\n");
+    CIniSettingsStore store(file);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", ""), "COM8");  // the last one wins
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourceNetAddress", ""), "10.0.0.5:5017");
+    EXPECT_EQ(store.ReadText("Settings\\Recent0", "ListenerPort", ""), "COM2");
+
+    ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM9"));
+    ASSERT_TRUE(store.WriteInt("Settings", "ListenerMode", 1));
+    const std::string content = ReadFile(file);
+    EXPECT_NE(content.find("; written by hand"), std::string::npos);
+    EXPECT_NE(content.find("# the address of the base"), std::string::npos);
+    EXPECT_NE(content.find("ListenerPort=COM9"), std::string::npos);
+    EXPECT_EQ(content.find("COM8"), std::string::npos);  // the entry that was read is the one replaced
+    CIniSettingsStore reread(file);
+    EXPECT_EQ(reread.ReadText("Settings", "ListenerPort", ""), "COM9");
+    EXPECT_EQ(reread.ReadInt("Settings", "ListenerMode", 0), 1);
+    EXPECT_EQ(reread.ReadText("Settings\\Recent0", "ListenerPort", ""), "COM2");
+}
+
+TEST_F(IniSettingsStoreTest, CorruptFileReadsWhatItCanAndNeverCrashes)
+{
+    fs::create_directories(file.parent_path());
+    std::string garbage = "no section line\n[Settings\nListenerPort=COM5\n\"unterminated=1\nwithout equals\n"
+                          "Value=\"bad \\q escape\"\n=no key\n[]\n";
+    for (int i = 0; i < 512; ++i)
+        garbage.push_back(static_cast<char>((i * 37) & 0xff));
+    garbage += "\n[Settings]\nListenerMode=2\n";
+    WriteFile(file, garbage);
+
+    CIniSettingsStore store(file);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", ""), "COM5");  // a header left open still counts
+    EXPECT_EQ(store.ReadText("Settings", "Value", ""), "\"bad \\q escape\"");  // taken as written
+    EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", 0), 2);
+    ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM6"));
+    CIniSettingsStore reread(file);
+    EXPECT_EQ(reread.ReadText("Settings", "ListenerPort", ""), "COM6");
+    EXPECT_EQ(reread.ReadInt("Settings", "ListenerMode", 0), 2);
+}
+
+TEST_F(IniSettingsStoreTest, SomethingThatIsNotAFileReadsAsDefaults)
+{
+    fs::create_directories(file);  // a folder where the file should be
+    CIniSettingsStore store(file);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", "COM1"), "COM1");
+    // It cannot be replaced, but the value holds for this session.
+    EXPECT_FALSE(store.WriteText("Settings", "ListenerPort", "COM2"));
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", "COM1"), "COM2");
+}
+
+TEST_F(IniSettingsStoreTest, UnwritableFolderKeepsTheValueForTheSession)
+{
+    WriteFile(folder.path / "Vendra", "a file, not a folder");
+    CIniSettingsStore store(file);
+    EXPECT_FALSE(store.WriteInt("Settings", "LogLevel", 3));
+    EXPECT_EQ(store.ReadInt("Settings", "LogLevel", 2), 3);
+}
+
+TEST_F(IniSettingsStoreTest, ChangesByAnotherWriterAreSeen)
+{
+    CIniSettingsStore first(file);
+    CIniSettingsStore second(file);
+    first.WriteText("Settings", "ListenerPort", "COM1");
+    EXPECT_EQ(second.ReadText("Settings", "ListenerPort", ""), "COM1");
+    second.WriteText("Settings", "NMEAPort", "COM2");
+    EXPECT_EQ(first.ReadText("Settings", "NMEAPort", ""), "COM2");
+    first.WriteText("Settings", "GPS SourcePort", "COM3");
+    CIniSettingsStore reread(file);
+    EXPECT_EQ(reread.ReadText("Settings", "ListenerPort", ""), "COM1");
+    EXPECT_EQ(reread.ReadText("Settings", "NMEAPort", ""), "COM2");
+    EXPECT_EQ(reread.ReadText("Settings", "GPS SourcePort", ""), "COM3");
+}
+
+TEST_F(IniSettingsStoreTest, RewriteKeepsTheFileModeAndALink)
+{
+    fs::create_directories(file.parent_path());
+    const fs::path real = folder.path / "dotfiles.ini";
+    WriteFile(real, "[Settings]\n");
+    ::chmod(real.c_str(), 0600);
+    fs::create_symlink(real, file);
+    CIniSettingsStore store(file);
+    ASSERT_TRUE(store.WriteInt("Settings", "LogLevel", 1));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(ReadFile(real), "[Settings]\nLogLevel=1\n");
+    struct stat status {};
+    ASSERT_EQ(::stat(real.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
+TEST_F(IniSettingsStoreTest, WritersOnSeveralThreadsLoseNothing)
+{
+    CIniSettingsStore store(file);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&store, t] {
+            for (int i = 0; i < 10; ++i)
+                store.WriteInt("Thread" + std::to_string(t), "Value" + std::to_string(i), i);
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    CIniSettingsStore reread(file);
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(reread.ReadInt("Thread" + std::to_string(t), "Value" + std::to_string(i), -1), i);
+    }
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name(name)
+    {
+        if (const char* old = std::getenv(name))
+            previous = old;
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (previous)
+            ::setenv(name, previous->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+
+private:
+    const char* name;
+    std::optional<std::string> previous;
+};
+
+TEST(IniSettingsStorePathTest, ConfigFolderComesFromXdgOrHome)
+{
+    {
+        ScopedEnv config("XDG_CONFIG_HOME", "/srv/config");
+        EXPECT_EQ(CIniSettingsStore::DefaultPath(), fs::path("/srv/config/Vendra/TolvarTestSuite.ini"));
+    }
+    ScopedEnv home("HOME", "/home/operator");
+    for (const char* unusable : {"relative/config", "", static_cast<const char*>(nullptr)}) {
+        ScopedEnv config("XDG_CONFIG_HOME", unusable);
+        EXPECT_EQ(CIniSettingsStore::DefaultPath(), fs::path("/home/operator/.config/Vendra/TolvarTestSuite.ini"));
+    }
+}
+
+}  // namespace
