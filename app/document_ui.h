@@ -1,0 +1,38 @@
+// What a test document asks of its windows. The desktop program answers with
+// dialogs and message boxes, the command line from its flags, tests from a
+// script.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class CPortSettings;
+
+// Thread rules: called on the user-interface thread only.
+class IDocumentUi {
+public:
+    virtual ~IDocumentUi() = default;
+
+    // Shows the port settings dialog for this model; true when it was closed
+    // with Open (the model then holds the results).
+    virtual bool ShowPortSettings(CPortSettings& settings) = 0;
+    // The serial devices the dialog offers.
+    virtual std::vector<std::string> SerialDevices() = 0;
+    virtual bool AskYesNo(const std::string& question) = 0;
+    virtual void ShowInformation(const std::string& text) = 0;
+    // The save-as dialog of the log file; nothing when the user cancels.
+    virtual std::optional<std::string> AskSaveFileName(const std::string& initialPath, const char* extension,
+                                                       const char* filter) = 0;
+    // The child frame's timers (7: the statistics summary every 10 s).
+    virtual void StartTimer(unsigned id, unsigned periodMs) = 0;
+    virtual void StopTimer(unsigned id) = 0;
+    // The child frame's "Reset Statistics" beyond the document's own part
+    // (the performance chart starts again).
+    virtual void ResetStatisticsViews() = 0;
+    // Pane 1 of the main window's status bar: the simulation status.
+    virtual void SetStatusPane(const std::string& text) = 0;
+    virtual void SetMainCaption(const std::string& text) = 0;
+    // The document's title, shown in the captions of its windows.
+    virtual void SetDocumentTitle(const std::string& title) = 0;
+};

@@ -1,0 +1,383 @@
+#include "app/tolvar_test_suite_doc.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "app/document_commands.h"
+#include "app/port_settings.h"
+#include "app/status_page.h"
+#include "ports/time_base.h"
+
+namespace {
+
+using namespace TolvarRT;
+namespace Command = DocumentCommand;
+
+constexpr const char* kNotConnected = "Not Connected";
+constexpr std::uint8_t kRadioModeCommand = 0x57;
+constexpr unsigned kRadioModeWaitMs = 2500;
+
+std::atomic<unsigned> documentCounter{0};
+
+// Receivers that carry a radio of their own; the names are this program's
+// own model designations.
+constexpr const char* kInternalRadioModels[] = {
+    "TR-100R", "TR-110R", "TR-120R", "TR-200R", "TR-210R", "TR-220R", "TR-300R", "TR-310R",
+    "TR-320R", "TR-400R", "TR-410R", "TR-420R", "BX-5R",   "BX-6R",   "BX-7R",   "BX-8R",
+    "MR-1",    "MR-2",    "MR-3",    "MR-4",    "SR-50",   "SR-60",   "SR-70",
+};
+
+bool SameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::vector<std::string> SplitAtCommas(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, ','))
+        parts.push_back(part);
+    return parts;
+}
+
+}  // namespace
+
+bool IsReceiverWithInternalRadio(const std::string& productField, const ISettingsStore& settings)
+{
+    const std::vector<std::string> extra = SplitAtCommas(settings.ReadText("Settings", "InternalRadioModels", ""));
+    for (const std::string& part : SplitAtCommas(productField)) {
+        for (const char* model : kInternalRadioModels)
+            if (SameIgnoringCase(part, model))
+                return true;
+        for (const std::string& model : extra)
+            if (!model.empty() && SameIgnoringCase(part, model))
+                return true;
+    }
+    return false;
+}
+
+CTolvarTestSuiteDoc::CTolvarTestSuiteDoc(ISettingsStore& store, IDocumentUi& documentUi)
+    : settings(store),
+      ui(documentUi),
+      fileLog(logPipe, store.ReadInt("Settings", "FileLogLevel", CFileLog::kDefaultLevel)),
+      pagePath(StatusPagePath(documentCounter.fetch_add(1)))
+{
+    listenerCmr.Subscribe(&listener);
+    sourceCmr.Subscribe(&source);
+    listenerRtcm.Subscribe(&listener);
+    listenerRtcm3.Subscribe(&listener);
+    listenerAts.Subscribe(&listener);
+    sourceRtcm.Subscribe(&source);
+    sourceRtcm3.Subscribe(&source);
+    sourceAts.Subscribe(&source);
+    // Both NMEA decoders take their endpoint's bytes, so that an NMEA
+    // Listener and the position window receive sentences.
+    listenerNmea.Subscribe(&listener);
+    sourceNmea.Subscribe(&source);
+    listenerStats.SubscribeTo(&listenerCmr, &listenerRtcm, &listenerNmea, &listenerAts, &listenerRtcm3);
+    sourceCmr.SetName("GPS");
+    sourceRtcm.SetName("GPS");
+    sourceRtcm3.SetName("GPS");
+    SetRtcmDecoding();
+    logPipe.RaiseSinkLevel();
+    UpdateTitle();
+}
+
+CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()
+{
+    Unsubscribe();
+    // Nothing may run on another thread while the members go.
+    cmrSimulator.Stop();
+    atsSimulator.Stop();
+    listener.ClosePort();
+    source.ClosePort();
+    radioHandler.reset();
+    listenerStats.UnsubscribeAll();
+    sourceStats.UnsubscribeAll();
+}
+
+std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char* caption, unsigned helpTextId,
+                                                                    bool forSource)
+{
+    auto dialog = std::make_unique<CPortSettings>(settings, caption, true, false, ui.SerialDevices());
+    dialog->helpTextId = helpTextId;
+    dialog->offerFakeCmr = forSource;
+    dialog->offerFakeAts = false;
+    dialog->Load();
+    return dialog;
+}
+
+bool CTolvarTestSuiteDoc::ConnectListener()
+{
+    const auto dialog = MakePortSettings("Listener", kListenerHelpText, false);
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        listenerStatus = kNotConnected;
+    }
+    internalRadioPiped = false;
+    if (!ui.ShowPortSettings(*dialog))
+        return false;
+    ProgramEpoch::Retake();
+    if (!listener.OpenPort(dialog->MakePortRequest(3))) {
+        ui.ShowInformation("Could not open Comm port");
+        UpdateTitle();
+        return listener.IsPortOpen();
+    }
+    const std::string& description = dialog->PortName();
+    ui.SetMainCaption("Connected to " + description);
+    sDeviceIdentity identity = listener.WaitForIdentity(false);
+    std::string productField = identity.productField;
+    std::string name = identity.productName;
+    std::string status = description + " ";
+    bool filtered = false;
+
+    auto probe = std::make_unique<CDC77Handler>(&logPipe);
+    probe->Subscribe(&listener);
+    if (IsReceiverWithInternalRadio(productField, settings)) {
+        const std::string receiverName = name;
+        if (ui.AskYesNo("Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse.")) {
+            listener.OpenPipe(false);
+            identity = listener.WaitForIdentity(false);
+            productField = identity.productField;
+            name = identity.productName;
+        } else {
+            filtered = true;
+            listener.OpenPipe(true);
+            productField = probe->RadioIdentity(true).productField;
+            name = probe->RadioIdentity(false).productName;
+        }
+        if (name != receiverName) {
+            internalRadioPiped = true;
+            status += filtered ? receiverName + " [ Radio " : "Internal " + receiverName + " Radio ";
+        }
+    }
+    radioHandler = std::make_unique<CDC77Handler>(&logPipe);
+    if (!name.empty())
+        log.LogBasic("Connected to %s\r\n", name.c_str());
+    else
+        log.LogBasic("Unknown connection!");
+    radioHandler->Subscribe(&listener);
+    status += name;
+    if (filtered)
+        status += " ]";
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        listenerStatus = status;
+    }
+    const std::uint8_t modeData[3] = {0x00, 0x01, 0x01};
+    radioHandler->SendRadioCommand(kRadioModeCommand, modeData, sizeof modeData, true, 0, kRadioModeWaitMs);
+    probe.reset();
+    UpdateTitle();
+    return listener.IsPortOpen();
+}
+
+bool CTolvarTestSuiteDoc::ConnectNmeaListener()
+{
+    const auto dialog = MakePortSettings("Listener", kListenerHelpText, false);
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        listenerStatus = kNotConnected;
+    }
+    if (!ui.ShowPortSettings(*dialog))
+        return false;
+    ProgramEpoch::Retake();
+    if (listener.OpenPort(dialog->MakePortRequest(3))) {
+        ui.SetMainCaption("Connected to " + dialog->PortName());
+        const sDeviceIdentity identity = listener.WaitForIdentity(false);
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        listenerStatus = dialog->PortName() + " " + identity.productName;
+    } else {
+        ui.ShowInformation("Could not open Comm port");
+    }
+    UpdateTitle();
+    return listener.IsPortOpen();
+}
+
+void CTolvarTestSuiteDoc::DisconnectListener()
+{
+    if (internalRadioPiped && ui.AskYesNo("Would you like to reset the Receivers Port?"))
+        listener.SendBreak(500);
+    radioHandler.reset();
+    internalRadioPiped = false;
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        listenerStatus = kNotConnected;
+    }
+    UpdateTitle();
+    listener.ClosePort();
+}
+
+bool CTolvarTestSuiteDoc::ConnectSource()
+{
+    const auto dialog = MakePortSettings("GPS Source", kSourceHelpText, true);
+    if (!ui.ShowPortSettings(*dialog))
+        return false;
+    if (source.OpenPort(dialog->MakePortRequest(1))) {
+        generateFakeCmr.store(dialog->fakeCmr);
+        generateFakeAts.store(dialog->fakeAts);
+        listenerStats.SetSource(&sourceStats);
+        if (!generateFakeCmr.load() && !generateFakeAts.load())
+            sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
+        if (generateFakeCmr.load()) {
+            sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
+            cmrSimulator.SetSchedule(1);
+            cmrSimulator.SetPaused(false);
+            cmrSimulator.SetSVCount(9, 4);
+            cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
+        }
+        if (generateFakeAts.load()) {
+            sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
+            atsSimulator.Start();
+        }
+    } else {
+        ui.ShowInformation("Could not open Comm port");
+    }
+    if (!source.IsPortOpen())
+        return false;
+    std::string status;
+    sDeviceIdentity identity = source.WaitForIdentity(false);
+    if (generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {
+        const std::string receiverName = identity.productName;
+        source.OpenPipe(false);
+        identity = source.WaitForIdentity(false);
+        if (identity.productName != receiverName)
+            status += "Internal " + receiverName + " Radio ";
+    }
+    status = dialog->PortName() + " " + status + identity.productName;
+    if (generateFakeCmr.load())
+        status += "<Gen Fake>";
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        sourceStatus = status;
+    }
+    UpdateTitle();
+    return true;
+}
+
+void CTolvarTestSuiteDoc::DisconnectSource()
+{
+    // Every publisher: a later connection must not count the old port's
+    // RTCM v3, NMEA or ATS frames as source frames.
+    sourceStats.UnsubscribeAll();
+    listenerStats.SetSource(nullptr);
+    if (generateFakeCmr.exchange(false))
+        cmrSimulator.Stop();
+    if (generateFakeAts.exchange(false))
+        atsSimulator.Stop();
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        sourceStatus = kNotConnected;
+    }
+    UpdateTitle();
+    source.ClosePort();
+}
+
+void CTolvarTestSuiteDoc::UpdateTitle()
+{
+    std::string title;
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        titleText = "Listener : " + listenerStatus + " | Source : " + sourceStatus;
+        title = titleText;
+    }
+    ui.SetDocumentTitle(title);
+}
+
+void CTolvarTestSuiteDoc::ShowSimulationStatus()
+{
+    std::string text;
+    if (source.IsPortOpen() && generateFakeCmr.load()) {
+        if (cmrSimulator.IsPaused()) {
+            text = "PAUSED";
+        } else {
+            char line[64];
+            std::snprintf(line, sizeof line, "Simulating %d SVs (%d W)", int(cmrSimulator.GetSVCount()),
+                          int(cmrSimulator.GetSecondCount()));
+            text = line;
+        }
+    }
+    ui.SetStatusPane(text);
+}
+
+void CTolvarTestSuiteDoc::ResetStatistics()
+{
+    logPipe.RaiseSinkLevel();
+    if (listener.IsPortOpen()) {
+        ui.StopTimer(kSummaryTimer);
+        ui.StartTimer(kSummaryTimer, kSummaryPeriodMs);
+    }
+    listenerStats.Reset();
+    sourceStats.Reset();
+}
+
+void CTolvarTestSuiteDoc::Shutdown()
+{
+    if (listener.IsPortOpen())
+        Run(Command::kDisconnectListener);
+    if (source.IsPortOpen()) {
+        DisconnectSource();
+        ShowSimulationStatus();
+    }
+    if (fileLog.IsOpen())
+        fileLog.CloseFile();
+}
+
+void CTolvarTestSuiteDoc::RefreshStatistics()
+{
+    statisticsTable.Refresh(listenerStats);
+}
+
+std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
+{
+    const std::string summary = listenerStats.Summary(true);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    summaryText = summary;
+    return summary;
+}
+
+std::string CTolvarTestSuiteDoc::TitleText() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return titleText;
+}
+
+std::string CTolvarTestSuiteDoc::ListenerStatus() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return listenerStatus;
+}
+
+std::string CTolvarTestSuiteDoc::SourceStatus() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return sourceStatus;
+}
+
+bool CTolvarTestSuiteDoc::GetPage(const char*, const char*, char** page, std::size_t* length,
+                                  std::string* extraHeader)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const std::vector<sStatsRow> rows = statisticsTable.Rows();
+    const auto& headers = CStatsTableModel::ColumnHeaders();
+    sStatusPageInput input;
+    input.title = titleText;
+    input.headers = std::span<const char* const>(headers.data(), headers.size());
+    input.rows = rows;
+    input.summary = summaryText;
+    input.epoch = ProgramEpoch::Current();
+    input.now = TimeStampNow();
+    return HandOutStatusPage(input, page, length, extraHeader);
+}
+
+void CTolvarTestSuiteDoc::FreePage(char* page)
+{
+    FreeStatusPage(page);
+}

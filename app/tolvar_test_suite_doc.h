@@ -1,0 +1,150 @@
+// One link test: the Listener and Source endpoints, their decoders, one
+// statistics collection per side, the fake generators, the radio handler, the
+// log pipe and the log file, and every command of a test window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/document_ui.h"
+#include "app/file_log.h"
+#include "app/settings_store.h"
+#include "core/http_connector.h"
+#include "core/log_pipe.h"
+#include "core/subscription.h"
+#include "decoders/ats_input_handler.h"
+#include "decoders/dc_cmr_handler.h"
+#include "decoders/dc_proto.h"
+#include "decoders/nmea_input_handler.h"
+#include "decoders/rtcm3_input_handler.h"
+#include "decoders/rtcm_input_handler.h"
+#include "radio/dc77_handler.h"
+#include "sim/ats_simulator.h"
+#include "sim/cmr_simulator.h"
+#include "stats/stats_collection.h"
+#include "stats/stats_table_model.h"
+
+// Whether a product field names a receiver with an internal radio. The
+// built-in model names can be extended with a comma-separated list in the
+// settings store ("Settings", "InternalRadioModels").
+bool IsReceiverWithInternalRadio(const std::string& productField, const ISettingsStore& settings);
+
+// Thread rules: every operation runs on the user-interface thread, except
+// the page operations, which may be called from any thread. Frames arrive on
+// the ports' reader threads and the generators' threads.
+class CTolvarTestSuiteDoc : public TolvarRT::TSubscriber<Http::IHttpConnector> {
+public:
+    static constexpr unsigned kSummaryTimer = 7;
+    static constexpr unsigned kSummaryPeriodMs = 10000;
+    static constexpr unsigned kListenerHelpText = 59394;
+    static constexpr unsigned kSourceHelpText = 59395;
+
+    CTolvarTestSuiteDoc(ISettingsStore& settings, IDocumentUi& ui);
+    ~CTolvarTestSuiteDoc() override;
+    CTolvarTestSuiteDoc(const CTolvarTestSuiteDoc&) = delete;
+    CTolvarTestSuiteDoc& operator=(const CTolvarTestSuiteDoc&) = delete;
+
+    bool ConnectListener();
+    bool ConnectNmeaListener();
+    void DisconnectListener();
+    bool ConnectSource();
+    void DisconnectSource();
+    void UpdateTitle();
+    void ShowSimulationStatus();
+    void ResetStatistics();
+    void Shutdown();
+
+    // The command table: action, enable rule and check mark by command id.
+    // Run returns false for an id the document does not answer or that is
+    // disabled now.
+    bool Run(unsigned commandId);
+    bool IsEnabled(unsigned commandId) const;
+    bool IsChecked(unsigned commandId) const;
+    bool Claims(unsigned commandId) const;
+    void ShowProductId();
+    void ShowRadioState();
+    void CreateLogFile();
+    void CloseLogFile();
+
+    // The statistics table as the view shows it, refreshed by the view's
+    // timer (or by any front end that shows it).
+    void RefreshStatistics();
+    std::vector<TolvarRT::sStatsRow> StatisticsRows() const { return statisticsTable.Rows(); }
+    // The child frame's summary timer: logs and keeps the latest summary.
+    std::string TakeIntervalSummary();
+
+    std::string TitleText() const;
+    std::string ListenerStatus() const;
+    std::string SourceStatus() const;
+    const std::string& PagePath() const { return pagePath; }
+    bool IsListenerOpen() { return listener.IsPortOpen(); }
+    bool IsSourceOpen() { return source.IsPortOpen(); }
+    bool GeneratesFakeCmr() const { return generateFakeCmr.load(); }
+    bool InternalRadioPiped() const { return internalRadioPiped; }
+    bool HasRadioHandler() const { return radioHandler != nullptr; }
+
+    CLogPipe& LogPipe() { return logPipe; }
+    TolvarRT::CStatsCollection& ListenerStatistics() { return listenerStats; }
+    TolvarRT::CStatsCollection& SourceStatistics() { return sourceStats; }
+    TolvarRT::CCMRSimulator& CmrGenerator() { return cmrSimulator; }
+    TolvarRT::CNMEAInputHandler& ListenerNmea() { return listenerNmea; }
+    TolvarRT::CDCProto& ListenerEndpoint() { return listener; }
+    TolvarRT::CDCProto& SourceEndpoint() { return source; }
+    CFileLog& FileLog() { return fileLog; }
+
+    // Http::IHttpConnector
+    std::string GetPath() override { return pagePath; }
+    std::string GetTitle() override { return TitleText(); }
+    bool GetPage(const char* requestPath, const char* query, char** page, std::size_t* length,
+                 std::string* extraHeader) override;
+    void FreePage(char* page) override;
+
+private:
+    std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source);
+    void ConnectListenerCommand();
+    void SelectSchedule(unsigned schedule);
+    void ChangeSVCount(int delta);
+    void SetRtcmDecoding();
+    void ToggleAtsDecoding();
+
+    ISettingsStore& settings;
+    IDocumentUi& ui;
+
+    // Members in construction order; destroyed in reverse.
+    CLogPipe logPipe;
+    CLogNode log{&logPipe};
+    std::unique_ptr<TolvarRT::CDC77Handler> radioHandler;
+    TolvarRT::CDCCMRHandler listenerCmr{&logPipe};
+    TolvarRT::CRTCMInputHandler listenerRtcm{&logPipe};
+    TolvarRT::CRTCM3InputHandler listenerRtcm3{&logPipe};
+    TolvarRT::CNMEAInputHandler listenerNmea{&logPipe};
+    TolvarRT::CATSInputHandler listenerAts{&logPipe};
+    TolvarRT::CATSInputHandler sourceAts{&logPipe};
+    bool atsDecoding = false;
+    TolvarRT::CDCProto listener{&logPipe};
+    TolvarRT::CStatsCollection listenerStats{&logPipe, false};
+    CFileLog fileLog;
+    TolvarRT::CDCCMRHandler sourceCmr{&logPipe};
+    TolvarRT::CRTCMInputHandler sourceRtcm{&logPipe};
+    TolvarRT::CRTCM3InputHandler sourceRtcm3{&logPipe};
+    TolvarRT::CNMEAInputHandler sourceNmea{&logPipe};
+    TolvarRT::CCMRSimulator cmrSimulator{&sourceCmr, &logPipe};
+    TolvarRT::CATSSimulator atsSimulator{&sourceAts, &logPipe};
+    TolvarRT::CDCProto source{&logPipe};
+    std::atomic<bool> generateFakeCmr{false};
+    std::atomic<bool> generateFakeAts{false};
+    TolvarRT::CStatsCollection sourceStats{&logPipe, true};
+    bool rtcmDecoding = true;
+    const std::string cannedNmea =
+        "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F";
+    TolvarRT::CStatsTableModel statisticsTable;
+    std::string summaryText;
+    std::string listenerStatus = "Not Connected";
+    std::string sourceStatus = "Not Connected";
+    std::string titleText;
+    const std::string pagePath;
+    bool internalRadioPiped = false;
+};
