@@ -264,14 +264,17 @@ bool CTolvarTestSuiteDoc::ConnectSource()
 
 void CTolvarTestSuiteDoc::DisconnectSource()
 {
-    // Every publisher: a later connection must not count the old port's
-    // RTCM v3, NMEA or ATS frames as source frames.
-    sourceStats.UnsubscribeAll();
-    listenerStats.SetSource(nullptr);
+    // The generators stop first: a generator sends one last frame as it
+    // stops, which the source statistics must still count, or the Listener
+    // would show one frame more than was sent.
     if (generateFakeCmr.exchange(false))
         cmrSimulator.Stop();
     if (generateFakeAts.exchange(false))
         atsSimulator.Stop();
+    // Every publisher: a later connection must not count the old port's
+    // RTCM v3, NMEA or ATS frames as source frames.
+    sourceStats.UnsubscribeAll();
+    listenerStats.SetSource(nullptr);
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         sourceStatus = kNotConnected;

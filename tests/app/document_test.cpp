@@ -80,27 +80,14 @@ Bytes Packet(std::uint8_t type, const std::string& text)
 }
 
 // A receiver on the far end of a pseudo-terminal: answers the identity
-// request with its identity and every radio command with an acknowledgement.
+// request with its identity and radio commands as its radio would. With a
+// radio inside, a pipe request routes that radio to the port: transparently
+// (the radio then answers identity requests) or filtered (the radio answers
+// its own identity command).
 class SimulatedReceiver {
 public:
-    SimulatedReceiver(const PtyPair& pty, std::string identity)
-        : thread([this, &pty, identity] {
-              const Bytes request = Packet(TolvarRT::kPacketIdentityRequest, "");
-              Bytes seen;
-              while (!stop.load()) {
-                  if (!pty.WaitReadable(50ms))
-                      continue;
-                  const Bytes bytes = pty.ReadSome();
-                  seen.insert(seen.end(), bytes.begin(), bytes.end());
-                  if (std::search(seen.begin(), seen.end(), request.begin(), request.end()) != seen.end()) {
-                      pty.Write(Packet(TolvarRT::kPacketIdentityReply, identity));
-                      seen.clear();
-                  } else if (seen.size() >= 4 && seen[2] == TolvarRT::kPacketRadioCommand) {
-                      pty.Write(Packet(TolvarRT::kPacketRadioCommand, "\xA2"));
-                      seen.clear();
-                  }
-              }
-          })
+    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "")
+        : thread([this, &pty, identity, radioIdentity] { Serve(pty, identity, radioIdentity); })
     {
     }
     ~SimulatedReceiver()
@@ -110,6 +97,32 @@ public:
     }
 
 private:
+    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity)
+    {
+        bool transparent = false;
+        Bytes pending;
+        while (!stop.load()) {
+            if (!pty.WaitReadable(50ms))
+                continue;
+            const Bytes bytes = pty.ReadSome();
+            pending.insert(pending.end(), bytes.begin(), bytes.end());
+            // Whole packets only; the tool sends nothing else.
+            while (pending.size() >= 6 && pending.size() >= std::size_t(pending[3]) + 6) {
+                const std::uint8_t type = pending[2];
+                const Bytes data(pending.begin() + 4, pending.begin() + 4 + pending[3]);
+                pending.erase(pending.begin(), pending.begin() + 6 + pending[3]);
+                if (type == TolvarRT::kPacketIdentityRequest)
+                    pty.Write(Packet(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
+                else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
+                    transparent = (data.at(0) & 0x80) == 0;
+                else if (type == TolvarRT::kPacketRadioCommand && !data.empty() && data[0] == 0x30)
+                    pty.Write(Packet(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
+                else if (type == TolvarRT::kPacketRadioCommand)
+                    pty.Write(Packet(TolvarRT::kPacketRadioCommand, "\xA2"));
+            }
+        }
+    }
+
     std::atomic<bool> stop{false};
     std::thread thread;
 };
@@ -181,6 +194,39 @@ TEST_F(DocumentTest, AReceiverOnTheListenerGivesItsNameAndARadioHandler)
     EXPECT_TRUE(ui.questions.empty()) << "no internal radio piped, no question";
 }
 
+const char* const kBaseReceiver = "PRODUCT,TR-200R,Base;PORT,1,2,3,8,1,N,1;VERSION,5,0,0,0;";
+const char* const kInternalRadio = "PRODUCT,UHF-450,R;PORT,4,0,0,8,1,N,0;VERSION,2,0,0,0;";
+
+TEST_F(DocumentTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
+    CTolvarTestSuiteDoc document(settings, ui);
+    ui.choose = SerialPort(pty.SlavePath());
+    ui.answer = false;  // no transparent pipe: the 77/99 filter
+    ASSERT_TRUE(document.ConnectListener());
+    EXPECT_THAT(ui.questions, ::testing::ElementsAre(
+                                  "Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse."));
+    EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " TR-200R [ Radio UHF-450 ]");
+    EXPECT_TRUE(document.InternalRadioPiped());
+    document.DisconnectListener();
+    EXPECT_THAT(ui.questions, ::testing::Contains("Would you like to reset the Receivers Port?"));
+}
+
+TEST_F(DocumentTest, AnInternalRadioPipedTransparentlyIsNamedInternal)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
+    CTolvarTestSuiteDoc document(settings, ui);
+    ui.choose = SerialPort(pty.SlavePath());
+    ui.answer = true;
+    ASSERT_TRUE(document.ConnectListener());
+    EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " Internal TR-200R Radio UHF-450");
+    EXPECT_TRUE(document.InternalRadioPiped());
+}
+
 TEST_F(DocumentTest, FakeCMRSourceShowsItsSimulationAndObeysTheSVLimits)
 {
     PtyPair pty;
@@ -214,6 +260,36 @@ TEST_F(DocumentTest, FakeCMRSourceShowsItsSimulationAndObeysTheSVLimits)
     EXPECT_FALSE(document.CmrGenerator().IsRunning());
     EXPECT_FALSE(document.IsEnabled(Command::kFakeSchedule0));
     EXPECT_TRUE(document.IsEnabled(Command::kPauseFakeCmrs)) << "pause stays enabled";
+}
+
+TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
+{
+    PtyPair base, rover;
+    ASSERT_TRUE(base.IsValid() && rover.IsValid());
+    SimulatedReceiver receiver(rover, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;");
+    TolvarRT::testing::PtyRelay radio(base, rover);
+    CTolvarTestSuiteDoc document(settings, ui);
+    ui.choose = SerialPort(rover.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+    ui.choose = SerialPort(base.SlavePath(), true);
+    ASSERT_TRUE(document.Run(Command::kConnectSource));
+    std::this_thread::sleep_for(2500ms);  // schedule 1: a CMR and a CMR+ every second
+    document.Run(Command::kDisconnectSource);
+    std::this_thread::sleep_for(300ms);
+
+    document.RefreshStatistics();
+    const std::vector<TolvarRT::sStatsRow> rows = document.StatisticsRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].cells[TolvarRT::kColumnName], "CMR Type 0");
+    EXPECT_EQ(rows[1].cells[TolvarRT::kColumnName], "CMR Type 5");
+    for (const TolvarRT::sStatsRow& row : rows) {
+        EXPECT_EQ(row.cells[TolvarRT::kColumnReceived], "100.00%");
+        EXPECT_EQ(row.cells[TolvarRT::kColumnCount], row.cells[TolvarRT::kColumnSourceCount]);
+    }
+    const std::string summary = document.TakeIntervalSummary();
+    EXPECT_NE(summary.find("CMR Type 0, Received"), std::string::npos);
+    document.Shutdown();
+    EXPECT_FALSE(document.IsListenerOpen());
 }
 
 TEST_F(DocumentTest, TheATSCommandSwitchesBothDecodersTogether)

@@ -4,7 +4,6 @@
 // matched with its source frame.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -19,32 +18,6 @@ namespace TolvarRT {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Copies whatever the base side writes to the rover side, as a radio would.
-class Relay {
-public:
-    Relay(const testing::PtyPair& from, const testing::PtyPair& to)
-        : thread([this, &from, &to] {
-              while (!stop.load()) {
-                  if (!from.WaitReadable(50ms))
-                      continue;
-                  const testing::Bytes bytes = from.ReadSome();
-                  if (!bytes.empty())
-                      to.Write(bytes);
-              }
-          })
-    {
-    }
-    ~Relay()
-    {
-        stop.store(true);
-        thread.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
 
 struct Side {
     explicit Side(CLogPipe* logPipe, bool isSource) : endpoint(logPipe), cmr(logPipe), statistics(logPipe, isSource)
@@ -74,7 +47,7 @@ TEST(LinkIntegrationTest, FakeCMRTrafficOverAnEmulatedRadioIsMatchedFrameForFram
 
     ASSERT_TRUE(source.endpoint.OpenPort({base.SlavePath(), 115200, 0, 0, 0}));
     ASSERT_TRUE(listener.endpoint.OpenPort({rover.SlavePath(), 115200, 0, 0, 0}));
-    Relay radio(base, rover);
+    testing::PtyRelay radio(base, rover);
 
     CCMRSimulator generator(&source.cmr, &logPipe);
     source.statistics.SubscribeTo(&generator, nullptr, nullptr, nullptr, nullptr);

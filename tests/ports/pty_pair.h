@@ -7,12 +7,14 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ports/serial_port_interface.h"
@@ -122,6 +124,35 @@ private:
     int master = -1;
     int slave = -1;
     std::string slavePath;
+};
+
+// Copies whatever one side's device writes to the other side's device, as a
+// radio link would.
+class PtyRelay {
+public:
+    PtyRelay(const PtyPair& from, const PtyPair& to)
+        : thread([this, &from, &to] {
+              while (!stop.load()) {
+                  if (!from.WaitReadable(std::chrono::milliseconds(50)))
+                      continue;
+                  const Bytes bytes = from.ReadSome();
+                  if (!bytes.empty())
+                      to.Write(bytes);
+              }
+          })
+    {
+    }
+    ~PtyRelay()
+    {
+        stop.store(true);
+        thread.join();
+    }
+    PtyRelay(const PtyRelay&) = delete;
+    PtyRelay& operator=(const PtyRelay&) = delete;
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread thread;
 };
 
 // Collects what a port delivers, as its owner would.
