@@ -113,6 +113,15 @@ void CStatsCollection::UnsubscribeAll()
     TSubscriber<IIncommingATSPipe>::Unsubscribe();
 }
 
+unsigned CStatsCollection::AttachedPipes() const
+{
+    return unsigned(TSubscriber<IIncommingCMRPipe>::IsSubscribed()) +
+           unsigned(TSubscriber<IIncommingRTCMPipe>::IsSubscribed()) +
+           unsigned(TSubscriber<IIncommingRTCM3Pipe>::IsSubscribed()) +
+           unsigned(TSubscriber<IIncommingNMEAPipe>::IsSubscribed()) +
+           unsigned(TSubscriber<IIncommingATSPipe>::IsSubscribed());
+}
+
 CStatsCollection* CStatsCollection::GetEffectiveSource() const
 {
     CStatsCollection* linked = linkedSource.load();

@@ -37,6 +37,8 @@ public:
     void UnsubscribeFrom(bool cmr, bool rtcm);
     // Detaches from every publisher.
     void UnsubscribeAll();
+    // How many of the five pipes this collection is attached to.
+    unsigned AttachedPipes() const;
 
     void SetSource(CStatsCollection* source) { linkedSource.store(source); }
     CStatsCollection* GetSource() const { return linkedSource.load(); }

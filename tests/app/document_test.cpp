@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -214,6 +217,24 @@ TEST_F(DocumentTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
     EXPECT_THAT(ui.questions, ::testing::Contains("Would you like to reset the Receivers Port?"));
 }
 
+TEST_F(DocumentTest, TheProductIdOfAPipedReceiverIsAskedWithoutABreakWhenTheUserDeclines)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
+    CTolvarTestSuiteDoc document(settings, ui);
+    ui.choose = SerialPort(pty.SlavePath());
+    ASSERT_TRUE(document.ConnectListener());
+    ASSERT_TRUE(document.Run(Command::kGetProductId));
+    EXPECT_EQ(ui.questions.back(), "This will reset the pipe, are you sure you want to send a break.");
+    EXPECT_EQ(ui.information.back(),
+              "Product ID =\n\nPRODUCT,TR-200R,Base;\n PORT,1,2,3,8,1,N,1;\n VERSION,5,0,0,0;\n ");
+    // The radio answers no state query here: nothing is shown.
+    const std::size_t shown = ui.information.size();
+    ASSERT_TRUE(document.Run(Command::kShowRadioState));
+    EXPECT_EQ(ui.information.size(), shown);
+}
+
 TEST_F(DocumentTest, AnInternalRadioPipedTransparentlyIsNamedInternal)
 {
     PtyPair pty;
@@ -235,6 +256,7 @@ TEST_F(DocumentTest, FakeCMRSourceShowsItsSimulationAndObeysTheSVLimits)
     ui.choose = SerialPort(pty.SlavePath(), true);
     ASSERT_TRUE(document.Run(Command::kConnectSource));
     EXPECT_EQ(document.SourceStatus(), pty.SlavePath() + " <Gen Fake>");
+    EXPECT_EQ(document.SourceStatistics().AttachedPipes(), 1u) << "frames from the generator only";
     EXPECT_EQ(ui.statusPane, "Simulating 9 SVs (0 W)");
     EXPECT_TRUE(document.IsChecked(Command::kFakeSchedule0 + 1));
     EXPECT_TRUE(document.IsEnabled(Command::kIncreaseSVs));
@@ -256,6 +278,9 @@ TEST_F(DocumentTest, FakeCMRSourceShowsItsSimulationAndObeysTheSVLimits)
 
     ASSERT_TRUE(document.Run(Command::kDisconnectSource));
     EXPECT_EQ(ui.statusPane, "");
+    // Regression test for a source that kept counting the old port's RTCM v3,
+    // NMEA and ATS frames after a disconnection.
+    EXPECT_EQ(document.SourceStatistics().AttachedPipes(), 0u);
     EXPECT_FALSE(document.GeneratesFakeCmr());
     EXPECT_FALSE(document.CmrGenerator().IsRunning());
     EXPECT_FALSE(document.IsEnabled(Command::kFakeSchedule0));
@@ -290,6 +315,34 @@ TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
     EXPECT_NE(summary.find("CMR Type 0, Received"), std::string::npos);
     document.Shutdown();
     EXPECT_FALSE(document.IsListenerOpen());
+}
+
+TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
+{
+    char folder[] = "/tmp/tolvar-document-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/test.txt";
+    CTolvarTestSuiteDoc document(settings, ui);
+    EXPECT_FALSE(document.IsEnabled(Command::kCloseLogFile));
+    EXPECT_FALSE(document.IsEnabled(Command::kFileLogAll));
+    ui.saveAs = path;
+    ASSERT_TRUE(document.Run(Command::kCreateLogFile));
+    EXPECT_TRUE(document.FileLog().IsOpen());
+    EXPECT_EQ(settings.ReadProfileText("Settings", "LogPath", ""), path);
+    EXPECT_FALSE(document.IsEnabled(Command::kCreateLogFile));
+    ASSERT_TRUE(document.Run(Command::kFileLogAll));
+    EXPECT_TRUE(document.IsChecked(Command::kFileLogAll));
+    EXPECT_EQ(settings.ReadInt("Settings", "FileLogLevel", -1), 3);
+    ASSERT_TRUE(document.Run(Command::kCloseLogFile));
+    EXPECT_FALSE(document.FileLog().IsOpen());
+    std::remove(path.c_str());
+    rmdir(folder);
+
+    // A file that cannot be created leaves the log closed and the path as it was.
+    ui.saveAs = "/no/such/folder/test.txt";
+    document.Run(Command::kCreateLogFile);
+    EXPECT_FALSE(document.FileLog().IsOpen());
+    EXPECT_EQ(settings.ReadProfileText("Settings", "LogPath", ""), path);
 }
 
 TEST_F(DocumentTest, TheATSCommandSwitchesBothDecodersTogether)
