@@ -17,49 +17,15 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "decoders/dc_packet.h"
 #include "pty_pair.h"
+#include "scripted_document_ui.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using TolvarRT::testing::ScriptedUi;
 namespace Command = DocumentCommand;
 using TolvarRT::testing::PtyPair;
 using Bytes = std::vector<std::uint8_t>;
-
-class ScriptedUi : public IDocumentUi {
-public:
-    bool ShowPortSettings(CPortSettings& dialog) override
-    {
-        captions.push_back(dialog.SettingsPrefix());
-        if (!choose)
-            return false;
-        choose(dialog);
-        dialog.Open();
-        return true;
-    }
-    std::vector<std::string> SerialDevices() override { return {}; }
-    bool AskYesNo(const std::string& question) override
-    {
-        questions.push_back(question);
-        return answer;
-    }
-    void ShowInformation(const std::string& text) override { information.push_back(text); }
-    std::optional<std::string> AskSaveFileName(const std::string&, const char*, const char*) override
-    {
-        return saveAs;
-    }
-    void StartTimer(unsigned id, unsigned) override { timers.push_back("start " + std::to_string(id)); }
-    void StopTimer(unsigned id) override { timers.push_back("stop " + std::to_string(id)); }
-    void ResetStatisticsViews() override {}
-    void SetStatusPane(const std::string& text) override { statusPane = text; }
-    void SetMainCaption(const std::string& text) override { caption = text; }
-    void SetDocumentTitle(const std::string& text) override { title = text; }
-
-    std::function<void(CPortSettings&)> choose;
-    bool answer = false;
-    std::optional<std::string> saveAs;
-    std::vector<std::string> captions, questions, information, timers;
-    std::string statusPane, caption, title;
-};
 
 // The serial port at path, as the dialog's user would pick it.
 std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fakeCmr = false)
