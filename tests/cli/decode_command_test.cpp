@@ -1,0 +1,96 @@
+// Offline decoding of the real captures, and the command's exit statuses.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "cli/decode_command.h"
+#include "fake_byte_pipe.h"
+
+namespace {
+
+using Counts = std::map<std::string, std::uint64_t>;
+
+Counts FrameCounts(const cli::sDecodeResult& result)
+{
+    Counts counts;
+    for (const cli::sDecodedType& row : result.frames)
+        counts[row.name] = row.count;
+    return counts;
+}
+
+struct CaptureCase {
+    const char* file;
+    Counts expected;  // the counts of the captures' manifest
+};
+
+class DecodeCaptures : public ::testing::TestWithParam<CaptureCase> {};
+
+TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
+{
+    const auto stream = TolvarRT::testing::ReadCapture(GetParam().file);
+    for (std::size_t chunk : {std::size_t(1), std::size_t(1024)}) {
+        const cli::sDecodeResult result = cli::DecodeStreams({stream}, {chunk, false});
+        EXPECT_EQ(FrameCounts(result), GetParam().expected) << GetParam().file << " in chunks of " << chunk;
+        EXPECT_EQ(result.bytesRead, stream.size());
+        EXPECT_LT(result.unclaimedBytes, stream.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealReceivers, DecodeCaptures,
+    ::testing::Values(
+        CaptureCase{"testglo.rtcm3",
+                    {{"RTCM v3 Type 1004", 186}, {"RTCM v3 Type 1005", 19}, {"RTCM v3 Type 1012", 186},
+                     {"RTCM v3 Type 1019", 19}, {"RTCM v3 Type 1020", 19}}},
+        CaptureCase{"hemi.log", {{"NMEA GPGGA Auto", 21}, {"NMEA GPGGA No Pos", 194}, {"NMEA GPZDA", 108}}},
+        CaptureCase{"sample.rtcm2", {{"RTCM v2 Type 9", 131}}}));
+
+TEST(DecodeTest, JsonRowsCarryNameClassTypeCountAndBytes)
+{
+    const auto stream = TolvarRT::testing::ReadCapture("sample.rtcm2");
+    const nlohmann::json json = cli::DecodeJson(cli::DecodeStreams({stream}, {64, false}));
+    ASSERT_EQ(json["frames"].size(), 1u);
+    const auto& row = json["frames"][0];
+    EXPECT_EQ(row["name"], "RTCM v2 Type 9");
+    EXPECT_EQ(row["class"], 2);
+    EXPECT_EQ(row["type"], 9);
+    EXPECT_EQ(row["count"], 131);
+    EXPECT_GT(row["bytes"].get<std::uint64_t>(), 0u);
+    EXPECT_EQ(json["bytesRead"], stream.size());
+}
+
+TEST(DecodeTest, DataCollectorPacketsAreListedByType)
+{
+    const std::vector<std::uint8_t> packet = {0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B',
+                                              'R',  'E',  'A',  'K',  0xC3, 0x03};
+    const cli::sDecodeResult result = cli::DecodeStreams({packet, {0x0D, 0x0A}}, {7, false});
+    ASSERT_EQ(result.packets.size(), 1u);
+    EXPECT_EQ(result.packets[0].name, "Packet Type 0x6F");
+    EXPECT_EQ(result.packets[0].bytes, 14u);
+    // Trailing bytes a decoder still holds for a frame that may follow are
+    // not counted as unclaimed.
+    EXPECT_LE(result.unclaimedBytes, 2u);
+    EXPECT_NE(cli::DecodeText(result).find("Bytes read 16, claimed by no decoder"), std::string::npos);
+}
+
+int ExitStatus(const std::string& arguments)
+{
+    const int status = std::system((std::string(TOLVAR_COMMAND) + " " + arguments + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndFilesThatCannotBeRead)
+{
+    EXPECT_EQ(ExitStatus("--help"), 0);
+    EXPECT_EQ(ExitStatus(""), 2);
+    EXPECT_EQ(ExitStatus("frobnicate"), 2);
+    EXPECT_EQ(ExitStatus("decode --chunk 0 x"), 2);
+    EXPECT_EQ(ExitStatus("decode /no/such/capture"), 1);
+    EXPECT_EQ(ExitStatus(std::string("decode ") + TOLVAR_CAPTURES "/hemi.log"), 0);
+}
+
+}  // namespace
