@@ -2,10 +2,13 @@
 // capture files.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 
 #include "cli/decode_command.h"
+#include "cli/demo_command.h"
 #include "cli/ports_command.h"
 #include "ports/capture_replay.h"
 
@@ -32,6 +35,21 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
         std::cout << cli::DecodeJson(result).dump(2) << "\n";
     else
         std::cout << cli::DecodeText(result);
+    return 0;
+}
+
+int Demo(cli::sDemoOptions options)
+{
+    options.progress = !options.json && isatty(STDOUT_FILENO);
+    const cli::sDemoResult result = cli::RunDemo(options, std::cout);
+    if (!result.error.empty()) {
+        std::cerr << "tolvar: " << result.error << "\n";
+        return kCannotOpen;
+    }
+    if (options.json)
+        std::cout << cli::DemoJson(result).dump(2) << "\n";
+    else
+        std::cout << cli::DemoText(result);
     return 0;
 }
 
@@ -68,6 +86,30 @@ int main(int argc, char** argv)
 
     auto* ports = app.add_subcommand("ports", "List the serial devices present");
 
+    auto* demo = app.add_subcommand("demo", "Run a whole link test on the built-in emulated radio link");
+    cli::sDemoOptions demoOptions;
+    demo->add_option("--seconds", demoOptions.seconds, "How long the generator sends")
+        ->check(CLI::Range(1u, 86400u))
+        ->capture_default_str();
+    demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
+        ->check(CLI::Range(0u, 6u))
+        ->capture_default_str();
+    demo->add_option("--svs", demoOptions.svs, "Simulated satellites")->check(CLI::Range(1u, 15u))->capture_default_str();
+    demo->add_option("--loss", demoOptions.channel.lossPercent, "Packets dropped, percent")
+        ->check(CLI::Range(0.0, 100.0))
+        ->capture_default_str();
+    demo->add_option("--latency", demoOptions.channel.latencyMs, "Delay of every packet, ms")
+        ->check(CLI::Range(0u, 10000u))
+        ->capture_default_str();
+    demo->add_option("--jitter", demoOptions.channel.jitterMs, "Uniform extra delay up to this, ms")
+        ->check(CLI::Range(0u, 10000u))
+        ->capture_default_str();
+    demo->add_option("--corrupt", demoOptions.channel.corruptPercent, "Packets with one byte changed, percent")
+        ->check(CLI::Range(0.0, 100.0))
+        ->capture_default_str();
+    demo->add_option("--seed", demoOptions.channel.seed, "Seed of the link's randomness")->capture_default_str();
+    demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -82,5 +124,7 @@ int main(int argc, char** argv)
         return Decode(files, chunkSize, ats, json);
     if (ports->parsed())
         return Ports();
+    if (demo->parsed())
+        return Demo(demoOptions);
     return kBadArguments;
 }

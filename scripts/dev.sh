@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ./dev deps    install the Debian packages that are missing (runs apt-get update first)
 # ./dev build   configure and build everything into build/
-# ./dev test    deps, build, every test, then the core tests under ASan+UBSan and TSan
+# ./dev test    deps, build, every test, the core tests under ASan+UBSan and TSan, every fuzz harness 20 s
+# ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev bench   build and run the benchmarks
 # ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default)
 set -euo pipefail
@@ -112,6 +113,7 @@ case "${1:-}" in
   deps) deps ;;
   build) deps; build ;;
   test) test_all ;;
+  demo) shift; deps; build; exec build/cli/tolvar demo "$@" ;;
   bench) shift; bench "$@" ;;
   fuzz) shift; deps; fuzz "$@" ;;
   *)

@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "cli/decode_command.h"
+#include "cli/demo_command.h"
 #include "fake_byte_pipe.h"
 
 namespace {
@@ -75,6 +77,42 @@ TEST(DecodeTest, DataCollectorPacketsAreListedByType)
     // not counted as unclaimed.
     EXPECT_LE(result.unclaimedBytes, 2u);
     EXPECT_NE(cli::DecodeText(result).find("Bytes read 16, claimed by no decoder"), std::string::npos);
+}
+
+TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
+{
+    cli::sDemoOptions options;
+    options.seconds = 4;
+    options.schedule = 0;
+    options.channel.lossPercent = 20;
+    options.channel.corruptPercent = 10;
+    options.channel.seed = 5;
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    EXPECT_NE(result.title.find("UHF-450"), std::string::npos) << "the rover radio answered its identity";
+    EXPECT_NE(result.title.find("TR-500"), std::string::npos) << "the base receiver answered its identity";
+
+    std::uint64_t sent = 0, received = 0, matched = 0, unmatched = 0;
+    double latencySum = 0;
+    for (const cli::sDemoTypeResult& type : result.types) {
+        sent += type.sourceFrames;
+        received += type.received;
+        matched += type.matched;
+        unmatched += type.unmatched;
+        latencySum += type.meanLatencyMs * type.matched;
+    }
+    const TolvarRT::sRadioAccount& account = result.account;
+    EXPECT_GT(account.sent, 10u);
+    EXPECT_EQ(sent, account.sent) << "every generated packet went over the air";
+    EXPECT_EQ(account.sent, account.dropped + account.corrupted + account.delivered);
+    EXPECT_EQ(received, account.delivered) << "corrupted packets fail their checksum";
+    EXPECT_EQ(matched, account.delivered);
+    EXPECT_EQ(unmatched, 0u);
+    ASSERT_GT(matched, 0u);
+    EXPECT_NEAR(latencySum / double(matched), account.MeanDelayMs(), 3.0);
+    EXPECT_TRUE(progress.str().empty()) << "no redraw unless asked";
+    EXPECT_EQ(cli::DemoJson(result)["link"]["delivered"], account.delivered);
 }
 
 int ExitStatus(const std::string& arguments)
