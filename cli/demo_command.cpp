@@ -9,6 +9,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/stats_output.h"
+#include "cli/status_server.h"
 
 namespace cli {
 namespace {
@@ -55,11 +56,22 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     document.Run(Command::kFakeSchedule0 + options.schedule);
     document.CmrGenerator().SetSVCount(options.svs, options.svs / 2);
 
+    CStatusServer server(document);
+    if (!options.serve.empty()) {
+        if (!server.Start(options.serve, result.error))
+            return result;
+        if (options.onServing)
+            options.onServing("http://" + server.Host() + ":" + std::to_string(server.Port()) + "/");
+    }
+
     const auto start = std::chrono::steady_clock::now();
     for (unsigned second = 1; second <= options.seconds; ++second) {
         std::this_thread::sleep_until(start + std::chrono::seconds(second));
+        // As the statistics view and the child frame's summary timer do.
+        document.RefreshStatistics();
+        if (second % 10 == 0)
+            document.TakeIntervalSummary();
         if (options.progress) {
-            document.RefreshStatistics();
             progressOut << "\033[H\033[J" << document.TitleText() << "\n\n"
                         << TableText(document.StatisticsRows()) << "\n"
                         << second << " of " << options.seconds << " s" << std::flush;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -19,6 +20,8 @@ struct sDemoOptions {
     TolvarRT::sRadioChannel channel;
     bool json = false;
     bool progress = false;  // redraw the table once a second (on a terminal)
+    std::string serve;      // ADDR:PORT of the status web page; empty: none
+    std::function<void(const std::string& url)> onServing;  // told where the page is
 };
 
 // One row of the final comparison, per frame type.

@@ -41,6 +41,7 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
 int Demo(cli::sDemoOptions options)
 {
     options.progress = !options.json && isatty(STDOUT_FILENO);
+    options.onServing = [](const std::string& url) { std::cerr << "tolvar: status page at " << url << "\n"; };
     const cli::sDemoResult result = cli::RunDemo(options, std::cout);
     if (!result.error.empty()) {
         std::cerr << "tolvar: " << result.error << "\n";
@@ -109,6 +110,9 @@ int main(int argc, char** argv)
         ->capture_default_str();
     demo->add_option("--seed", demoOptions.channel.seed, "Seed of the link's randomness")->capture_default_str();
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
+    demo->add_option("--serve", demoOptions.serve,
+                     "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
+                     "unless told otherwise)");
 
     try {
         app.parse(argc, argv);

@@ -1,9 +1,15 @@
-# The command line needs CLI11 and nlohmann-json (./dev deps installs them).
+# The command line needs CLI11, nlohmann-json and cpp-httplib (./dev deps
+# installs them). Debian's cpp-httplib is a shared library whose classes
+# depend on the features it was built with: take its flags from pkg-config.
 find_package(CLI11 CONFIG QUIET)
 find_package(nlohmann_json CONFIG QUIET)
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+endif()
 set(TOLVAR_CLI_ENABLED OFF)
-if(CLI11_FOUND AND nlohmann_json_FOUND)
+if(CLI11_FOUND AND nlohmann_json_FOUND AND HTTPLIB_FOUND)
   set(TOLVAR_CLI_ENABLED ON)
 else()
-  message(STATUS "tolvar command not built: CLI11 or nlohmann-json missing (run ./dev deps)")
+  message(STATUS "tolvar command not built: CLI11, nlohmann-json or cpp-httplib missing (run ./dev deps)")
 endif()

@@ -3,7 +3,12 @@
 
 #include <sys/wait.h>
 
+#include <httplib.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <map>
 #include <sstream>
 #include <string>
@@ -113,6 +118,44 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_NEAR(latencySum / double(matched), account.MeanDelayMs(), 3.0);
     EXPECT_TRUE(progress.str().empty()) << "no redraw unless asked";
     EXPECT_EQ(cli::DemoJson(result)["link"]["delivered"], account.delivered);
+}
+
+TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
+{
+    cli::sDemoOptions options;
+    options.seconds = 3;
+    options.serve = "127.0.0.1:0";
+    std::promise<std::string> served;
+    options.onServing = [&](const std::string& url) { served.set_value(url); };
+    std::ostringstream progress;
+    std::thread test([&] { cli::RunDemo(options, progress); });
+    std::future<std::string> url = served.get_future();
+    ASSERT_EQ(url.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const std::string address = url.get();
+    ASSERT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+
+    httplib::Client client(address.substr(0, address.size() - 1));
+    const auto index = client.Get("/");
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->status, 200);
+    const std::size_t href = index->body.find("href=\"");
+    ASSERT_NE(href, std::string::npos);
+    const std::string pagePath = index->body.substr(href + 6, index->body.find('"', href + 6) - href - 6);
+    EXPECT_EQ(pagePath.rfind("/TolvarTestSuiteDoc_", 0), 0u);
+
+    const auto page = client.Get(pagePath);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Refresh"), "60");
+    EXPECT_NE(page->body.find("Status of Window :Listener : "), std::string::npos);
+
+    const auto stats = client.Get("/api/stats");
+    ASSERT_TRUE(stats);
+    const nlohmann::json json = nlohmann::json::parse(stats->body);
+    ASSERT_FALSE(json["rows"].empty()) << "frames have arrived after two seconds";
+    EXPECT_EQ(json["rows"][0]["name"], "CMR Type 0");
+    test.join();
 }
 
 int ExitStatus(const std::string& arguments)

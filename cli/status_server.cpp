@@ -1,0 +1,116 @@
+#include "cli/status_server.h"
+
+#include <httplib.h>
+
+#include "app/tolvar_test_suite_doc.h"
+#include "cli/stats_output.h"
+
+namespace cli {
+namespace {
+
+// "Name: value" lines of the page's extra header.
+void AddHeaderLines(const std::string& lines, httplib::Response& response)
+{
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        std::size_t end = lines.find('\n', start);
+        if (end == std::string::npos)
+            end = lines.size();
+        const std::string line = lines.substr(start, end - start);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos) {
+            const std::size_t value = line.find_first_not_of(' ', colon + 1);
+            response.set_header(line.substr(0, colon), value == std::string::npos ? "" : line.substr(value));
+        }
+        start = end + 1;
+    }
+}
+
+std::string EscapeHtml(const std::string& text)
+{
+    std::string escaped;
+    for (char ch : text) {
+        switch (ch) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += ch;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
+CStatusServer::CStatusServer(CTolvarTestSuiteDoc& doc) : document(doc) {}
+
+CStatusServer::~CStatusServer()
+{
+    Stop();
+}
+
+bool CStatusServer::Start(const std::string& address, std::string& error)
+{
+    const std::size_t colon = address.rfind(':');
+    const std::string portText = colon == std::string::npos ? address : address.substr(colon + 1);
+    if (colon != std::string::npos && colon > 0)
+        host = address.substr(0, colon);
+    int port = -1;
+    try {
+        std::size_t used = 0;
+        port = std::stoi(portText, &used);
+        if (used != portText.size())
+            port = -1;
+    } catch (const std::exception&) {
+        port = -1;
+    }
+    if (port < 0 || port > 65535) {
+        error = "--serve " + address + ": expected ADDR:PORT";
+        return false;
+    }
+
+    server = std::make_unique<httplib::Server>();
+    const std::string pagePath = document.PagePath();
+    server->Get(pagePath, [this](const httplib::Request&, httplib::Response& response) {
+        char* page = nullptr;
+        std::size_t length = 0;
+        std::string extraHeader;
+        if (!document.GetPage("", "", &page, &length, &extraHeader)) {
+            response.status = 500;
+            return;
+        }
+        response.set_content(std::string(page, length), "text/html");
+        document.FreePage(page);
+        AddHeaderLines(extraHeader, response);
+    });
+    server->Get("/", [this, pagePath](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><A href=\"" + pagePath +
+                                 "\">" + EscapeHtml(document.TitleText()) + "</A></BODY></HTML>",
+                             "text/html");
+    });
+    server->Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
+        const nlohmann::json rows = TableJson(document.StatisticsRows(), document.ListenerStatistics());
+        response.set_content(nlohmann::json{{"title", document.TitleText()}, {"rows", rows}}.dump(2),
+                             "application/json");
+    });
+    boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+    if (boundPort < 0) {
+        error = "--serve " + address + ": cannot listen there";
+        server.reset();
+        return false;
+    }
+    thread = std::thread([this] { server->listen_after_bind(); });
+    return true;
+}
+
+void CStatusServer::Stop()
+{
+    if (server != nullptr)
+        server->stop();
+    if (thread.joinable())
+        thread.join();
+    server.reset();
+}
+
+}  // namespace cli
