@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/stats_output.h"
 
@@ -24,21 +25,6 @@ void AddHeaderLines(const std::string& lines, httplib::Response& response)
         }
         start = end + 1;
     }
-}
-
-std::string EscapeHtml(const std::string& text)
-{
-    std::string escaped;
-    for (char ch : text) {
-        switch (ch) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += ch;
-        }
-    }
-    return escaped;
 }
 
 }  // namespace
