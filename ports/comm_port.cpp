@@ -12,11 +12,21 @@
 
 #include <cerrno>
 #include <chrono>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace TolvarRT {
 
 namespace {
+
+constexpr char kInUse[] = "in use by another program";
+
+std::string ErrorText(int error)
+{
+    return std::system_category().message(error);
+}
 
 struct sSpeed {
     std::uint32_t rate;
@@ -68,27 +78,34 @@ int Ioctl(int fd, unsigned long request, void* argument)
     return result;
 }
 
-// The character size, parity and stop-bit part of c_cflag; false for
-// settings no UART has. Parity uses the Windows numbering: 3 mark, 4 space.
-bool FramingFlags(const PortSettings& settings, unsigned& flags)
+// The character size, parity and stop-bit part of c_cflag; empty, or why no
+// UART has that framing. Parity uses the Windows numbering: 3 mark, 4 space.
+std::string FramingFlags(const PortSettings& settings, unsigned& flags)
 {
     static constexpr unsigned kSizes[] = {CS5, CS6, CS7, CS8};
     static constexpr unsigned kParities[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
-    if (settings.byteSize < 5 || settings.byteSize > 8 || settings.parity > 4)
-        return false;
+    if (settings.byteSize < 5 || settings.byteSize > 8)
+        return "unsupported framing: " + std::to_string(settings.byteSize) + " data bits";
+    if (settings.parity > 4)
+        return "unsupported framing: parity code " + std::to_string(settings.parity);
     flags = kSizes[settings.byteSize - 5] | kParities[settings.parity];
     switch (settings.stopBits) {
         case 0:
-            return true;
+            return {};
         case 1:  // one and a half: the UART gives that for two with 5 data bits
             flags |= CSTOPB;
-            return settings.byteSize == 5;
+            return settings.byteSize == 5 ? std::string() : "unsupported framing: 1.5 stop bits need 5 data bits";
         case 2:
             flags |= CSTOPB;
-            return true;
+            return {};
         default:
-            return false;
+            return "unsupported framing: stop-bit code " + std::to_string(settings.stopBits);
     }
+}
+
+std::string SpeedRefused(std::uint32_t baudRate)
+{
+    return "the device does not take " + std::to_string(baudRate) + " baud";
 }
 
 }  // namespace
@@ -98,19 +115,40 @@ CCommPort::~CCommPort()
     Close();
 }
 
+bool CCommPort::Failed(std::string reason)
+{
+    lastFailure = std::move(reason);
+    return false;
+}
+
 bool CCommPort::Open(const char* devicePath)
 {
-    if (IsOpen() || devicePath == nullptr || *devicePath == '\0')
-        return false;
+    if (IsOpen())
+        return Failed("already open");
+    if (devicePath == nullptr || *devicePath == '\0')
+        return Failed("not a serial port name");
     const int fd = ::open(devicePath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        const int error = errno;
+        // EBUSY: another program holds the device with TIOCEXCL.
+        return Failed(error == EBUSY ? kInUse : ErrorText(error));
+    }
     // TIOCEXCL keeps other users out but not root; the lock also keeps out
     // every program that locks its ports, root or not.
     termios2 current{};
-    if (Ioctl(fd, TCGETS2, &current) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || Ioctl(fd, TIOCEXCL, nullptr) != 0) {
+    std::string refused;
+    if (Ioctl(fd, TCGETS2, &current) != 0) {
+        const int error = errno;
+        refused = error == ENOTTY ? "not a serial device" : ErrorText(error);
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        refused = error == EWOULDBLOCK ? kInUse : ErrorText(error);
+    } else if (Ioctl(fd, TIOCEXCL, nullptr) != 0) {
+        refused = ErrorText(errno);
+    }
+    if (!refused.empty()) {
         ::close(fd);
-        return false;
+        return Failed(std::move(refused));
     }
     {
         std::lock_guard<std::mutex> guard(deviceLock);
@@ -215,13 +253,17 @@ bool CCommPort::WriteResult(std::uint32_t& count) const
 bool CCommPort::SetLineSettings(const PortSettings& settings)
 {
     const int fd = Fd();
-    unsigned framing = 0;
+    if (fd < 0)
+        return Failed("not open");
     // Speed 0 would hang up the line rather than set a speed.
-    if (fd < 0 || settings.baudRate == 0 || !FramingFlags(settings, framing))
-        return false;
+    if (settings.baudRate == 0)
+        return Failed(SpeedRefused(0));
+    unsigned framing = 0;
+    if (std::string refused = FramingFlags(settings, framing); !refused.empty())
+        return Failed(std::move(refused));
     termios2 line{};
     if (Ioctl(fd, TCGETS2, &line) != 0)
-        return false;
+        return Failed(ErrorText(errno));
 
     line.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     // CIBAUD 0: input at the output speed. CLOCAL: carrier detect is ignored.
@@ -241,24 +283,27 @@ bool CCommPort::SetLineSettings(const PortSettings& settings)
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
     if (Ioctl(fd, TCSETS2, &line) != 0)
-        return false;
+        return Failed(ErrorText(errno));
 
     // A driver that cannot make the speed keeps another one.
     termios2 taken{};
     if (Ioctl(fd, TCGETS2, &taken) != 0)
-        return false;
+        return Failed(ErrorText(errno));
     const std::uint64_t wanted = settings.baudRate, actual = OutputSpeed(taken);
     const std::uint64_t difference = actual > wanted ? actual - wanted : wanted - actual;
-    return difference * 50 <= wanted;
+    return difference * 50 <= wanted || Failed(SpeedRefused(settings.baudRate));
 }
 
 bool CCommPort::SetModemLine(int line, bool on)
 {
     const int fd = Fd();
     if (fd < 0)
-        return false;
+        return Failed("not open");
     int bits = line;
-    return Ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || NotSupported(errno);
+    if (Ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0)
+        return true;
+    const int error = errno;
+    return NotSupported(error) || Failed(ErrorText(error));
 }
 
 bool CCommPort::SetDtr(bool on)

@@ -6,13 +6,14 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {
 
-// Thread rules: Open, Close, SetLineSettings and the modem-line calls belong
-// to the owner. Reads belong to one thread at a time; the write calls
+// Thread rules: Open, Close, SetLineSettings, the modem-line calls and
+// LastFailure belong to the owner. Reads belong to one thread at a time; the write calls
 // (StartWrite, ContinueWrite, CancelWrite, WriteInProgress, WriteResult) must
 // be serialised by the caller, who also keeps the data of a write in progress
 // alive. IsOpen, Fd, ClearErrors, PurgeDevice and SendBreak may be called
@@ -40,6 +41,11 @@ public:
     // as the controlling terminal, non-blocking. Fails when already open, when
     // the file is not a terminal or when another user holds it.
     bool Open(const char* devicePath);
+    // Why the last Open, SetLineSettings, SetDtr or SetRts that failed did so:
+    // the system's words for the error, "in use by another program", "not a
+    // serial device", or what the device does not take. Read it right after
+    // the failure: later calls replace it.
+    const std::string& LastFailure() const { return lastFailure; }
     // Discards the bytes not yet sent or read, then closes. False when closed
     // or when closing failed.
     bool Close();
@@ -85,11 +91,14 @@ public:
 
 private:
     bool SetModemLine(int line, bool on);
+    // Records why an owner's call fails; returns false.
+    bool Failed(std::string reason);
 
     std::atomic<int> device{-1};
     // Keeps the descriptor open during a purge or a break; guards errorCounts.
     std::mutex deviceLock;
 
+    std::string lastFailure;
     std::uint32_t lastReadCount = 0;
     const std::uint8_t* writeData = nullptr;  // null when no write is in progress
     std::uint32_t writeSize = 0;

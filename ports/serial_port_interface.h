@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace TolvarRT {
@@ -35,9 +36,11 @@ enum PurgeFlags : unsigned {
 };
 
 // Thread rules: Open, Configure, StartThread and Close are called by the owner,
-// never concurrently with each other. QueueWrite, QueueWriteFirst, Purge,
-// SendBreak and SetCallback may be called from any thread. The callback runs
-// on the reader thread only and must not keep the data pointer.
+// never concurrently with each other; FailureReason belongs to the owner's
+// thread as well, since Open and Configure write it. QueueWrite,
+// QueueWriteFirst, Purge, SendBreak and SetCallback may be called from any
+// thread. The callback runs on the reader thread only and must not keep the
+// data pointer.
 class CSerialPortInterface {
 public:
     using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
@@ -77,8 +80,20 @@ public:
 
     const PortSettings& Settings() const { return settings; }
     const std::string& Name() const { return name; }
+    // Why the last Open or Configure failed, for a person to read ("Permission
+    // denied", "in use by another program"); empty after a success.
+    const std::string& FailureReason() const { return failureReason; }
 
 protected:
+    // Open and Configure start with ClearFailure and end a failure with
+    // `return Fail(reason)`.
+    void ClearFailure() { failureReason.clear(); }
+    bool Fail(std::string reason)
+    {
+        failureReason = std::move(reason);
+        return false;
+    }
+
     // Hands one chunk read by the reader thread to the owner.
     void Deliver(const std::uint8_t* data, std::uint32_t length)
     {
@@ -91,6 +106,7 @@ protected:
     std::string name;
 
 private:
+    std::string failureReason;
     // The owner may swap the callback while the thread runs, even from inside it.
     std::recursive_mutex callbackLock;
     void* owner;

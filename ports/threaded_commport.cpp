@@ -48,10 +48,15 @@ tThreadedCommport::~tThreadedCommport()
 
 bool tThreadedCommport::Open(const char* portName)
 {
-    if (CCommPort::IsOpen() || portName == nullptr || !stopSignal.IsValid() || !writeQueued.IsValid())
-        return false;
+    ClearFailure();
+    if (CCommPort::IsOpen())
+        return Fail("already open");
+    if (portName == nullptr)
+        return Fail("not a serial port name");
+    if (!stopSignal.IsValid() || !writeQueued.IsValid())
+        return Fail("no event descriptors for the reader thread");
     if (!CCommPort::Open(ResolveSerialDeviceName(portName).c_str()))
-        return false;
+        return Fail(LastFailure());
     name = portName;
     DropQueue();
     writeQueued.Consume();
@@ -65,18 +70,27 @@ bool tThreadedCommport::IsOpen()
 
 bool tThreadedCommport::Configure(const PortSettings& newSettings)
 {
+    ClearFailure();
     if (!CCommPort::IsOpen())
-        return false;
+        return Fail("not open");
     settings = newSettings;
     idlePeriodMs.store(newSettings.readTimeout != 0 ? newSettings.readTimeout : kDefaultIdlePeriod.count(),
                        std::memory_order_relaxed);
-    // Every step is tried even when an earlier one failed.
-    bool configured = SetLineSettings(newSettings);
-    configured = SetDtr(true) && configured;
+    // Every step is tried even when an earlier one failed; the first failure
+    // is the reason given.
+    bool configured = true;
+    const auto step = [&](bool done, const char* reason = nullptr) {
+        if (!done && configured)
+            Fail(reason != nullptr ? std::string(reason) : LastFailure());
+        configured = configured && done;
+    };
+    step(SetLineSettings(newSettings));
+    step(SetDtr(true));
     // Without handshaking RTS stays low; with it the driver moves RTS itself.
-    configured = SetRts(newSettings.flowControl != 0) && configured;
+    step(SetRts(newSettings.flowControl != 0));
     unsigned errors = 0;
-    configured = ClearErrors(errors) && configured;
+    // ClearErrors also runs on the reader thread, so it records no reason.
+    step(ClearErrors(errors), "the line's error counters cannot be read");
     return configured;
 }
 

@@ -6,8 +6,11 @@
 #include <termios.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
+#include "open_failures.h"
 #include "ports/threaded_commport.h"
 #include "pty_pair.h"
 
@@ -54,6 +57,7 @@ protected:
 TEST_F(ThreadedCommportTest, ConfigureBeforeOpenFailsAndKeepsTheSettings)
 {
     EXPECT_FALSE(port.Configure(Line(9600)));
+    EXPECT_EQ(port.FailureReason(), "not open");
     EXPECT_EQ(port.Settings().baudRate, 0u);
     EXPECT_EQ(port.Settings().readTimeout, 0u);
     EXPECT_FALSE(port.Close());
@@ -77,16 +81,30 @@ TEST_F(ThreadedCommportTest, ADeviceInUseCannotBeOpenedAgain)
     tThreadedCommport second(nullptr, nullptr, 0, 0);
     ASSERT_TRUE(port.Open(pty.Path()));
     EXPECT_FALSE(second.Open(pty.Path()));
+    // TIOCEXCL refuses a user, the lock refuses root: the same words.
+    EXPECT_EQ(second.FailureReason(), "in use by another program");
+    EXPECT_FALSE(port.Open(pty.Path()));
+    EXPECT_EQ(port.FailureReason(), "already open");
     EXPECT_TRUE(port.Close());
     EXPECT_TRUE(second.Open(pty.Path()));
+    EXPECT_EQ(second.FailureReason(), "");
 }
 
-TEST_F(ThreadedCommportTest, NamesThatAreNoSerialDeviceLeaveThePortClosed)
+TEST_F(ThreadedCommportTest, NamesThatAreNoSerialDeviceLeaveThePortClosedAndSayWhy)
 {
-    for (const char* name : {"", "/dev/null", "/nonexistent/ttyUSB0", "COM0", "ttyNoSuchPort"}) {
-        EXPECT_FALSE(port.Open(name)) << name;
-        EXPECT_FALSE(port.IsOpen()) << name;
-    }
+    char regular[] = "/tmp/tolvar-not-a-tty-XXXXXX";
+    const int file = mkstemp(regular);
+    ASSERT_GE(file, 0);
+    close(file);
+    testing::ExpectOpenFailures(port, {
+                                          {"", "not a serial port name"},
+                                          {"COM0", "not a serial port name"},
+                                          {"/nonexistent/ttyUSB0", "No such file or directory"},
+                                          {"ttyNoSuchPort", "No such file or directory"},
+                                          {"/dev/null", "not a serial device"},
+                                          {regular, "not a serial device"},
+                                      });
+    unlink(regular);
 }
 
 struct LineCase {
@@ -129,19 +147,27 @@ TEST_F(ThreadedCommportTest, ConfiguresARawLine)
     }
 }
 
-TEST_F(ThreadedCommportTest, RefusesLinesNoUartHas)
+TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndSaysWhy)
 {
-    const PortSettings cases[] = {
-        {0, 0, 8, 0, 0, 0, 1000},     // speed 0 would hang up the line
-        {9600, 5, 8, 0, 0, 0, 1000},  // parity beyond space
-        {9600, 0, 9, 0, 0, 0, 1000},  // data bits beyond 8
-        {9600, 0, 4, 0, 0, 0, 1000},  // data bits below 5
-        {9600, 0, 8, 3, 0, 0, 1000},  // stop bits beyond two
-        {9600, 0, 8, 1, 0, 0, 1000},  // one and a half only with 5 data bits
+    const struct {
+        PortSettings settings;
+        const char* reason;
+    } cases[] = {
+        // Speed 0 would hang up the line.
+        {{0, 0, 8, 0, 0, 0, 1000}, "the device does not take 0 baud"},
+        {{9600, 5, 8, 0, 0, 0, 1000}, "unsupported framing: parity code 5"},
+        {{9600, 0, 9, 0, 0, 0, 1000}, "unsupported framing: 9 data bits"},
+        {{9600, 0, 4, 0, 0, 0, 1000}, "unsupported framing: 4 data bits"},
+        {{9600, 0, 8, 3, 0, 0, 1000}, "unsupported framing: stop-bit code 3"},
+        {{9600, 0, 8, 1, 0, 0, 1000}, "unsupported framing: 1.5 stop bits need 5 data bits"},
     };
     ASSERT_TRUE(port.Open(pty.Path()));
-    for (const PortSettings& settings : cases)
-        EXPECT_FALSE(port.Configure(settings)) << settings.baudRate << " " << int(settings.byteSize);
+    for (const auto& row : cases) {
+        EXPECT_FALSE(port.Configure(row.settings)) << row.reason;
+        EXPECT_EQ(port.FailureReason(), row.reason);
+    }
+    EXPECT_TRUE(port.Configure(Line(9600)));
+    EXPECT_EQ(port.FailureReason(), "");
 }
 
 class BytesFlowTest : public ThreadedCommportTest, public ::testing::WithParamInterface<std::uint32_t> {};
