@@ -1,14 +1,16 @@
 // The operations that the TCP and UDP ports answer alike.
 #include "ports/network_serial_port.h"
 
+#include <string>
 #include <utility>
 
 namespace TolvarRT {
 
 bool CNetworkSerialPort::Configure(const PortSettings& newSettings)
 {
+    ClearFailure();
     if (!IsOpen())
-        return false;
+        return Fail("not open");
     settings = newSettings;
     return true;
 }
@@ -21,7 +23,20 @@ void CNetworkSerialPort::StartThread()
 
 bool CNetworkSerialPort::ReadyToOpen(const char* portName, std::string_view prefix, sNetAddress& parsed)
 {
-    return portName != nullptr && !IsOpen() && ParseNetPortName(portName, prefix, parsed);
+    ClearFailure();
+    if (IsOpen())
+        return Fail("already open");
+    std::string failure = "not a host:port address";
+    return (portName != nullptr && ParseNetPortName(portName, prefix, parsed, &failure)) || Fail(std::move(failure));
+}
+
+int CNetworkSerialPort::ConnectForOpen(const sNetAddress& address, SocketKind kind, int timeoutMs)
+{
+    std::string failure;
+    const int fd = ConnectSocket(address, kind, -1, timeoutMs, &failure);
+    if (fd < 0)
+        Fail(std::move(failure));
+    return fd;
 }
 
 void CNetworkSerialPort::Purge(unsigned /*flags*/) {}

@@ -24,8 +24,11 @@ public:
     void QueueWriteFirst(OwnedPortBuffer buffer) override;
 
 protected:
-    // A closed port and a well-formed name of the port's prefix.
+    // Open begins here: a closed port and a well-formed name of the port's
+    // prefix, or false with the reason recorded.
     bool ReadyToOpen(const char* portName, std::string_view prefix, sNetAddress& parsed);
+    // ConnectSocket for Open: -1 with the reason recorded.
+    int ConnectForOpen(const sNetAddress& address, SocketKind kind, int timeoutMs);
     virtual void ThreadMain() = 0;
 
     CPortThread thread;

@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
+#include <system_error>
+#include <utility>
 
 namespace TolvarRT {
 namespace {
@@ -62,19 +65,49 @@ int PollRetrying(pollfd* fds, nfds_t count, int timeoutMs)
     }
 }
 
-// Non-blocking connect, then wait for it to finish, the stop fd or the time-out.
-bool ConnectOne(int fd, const addrinfo& address, int stopFd, int timeoutMs)
+std::string ErrorText(int error)
+{
+    return std::system_category().message(error);
+}
+
+// Non-blocking connect, then wait for it to finish, the stop fd or the
+// time-out; on failure, failure says which.
+bool ConnectOne(int fd, const addrinfo& address, int stopFd, int timeoutMs, std::string& failure)
 {
     if (connect(fd, address.ai_addr, address.ai_addrlen) == 0)
         return true;
-    if (errno != EINPROGRESS && errno != EINTR)
+    if (const int error = errno; error != EINPROGRESS && error != EINTR) {
+        failure = ErrorText(error);
         return false;
+    }
     pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
-    if (PollRetrying(fds, 2, timeoutMs) <= 0 || (fds[1].revents & POLLIN) != 0)
+    const int ready = PollRetrying(fds, 2, timeoutMs);
+    if (ready < 0) {
+        failure = ErrorText(errno);
         return false;
+    }
+    if (ready == 0) {
+        failure = "timed out after " + std::to_string(timeoutMs) + " ms";
+        return false;
+    }
+    if ((fds[1].revents & POLLIN) != 0) {
+        failure = "stopped";
+        return false;
+    }
     int error = 0;
     socklen_t size = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        error = errno;
+    if (error != 0)
+        failure = ErrorText(error);
+    return error == 0;
+}
+
+bool Refuse(std::string* failure, std::string reason)
+{
+    if (failure != nullptr)
+        *failure = std::move(reason);
+    return false;
 }
 
 }  // namespace
@@ -90,10 +123,11 @@ bool HasNetPrefix(std::string_view name, std::string_view prefix)
     return true;
 }
 
-bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address)
+bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address, std::string* failure)
 {
+    constexpr char kNotAnAddress[] = "not a host:port address";
     if (!HasNetPrefix(name, prefix))
-        return false;
+        return Refuse(failure, "does not start with " + std::string(prefix));
     std::string_view rest = name.substr(prefix.size());
     std::string_view host = rest;
     std::string_view portText;
@@ -101,12 +135,12 @@ bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddres
     if (!rest.empty() && rest.front() == '[') {
         const std::size_t close = rest.find(']');
         if (close == std::string_view::npos)
-            return false;
+            return Refuse(failure, kNotAnAddress);
         host = rest.substr(1, close - 1);
         const std::string_view after = rest.substr(close + 1);
         if (!after.empty()) {
             if (after.front() != ':')
-                return false;
+                return Refuse(failure, kNotAnAddress);
             portText = after.substr(1);
             hasPort = true;
         }
@@ -117,35 +151,50 @@ bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddres
         hasPort = true;
     }
     std::uint16_t port = kDefaultNetPort;
-    if (host.empty() || (hasPort && !ParsePortNumber(portText, port)))
-        return false;
+    if (host.empty())
+        return Refuse(failure, kNotAnAddress);
+    if (hasPort && !ParsePortNumber(portText, port))
+        return Refuse(failure, "the port is not a number from 1 to 65535");
     address.host.assign(host);
     address.port = port;
     return true;
 }
 
-int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs)
+int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs, std::string* failure)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(address.port);
-    if (getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr)
+    std::string why = "no address found";
+    if (const int resolved = getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found); resolved != 0) {
+        if (failure != nullptr)
+            *failure = resolved == EAI_SYSTEM ? ErrorText(errno) : gai_strerror(resolved);
         return -1;
+    }
     int result = -1;
     for (const addrinfo* each = found; each != nullptr && result < 0; each = each->ai_next) {
         int fd = socket(each->ai_family, each->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, each->ai_protocol);
-        if (fd < 0)
+        if (fd < 0) {
+            why = ErrorText(errno);
             continue;
-        if (ConnectOne(fd, *each, stopFd, timeoutMs) && SetBlocking(fd, true))
+        }
+        const bool connected = ConnectOne(fd, *each, stopFd, timeoutMs, why);
+        if (connected && SetBlocking(fd, true)) {
             result = fd;
-        else
+        } else {
+            if (connected)
+                why = ErrorText(errno);
             CloseSocket(fd);
+        }
         if (stopFd >= 0 && WaitReadable(-1, stopFd, 0) == WaitResult::Stopped)
             break;
     }
-    freeaddrinfo(found);
+    if (found != nullptr)
+        freeaddrinfo(found);
+    if (result < 0 && failure != nullptr)
+        *failure = std::move(why);
     return result;
 }
 

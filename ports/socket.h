@@ -26,15 +26,20 @@ bool HasNetPrefix(std::string_view name, std::string_view prefix);
 // Reads "<prefix>host[:port]". An IPv6 literal may be written in brackets,
 // "TCP:[::1]:5000"; a bare one ("TCP:::1") takes the default port, since a
 // port number cannot be told apart from it. Fails on a wrong prefix, an empty
-// host, or a port that is not a decimal number in 1..65535.
-bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address);
+// host, or a port that is not a decimal number in 1..65535; then failure, when
+// given, says which of these it was.
+bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address,
+                      std::string* failure = nullptr);
 
 // Resolves host (names, dotted IPv4 and IPv6 literals) and connects a new
 // socket to the first address that takes it; for a datagram socket this only
 // sets the default peer. A stream connect gives up after timeoutMs, or as
 // soon as stopFd (an eventfd, or -1) becomes readable. The socket returned is
-// in blocking mode; -1 on failure.
-int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs);
+// in blocking mode; -1 on failure, and then failure, when given, holds why
+// (the resolver's or the system's words; for several addresses, the last
+// one's).
+int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs,
+                  std::string* failure = nullptr);
 
 bool SetKeepAlive(int fd);
 // A blocking send gives up after timeoutMs and reports what it sent so far.

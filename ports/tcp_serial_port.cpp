@@ -44,7 +44,7 @@ bool CTCPSerialPort::Open(const char* portName)
     sNetAddress parsed;
     if (!ReadyToOpen(portName, "TCP:", parsed))
         return false;
-    const int fd = ConnectSocket(parsed, SocketKind::Stream, -1, kConnectTimeoutMs);
+    const int fd = ConnectForOpen(parsed, SocketKind::Stream, kConnectTimeoutMs);
     if (fd < 0)
         return false;
     PrepareSocket(fd);

@@ -22,7 +22,9 @@ public:
     using CNetworkSerialPort::CNetworkSerialPort;
     ~CTCPSerialPort() override;
 
-    // "TCP:host[:port]", port 4044 when absent. Fails when already open.
+    // "TCP:host[:port]", port 4044 when absent. Fails when already open or
+    // when the first connect fails (FailureReason says why); later losses
+    // are bridged by reconnecting.
     bool Open(const char* portName) override;
     // True from a successful Open until Close, also while reconnecting.
     bool IsOpen() override;

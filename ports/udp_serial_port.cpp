@@ -4,6 +4,10 @@
 #include "ports/udp_serial_port.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <utility>
 
 namespace TolvarRT {
 namespace {
@@ -27,7 +31,7 @@ bool CUDPSerialPort::Open(const char* portName)
     sNetAddress parsed;
     if (!ReadyToOpen(portName, "UDP:", parsed))
         return false;
-    const int fd = ConnectSocket(parsed, SocketKind::Datagram, -1, 0);
+    const int fd = ConnectForOpen(parsed, SocketKind::Datagram, 0);
     if (fd < 0)
         return false;
     SetSendTimeout(fd, kSendTimeoutMs);
@@ -36,13 +40,24 @@ bool CUDPSerialPort::Open(const char* portName)
         name = portName;
         sock = fd;
         open = true;
+        socketError = 0;
         link.Connect(TimeStampNow());
     }
     RunWhile(CUDPLink::State::Connecting, acceptTimeout);
-    if (IsConnected())
-        return true;
+    std::string failure;
+    {
+        std::lock_guard<std::mutex> guard(portLock);
+        if (link.GetState() == CUDPLink::State::Connected)
+            return true;
+        if (socketError != 0)
+            failure = std::system_category().message(socketError);
+        else if (link.GetState() == CUDPLink::State::Closed)
+            failure = "the peer refused the connection";
+        else
+            failure = "no answer from the peer within " + std::to_string(acceptTimeout.count()) + " ms";
+    }
     Close();
-    return false;
+    return Fail(std::move(failure));
 }
 
 bool CUDPSerialPort::IsOpen()
@@ -122,6 +137,8 @@ bool CUDPSerialPort::Step(bool readable)
         const int slot = link.AcquireBuffer(now);
         if (slot >= 0) {
             const ssize_t length = SocketReceive(sock, SocketKind::Datagram, link.Buffer(slot), CUDPLink::kMaxDatagram);
+            if (const int error = errno; length < 0 && error != EAGAIN && error != EWOULDBLOCK)
+                socketError = error;
             link.OnReceived(slot, length, now);
         } else {
             received = false;
@@ -138,7 +155,9 @@ void CUDPSerialPort::RunWhile(CUDPLink::State state, milliseconds timeout)
         int untilDeadline;
         {
             std::lock_guard<std::mutex> guard(portLock);
-            if (link.GetState() != state)
+            // The system's refusal (ICMP port unreachable) means the request
+            // was lost, and the link asks again only a keep-alive interval later.
+            if (link.GetState() != state || (state == CUDPLink::State::Connecting && socketError != 0))
                 return;
             untilDeadline = link.MillisecondsToDeadline(TimeStampNow());
         }

@@ -26,7 +26,8 @@ public:
 
     // "UDP:host[:port]", port 4044 when absent. Sends the connect request and
     // waits for the accept at most the accept time-out. Fails when already
-    // open, refused or unanswered.
+    // open, refused (by the peer, or by the system when nothing listens) or
+    // unanswered; FailureReason tells these apart.
     bool Open(const char* portName) override;
     // True from a successful Open until Close, whatever the link's state.
     bool IsOpen() override;
@@ -57,6 +58,8 @@ private:
     std::mutex portLock;
     int sock = -1;  // replaced only while the reader thread is stopped
     bool open = false;
+    // The last receive error (ECONNREFUSED when nothing listens); Open reads it.
+    int socketError = 0;
     CUDPLink link{*this};
     std::chrono::milliseconds acceptTimeout = kDefaultAcceptTimeout;
 };

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "net_test_support.h"
+#include "open_failures.h"
 #include "ports/tcp_serial_port.h"
 
 namespace TolvarRT {
@@ -64,13 +65,28 @@ TEST_F(TcpSerialPortTest, LowerCasePrefixOpens)
     EXPECT_TRUE(collector.WaitForBytes(1));
 }
 
-TEST_F(TcpSerialPortTest, PortZeroAndEmptyHostFail)
+TEST_F(TcpSerialPortTest, FailuresToOpenSayWhy)
 {
-    EXPECT_FALSE(port.Open("TCP:127.0.0.1:0"));
-    EXPECT_FALSE(port.Open("TCP::4044"));
-    EXPECT_FALSE(port.Open("UDP:127.0.0.1:4044"));
-    EXPECT_FALSE(port.IsOpen());
+    const std::uint16_t closedPort = [] {
+        test::CTcpServer gone;
+        EXPECT_TRUE(gone.Listen());
+        return gone.Port();
+    }();
+    testing::ExpectOpenFailures(port, {
+                                          {"TCP:127.0.0.1:0", "the port is not a number from 1 to 65535"},
+                                          {"TCP:127.0.0.1:http", "the port is not a number from 1 to 65535"},
+                                          {"TCP::4044", "not a host:port address"},
+                                          {"TCP:[::1:4044", "not a host:port address"},
+                                          {"UDP:127.0.0.1:4044", "does not start with TCP:"},
+                                          {NameFor(closedPort), "Connection refused"},
+                                      });
     EXPECT_FALSE(port.Configure(PortSettings{}));
+    EXPECT_EQ(port.FailureReason(), "not open");
+
+    ASSERT_TRUE(port.Open(NameFor(server.Port()).c_str()));
+    EXPECT_EQ(port.FailureReason(), "");
+    EXPECT_FALSE(port.Open(NameFor(server.Port()).c_str()));
+    EXPECT_EQ(port.FailureReason(), "already open");
 }
 
 TEST(TcpSerialPortDefaultTest, NoPortNumberMeans4044)

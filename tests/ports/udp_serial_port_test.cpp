@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "net_test_support.h"
+#include "open_failures.h"
 #include "ports/udp_serial_port.h"
 
 namespace TolvarRT {
@@ -77,6 +78,7 @@ protected:
 TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkId)
 {
     ASSERT_TRUE(OpenAnswering(kUdpConnectAccepted));
+    EXPECT_EQ(port.FailureReason(), "");
     EXPECT_TRUE(port.IsOpen());
     EXPECT_TRUE(port.IsConnected());
     EXPECT_EQ(port.LinkId(), kLink);
@@ -86,6 +88,7 @@ TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkId)
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
 {
     EXPECT_FALSE(OpenAnswering(kUdpConnectRefused, 0));
+    EXPECT_EQ(port.FailureReason(), "the peer refused the connection");
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.Close());
 }
@@ -97,17 +100,39 @@ TEST_F(UdpSerialPortTest, AnAcceptThatNeverComesFailsTheOpen)
     const auto start = Clock::now();
     EXPECT_FALSE(port.Open(Name().c_str()));
     EXPECT_GE(Clock::now() - start, 400ms);
+    EXPECT_EQ(port.FailureReason(), "no answer from the peer within 400 ms");
     EXPECT_FALSE(port.IsOpen());
     Bytes request;
     EXPECT_TRUE(peer.Receive(request));
     EXPECT_EQ(ReadHeader(request).type, kUdpConnectRequest);
 }
 
+// The request is lost and would not be repeated before a keep-alive
+// interval: waiting out the accept time-out cannot help.
+TEST_F(UdpSerialPortTest, NothingListeningFailsAtOnce)
+{
+    const std::uint16_t closedPort = [] {
+        test::CUdpPeer gone;
+        return gone.Port();
+    }();
+    port.SetAcceptTimeout(60s);
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.Open(("UDP:127.0.0.1:" + std::to_string(closedPort)).c_str()));
+    EXPECT_LT(Clock::now() - start, 30s);
+    EXPECT_EQ(port.FailureReason(), "Connection refused");
+    EXPECT_FALSE(port.IsOpen());
+}
+
 TEST_F(UdpSerialPortTest, BadNamesFail)
 {
-    for (const char* name : {"UDP:127.0.0.1:0", "UDP:", "TCP:127.0.0.1:4044", "udp:127.0.0.1:99999"})
-        EXPECT_FALSE(port.Open(name)) << name;
+    testing::ExpectOpenFailures(port, {
+                                          {"UDP:127.0.0.1:0", "the port is not a number from 1 to 65535"},
+                                          {"udp:127.0.0.1:99999", "the port is not a number from 1 to 65535"},
+                                          {"UDP:", "not a host:port address"},
+                                          {"TCP:127.0.0.1:4044", "does not start with UDP:"},
+                                      });
     EXPECT_FALSE(port.Configure(PortSettings{}));
+    EXPECT_EQ(port.FailureReason(), "not open");
 }
 
 TEST_F(UdpSerialPortTest, BytesGoBothWays)
