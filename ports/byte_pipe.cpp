@@ -54,9 +54,12 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
 
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        openFailure.clear();
         port = CreatePort(request.name);
-        if (port == nullptr || !port->Open(request.name.c_str()))
-            return false;
+        if (port == nullptr)
+            return Failed("unknown port type");
+        if (!port->Open(request.name.c_str()))
+            return Failed(port->FailureReason());
         PortSettings settings;
         settings.baudRate = request.baudRate;
         settings.parity = request.parity;
@@ -67,8 +70,9 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         ForgetIdentity();
         if (!port->Configure(settings)) {
             // Not left holding an exclusive device that nobody reads.
+            const std::string reason = port->FailureReason();
             port->Close();
-            return false;
+            return Failed(reason);
         }
         log.LogBasic("Open %s, %d,8%c1", request.name.c_str(), int(request.baudRate), ParityLetter(request.parity));
         port->StartThread();
@@ -85,6 +89,20 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         std::this_thread::sleep_for(kIdentityRetryPause);
     }
     return true;
+}
+
+bool CBytePipeSubscription::Failed(const std::string& reason)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    // A port of another kind may not say why.
+    openFailure = reason.empty() ? "cannot be opened" : reason;
+    return false;
+}
+
+std::string CBytePipeSubscription::OpenFailure() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return openFailure;
 }
 
 bool CBytePipeSubscription::ClosePort()

@@ -28,9 +28,9 @@ struct PortRequest {
 
 // Thread rules: OpenPort, ClosePort and destruction belong to the owner's
 // thread. Received chunks are published on the port's reader thread with the
-// shared lock held for the whole delivery; Send and IsPortOpen take the same
-// lock, so they may be called from any thread, decoders included (the lock is
-// re-entrant). ClosePort and SendBreak do not take it: closing waits for the
+// shared lock held for the whole delivery; Send, IsPortOpen and OpenFailure
+// take the same lock, so they may be called from any thread, decoders
+// included (the lock is re-entrant). ClosePort and SendBreak do not take it: closing waits for the
 // reader thread, which may be waiting for the lock.
 class CBytePipeSubscription : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
 public:
@@ -38,6 +38,9 @@ public:
     ~CBytePipeSubscription() override;
 
     bool OpenPort(const PortRequest& request);
+    // Why the last OpenPort failed, in the port's words ("Permission denied",
+    // "Connection refused"); empty after a successful one.
+    std::string OpenFailure() const;
     bool ClosePort();
     bool IsPortOpen();
     bool SendBreak(unsigned milliseconds);
@@ -67,9 +70,12 @@ protected:
     virtual bool RequestIdentityAndWait() { return false; }
 
 private:
+    // Records why OpenPort fails; returns false.
+    bool Failed(const std::string& reason);
     static void OnPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length);
 
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
+    std::string openFailure;                     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
 };
 

@@ -22,6 +22,8 @@ struct PortJournal {
     PortSettings configured;
     bool refuseOpen = false;
     bool refuseConfigure = false;
+    std::string reason;   // what the port says when it refuses
+    bool noPort = false;  // no port can be made for the name
 };
 
 class ScriptedPort : public CSerialPortInterface {
@@ -33,15 +35,17 @@ public:
     bool Open(const char* portName) override
     {
         journal->events.push_back(std::string("open ") + portName);
+        ClearFailure();
         open = !journal->refuseOpen;
-        return open;
+        return open || Fail(journal->reason);
     }
     bool IsOpen() override { return open; }
     bool Configure(const PortSettings& newSettings) override
     {
         journal->configured = newSettings;
         settings = newSettings;
-        return !journal->refuseConfigure;
+        ClearFailure();
+        return !journal->refuseConfigure || Fail(journal->reason);
     }
     bool Close() override
     {
@@ -78,6 +82,8 @@ public:
 protected:
     std::unique_ptr<CSerialPortInterface> CreatePort(const std::string&) override
     {
+        if (journal.noPort)
+            return nullptr;
         auto created = std::make_unique<ScriptedPort>(
             this, [](void* owner, const std::uint8_t* data, std::uint32_t length) {
                 static_cast<ScriptedBytePipe*>(owner)->PublishBytes(data, length);
@@ -181,16 +187,42 @@ TEST_F(BytePipeTest, OpeningConfiguresEightDataBitsOneStopBitAndLogs)
     EXPECT_TRUE(pipe.IsPortOpen());
 }
 
-TEST_F(BytePipeTest, FailuresToOpenOrConfigureAreSilentAndLeaveThePortClosed)
+TEST_F(BytePipeTest, FailuresToOpenOrConfigureAreSilentLeaveThePortClosedAndKeepThePortsReason)
 {
     pipe.journal.refuseOpen = true;
+    pipe.journal.reason = "Permission denied";
     EXPECT_FALSE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
     EXPECT_FALSE(pipe.IsPortOpen());
+    EXPECT_EQ(pipe.OpenFailure(), "Permission denied");
+
     pipe.journal.refuseOpen = false;
     pipe.journal.refuseConfigure = true;
-    EXPECT_FALSE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
+    pipe.journal.reason = "the device does not take 12345 baud";
+    EXPECT_FALSE(pipe.OpenPort({"COM3", 12345, 1, 0, 0}));
     EXPECT_FALSE(pipe.IsPortOpen());
+    EXPECT_EQ(pipe.OpenFailure(), "the device does not take 12345 baud");
+
+    pipe.journal.reason.clear();
+    EXPECT_FALSE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
+    EXPECT_EQ(pipe.OpenFailure(), "cannot be opened") << "a port that does not say why";
+
+    pipe.journal.noPort = true;
+    EXPECT_FALSE(pipe.OpenPort({"CAN0", 9600, 1, 0, 0}));
+    EXPECT_EQ(pipe.OpenFailure(), "unknown port type");
     EXPECT_TRUE(logRecorder.lines.empty());
+
+    pipe.journal.noPort = pipe.journal.refuseConfigure = false;
+    EXPECT_TRUE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
+    EXPECT_EQ(pipe.OpenFailure(), "");
+}
+
+TEST(BytePipeRealPortTest, PassesTheDevicesReasonOn)
+{
+    CBytePipeSubscription pipe;
+    EXPECT_FALSE(pipe.OpenPort({"/nonexistent/ttyUSB0", 9600, 0, 0, 0}));
+    EXPECT_EQ(pipe.OpenFailure(), "No such file or directory");
+    EXPECT_FALSE(pipe.OpenPort({"tcp:127.0.0.1:0", 9600, 0, 0, 0}));
+    EXPECT_EQ(pipe.OpenFailure(), "the port is not a number from 1 to 65535");
 }
 
 TEST_F(BytePipeTest, APreviousPortIsClosedBeforeTheNextOpens)
