@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <system_error>
+
 CFileLog::CFileLog(CLogPipe& logPipe, int level) : pipe(logPipe), logLevel(ClampLogLevel(level)) {}
 
 CFileLog::~CFileLog()
@@ -47,19 +49,32 @@ bool CFileLog::OpenFile(const std::string& path)
 {
     std::lock_guard<std::mutex> command(commandLock);
     CloseLocked();
+    const std::string failure = OpenLocked(path);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    openFailure = failure;
+    return failure.empty();
+}
+
+std::string CFileLog::OpenLocked(const std::string& path)
+{
     if (path.empty())
-        return false;
+        return "no file name";
     // Not truncated until the lock is ours: a file another log is writing
     // into is left alone, as the reader-only sharing of the file promises.
     const int opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (opened < 0)
-        return false;
+        return std::system_category().message(errno);
     struct stat status {};
     const bool regular = ::fstat(opened, &status) == 0 && S_ISREG(status.st_mode);
-    if ((::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
-        (regular && ::ftruncate(opened, 0) != 0)) {
+    std::string failure;
+    // A file system without locks is no reason to refuse.
+    if (::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        failure = "another log is writing into it";
+    else if (regular && ::ftruncate(opened, 0) != 0)
+        failure = std::system_category().message(errno);
+    if (!failure.empty()) {
         ::close(opened);
-        return false;
+        return failure;
     }
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
@@ -69,7 +84,13 @@ bool CFileLog::OpenFile(const std::string& path)
     Subscribe(&pipe);
     // The pipe learns this sink's level with the next text of any level.
     pipe.RaiseSinkLevel();
-    return true;
+    return {};
+}
+
+std::string CFileLog::OpenFailure() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return openFailure;
 }
 
 bool CFileLog::CloseFile()

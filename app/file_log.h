@@ -13,8 +13,9 @@
 // pipe calls them from port readers, generators and the user-interface thread);
 // each text goes to the file whole, never interleaved with another. OpenFile,
 // CloseFile and SetLogLevel may also be called from any thread and are
-// serialised among themselves. The shared lock guards the file and is held
-// only while writing or swapping it, never while joining or leaving the pipe,
+// serialised among themselves; OpenFailure may be read from any thread. The
+// shared lock guards the file and the failure text and is held only while
+// reading, writing or swapping them, never while joining or leaving the pipe,
 // so closing never waits on a Write that waits on it.
 class CFileLog : public TolvarRT::TSubscriber<ILogPipe> {
 public:
@@ -38,6 +39,9 @@ public:
     // created, or when another log is writing into it. Only a regular file is
     // truncated: a device such as a terminal takes the texts as they come.
     bool OpenFile(const std::string& path);
+    // Why the last OpenFile failed ("No such file or directory", "another log
+    // is writing into it"); empty after a successful one.
+    std::string OpenFailure() const;
     // Stops taking texts and closes the file; false when none was open.
     bool CloseFile();
     bool IsOpen() const;
@@ -51,6 +55,8 @@ public:
 
 private:
     bool CloseLocked();
+    // Opens and subscribes; empty, or why not.
+    std::string OpenLocked(const std::string& path);
     void WriteLocked(const char* text, std::size_t length);
 
     CLogPipe& pipe;
@@ -58,5 +64,6 @@ private:
     std::atomic<unsigned> failedWrites{0};
     // Serialises OpenFile, CloseFile and SetLogLevel.
     std::mutex commandLock;
-    int file = -1;  // under the shared lock
+    int file = -1;            // under the shared lock
+    std::string openFailure;  // under the shared lock
 };

@@ -132,19 +132,24 @@ TEST_F(FileLogTest, OpeningTruncatesAndMovesFromTheFileOpenBefore)
     EXPECT_EQ(TempFolder::Contents(second).find("old"), std::string::npos);
 }
 
-TEST_F(FileLogTest, FailedOpenLeavesTheLogClosedAndUnsubscribed)
+TEST_F(FileLogTest, FailedOpenLeavesTheLogClosedAndUnsubscribedAndSaysWhy)
 {
     { std::ofstream(folder.File("plain")) << "x"; }
-    const std::string paths[] = {
-        "",
-        folder.Path().string(),                 // a folder
-        folder.File("missing/log.txt"),         // no such folder
-        folder.File("plain/log.txt"),           // a file where a folder should be
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {"", "no file name"},
+        {folder.Path().string(), "Is a directory"},
+        {folder.File("missing/log.txt"), "No such file or directory"},
+        {folder.File("plain/log.txt"), "Not a directory"},  // a file where a folder should be
     };
     ASSERT_TRUE(fileLog.OpenFile(folder.File("open.txt")));
-    for (const std::string& path : paths) {
+    EXPECT_EQ(fileLog.OpenFailure(), "");
+    for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(fileLog.OpenFile(path));
+        EXPECT_EQ(fileLog.OpenFailure(), reason);
         EXPECT_FALSE(fileLog.IsOpen());
         EXPECT_FALSE(fileLog.IsSubscribed());
         EXPECT_FALSE(pipe.HasSubscribers());
@@ -169,9 +174,11 @@ TEST_F(FileLogTest, FileAnotherLogWritesIntoIsRefusedAndKept)
     ASSERT_TRUE(other.OpenFile(path));
     node.LogAlways("kept");
     EXPECT_FALSE(fileLog.OpenFile(path));
+    EXPECT_EQ(fileLog.OpenFailure(), "another log is writing into it");
     EXPECT_EQ(Messages(TempFolder::Contents(path)), std::vector<std::string>{"kept"});
     ASSERT_TRUE(other.CloseFile());
     EXPECT_TRUE(fileLog.OpenFile(path)) << "free again once closed";
+    EXPECT_EQ(fileLog.OpenFailure(), "");
 }
 
 TEST_F(FileLogTest, FailingWritesAreCountedNotFatal)
