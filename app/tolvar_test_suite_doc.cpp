@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/date_text.h"
 #include "app/document_commands.h"
 #include "app/port_settings.h"
 #include "app/status_page.h"
@@ -340,10 +341,34 @@ void CTolvarTestSuiteDoc::RefreshStatistics()
 
 std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
 {
-    const std::string summary = listenerStats.Summary(true);
+    const TimeStamp now = TimeStampNow();
+    std::string summary = listenerStats.Summary(true, now);
+    LogSummary(summary);
+    char stamp[160];
+    std::snprintf(stamp, sizeof stamp, "\nSummary as of %s[%0.3fs]\n", DateText(TimeStampToDate(now)).c_str(),
+                  SecondsSinceStart(now));
+    summary += stamp;
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     summaryText = summary;
     return summary;
+}
+
+void CTolvarTestSuiteDoc::LogSummary(const std::string& summary)
+{
+    // A log line holds at most kLineSize bytes and a longer text would be
+    // dropped whole: a summary of many frame types goes in pieces of whole
+    // lines, each well below the bound (its time prefix included).
+    constexpr std::size_t kPiece = CLogPipe::kLineSize - 200;
+    std::size_t start = 0;
+    while (start < summary.size()) {
+        std::size_t end = summary.size();
+        if (end - start > kPiece) {
+            const std::size_t lineBreak = summary.rfind("\r\n", start + kPiece);
+            end = lineBreak != std::string::npos && lineBreak > start ? lineBreak : start + kPiece;
+        }
+        log.LogAlways("%s", summary.substr(start, end - start).c_str());
+        start = end;
+    }
 }
 
 std::string CTolvarTestSuiteDoc::TitleText() const

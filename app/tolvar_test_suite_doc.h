@@ -73,7 +73,8 @@ public:
     // timer (or by any front end that shows it).
     void RefreshStatistics();
     std::vector<TolvarRT::sStatsRow> StatisticsRows() const { return statisticsTable.Rows(); }
-    // The child frame's summary timer: logs and keeps the latest summary.
+    // The child frame's summary timer: the interval's summary, logged and
+    // kept (with the time it was taken) for the status page.
     std::string TakeIntervalSummary();
 
     std::string TitleText() const;
@@ -109,6 +110,7 @@ private:
     void ChangeSVCount(int delta);
     void SetRtcmDecoding();
     void ToggleAtsDecoding();
+    void LogSummary(const std::string& summary);
 
     ISettingsStore& settings;
     IDocumentUi& ui;

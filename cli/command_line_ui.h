@@ -1,8 +1,9 @@
 // The test document's user interface on the command line: the ports come from
-// the flags, questions are answered No, messages go to the error stream.
+// the flags, questions are answered No, messages are kept for the command
+// (which prints one line of its own when a port cannot be opened).
 #pragma once
 
-#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace cli {
 struct sPortChoice {
     std::string port;           // a serial device, "TCP:host:port" or "UDP:host:port"
     unsigned baudRate = 38400;
-    std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
+    unsigned parity = 0;        // 0 none, 1 odd, 2 even
     bool fakeCmr = false;
     bool fakeAts = false;
 };
@@ -25,6 +26,7 @@ class CCommandLineUi : public IDocumentUi {
 public:
     sPortChoice listener;
     sPortChoice source;
+    std::optional<std::string> logFile;  // the name the log file dialog answers
     std::vector<std::string> messages;
     std::string statusPane;
 
@@ -49,14 +51,10 @@ public:
     }
     std::vector<std::string> SerialDevices() override { return TolvarRT::ListSerialDevices(); }
     bool AskYesNo(const std::string&) override { return false; }
-    void ShowInformation(const std::string& text) override
-    {
-        messages.push_back(text);
-        std::cerr << "tolvar: " << text << "\n";
-    }
+    void ShowInformation(const std::string& text) override { messages.push_back(text); }
     std::optional<std::string> AskSaveFileName(const std::string&, const char*, const char*) override
     {
-        return std::nullopt;
+        return logFile;
     }
     void StartTimer(unsigned, unsigned) override {}
     void StopTimer(unsigned) override {}

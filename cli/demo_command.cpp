@@ -8,24 +8,12 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
-#include "cli/stats_output.h"
-#include "cli/status_server.h"
 
 namespace cli {
-namespace {
 
 using namespace TolvarRT;
 using namespace std::chrono_literals;
 namespace Command = DocumentCommand;
-
-std::string Format(const char* format, double a, double b = 0, double c = 0, double d = 0)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, format, a, b, c, d);
-    return text;
-}
-
-}  // namespace
 
 sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 {
@@ -40,75 +28,27 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CTolvarTestSuiteDoc document(settings, ui);
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
-    document.Run(Command::kConnectListener);
-    if (!document.IsListenerOpen()) {
-        result.error = link.RoverPort() + ": the Listener port could not be opened";
+    if (!ConnectListener(document, ui, false, result.error))
         return result;
-    }
     ui.source.port = link.BasePort();
     ui.source.baudRate = 115200;
     ui.source.fakeCmr = true;
-    document.Run(Command::kConnectSource);
-    if (!document.IsSourceOpen()) {
-        result.error = link.BasePort() + ": the Source port could not be opened";
+    if (!ConnectSource(document, ui, result.error))
         return result;
-    }
-    document.Run(Command::kFakeSchedule0 + options.schedule);
-    document.CmrGenerator().SetSVCount(options.svs, options.svs / 2);
+    SetFakeCmr(document, options.schedule, options.svs);
 
-    CStatusServer server(document);
-    if (!options.serve.empty()) {
-        if (!server.Start(options.serve, result.error))
-            return result;
-        if (options.onServing)
-            options.onServing("http://" + server.Host() + ":" + std::to_string(server.Port()) + "/");
-    }
-
-    const auto start = std::chrono::steady_clock::now();
-    for (unsigned second = 1; second <= options.seconds; ++second) {
-        std::this_thread::sleep_until(start + std::chrono::seconds(second));
-        // As the statistics view and the child frame's summary timer do.
-        document.RefreshStatistics();
-        if (second % 10 == 0)
-            document.TakeIntervalSummary();
-        if (options.progress) {
-            progressOut << "\033[H\033[J" << document.TitleText() << "\n\n"
-                        << TableText(document.StatisticsRows()) << "\n"
-                        << second << " of " << options.seconds << " s" << std::flush;
-        }
-    }
+    if (!RunTestSeconds(document, options.loop, progressOut, result.figures.seconds, result.error))
+        return result;
 
     // The generator stops, the link drains, then the figures are read.
-    result.title = document.TitleText();
+    const std::string title = document.TitleText();
     document.Run(Command::kDisconnectSource);
     std::this_thread::sleep_for(std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) +
                                 500ms);
-    document.RefreshStatistics();
-    if (options.progress)
-        progressOut << "\033[H\033[J" << std::flush;
-
-    const std::vector<sStatsRow> rows = document.StatisticsRows();
-    result.tableText = TableText(rows);
-    result.rows = TableJson(rows, document.ListenerStatistics());
-    result.summary = document.ListenerStatistics().Summary(false);
-    for (const sStatsRow& row : rows) {
-        sDemoTypeResult type;
-        type.name = row.cells[kColumnName];
-        type.frameClass = KeyClass(row.key);
-        type.type = KeyType(row.key);
-        PacketStats record;
-        if (document.SourceStatistics().FindRecord(row.key, record))
-            type.sourceFrames = record.frames;
-        if (document.ListenerStatistics().FindRecord(row.key, record)) {
-            type.received = record.frames;
-            type.matched = record.matched;
-            type.unmatched = record.unmatched;
-            type.lost = record.lost;
-            type.late = record.late;
-            type.meanLatencyMs = record.latencySamples ? 1000.0 * record.latencySum / record.latencySamples : 0.0;
-        }
-        result.types.push_back(type);
-    }
+    const unsigned seconds = result.figures.seconds;
+    result.figures = CollectFigures(document);
+    result.figures.title = title;
+    result.figures.seconds = seconds;
     document.Run(Command::kDisconnectListener);
     link.Stop();
     result.account = link.Account();
@@ -117,45 +57,27 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 
 std::string DemoText(const sDemoResult& result)
 {
-    std::string text = result.title + "\n\n" + result.tableText + result.summary + "\n";
     const sRadioAccount& account = result.account;
-    text += "Emulated radio link: " + Format("%.0f packets sent, %.0f dropped, %.0f corrupted, %.0f delivered",
-                                             double(account.sent), double(account.dropped),
-                                             double(account.corrupted), double(account.delivered));
-    text += Format(", mean injected delay %.1f ms\n", account.MeanDelayMs());
-    text += "Measured:";
-    for (const sDemoTypeResult& type : result.types)
-        text += "\n  " + type.name +
-                Format(": %.0f received, %.0f unmatched, %.0f lost, mean latency %.1f ms", type.received,
-                       type.unmatched, type.lost, type.meanLatencyMs);
-    return text + "\n";
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Emulated radio link: %llu packets sent, %llu dropped, %llu corrupted, %llu delivered, mean "
+                  "injected delay %.1f ms\n",
+                  static_cast<unsigned long long>(account.sent), static_cast<unsigned long long>(account.dropped),
+                  static_cast<unsigned long long>(account.corrupted),
+                  static_cast<unsigned long long>(account.delivered), account.MeanDelayMs());
+    return FiguresText(result.figures, true) + text;
 }
 
 nlohmann::json DemoJson(const sDemoResult& result)
 {
-    nlohmann::json types = nlohmann::json::array();
-    for (const sDemoTypeResult& type : result.types)
-        types.push_back({{"name", type.name},
-                         {"class", type.frameClass},
-                         {"type", type.type},
-                         {"sourceFrames", type.sourceFrames},
-                         {"received", type.received},
-                         {"matched", type.matched},
-                         {"unmatched", type.unmatched},
-                         {"lost", type.lost},
-                         {"late", type.late},
-                         {"meanLatencyMs", type.meanLatencyMs}});
+    nlohmann::json json = FiguresJson(result.figures);
     const sRadioAccount& account = result.account;
-    return {{"title", result.title},
-            {"rows", result.rows},
-            {"summary", result.summary},
-            {"measured", types},
-            {"link",
-             {{"sent", account.sent},
-              {"dropped", account.dropped},
-              {"corrupted", account.corrupted},
-              {"delivered", account.delivered},
-              {"meanInjectedDelayMs", account.MeanDelayMs()}}}};
+    json["link"] = {{"sent", account.sent},
+                    {"dropped", account.dropped},
+                    {"corrupted", account.corrupted},
+                    {"delivered", account.delivered},
+                    {"meanInjectedDelayMs", account.MeanDelayMs()}};
+    return json;
 }
 
 }  // namespace cli

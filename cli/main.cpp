@@ -6,10 +6,13 @@
 
 #include <cstdio>
 #include <iostream>
+#include <map>
 
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
+#include "cli/interrupt_wait.h"
 #include "cli/ports_command.h"
+#include "cli/run_command.h"
 #include "ports/capture_replay.h"
 
 namespace {
@@ -38,20 +41,42 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
     return 0;
 }
 
-int Demo(cli::sDemoOptions options)
+// Runs a link test and prints its figures. Ctrl+C ends the test early, with
+// the figures so far; the progress redraw is for terminals only.
+template <typename Options, typename Result>
+int RunAndReport(Options options, Result (*runTest)(const Options&, std::ostream&),
+                 nlohmann::json (*toJson)(const Result&), std::string (*toText)(const Result&))
 {
-    options.progress = !options.json && isatty(STDOUT_FILENO);
-    options.onServing = [](const std::string& url) { std::cerr << "tolvar: status page at " << url << "\n"; };
-    const cli::sDemoResult result = cli::RunDemo(options, std::cout);
+    cli::CInterruptWait interrupts;
+    options.loop.progress = !options.json && isatty(STDOUT_FILENO);
+    options.loop.onServing = [](const std::string& url) { std::cerr << "tolvar: status page at " << url << "\n"; };
+    options.loop.wait = [&interrupts](std::chrono::steady_clock::time_point until) {
+        return interrupts.WaitUntil(until);
+    };
+    const Result result = runTest(options, std::cout);
     if (!result.error.empty()) {
         std::cerr << "tolvar: " << result.error << "\n";
         return kCannotOpen;
     }
     if (options.json)
-        std::cout << cli::DemoJson(result).dump(2) << "\n";
+        std::cout << toJson(result).dump(2) << "\n";
     else
-        std::cout << cli::DemoText(result);
+        std::cout << toText(result);
     return 0;
+}
+
+int Run(cli::sRunOptions options, const std::string& sourceText, bool generatorOptionsGiven)
+{
+    std::string error;
+    if (!sourceText.empty() && !cli::ParseSourceChoice(sourceText, options.source, error)) {
+        std::cerr << "tolvar: " << error << "\n";
+        return kBadArguments;
+    }
+    if (generatorOptionsGiven && !options.source.fakeCmr) {
+        std::cerr << "tolvar: --schedule and --svs set the fake CMR generator: --source fake-cmr:PORT\n";
+        return kBadArguments;
+    }
+    return RunAndReport(options, cli::RunLinkTest, cli::RunJson, cli::RunText);
 }
 
 int Ports()
@@ -65,6 +90,16 @@ int Ports()
         std::cout << "\n";
     }
     return 0;
+}
+
+const std::map<std::string, unsigned> kParities = {{"N", 0}, {"O", 1}, {"E", 2}};
+const std::map<std::string, int> kLogLevels = {{"none", 0}, {"basic", 1}, {"most", 2}, {"all", 3}};
+
+void AddServeOption(CLI::App& command, std::string& serve)
+{
+    command.add_option("--serve", serve,
+                       "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
+                       "unless told otherwise)");
 }
 
 }  // namespace
@@ -89,7 +124,7 @@ int main(int argc, char** argv)
 
     auto* demo = app.add_subcommand("demo", "Run a whole link test on the built-in emulated radio link");
     cli::sDemoOptions demoOptions;
-    demo->add_option("--seconds", demoOptions.seconds, "How long the generator sends")
+    demo->add_option("--seconds", demoOptions.loop.seconds, "How long the generator sends")
         ->check(CLI::Range(1u, 86400u))
         ->capture_default_str();
     demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
@@ -110,9 +145,48 @@ int main(int argc, char** argv)
         ->capture_default_str();
     demo->add_option("--seed", demoOptions.channel.seed, "Seed of the link's randomness")->capture_default_str();
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
-    demo->add_option("--serve", demoOptions.serve,
-                     "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
-                     "unless told otherwise)");
+    AddServeOption(*demo, demoOptions.loop.serve);
+
+    auto* run = app.add_subcommand(
+        "run", "Test a real link: the Listener on the rover's port, optionally a Source on the base's port");
+    run->footer(
+        "PORT is a serial device (/dev/ttyUSB0, ttyS0, COM1), TCP:host:port or UDP:host:port.\n"
+        "--source fake-cmr:PORT (or fake-ats:PORT) generates the frames and sends them out of PORT to the base\n"
+        "radio; the Listener's port receives them from the rover radio.\n"
+        "Without --seconds the test runs until Ctrl+C. --log /dev/stderr shows the log as it is written.");
+    cli::sRunOptions runOptions;
+    std::string sourceText;
+    run->add_option("--listener", runOptions.listener.port, "The rover's port")->required();
+    run->add_option("--listener-baud", runOptions.listener.baudRate, "Listener baud rate")
+        ->check(CLI::Range(50u, 4000000u))
+        ->capture_default_str();
+    run->add_option("--listener-parity", runOptions.listener.parity, "Listener parity: N, O or E")
+        ->transform(CLI::CheckedTransformer(kParities, CLI::ignore_case));
+    run->add_flag("--nmea", runOptions.nmea, "The Listener takes NMEA from a receiver: no radio commands");
+    auto* source = run->add_option("--source", sourceText, "The base's port, fake-cmr:PORT or fake-ats:PORT");
+    run->add_option("--source-baud", runOptions.source.baudRate, "Source baud rate")
+        ->check(CLI::Range(50u, 4000000u))
+        ->needs(source)
+        ->capture_default_str();
+    run->add_option("--source-parity", runOptions.source.parity, "Source parity: N, O or E")
+        ->transform(CLI::CheckedTransformer(kParities, CLI::ignore_case))
+        ->needs(source);
+    auto* schedule = run->add_option("--schedule", runOptions.schedule, "Fake CMR schedule 0..6")
+                         ->check(CLI::Range(0u, 6u))
+                         ->needs(source)
+                         ->capture_default_str();
+    auto* svs = run->add_option("--svs", runOptions.svs, "Simulated satellites")
+                    ->check(CLI::Range(1u, 15u))
+                    ->needs(source)
+                    ->capture_default_str();
+    run->add_option("--seconds", runOptions.loop.seconds, "How long the test runs (default: until Ctrl+C)")
+        ->check(CLI::Range(1u, 31u * 86400u));
+    run->add_option("--log", runOptions.logFile, "Write the log to this file");
+    run->add_option("--log-level", runOptions.logLevel, "What the log file takes: none, basic, most or all")
+        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case));
+    run->add_flag("--ats", runOptions.ats, "Also decode ATS frames");
+    run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
+    AddServeOption(*run, runOptions.loop.serve);
 
     try {
         app.parse(argc, argv);
@@ -129,6 +203,8 @@ int main(int argc, char** argv)
     if (ports->parsed())
         return Ports();
     if (demo->parsed())
-        return Demo(demoOptions);
+        return RunAndReport(demoOptions, cli::RunDemo, cli::DemoJson, cli::DemoText);
+    if (run->parsed())
+        return Run(runOptions, sourceText, schedule->count() + svs->count() > 0);
     return kBadArguments;
 }

@@ -16,6 +16,7 @@
 #include "app/port_settings.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "decoders/dc_packet.h"
+#include "log_recorder.h"
 #include "pty_pair.h"
 #include "scripted_document_ui.h"
 
@@ -341,6 +342,26 @@ TEST_F(DocumentTest, TheStatusPageCarriesTheTitle)
     const std::string text(page, length);
     document.FreePage(page);
     EXPECT_NE(text.find("Listener : Not Connected | Source : Not Connected"), std::string::npos);
+}
+
+TEST_F(DocumentTest, TheIntervalSummaryGoesToTheLogWholeAndToThePageWithItsTime)
+{
+    CTolvarTestSuiteDoc document(settings, ui);
+    TolvarRT::testing::LogRecorder log(&document.LogPipe(), kLogNone);
+    // Sixty frame types make a summary longer than one log line may be.
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    for (unsigned type = 1000; type < 1060; ++type)
+        document.ListenerStatistics().RecordFrame(TolvarRT::kFrameClassRTCM3, type, 100, 7, now);
+    const std::string summary = document.TakeIntervalSummary();
+    EXPECT_NE(summary.find("\nSummary as of "), std::string::npos);
+
+    std::string logged;
+    for (const std::string& line : log.Lines())
+        logged += line;
+    ASSERT_GT(logged.size(), std::size_t(CLogPipe::kLineSize));
+    EXPECT_EQ(logged, summary.substr(0, summary.find("\nSummary as of ")));
+    for (unsigned type = 1000; type < 1060; ++type)
+        EXPECT_NE(logged.find("RTCM v3 Type " + std::to_string(type) + ","), std::string::npos) << type;
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+// What the demo and the run on real ports share: the seconds of a running
+// test (the table refreshed once a second, the summary logged every ten, the
+// redraw on a terminal, the status server) and the figures read at the end.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+class CTolvarTestSuiteDoc;
+
+namespace cli {
+
+class CCommandLineUi;
+
+// Sleeps until the given time; false when the test is to end early (Ctrl+C).
+using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;
+// Sleeps and is never interrupted.
+bool SleepUntil(std::chrono::steady_clock::time_point until);
+
+struct sTestLoop {
+    unsigned seconds = 0;  // 0: until the wait is interrupted
+    bool progress = false;  // redraw the table once a second (on a terminal)
+    std::string serve;      // ADDR:PORT of the status web page; empty: none
+    std::function<void(const std::string& url)> onServing;  // told where the page is
+    WaitUntil wait = SleepUntil;
+};
+
+// One frame type's figures at the end of a test.
+struct sTypeFigures {
+    std::string name;
+    unsigned frameClass = 0;
+    unsigned type = 0;
+    std::uint32_t sourceFrames = 0;
+    std::uint32_t received = 0;
+    std::uint32_t matched = 0;
+    std::uint32_t unmatched = 0;
+    std::uint32_t lost = 0;
+    std::uint32_t late = 0;
+    double meanLatencyMs = 0.0;
+};
+
+struct sTestFigures {
+    std::string title;
+    std::string tableText;
+    std::string summary;
+    unsigned seconds = 0;  // how long the test ran
+    std::vector<sTypeFigures> types;
+    nlohmann::json rows;  // every column of the statistics table, typed
+};
+
+// Runs the test's seconds on the calling thread. False (with a reason) when
+// the status server could not start; the figures keep the seconds run.
+bool RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
+                    unsigned& secondsRun, std::string& error);
+
+// The statistics as they stand, refreshed first.
+sTestFigures CollectFigures(CTolvarTestSuiteDoc& document);
+
+// Title, table and summary; then per type what arrived, when asked.
+std::string FiguresText(const sTestFigures& figures, bool perType);
+// "title", "seconds", "rows", "summary" and "measured" (per type).
+nlohmann::json FiguresJson(const sTestFigures& figures);
+
+// Connect the Listener (as an NMEA listener when asked) and the Source on
+// the ports the user interface holds. False with "PORT: the system's reason"
+// when the port cannot be opened.
+bool ConnectListener(CTolvarTestSuiteDoc& document, const CCommandLineUi& ui, bool nmea, std::string& error);
+bool ConnectSource(CTolvarTestSuiteDoc& document, const CCommandLineUi& ui, std::string& error);
+
+// Fake CMR generation with the given schedule (0..6) and satellites.
+void SetFakeCmr(CTolvarTestSuiteDoc& document, unsigned schedule, unsigned svs);
+
+}  // namespace cli

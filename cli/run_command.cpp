@@ -1,0 +1,104 @@
+#include "cli/run_command.h"
+
+#include <thread>
+
+#include "app/document_commands.h"
+#include "app/memory_settings_store.h"
+#include "app/tolvar_test_suite_doc.h"
+
+namespace cli {
+namespace {
+
+namespace Command = DocumentCommand;
+
+// Frames still on the air when a generator stops are given this long to arrive.
+constexpr std::chrono::seconds kGeneratedDrain{2};
+
+bool StripPrefix(std::string& text, std::string_view prefix)
+{
+    if (text.rfind(prefix, 0) != 0)
+        return false;
+    text.erase(0, prefix.size());
+    return true;
+}
+
+}  // namespace
+
+bool ParseSourceChoice(const std::string& text, sPortChoice& choice, std::string& error)
+{
+    std::string port = text;
+    choice.fakeCmr = StripPrefix(port, "fake-cmr");
+    choice.fakeAts = !choice.fakeCmr && StripPrefix(port, "fake-ats");
+    if ((choice.fakeCmr || choice.fakeAts) && !StripPrefix(port, ":")) {
+        error = "--source " + text + ": generated frames need the port to the base radio: " + text + ":PORT";
+        return false;
+    }
+    if (port.empty()) {
+        error = "--source " + text + ": no port";
+        return false;
+    }
+    choice.port = port;
+    return true;
+}
+
+sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
+{
+    sRunResult result;
+    // The command line keeps no settings: every choice comes from the flags.
+    CMemorySettingsStore settings;
+    CCommandLineUi ui;
+    ui.listener = options.listener;
+    ui.source = options.source;
+    CTolvarTestSuiteDoc document(settings, ui);
+
+    if (options.logLevel >= 0)
+        document.Run(Command::kFileLogNone + unsigned(options.logLevel));
+    if (!options.logFile.empty()) {
+        ui.logFile = options.logFile;
+        document.Run(Command::kCreateLogFile);
+        if (!document.FileLog().IsOpen()) {
+            result.error = options.logFile + ": " + document.FileLog().OpenFailure();
+            return result;
+        }
+    }
+    if (options.ats)
+        document.Run(Command::kToggleAtsDecoding);
+
+    if (!ConnectListener(document, ui, options.nmea, result.error))
+        return result;
+    const bool hasSource = !options.source.port.empty();
+    if (hasSource && !ConnectSource(document, ui, result.error))
+        return result;
+    if (options.source.fakeCmr)
+        SetFakeCmr(document, options.schedule, options.svs);
+
+    if (!RunTestSeconds(document, options.loop, progressOut, result.figures.seconds, result.error))
+        return result;
+
+    const unsigned seconds = result.figures.seconds;
+    const std::string title = document.TitleText();
+    if (hasSource && (options.source.fakeCmr || options.source.fakeAts)) {
+        document.Run(Command::kDisconnectSource);
+        std::this_thread::sleep_for(kGeneratedDrain);
+    }
+    result.figures = CollectFigures(document);
+    result.figures.title = title;
+    result.figures.seconds = seconds;
+    // The log ends with the last figures, unless an interval's summary just did.
+    if (seconds % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) != 0)
+        document.TakeIntervalSummary();
+    document.Shutdown();
+    return result;
+}
+
+std::string RunText(const sRunResult& result)
+{
+    return FiguresText(result.figures, !result.figures.types.empty());
+}
+
+nlohmann::json RunJson(const sRunResult& result)
+{
+    return FiguresJson(result.figures);
+}
+
+}  // namespace cli

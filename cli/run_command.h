@@ -1,0 +1,42 @@
+// A link test on real ports: the Listener on a serial device, "TCP:host:port"
+// or "UDP:host:port", optionally a Source port, or fake CMR or ATS frames
+// generated and sent out of a port towards the base radio.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/command_line_ui.h"
+#include "cli/link_test.h"
+
+namespace cli {
+
+struct sRunOptions {
+    sPortChoice listener;
+    bool nmea = false;  // the Listener without radio commands, three identity tries
+    sPortChoice source;  // no port: no Source
+    unsigned schedule = 1;
+    unsigned svs = 9;
+    std::string logFile;
+    int logLevel = -1;  // 0 none .. 3 all; -1: the file log's own level
+    bool ats = false;
+    bool json = false;
+    sTestLoop loop;  // seconds 0: until Ctrl+C
+};
+
+// The --source value: a port, "fake-cmr:PORT" or "fake-ats:PORT" (generated
+// frames go out of PORT, to the base radio). False with a reason otherwise.
+bool ParseSourceChoice(const std::string& text, sPortChoice& choice, std::string& error);
+
+struct sRunResult {
+    std::string error;  // not empty when the test could not run
+    sTestFigures figures;
+};
+
+sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut);
+std::string RunText(const sRunResult& result);
+nlohmann::json RunJson(const sRunResult& result);
+
+}  // namespace cli

@@ -1,0 +1,178 @@
+// The tolvar program as a user runs it: exit statuses, one-line reasons,
+// every capture decoded as text and as JSON, and Ctrl+C ending a run.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "capture_manifest.h"
+#include "sim/emulated_radio_link.h"
+
+namespace {
+
+struct sOutcome {
+    int status = -1;  // the exit status; -1 when it did not exit
+    std::string out;
+    std::string err;
+};
+
+std::string TakeFile(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    lseek(fd, 0, SEEK_SET);
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(got));
+    close(fd);
+    return text;
+}
+
+bool FileHolds(int fd, const std::string& text)
+{
+    char buffer[4096];
+    const ssize_t got = pread(fd, buffer, sizeof buffer, 0);
+    return got > 0 && std::string(buffer, std::size_t(got)).find(text) != std::string::npos;
+}
+
+// Runs tolvar with the arguments. With a text: Ctrl+C two seconds after the
+// error stream shows it (or after a minute without it).
+sOutcome Tolvar(const std::vector<std::string>& arguments, const char* interruptAfterText = nullptr)
+{
+    char outName[] = "/tmp/tolvar-out-XXXXXX";
+    char errName[] = "/tmp/tolvar-err-XXXXXX";
+    const int out = mkstemp(outName);
+    const int err = mkstemp(errName);
+    unlink(outName);
+    unlink(errName);
+    std::vector<char*> argv{const_cast<char*>(TOLVAR_COMMAND)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(TOLVAR_COMMAND, argv.data());
+        _exit(127);
+    }
+    if (interruptAfterText != nullptr) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!FileHolds(err, interruptAfterText) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        kill(child, SIGINT);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    sOutcome outcome;
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = TakeFile(out);
+    outcome.err = TakeFile(err);
+    return outcome;
+}
+
+int ExitStatus(const std::vector<std::string>& arguments)
+{
+    return Tolvar(arguments).status;
+}
+
+TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
+{
+    EXPECT_EQ(ExitStatus({"--help"}), 0);
+    EXPECT_EQ(ExitStatus({"run", "--help"}), 0);
+    EXPECT_EQ(ExitStatus({}), 2);
+    EXPECT_EQ(ExitStatus({"frobnicate"}), 2);
+    EXPECT_EQ(ExitStatus({"decode", "--chunk", "0", "x"}), 2);
+    EXPECT_EQ(ExitStatus({"decode", "/no/such/capture"}), 1);
+    EXPECT_EQ(ExitStatus({"demo", "--schedule", "7"}), 2);
+    EXPECT_EQ(ExitStatus({"run"}), 2) << "the Listener is required";
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--listener-parity", "Q"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log-level", "loud"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source-baud", "9600"}), 2) << "no Source";
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "/dev/null", "--schedule", "2"}), 2)
+        << "a schedule needs the fake CMR generator";
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "fake-cmr"}), 2) << "no port to send on";
+}
+
+TEST(CommandTest, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)
+{
+    sOutcome missing = Tolvar({"run", "--listener", "/no/such/tty", "--seconds", "1"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tolvar: /no/such/tty: No such file or directory\n");
+
+    // A loopback port nobody listens on: bound, then closed again.
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t size = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+    close(probe);
+    const std::string port = "TCP:127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    sOutcome refused = Tolvar({"run", "--listener", port, "--seconds", "1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "tolvar: " + port + ": Connection refused\n");
+}
+
+TEST(CommandTest, EveryCaptureDecodesToTheManifestsCountsAsTextAndAsJson)
+{
+    for (const TolvarRT::testing::sManifestEntry& capture : TolvarRT::testing::CaptureManifest()) {
+        const std::string path = TolvarRT::testing::CapturePath(capture.file);
+        const sOutcome json = Tolvar({"decode", "--json", path});
+        ASSERT_EQ(json.status, 0) << capture.file << json.err;
+        std::map<std::string, std::uint64_t> counts;
+        const nlohmann::json decoded = nlohmann::json::parse(json.out);
+        for (const auto& row : decoded["frames"])
+            counts[row["name"]] = row["count"];
+        EXPECT_EQ(counts, capture.frames) << capture.file;
+
+        const sOutcome text = Tolvar({"decode", path});
+        ASSERT_EQ(text.status, 0) << capture.file << text.err;
+        std::uint64_t total = 0;
+        for (const auto& [name, count] : capture.frames) {
+            const std::regex row("(^|\\n)" + name + " +" + std::to_string(count) + " +[0-9]+\\n");
+            EXPECT_TRUE(std::regex_search(text.out, row)) << capture.file << ": " << name << "\n" << text.out;
+            total += count;
+        }
+        EXPECT_TRUE(std::regex_search(text.out, std::regex("\\nFrames +" + std::to_string(total) + "\\n")))
+            << capture.file;
+    }
+}
+
+TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
+{
+    TolvarRT::sRadioChannel channel;
+    channel.lossPercent = 0;
+    TolvarRT::CEmulatedRadioLink link(channel);
+    std::string error;
+    ASSERT_TRUE(link.Start(error)) << error;
+    const sOutcome run = Tolvar({"run", "--listener", link.RoverPort(), "--listener-baud", "115200", "--source",
+                                 "fake-cmr:" + link.BasePort(), "--source-baud", "115200", "--json", "--serve",
+                                 "127.0.0.1:0"},
+                                "tolvar: status page at http://127.0.0.1:");
+    link.Stop();
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json figures = nlohmann::json::parse(run.out);
+    EXPECT_GE(figures["seconds"].get<unsigned>(), 1u);
+    EXPECT_NE(figures["title"].get<std::string>().find("UHF-450"), std::string::npos);
+    ASSERT_FALSE(figures["rows"].empty());
+    EXPECT_EQ(figures["rows"][0]["name"], "CMR Type 0");
+    EXPECT_GT(figures["measured"][0]["received"].get<unsigned>(), 0u);
+}
+
+}  // namespace
