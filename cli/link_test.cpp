@@ -102,10 +102,11 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
     if (!perType)
         return text;
     text += "Measured:";
-    for (const sTypeFigures& type : figures.types)
+    for (const sTypeFigures& type : figures.types) {
         text += "\n  " + type.name +
-                Format(": %.0f received, %.0f unmatched, %.0f lost, mean latency %.1f ms", type.received,
-                       type.unmatched, type.lost, type.meanLatencyMs);
+                Format(": %.0f received, %.0f unmatched, %.0f lost", type.received, type.unmatched, type.lost);
+        text += type.matched != 0 ? Format(", mean latency %.1f ms", type.meanLatencyMs) : ", none matched";
+    }
     return text + "\n";
 }
 
@@ -122,7 +123,7 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
                          {"unmatched", type.unmatched},
                          {"lost", type.lost},
                          {"late", type.late},
-                         {"meanLatencyMs", type.meanLatencyMs}});
+                         {"meanLatencyMs", type.matched != 0 ? nlohmann::json(type.meanLatencyMs) : nullptr}});
     return {{"title", figures.title},
             {"seconds", figures.seconds},
             {"rows", figures.rows},

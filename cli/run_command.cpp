@@ -64,11 +64,20 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (options.ats)
         document.Run(Command::kToggleAtsDecoding);
 
+    // Devices that do not answer the identity request take seconds to connect.
+    const auto announce = [&](const char* side, const std::string& port) {
+        if (options.loop.progress)
+            progressOut << "Connecting the " << side << " on " << port << " ...\n" << std::flush;
+    };
+    announce("Listener", options.listener.port);
     if (!ConnectListener(document, ui, options.nmea, result.error))
         return result;
     const bool hasSource = !options.source.port.empty();
+    if (hasSource)
+        announce("Source", options.source.port);
     if (hasSource && !ConnectSource(document, ui, result.error))
         return result;
+    result.withSource = hasSource;
     if (options.source.fakeCmr)
         SetFakeCmr(document, options.schedule, options.svs);
 
@@ -84,16 +93,15 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     result.figures = CollectFigures(document);
     result.figures.title = title;
     result.figures.seconds = seconds;
-    // The log ends with the last figures, unless an interval's summary just did.
-    if (seconds % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) != 0)
-        document.TakeIntervalSummary();
+    // Disconnecting the Listener logs the final summary.
     document.Shutdown();
     return result;
 }
 
 std::string RunText(const sRunResult& result)
 {
-    return FiguresText(result.figures, !result.figures.types.empty());
+    // Without a Source nothing is matched: no latency, no loss to show.
+    return FiguresText(result.figures, result.withSource);
 }
 
 nlohmann::json RunJson(const sRunResult& result)

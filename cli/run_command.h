@@ -33,6 +33,7 @@ bool ParseSourceChoice(const std::string& text, sPortChoice& choice, std::string
 struct sRunResult {
     std::string error;  // not empty when the test could not run
     sTestFigures figures;
+    bool withSource = false;  // frames were matched against a Source
 };
 
 sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut);

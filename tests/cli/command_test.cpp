@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -85,6 +84,31 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, const char* interrupt
     return outcome;
 }
 
+// The figures after a row's name in a text table, single-spaced; empty when
+// no row has that name.
+std::string RowFigures(const std::string& table, const std::string& name)
+{
+    std::istringstream lines(table);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(name + "  ", 0) != 0)
+            continue;
+        std::istringstream fields(line.substr(name.size()));
+        std::string figures;
+        for (std::string field; fields >> field;)
+            figures += (figures.empty() ? "" : " ") + field;
+        return figures;
+    }
+    return {};
+}
+
+std::uint64_t BytesOf(const nlohmann::json& decoded, const std::string& name)
+{
+    for (const auto& row : decoded["frames"])
+        if (row["name"] == name)
+            return row["bytes"];
+    return 0;
+}
+
 int ExitStatus(const std::vector<std::string>& arguments)
 {
     return Tolvar(arguments).status;
@@ -145,12 +169,11 @@ TEST(CommandTest, EveryCaptureDecodesToTheManifestsCountsAsTextAndAsJson)
         ASSERT_EQ(text.status, 0) << capture.file << text.err;
         std::uint64_t total = 0;
         for (const auto& [name, count] : capture.frames) {
-            const std::regex row("(^|\\n)" + name + " +" + std::to_string(count) + " +[0-9]+\\n");
-            EXPECT_TRUE(std::regex_search(text.out, row)) << capture.file << ": " << name << "\n" << text.out;
+            EXPECT_EQ(RowFigures(text.out, name), std::to_string(count) + " " + std::to_string(BytesOf(decoded, name)))
+                << capture.file << ": " << name << "\n" << text.out;
             total += count;
         }
-        EXPECT_TRUE(std::regex_search(text.out, std::regex("\\nFrames +" + std::to_string(total) + "\\n")))
-            << capture.file;
+        EXPECT_EQ(RowFigures(text.out, "Frames"), std::to_string(total)) << capture.file;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "capture_manifest.h"
 
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <stdexcept>
 
 namespace TolvarRT::testing {
@@ -17,25 +17,29 @@ std::vector<sManifestEntry> CaptureManifest()
     if (!manifest)
         throw std::runtime_error("cannot read the captures' manifest");
     // "## file", then "- 429 frames: Name = 186, Other name = 19".
-    static const std::regex counts(R"(^- (\d+) frames: (.*)$)");
-    static const std::regex pair(R"( *([^,=]+?) = (\d+))");
     std::vector<sManifestEntry> entries;
     std::string line;
     while (std::getline(manifest, line)) {
-        std::smatch match;
         if (line.rfind("## ", 0) == 0) {
             entries.push_back({line.substr(3), {}});
-        } else if (!entries.empty() && std::regex_match(line, match, counts)) {
-            const std::string list = match[2];
-            std::uint64_t total = 0;
-            for (std::sregex_iterator each(list.begin(), list.end(), pair), end; each != end; ++each) {
-                const std::uint64_t count = std::stoull((*each)[2]);
-                entries.back().frames[(*each)[1].str()] = count;
-                total += count;
-            }
-            if (total != std::stoull(match[1]))
-                throw std::runtime_error("the manifest's counts of " + entries.back().file + " do not add up");
+            continue;
         }
+        const std::size_t colon = line.find(" frames: ");
+        if (entries.empty() || line.rfind("- ", 0) != 0 || colon == std::string::npos)
+            continue;
+        std::uint64_t total = 0;
+        std::istringstream list(line.substr(colon + 9));
+        for (std::string pair; std::getline(list, pair, ',');) {
+            const std::size_t equals = pair.find(" = ");
+            const std::size_t first = pair.find_first_not_of(' ');
+            if (equals == std::string::npos || first >= equals)
+                throw std::runtime_error("the manifest's line is not understood: " + line);
+            const std::uint64_t count = std::stoull(pair.substr(equals + 3));
+            entries.back().frames[pair.substr(first, equals - first)] = count;
+            total += count;
+        }
+        if (total != std::stoull(line.substr(2, colon - 2)))
+            throw std::runtime_error("the manifest's counts of " + entries.back().file + " do not add up");
     }
     return entries;
 }
