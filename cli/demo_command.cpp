@@ -8,6 +8,7 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/status_server.h"
 
 namespace cli {
 
@@ -26,6 +27,9 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CMemorySettingsStore settings;
     CCommandLineUi ui;
     CTolvarTestSuiteDoc document(settings, ui);
+    CStatusServer server(document);
+    if (!StartStatusServer(server, options.loop, result.error))
+        return result;
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
     if (!ConnectListener(document, ui, false, result.error))
@@ -37,8 +41,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     SetFakeCmr(document, options.schedule, options.svs);
 
-    if (!RunTestSeconds(document, options.loop, progressOut, result.figures.seconds, result.error))
-        return result;
+    result.figures.seconds = RunTestSeconds(document, options.loop, progressOut);
 
     // The generator stops, the link drains, then the figures are read.
     const std::string title = document.TitleText();

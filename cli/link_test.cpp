@@ -38,17 +38,20 @@ bool SleepUntil(std::chrono::steady_clock::time_point until)
     return true;
 }
 
-bool RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
-                    unsigned& secondsRun, std::string& error)
+bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string& error)
 {
-    secondsRun = 0;
-    CStatusServer server(document);
-    if (!loop.serve.empty()) {
-        if (!server.Start(loop.serve, error))
-            return false;
-        if (loop.onServing)
-            loop.onServing("http://" + server.Host() + ":" + std::to_string(server.Port()) + "/");
-    }
+    if (loop.serve.empty())
+        return true;
+    if (!server.Start(loop.serve, error))
+        return false;
+    if (loop.onServing)
+        loop.onServing("http://" + server.Host() + ":" + std::to_string(server.Port()) + "/");
+    return true;
+}
+
+unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut)
+{
+    unsigned secondsRun = 0;
     const auto start = std::chrono::steady_clock::now();
     for (unsigned second = 1; loop.seconds == 0 || second <= loop.seconds; ++second) {
         if (!loop.wait(start + std::chrono::seconds(second)))
@@ -63,7 +66,7 @@ bool RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::o
     }
     if (loop.progress)
         progressOut << "\033[H\033[J" << std::flush;
-    return true;
+    return secondsRun;
 }
 
 sTestFigures CollectFigures(CTolvarTestSuiteDoc& document)

@@ -17,6 +17,7 @@ class CTolvarTestSuiteDoc;
 namespace cli {
 
 class CCommandLineUi;
+class CStatusServer;
 
 // Sleeps until the given time; false when the test is to end early (Ctrl+C).
 using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;
@@ -54,10 +55,12 @@ struct sTestFigures {
     nlohmann::json rows;  // every column of the statistics table, typed
 };
 
-// Runs the test's seconds on the calling thread. False (with a reason) when
-// the status server could not start; the figures keep the seconds run.
-bool RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
-                    unsigned& secondsRun, std::string& error);
+// Serves the status page when the loop asks for it, before the ports are
+// connected, so a bad address costs no connection. False with a reason.
+bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string& error);
+
+// Runs the test's seconds on the calling thread; returns the seconds run.
+unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut);
 
 // The statistics as they stand, refreshed first.
 sTestFigures CollectFigures(CTolvarTestSuiteDoc& document);

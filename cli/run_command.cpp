@@ -5,6 +5,7 @@
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
+#include "cli/status_server.h"
 
 namespace cli {
 namespace {
@@ -50,6 +51,9 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     ui.listener = options.listener;
     ui.source = options.source;
     CTolvarTestSuiteDoc document(settings, ui);
+    CStatusServer server(document);
+    if (!StartStatusServer(server, options.loop, result.error))
+        return result;
 
     if (options.logLevel >= 0)
         document.Run(Command::kFileLogNone + unsigned(options.logLevel));
@@ -81,8 +85,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (options.source.fakeCmr)
         SetFakeCmr(document, options.schedule, options.svs);
 
-    if (!RunTestSeconds(document, options.loop, progressOut, result.figures.seconds, result.error))
-        return result;
+    result.figures.seconds = RunTestSeconds(document, options.loop, progressOut);
 
     const unsigned seconds = result.figures.seconds;
     const std::string title = document.TitleText();

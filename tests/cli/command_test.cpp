@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "capture_manifest.h"
+#include "served_stats.h"
 #include "sim/emulated_radio_link.h"
 
 namespace {
@@ -40,16 +41,27 @@ std::string TakeFile(int fd)
     return text;
 }
 
-bool FileHolds(int fd, const std::string& text)
+// The status page's address once the error stream shows it; empty after a minute.
+std::string ServedUrl(int fd)
 {
-    char buffer[4096];
-    const ssize_t got = pread(fd, buffer, sizeof buffer, 0);
-    return got > 0 && std::string(buffer, std::size_t(got)).find(text) != std::string::npos;
+    const std::string marker = "tolvar: status page at ";
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        char buffer[4096];
+        const ssize_t got = pread(fd, buffer, sizeof buffer, 0);
+        const std::string text(buffer, got > 0 ? std::size_t(got) : 0);
+        const std::size_t at = text.find(marker);
+        const std::size_t end = at == std::string::npos ? at : text.find('\n', at);
+        if (end != std::string::npos)
+            return text.substr(at + marker.size(), end - at - marker.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return {};
 }
 
-// Runs tolvar with the arguments. With a text: Ctrl+C two seconds after the
-// error stream shows it (or after a minute without it).
-sOutcome Tolvar(const std::vector<std::string>& arguments, const char* interruptAfterText = nullptr)
+// Runs tolvar with the arguments. With interruptServed: Ctrl+C once the test
+// serves its first statistics row (or after a minute without one).
+sOutcome Tolvar(const std::vector<std::string>& arguments, bool interruptServed = false)
 {
     char outName[] = "/tmp/tolvar-out-XXXXXX";
     char errName[] = "/tmp/tolvar-err-XXXXXX";
@@ -68,11 +80,10 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, const char* interrupt
         execv(TOLVAR_COMMAND, argv.data());
         _exit(127);
     }
-    if (interruptAfterText != nullptr) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (!FileHolds(err, interruptAfterText) && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+    if (interruptServed) {
+        const std::string url = ServedUrl(err);
+        if (!url.empty())
+            cli::testing::WaitForServedRows(url, std::chrono::seconds(60));
         kill(child, SIGINT);
     }
     int status = 0;
@@ -123,6 +134,7 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"decode", "--chunk", "0", "x"}), 2);
     EXPECT_EQ(ExitStatus({"decode", "/no/such/capture"}), 1);
     EXPECT_EQ(ExitStatus({"demo", "--schedule", "7"}), 2);
+    EXPECT_EQ(ExitStatus({"demo", "--serve", "127.0.0.1:99999"}), 1) << "checked before any port is opened";
     EXPECT_EQ(ExitStatus({"run"}), 2) << "the Listener is required";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--listener-parity", "Q"}), 2);
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log-level", "loud"}), 2);
@@ -187,7 +199,7 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
     const sOutcome run = Tolvar({"run", "--listener", link.RoverPort(), "--listener-baud", "115200", "--source",
                                  "fake-cmr:" + link.BasePort(), "--source-baud", "115200", "--json", "--serve",
                                  "127.0.0.1:0"},
-                                "tolvar: status page at http://127.0.0.1:");
+                                true);
     link.Stop();
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json figures = nlohmann::json::parse(run.out);

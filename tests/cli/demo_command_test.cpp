@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/demo_command.h"
+#include "served_stats.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
 TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
 {
     cli::sDemoOptions options;
-    options.loop.seconds = 3;
+    options.loop.seconds = 4;  // time enough to fetch the pages once frames arrive
     options.loop.serve = "127.0.0.1:0";
     std::promise<std::string> served;
     options.loop.onServing = [&](const std::string& url) { served.set_value(url); };
@@ -63,7 +64,7 @@ TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
     ASSERT_EQ(url.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     const std::string address = url.get();
     ASSERT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    ASSERT_TRUE(cli::testing::WaitForServedRows(address, std::chrono::seconds(20))) << "frames arrive every second";
 
     httplib::Client client(address.substr(0, address.size() - 1));
     const auto index = client.Get("/");
@@ -83,7 +84,7 @@ TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
     const auto stats = client.Get("/api/stats");
     ASSERT_TRUE(stats);
     const nlohmann::json json = nlohmann::json::parse(stats->body);
-    ASSERT_FALSE(json["rows"].empty()) << "frames have arrived after two seconds";
+    ASSERT_FALSE(json["rows"].empty()) << "frames have arrived";
     EXPECT_EQ(json["rows"][0]["name"], "CMR Type 0");
     test.join();
 }
