@@ -181,9 +181,10 @@ int main(int argc, char** argv)
                     ->capture_default_str();
     run->add_option("--seconds", runOptions.loop.seconds, "How long the test runs (default: until Ctrl+C)")
         ->check(CLI::Range(1u, 31u * 86400u));
-    run->add_option("--log", runOptions.logFile, "Write the log to this file");
+    auto* log = run->add_option("--log", runOptions.logFile, "Write the log to this file");
     run->add_option("--log-level", runOptions.logLevel, "What the log file takes: none, basic, most or all")
-        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case));
+        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
+        ->needs(log);
     run->add_flag("--ats", runOptions.ats, "Also decode ATS frames");
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);

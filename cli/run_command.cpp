@@ -55,8 +55,6 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
 
-    if (options.logLevel >= 0)
-        document.Run(Command::kFileLogNone + unsigned(options.logLevel));
     if (!options.logFile.empty()) {
         ui.logFile = options.logFile;
         document.Run(Command::kCreateLogFile);
@@ -64,6 +62,9 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
             result.error = options.logFile + ": " + document.FileLog().OpenFailure();
             return result;
         }
+        // The level commands answer only while a log file is open.
+        if (options.logLevel >= 0)
+            document.Run(Command::kFileLogNone + unsigned(options.logLevel));
     }
     if (options.ats)
         document.Run(Command::kToggleAtsDecoding);

@@ -137,7 +137,8 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"demo", "--serve", "127.0.0.1:99999"}), 1) << "checked before any port is opened";
     EXPECT_EQ(ExitStatus({"run"}), 2) << "the Listener is required";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--listener-parity", "Q"}), 2);
-    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log-level", "loud"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log", "/dev/null", "--log-level", "loud"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log-level", "all"}), 2) << "no log file";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source-baud", "9600"}), 2) << "no Source";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "/dev/null", "--schedule", "2"}), 2)
         << "a schedule needs the fake CMR generator";

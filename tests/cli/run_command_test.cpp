@@ -60,7 +60,7 @@ TEST(RunTest, AGeneratedSourceOverARadioLinkIsMeasuredAndLogged)
     options.source.baudRate = 115200;
     options.schedule = 0;
     options.logFile = std::string(folder) + "/run.txt";
-    options.logLevel = 1;
+    options.logLevel = 3;
     options.loop.seconds = 3;
     std::ostringstream progress;
     const cli::sRunResult result = cli::RunLinkTest(options, progress);
@@ -84,6 +84,7 @@ TEST(RunTest, AGeneratedSourceOverARadioLinkIsMeasuredAndLogged)
     log << file.rdbuf();
     EXPECT_NE(log.str().find("Open " + link.BasePort()), std::string::npos);
     EXPECT_NE(log.str().find("Summary of Packets received"), std::string::npos) << "the final summary is logged";
+    EXPECT_NE(log.str().find("Rx Vendcomm CMD="), std::string::npos) << "the level asked for, above the default";
     EXPECT_NE(cli::RunText(result).find("CMR Type 0"), std::string::npos);
     EXPECT_EQ(cli::RunJson(result)["seconds"], 3);
 }
