@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "bench_streams.h"
@@ -33,7 +34,9 @@ constexpr std::size_t kChunkSize = 4096;
 template <class Decoder, class Counter>
 class DecoderRig {
 public:
-    DecoderRig()
+    // The arguments go to the decoder's constructor (a log pipe, say).
+    template <class... Arguments>
+    explicit DecoderRig(Arguments&&... arguments) : decoder(std::forward<Arguments>(arguments)...)
     {
         decoder.Subscribe(&pipe);
         counter.Subscribe(&decoder);

@@ -2,9 +2,7 @@
 // recorded feeds and on a dense synthetic stream.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-
-#include "bench_streams.h"
+#include "decoder_rig.h"
 #include "decoders/rtcm_input_handler.h"
 #include "rtcm2_writer.h"
 
@@ -50,21 +48,8 @@ const std::vector<std::uint8_t>& DenseRtcm2Stream()
 
 void RunDecoder(benchmark::State& state, const std::vector<std::uint8_t>& stream)
 {
-    constexpr std::size_t kChunk = 1024;  // a port's read
-    CRTCMInputHandler decoder;
-    FrameCounter counter;
-    counter.Subscribe(&decoder);
-    std::uint32_t index = 0;
-    TolvarRT::TimeStamp stamp = 0;
-    for (auto _ : state) {
-        for (std::size_t offset = 0; offset < stream.size(); offset += kChunk) {
-            const auto length = std::uint32_t(std::min(kChunk, stream.size() - offset));
-            decoder.OnBytes(stream.data() + offset, length, index, ++stamp);
-            index += length;
-        }
-    }
-    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(stream.size()));
-    state.counters["frames"] = benchmark::Counter(double(counter.frames) / double(state.iterations()));
+    bench::DecoderRig<CRTCMInputHandler, FrameCounter> rig;
+    rig.Run(state, stream);
 }
 
 void BM_Rtcm2Decoder_Sample(benchmark::State& state)
