@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
@@ -41,17 +40,9 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     SetFakeCmr(document, options.schedule, options.svs);
 
-    result.figures.seconds = RunTestSeconds(document, options.loop, progressOut);
-
-    // The generator stops, the link drains, then the figures are read.
-    const std::string title = document.TitleText();
-    document.Run(Command::kDisconnectSource);
-    std::this_thread::sleep_for(std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) +
-                                500ms);
-    const unsigned seconds = result.figures.seconds;
-    result.figures = CollectFigures(document);
-    result.figures.title = title;
-    result.figures.seconds = seconds;
+    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut);
+    const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
+    result.figures = EndTest(document, seconds, true, drain);
     document.Run(Command::kDisconnectListener);
     link.Stop();
     result.account = link.Account();

@@ -69,11 +69,17 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
     return secondsRun;
 }
 
-sTestFigures CollectFigures(CTolvarTestSuiteDoc& document)
+sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
+                     std::chrono::milliseconds drain)
 {
-    document.RefreshStatistics();
     sTestFigures figures;
     figures.title = document.TitleText();
+    figures.seconds = seconds;
+    if (stopGenerator) {
+        document.Run(DocumentCommand::kDisconnectSource);
+        std::this_thread::sleep_for(drain);
+    }
+    document.RefreshStatistics();
     const std::vector<sStatsRow> rows = document.StatisticsRows();
     figures.tableText = TableText(rows);
     figures.rows = TableJson(rows, document.ListenerStatistics());

@@ -62,8 +62,11 @@ bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string
 // Runs the test's seconds on the calling thread; returns the seconds run.
 unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut);
 
-// The statistics as they stand, refreshed first.
-sTestFigures CollectFigures(CTolvarTestSuiteDoc& document);
+// The figures at the end of a test that ran the given seconds, with the
+// title as it stood while it ran. With a generator as Source the generator
+// stops first and the link gets drain to deliver what is still on the air.
+sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
+                     std::chrono::milliseconds drain);
 
 // Title, table and summary; then per type what arrived, when asked.
 std::string FiguresText(const sTestFigures& figures, bool perType);

@@ -1,7 +1,5 @@
 #include "cli/run_command.h"
 
-#include <thread>
-
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
@@ -86,17 +84,9 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (options.source.fakeCmr)
         SetFakeCmr(document, options.schedule, options.svs);
 
-    result.figures.seconds = RunTestSeconds(document, options.loop, progressOut);
-
-    const unsigned seconds = result.figures.seconds;
-    const std::string title = document.TitleText();
-    if (hasSource && (options.source.fakeCmr || options.source.fakeAts)) {
-        document.Run(Command::kDisconnectSource);
-        std::this_thread::sleep_for(kGeneratedDrain);
-    }
-    result.figures = CollectFigures(document);
-    result.figures.title = title;
-    result.figures.seconds = seconds;
+    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut);
+    const bool generated = options.source.fakeCmr || options.source.fakeAts;
+    result.figures = EndTest(document, seconds, generated, kGeneratedDrain);
     // Disconnecting the Listener logs the final summary.
     document.Shutdown();
     return result;
