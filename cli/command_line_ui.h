@@ -1,6 +1,6 @@
 // The test document's user interface on the command line: the ports come from
-// the flags, questions are answered No, messages are kept for the command
-// (which prints one line of its own when a port cannot be opened).
+// the flags, questions are answered No, and what a window would show is not
+// shown: the command prints the figures itself.
 #pragma once
 
 #include <optional>
@@ -27,8 +27,6 @@ public:
     sPortChoice listener;
     sPortChoice source;
     std::optional<std::string> logFile;  // the name the log file dialog answers
-    std::vector<std::string> messages;
-    std::string statusPane;
 
     bool ShowPortSettings(CPortSettings& dialog) override
     {
@@ -51,7 +49,9 @@ public:
     }
     std::vector<std::string> SerialDevices() override { return TolvarRT::ListSerialDevices(); }
     bool AskYesNo(const std::string&) override { return false; }
-    void ShowInformation(const std::string& text) override { messages.push_back(text); }
+    // The command prints its own line, with the system's reason, when a port
+    // cannot be opened; the other messages answer menu commands it never runs.
+    void ShowInformation(const std::string&) override {}
     std::optional<std::string> AskSaveFileName(const std::string&, const char*, const char*) override
     {
         return logFile;
@@ -59,7 +59,7 @@ public:
     void StartTimer(unsigned, unsigned) override {}
     void StopTimer(unsigned) override {}
     void ResetStatisticsViews() override {}
-    void SetStatusPane(const std::string& text) override { statusPane = text; }
+    void SetStatusPane(const std::string&) override {}
     void SetMainCaption(const std::string&) override {}
     void SetDocumentTitle(const std::string&) override {}
 };
