@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/hex_digit.h"
+
 namespace {
 
 constexpr std::string_view kProfilePrefix = "Profile\\";
@@ -98,8 +100,8 @@ std::optional<std::string> DecodeQuoted(std::string_view text, std::size_t& used
         case 'x': {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            const int high = HexDigitValue(text[i + 1]);
-            const int low = HexDigitValue(text[i + 2]);
+            const int high = TolvarRT::HexDigitValue(text[i + 1]);
+            const int low = TolvarRT::HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             decoded.push_back(static_cast<char>(high * 16 + low));

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cctype>
 
+#include "core/hex_digit.h"
+
 namespace {
 
 bool IsBlank(char c)
@@ -12,17 +14,6 @@ bool IsBlank(char c)
 }
 
 }  // namespace
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string_view TrimBlanks(std::string_view text)
 {
@@ -68,8 +59,8 @@ std::optional<std::vector<std::uint8_t>> CTextSettingsStore::ParseHex(std::strin
         }
         if (i + 1 >= text.size())
             return std::nullopt;
-        const int high = HexDigitValue(text[i]);
-        const int low = HexDigitValue(text[i + 1]);
+        const int high = TolvarRT::HexDigitValue(text[i]);
+        const int low = TolvarRT::HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));

@@ -41,5 +41,3 @@ protected:
 bool SameSettingName(std::string_view left, std::string_view right);
 // Without leading and trailing blanks and tabs.
 std::string_view TrimBlanks(std::string_view text);
-// 0 to 15 for a hex digit in either case, -1 for anything else.
-int HexDigitValue(char c);

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "core/hex_digit.h"
+
 namespace TolvarRT {
 namespace {
 
@@ -36,16 +38,6 @@ constexpr auto kDecisive = [] {
     decisive['$'] = decisive['\r'] = decisive['\n'] = decisive['*'] = true;
     return decisive;
 }();
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = UpperCase(c);
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The comma-separated fields of a sentence's data, which ends at the "*" of
 // its checksum or at the end of the text. Field 0 is the one after the
@@ -297,8 +289,8 @@ void CNMEAInputHandler::EndSentence(const TimeStamp& timeStamp)
     const std::size_t textLength = strnlen(sentence, count);
     if (starAt == kNoStar || std::size_t(starAt) + 2 >= textLength)
         return;
-    const int high = HexValue(sentence[starAt + 1]);
-    const int low = HexValue(sentence[starAt + 2]);
+    const int high = HexDigitValue(sentence[starAt + 1]);
+    const int low = HexDigitValue(sentence[starAt + 2]);
     if (high < 0 || low < 0 || ((high << 4) | low) != xorAtStar)
         return;
     OnSentence(sentence, timeStamp);

@@ -1,0 +1,18 @@
+// Hex digits as stored settings and NMEA checksums write them.
+#pragma once
+
+namespace TolvarRT {
+
+// 0 to 15 for a hex digit in either case, -1 for anything else.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace TolvarRT
