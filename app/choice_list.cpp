@@ -1,12 +1,7 @@
 // Drop-down list content and its selection rules.
 #include "app/choice_list.h"
 
-#include "app/text_settings_store.h"
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && SameSettingName(text.substr(0, prefix.size()), prefix);
-}
+#include "core/ascii_case.h"
 
 void CChoiceList::Add(std::string text, std::uint32_t value)
 {
@@ -44,7 +39,7 @@ bool CChoiceList::Select(int index)
 bool CChoiceList::SelectByPrefix(std::string_view text)
 {
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (StartsWithNoCase(entries[i].text, text))
+        if (TolvarRT::StartsWithIgnoringCase(entries[i].text, text))
             return Select(static_cast<int>(i));
     }
     return false;
@@ -62,7 +57,7 @@ bool CChoiceList::SelectByValue(std::uint32_t value)
 int CChoiceList::FindText(std::string_view text) const
 {
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (SameSettingName(entries[i].text, text))
+        if (TolvarRT::EqualsIgnoringCase(entries[i].text, text))
             return static_cast<int>(i);
     }
     return kNone;

@@ -42,5 +42,3 @@ private:
     int selection = kNone;
 };
 
-// Whether text begins with prefix, ignoring ASCII case.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/hex_digit.h"
+#include "core/ascii_case.h"
 
 namespace {
 
@@ -239,11 +240,11 @@ void CIniSettingsStore::Set(std::vector<sSection>& sections, const std::string& 
     sSection* lastSection = nullptr;
     sLine* lastEntry = nullptr;
     for (std::size_t s = 1; s < sections.size(); ++s) {
-        if (!SameSettingName(sections[s].name, section))
+        if (!TolvarRT::EqualsIgnoringCase(sections[s].name, section))
             continue;
         lastSection = &sections[s];
         for (sLine& line : sections[s].lines) {
-            if (line.isEntry && SameSettingName(line.key, key))
+            if (line.isEntry && TolvarRT::EqualsIgnoringCase(line.key, key))
                 lastEntry = &line;
         }
     }
@@ -371,10 +372,10 @@ std::optional<std::string> CIniSettingsStore::Find(Space space, std::string_view
     const std::string name = SectionName(space, section);
     std::optional<std::string> found;
     for (std::size_t s = 1; s < document.size(); ++s) {
-        if (!SameSettingName(document[s].name, name))
+        if (!TolvarRT::EqualsIgnoringCase(document[s].name, name))
             continue;
         for (const sLine& line : document[s].lines) {
-            if (line.isEntry && SameSettingName(line.key, key))
+            if (line.isEntry && TolvarRT::EqualsIgnoringCase(line.key, key))
                 found = line.value;
         }
     }

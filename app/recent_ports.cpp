@@ -2,6 +2,7 @@
 #include "app/recent_ports.h"
 
 #include "app/choice_list.h"
+#include "core/ascii_case.h"
 
 namespace {
 
@@ -14,11 +15,11 @@ RecentPortKind KindOfPortText(std::string_view port)
 {
     if (port.empty())
         return RecentPortKind::empty;
-    if (StartsWithNoCase(port, "UDP:"))
+    if (TolvarRT::StartsWithIgnoringCase(port, "UDP:"))
         return RecentPortKind::udp;
-    if (StartsWithNoCase(port, "TCP:"))
+    if (TolvarRT::StartsWithIgnoringCase(port, "TCP:"))
         return RecentPortKind::tcp;
-    if (StartsWithNoCase(port, "CAN"))
+    if (TolvarRT::StartsWithIgnoringCase(port, "CAN"))
         return RecentPortKind::can;
     return RecentPortKind::serial;
 }

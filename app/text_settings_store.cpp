@@ -2,7 +2,6 @@
 #include "app/text_settings_store.h"
 
 #include <charconv>
-#include <cctype>
 
 #include "core/hex_digit.h"
 
@@ -22,17 +21,6 @@ std::string_view TrimBlanks(std::string_view text)
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-bool SameSettingName(std::string_view left, std::string_view right)
-{
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(left[i])) != std::tolower(static_cast<unsigned char>(right[i])))
-            return false;
-    }
-    return true;
 }
 
 std::optional<int> CTextSettingsStore::ParseInt(std::string_view text)

@@ -37,7 +37,5 @@ protected:
 };
 
 // Text helpers of the stores.
-// Case-insensitive (ASCII) equality of setting names.
-bool SameSettingName(std::string_view left, std::string_view right);
 // Without leading and trailing blanks and tabs.
 std::string_view TrimBlanks(std::string_view text);

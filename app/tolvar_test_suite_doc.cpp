@@ -1,7 +1,6 @@
 #include "app/tolvar_test_suite_doc.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include "app/port_settings.h"
 #include "app/status_page.h"
 #include "ports/time_base.h"
+#include "core/ascii_case.h"
 
 namespace {
 
@@ -32,13 +32,6 @@ constexpr const char* kInternalRadioModels[] = {
     "MR-1",    "MR-2",    "MR-3",    "MR-4",    "SR-50",   "SR-60",   "SR-70",
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::vector<std::string> SplitAtCommas(const std::string& text)
 {
     std::vector<std::string> parts;
@@ -56,10 +49,10 @@ bool IsReceiverWithInternalRadio(const std::string& productField, const ISetting
     const std::vector<std::string> extra = SplitAtCommas(settings.ReadText("Settings", "InternalRadioModels", ""));
     for (const std::string& part : SplitAtCommas(productField)) {
         for (const char* model : kInternalRadioModels)
-            if (SameIgnoringCase(part, model))
+            if (EqualsIgnoringCase(part, model))
                 return true;
         for (const std::string& model : extra)
-            if (!model.empty() && SameIgnoringCase(part, model))
+            if (!model.empty() && EqualsIgnoringCase(part, model))
                 return true;
     }
     return false;

@@ -10,26 +10,10 @@
 #include <string_view>
 
 #include "core/hex_digit.h"
+#include "core/ascii_case.h"
 
 namespace TolvarRT {
 namespace {
-
-char UpperCase(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-// True when text starts with name (upper case), whatever the case of text.
-bool StartsWithNoCase(std::string_view text, std::string_view name)
-{
-    if (text.size() < name.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (UpperCase(text[i]) != name[i])
-            return false;
-    }
-    return true;
-}
 
 // The bytes that end, restart or mark a sentence; all others are stored as
 // they come.
@@ -140,7 +124,7 @@ bool ReadAngle(std::string_view field, unsigned degreeDigits, double& angle)
 
 bool FirstLetterIs(std::string_view field, char upperCaseLetter)
 {
-    return !field.empty() && UpperCase(field[0]) == upperCaseLetter;
+    return !field.empty() && AsciiUpper(field[0]) == upperCaseLetter;
 }
 
 // Latitude, its N/S, longitude and its E/W from four consecutive fields.
@@ -184,7 +168,7 @@ int GGKTypeOfQuality(unsigned quality)
 // Talker "GP" (GPS) or "GN" (combined constellations) and the sentence kind.
 bool IsGPSSentence(std::string_view text, std::string_view kind)
 {
-    return (StartsWithNoCase(text, "GP") || StartsWithNoCase(text, "GN")) && StartsWithNoCase(text.substr(2), kind);
+    return (StartsWithIgnoringCase(text, "GP") || StartsWithIgnoringCase(text, "GN")) && StartsWithIgnoringCase(text.substr(2), kind);
 }
 
 // Parsers never look past the buffer a sentence can fill.
@@ -299,7 +283,7 @@ void CNMEAInputHandler::EndSentence(const TimeStamp& timeStamp)
 void CNMEAInputHandler::OnSentence(const char* text, const TimeStamp& timeStamp)
 {
     const std::string_view sentenceText = BoundedText(text);
-    if (StartsWithNoCase(sentenceText, "PVND,GGK"))
+    if (StartsWithIgnoringCase(sentenceText, "PVND,GGK"))
         OnGGK(text, timeStamp);
     else if (IsGPSSentence(sentenceText, "GGA"))
         OnGGA(text, timeStamp);

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "core/ascii_case.h"
+
 namespace TolvarRT {
 
 namespace {
@@ -24,12 +26,8 @@ bool IsDigits(std::string_view text)
 // True for "COMn" in any case; number receives n.
 bool ParseComName(std::string_view name, unsigned long& number)
 {
-    if (name.size() < 4 || name.size() > 12)
+    if (name.size() < 4 || name.size() > 12 || !StartsWithIgnoringCase(name, "COM"))
         return false;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
-            return false;
-    }
     const std::string_view digits = name.substr(3);
     if (!IsDigits(digits))
         return false;

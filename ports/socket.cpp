@@ -16,13 +16,10 @@
 #include <system_error>
 #include <utility>
 
+#include "core/ascii_case.h"
+
 namespace TolvarRT {
 namespace {
-
-char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
 
 // Only plain decimal 1..65535: "0", "", "+5", "12ab" and "70000" fail.
 bool ParsePortNumber(std::string_view text, std::uint16_t& port)
@@ -114,13 +111,7 @@ bool Refuse(std::string* failure, std::string reason)
 
 bool HasNetPrefix(std::string_view name, std::string_view prefix)
 {
-    if (name.size() < prefix.size())
-        return false;
-    for (std::size_t k = 0; k < prefix.size(); ++k) {
-        if (Upper(name[k]) != Upper(prefix[k]))
-            return false;
-    }
-    return true;
+    return StartsWithIgnoringCase(name, prefix);
 }
 
 bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address, std::string* failure)
