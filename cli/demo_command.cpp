@@ -1,13 +1,13 @@
 #include "cli/demo_command.h"
 
 #include <chrono>
-#include <cstdio>
 
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/status_server.h"
+#include "core/string_format.h"
 
 namespace cli {
 
@@ -52,13 +52,12 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 std::string DemoText(const sDemoResult& result)
 {
     const sRadioAccount& account = result.account;
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "Emulated radio link: %llu packets sent, %llu dropped, %llu corrupted, %llu delivered, mean "
-                  "injected delay %.1f ms\n",
-                  static_cast<unsigned long long>(account.sent), static_cast<unsigned long long>(account.dropped),
-                  static_cast<unsigned long long>(account.corrupted),
-                  static_cast<unsigned long long>(account.delivered), account.MeanDelayMs());
+    const std::string text = StringPrintf(
+        "Emulated radio link: %llu packets sent, %llu dropped, %llu corrupted, %llu delivered, mean injected delay "
+        "%.1f ms\n",
+        static_cast<unsigned long long>(account.sent), static_cast<unsigned long long>(account.dropped),
+        static_cast<unsigned long long>(account.corrupted), static_cast<unsigned long long>(account.delivered),
+        account.MeanDelayMs());
     return FiguresText(result.figures, true) + text;
 }
 

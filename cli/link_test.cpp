@@ -1,6 +1,5 @@
 #include "cli/link_test.h"
 
-#include <cstdio>
 #include <thread>
 
 #include "app/document_commands.h"
@@ -8,18 +7,12 @@
 #include "cli/command_line_ui.h"
 #include "cli/stats_output.h"
 #include "cli/status_server.h"
+#include "core/string_format.h"
 
 namespace cli {
 namespace {
 
 using namespace TolvarRT;
-
-std::string Format(const char* format, double a, double b = 0, double c = 0, double d = 0)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, format, a, b, c, d);
-    return text;
-}
 
 void Redraw(CTolvarTestSuiteDoc& document, unsigned second, unsigned seconds, std::ostream& out)
 {
@@ -113,8 +106,9 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
     text += "Measured:";
     for (const sTypeFigures& type : figures.types) {
         text += "\n  " + type.name +
-                Format(": %.0f received, %.0f unmatched, %.0f lost", type.received, type.unmatched, type.lost);
-        text += type.matched != 0 ? Format(", mean latency %.1f ms", type.meanLatencyMs) : ", none matched";
+                StringPrintf(": %u received, %u unmatched, %u lost", unsigned(type.received), unsigned(type.unmatched),
+                             unsigned(type.lost));
+        text += type.matched != 0 ? StringPrintf(", mean latency %.1f ms", type.meanLatencyMs) : ", none matched";
     }
     return text + "\n";
 }

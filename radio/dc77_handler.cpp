@@ -1,15 +1,15 @@
 // Radio commands out, radio replies in: the wait for a reply, and the parsing
 // and rendering of what the replies carry.
-#include "radio/dc77_handler.h"
+#include "core/string_format.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "decoders/dc_packet.h"
+#include "radio/dc77_handler.h"
 
 namespace TolvarRT {
 namespace {
@@ -153,18 +153,6 @@ const char* NameOf(const sItemName (&table)[N], std::uint16_t id)
             return entry.name;
     }
     return nullptr;
-}
-
-void AppendFormat(std::string& text, const char* format, ...) TOLVAR_PRINTF(2, 3);
-void AppendFormat(std::string& text, const char* format, ...)
-{
-    char line[128];
-    va_list arguments;
-    va_start(arguments, format);
-    const int length = std::vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    if (length > 0)
-        text.append(line, std::min<std::size_t>(std::size_t(length), sizeof line - 1));
 }
 
 bool IsEndOfWait(std::uint8_t code)
@@ -557,7 +545,7 @@ std::string CDC77Handler::FormatRadioState(const sRadioStateRecord& record)
         std::snprintf(unknown, sizeof unknown, "Unknown %x", id);
         if (id < 0x2000) {
             const char* name = NameOf(kEventNames, id);
-            AppendFormat(events, "EVENT: %s\n", name != nullptr ? name : unknown);
+            events += StringPrintf("EVENT: %s\n", name != nullptr ? name : unknown);
             return;
         }
         const char* name = NameOf(kParameterNames, id);
@@ -566,13 +554,13 @@ std::string CDC77Handler::FormatRadioState(const sRadioStateRecord& record)
         if (id < 0x3000) {
             const int value = std::int16_t(Read16(item + 2));
             // A negative value shows all 32 bits in hexadecimal.
-            AppendFormat(parameters, "%s = %d (0x%04x)\n", name, value, unsigned(value));
+            parameters += StringPrintf("%s = %d (0x%04x)\n", name, value, unsigned(value));
         } else if (id < 0x4000) {
             const unsigned value = Read16(item + 2);
-            AppendFormat(parameters, "%s = %u (0x%04x)\n", name, value, value);
+            parameters += StringPrintf("%s = %u (0x%04x)\n", name, value, value);
         } else {
             const unsigned value = Read32(item + 2);
-            AppendFormat(parameters, "%s = %u (0x%08x)\n", name, value, value);
+            parameters += StringPrintf("%s = %u (0x%08x)\n", name, value, value);
         }
     });
     return events + parameters;

@@ -1,27 +1,14 @@
 #include "stats/stats_table_model.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 
+#include "core/string_format.h"
 #include "ports/time_base.h"
 
 namespace TolvarRT {
 namespace {
 
 const char* const kNotAvailable = "n/a";
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char* format, ...)
-{
-    char text[64];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 int ClassIcon(unsigned frameClass)
 {
@@ -87,7 +74,7 @@ void CStatsTableModel::Refresh(CStatsCollection& receiver)
         int position = -1;
         while (position != 0 && source->NextRecord(position, record, linked)) {
             if (record.changed || !linked)
-                RowFor(record.key).cells[kColumnSourceCount] = Format("%d", int(record.frames));
+                RowFor(record.key).cells[kColumnSourceCount] = StringPrintf("%d", int(record.frames));
         }
     }
     if (!receiver.HasRecords())
@@ -97,33 +84,33 @@ void CStatsTableModel::Refresh(CStatsCollection& receiver)
         if (!record.changed)
             continue;
         auto& cells = RowFor(record.key).cells;
-        cells[kColumnCount] = Format("%d", int(record.frames));
+        cells[kColumnCount] = StringPrintf("%d", int(record.frames));
 
         PacketStats sourceRecord;
         if (source != nullptr && source->FindRecord(record.key, sourceRecord) &&
             sourceRecord.frames != record.sourceOffset) {
             cells[kColumnReceived] =
-                Format("%0.2f%%", record.matched * 100.0 / double(sourceRecord.frames - record.sourceOffset));
+                StringPrintf("%0.2f%%", record.matched * 100.0 / double(sourceRecord.frames - record.sourceOffset));
         } else {
             cells[kColumnReceived] = kNotAvailable;
         }
-        cells[kColumnLastSize] = Format("%d", int(record.lastSize));
-        cells[kColumnLastInterval] = Format("%0.3f", SecondsBetween(record.lastTime, record.prevTime));
-        cells[kColumnLastTime] = Format("%0.3fs", SecondsSinceStart(record.lastTime));
+        cells[kColumnLastSize] = StringPrintf("%d", int(record.lastSize));
+        cells[kColumnLastInterval] = StringPrintf("%0.3f", SecondsBetween(record.lastTime, record.prevTime));
+        cells[kColumnLastTime] = StringPrintf("%0.3fs", SecondsSinceStart(record.lastTime));
         cells[kColumnLastLatency] =
-            record.latency >= 0.0 ? Format("%03d ms", int(record.latency * 1000.0)) : kNotAvailable;
-        cells[kColumnAverageLength] = Format("%0.1f", double(record.totalBytes) / record.frames);
+            record.latency >= 0.0 ? StringPrintf("%03d ms", int(record.latency * 1000.0)) : kNotAvailable;
+        cells[kColumnAverageLength] = StringPrintf("%0.1f", double(record.totalBytes) / record.frames);
 
         // Frames that all came at one instant have no rate either.
         const double span = SecondsBetween(record.lastTime, record.firstTime);
         cells[kColumnAverageRate] =
-            record.frames >= 2 && span > 0.0 ? Format("%0.3f", (record.frames - 1) / span) : kNotAvailable;
+            record.frames >= 2 && span > 0.0 ? StringPrintf("%0.3f", (record.frames - 1) / span) : kNotAvailable;
         cells[kColumnRating] =
             record.period > 0.0 && span > 0.0
                 ? RatingText((record.frames - record.bursts - 1) / span * record.period)
                 : kNotAvailable;
         cells[kColumnAverageLatency] = record.latencySamples != 0
-                                           ? Format("%0.3fs", record.latencySum / record.latencySamples)
+                                           ? StringPrintf("%0.3fs", record.latencySum / record.latencySamples)
                                            : kNotAvailable;
     }
 }
