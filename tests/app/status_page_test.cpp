@@ -45,11 +45,11 @@ TEST(StatusPageTest, ComposesTheWholePage)
 {
     const std::array<const char*, 2> headers = {"Packet Type Received", "Rating"};
     const std::vector<sStatsRow> rows = {Row({"CMR Type 0", "Perfect"})};
-    sStatusPageInput input;
-    input.title = "Listener : Not Connected | Source : Not Connected";
-    input.headers = headers;
-    input.rows = rows;
-    input.summary = "\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n";
+    const sStatusPageInput input{
+        .title = "Listener : Not Connected | Source : Not Connected",
+        .headers = headers,
+        .rows = rows,
+        .summary = "\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n"};
 
     const std::string expected =
         "<HTML><TITLE>Listener : Not Connected | Source : Not Connected</TITLE><BODY BGCOLOR=\"#99ccff\">"
@@ -112,11 +112,10 @@ TEST(StatusPageTest, EveryInsertedTextIsEscaped)
 {
     const std::array<const char*, 2> headers = {"<Name>", "A&B"};
     const std::vector<sStatsRow> rows = {Row({"<script>", "\"q\""})};
-    sStatusPageInput input;
-    input.title = "Listener : TCP:<host>&\"x\" | Source : Not Connected";
-    input.headers = headers;
-    input.rows = rows;
-    input.summary = "</PRE><SCRIPT>";
+    const sStatusPageInput input{.title = "Listener : TCP:<host>&\"x\" | Source : Not Connected",
+                                 .headers = headers,
+                                 .rows = rows,
+                                 .summary = "</PRE><SCRIPT>"};
     const std::string page = StatusPageText(input);
 
     EXPECT_EQ(Occurrences(page, "TCP:&lt;host&gt;&amp;&quot;x&quot;"), 2u);
