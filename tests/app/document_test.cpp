@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -19,6 +16,7 @@
 #include "log_recorder.h"
 #include "pty_pair.h"
 #include "scripted_document_ui.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -103,7 +101,7 @@ protected:
     ScriptedUi ui;
 };
 
-TEST_F(DocumentTest, BeforeAnyConnectionBothSidesAreNotConnected)
+TEST_F(DocumentTest, BeforeAnyConnectionBothSidesAreNotConnectedAndTheDecoderCommandsToggle)
 {
     CTolvarTestSuiteDoc document(settings, ui);
     EXPECT_EQ(document.TitleText(), "Listener : Not Connected | Source : Not Connected");
@@ -117,23 +115,35 @@ TEST_F(DocumentTest, BeforeAnyConnectionBothSidesAreNotConnected)
     EXPECT_FALSE(document.IsEnabled(Command::kDisconnectListener));
     EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
     EXPECT_TRUE(document.IsChecked(Command::kUseRtcmDecoder));
+    EXPECT_FALSE(document.IsChecked(Command::kToggleAtsDecoding));
     EXPECT_FALSE(document.IsEnabled(Command::kFakeSchedule0));
     EXPECT_FALSE(document.IsEnabled(Command::kConfigureListener));
     EXPECT_TRUE(document.IsEnabled(Command::kNmeaOutputToListener));
+
+    char* page = nullptr;
+    std::size_t length = 0;
+    std::string header;
+    ASSERT_TRUE(document.GetPage("/", "", &page, &length, &header));
+    const std::string text(page, length);
+    document.FreePage(page);
+    EXPECT_NE(text.find("Listener : Not Connected | Source : Not Connected"), std::string::npos);
+
+    document.Run(Command::kToggleAtsDecoding);
+    EXPECT_TRUE(document.IsChecked(Command::kToggleAtsDecoding));
+    document.Run(Command::kToggleAtsDecoding);
+    EXPECT_FALSE(document.IsChecked(Command::kToggleAtsDecoding));
+    document.Run(Command::kUseRtcmDecoder);
+    EXPECT_TRUE(document.IsChecked(Command::kUseRtcmDecoder));
 }
 
-TEST_F(DocumentTest, CancellingTheDialogOpensNothing)
+TEST_F(DocumentTest, CancellingTheDialogOpensNothingAndAPortThatCannotOpenIsReported)
 {
     CTolvarTestSuiteDoc document(settings, ui);
     EXPECT_FALSE(document.ConnectListener());
     EXPECT_FALSE(document.ConnectSource());
     EXPECT_EQ(ui.captions, (std::vector<std::string>{"Listener", "GPS Source"}));
     EXPECT_TRUE(ui.information.empty());
-}
 
-TEST_F(DocumentTest, APortThatCannotOpenIsReported)
-{
-    CTolvarTestSuiteDoc document(settings, ui);
     ui.choose = SerialPort("/dev/no-such-serial-device");
     EXPECT_FALSE(document.ConnectListener());
     EXPECT_THAT(ui.information, ::testing::ElementsAre("Could not open Comm port"));
@@ -164,16 +174,23 @@ TEST_F(DocumentTest, AReceiverOnTheListenerGivesItsNameAndARadioHandler)
     EXPECT_TRUE(ui.questions.empty()) << "no internal radio piped, no question";
 }
 
-const char* const kBaseReceiver = "PRODUCT,TR-200R,Base;PORT,1,2,3,8,1,N,1;VERSION,5,0,0,0;";
-const char* const kInternalRadio = "PRODUCT,UHF-450,R;PORT,4,0,0,8,1,N,0;VERSION,2,0,0,0;";
+// A base receiver with an internal radio on the Listener's port.
+class PipedReceiverTest : public DocumentTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.IsValid());
+        ui.choose = SerialPort(pty.SlavePath());
+    }
 
-TEST_F(DocumentTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
-{
     PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
-    CTolvarTestSuiteDoc document(settings, ui);
-    ui.choose = SerialPort(pty.SlavePath());
+    SimulatedReceiver receiver{pty, "PRODUCT,TR-200R,Base;PORT,1,2,3,8,1,N,1;VERSION,5,0,0,0;",
+                               "PRODUCT,UHF-450,R;PORT,4,0,0,8,1,N,0;VERSION,2,0,0,0;"};
+    CTolvarTestSuiteDoc document{settings, ui};
+};
+
+TEST_F(PipedReceiverTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
+{
     ui.answer = false;  // no transparent pipe: the 77/99 filter
     ASSERT_TRUE(document.ConnectListener());
     EXPECT_THAT(ui.questions, ::testing::ElementsAre(
@@ -184,13 +201,8 @@ TEST_F(DocumentTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
     EXPECT_THAT(ui.questions, ::testing::Contains("Would you like to reset the Receivers Port?"));
 }
 
-TEST_F(DocumentTest, TheProductIdOfAPipedReceiverIsAskedWithoutABreakWhenTheUserDeclines)
+TEST_F(PipedReceiverTest, TheProductIdOfAPipedReceiverIsAskedWithoutABreakWhenTheUserDeclines)
 {
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
-    CTolvarTestSuiteDoc document(settings, ui);
-    ui.choose = SerialPort(pty.SlavePath());
     ASSERT_TRUE(document.ConnectListener());
     ASSERT_TRUE(document.Run(Command::kGetProductId));
     EXPECT_EQ(ui.questions.back(), "This will reset the pipe, are you sure you want to send a break.");
@@ -202,13 +214,8 @@ TEST_F(DocumentTest, TheProductIdOfAPipedReceiverIsAskedWithoutABreakWhenTheUser
     EXPECT_EQ(ui.information.size(), shown);
 }
 
-TEST_F(DocumentTest, AnInternalRadioPipedTransparentlyIsNamedInternal)
+TEST_F(PipedReceiverTest, AnInternalRadioPipedTransparentlyIsNamedInternal)
 {
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    SimulatedReceiver receiver(pty, kBaseReceiver, kInternalRadio);
-    CTolvarTestSuiteDoc document(settings, ui);
-    ui.choose = SerialPort(pty.SlavePath());
     ui.answer = true;
     ASSERT_TRUE(document.ConnectListener());
     EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " Internal TR-200R Radio UHF-450");
@@ -286,9 +293,8 @@ TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
 
 TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
 {
-    char folder[] = "/tmp/tolvar-document-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/test.txt";
+    TempFolder folder;
+    const std::string path = folder.File("test.txt");
     CTolvarTestSuiteDoc document(settings, ui);
     EXPECT_FALSE(document.IsEnabled(Command::kCloseLogFile));
     EXPECT_FALSE(document.IsEnabled(Command::kFileLogAll));
@@ -302,8 +308,6 @@ TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
     EXPECT_EQ(settings.ReadInt("Settings", "FileLogLevel", -1), 3);
     ASSERT_TRUE(document.Run(Command::kCloseLogFile));
     EXPECT_FALSE(document.FileLog().IsOpen());
-    std::remove(path.c_str());
-    rmdir(folder);
 
     // A file that cannot be created leaves the log closed and the path as it was.
     ui.saveAs = "/no/such/folder/test.txt";
@@ -312,36 +316,12 @@ TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
     EXPECT_EQ(settings.ReadProfileText("Settings", "LogPath", ""), path);
 }
 
-TEST_F(DocumentTest, TheATSCommandSwitchesBothDecodersTogether)
-{
-    CTolvarTestSuiteDoc document(settings, ui);
-    EXPECT_FALSE(document.IsChecked(Command::kToggleAtsDecoding));
-    document.Run(Command::kToggleAtsDecoding);
-    EXPECT_TRUE(document.IsChecked(Command::kToggleAtsDecoding));
-    document.Run(Command::kToggleAtsDecoding);
-    EXPECT_FALSE(document.IsChecked(Command::kToggleAtsDecoding));
-    document.Run(Command::kUseRtcmDecoder);
-    EXPECT_TRUE(document.IsChecked(Command::kUseRtcmDecoder));
-}
-
 TEST_F(DocumentTest, ReceiversWithAnInternalRadioAreKnownByModelAndBySettings)
 {
     EXPECT_TRUE(IsReceiverWithInternalRadio("Base,tr-100r,x", settings));
     EXPECT_FALSE(IsReceiverWithInternalRadio("Rover 9", settings));
     settings.WriteText("Settings", "InternalRadioModels", "Rover 9,Other");
     EXPECT_TRUE(IsReceiverWithInternalRadio("Rover 9", settings));
-}
-
-TEST_F(DocumentTest, TheStatusPageCarriesTheTitle)
-{
-    CTolvarTestSuiteDoc document(settings, ui);
-    char* page = nullptr;
-    std::size_t length = 0;
-    std::string header;
-    ASSERT_TRUE(document.GetPage("/", "", &page, &length, &header));
-    const std::string text(page, length);
-    document.FreePage(page);
-    EXPECT_NE(text.find("Listener : Not Connected | Source : Not Connected"), std::string::npos);
 }
 
 TEST_F(DocumentTest, TheIntervalSummaryGoesToTheLogWholeAndToThePageWithItsTime)

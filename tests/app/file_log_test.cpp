@@ -6,31 +6,16 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "log_texts.h"
 #include "temp_folder.h"
 
 namespace {
-
-// The file's texts without their time prefix; each text starts a line.
-std::vector<std::string> Messages(const std::string& contents)
-{
-    std::vector<std::string> messages;
-    std::size_t start = contents.find("\r\n");
-    while (start != std::string::npos) {
-        const std::size_t end = contents.find("\r\n", start + 2);
-        std::string line = contents.substr(start + 2, end == std::string::npos ? end : end - start - 2);
-        const std::size_t prefixEnd = line.find("] ");
-        messages.push_back(prefixEnd == std::string::npos ? line : line.substr(prefixEnd + 2));
-        start = end;
-    }
-    return messages;
-}
 
 class FileLogTest : public ::testing::Test {
 protected:
@@ -210,17 +195,7 @@ TEST_F(FileLogTest, TextsFromSeveralThreadsArriveWhole)
         writer.join();
     ASSERT_TRUE(fileLog.CloseFile());
 
-    const std::vector<std::string> messages = Messages(TempFolder::Contents(path));
-    ASSERT_EQ(messages.size(), std::size_t(kThreads * kTexts));
-    std::vector<int> next(kThreads, 0);
-    for (const std::string& message : messages) {
-        int t = -1;
-        int i = -1;
-        ASSERT_EQ(std::sscanf(message.c_str(), "thread %d text %d", &t, &i), 2) << message;
-        ASSERT_TRUE(t >= 0 && t < kThreads);
-        EXPECT_EQ(i, next[t]++) << "each thread's texts in order";
-        EXPECT_EQ(message, "thread " + std::to_string(t) + " text " + std::to_string(i) + " " + padding + " end");
-    }
+    ExpectThreadTexts(TempFolder::Contents(path), kThreads, kTexts, " " + padding + " end");
 }
 
 TEST_F(FileLogTest, ClosingWhileThreadsWriteNeitherBlocksNorLoses)

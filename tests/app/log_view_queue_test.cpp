@@ -4,7 +4,6 @@
 #include "app/log_view_queue.h"
 
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/log_view_scroll.h"
+#include "log_texts.h"
 #include "temp_folder.h"
 
 namespace {
@@ -334,23 +334,7 @@ TEST_F(LogViewQueueTest, TextsFromSeveralThreadsReachThePaneWholeAndInOrder)
     joiner.join();
     queue.DetachFromPipe();
 
-    std::vector<int> next(kThreads, 0);
-    int count = 0;
-    const std::string shown = surface.Shown();
-    for (std::size_t at = shown.find("\r\n"); at != std::string::npos; ++count) {
-        const std::size_t end = shown.find("\r\n", at + 2);
-        const std::string text = shown.substr(at + 2, end == std::string::npos ? end : end - at - 2);
-        int t = -1;
-        int i = -1;
-        const std::size_t body = text.find("] ");
-        ASSERT_NE(body, std::string::npos) << text;
-        ASSERT_EQ(std::sscanf(text.c_str() + body + 2, "thread %d text %d", &t, &i), 2) << text;
-        ASSERT_TRUE(t >= 0 && t < kThreads);
-        EXPECT_EQ(i, next[t]++);
-        EXPECT_EQ(text.substr(body + 2), "thread " + std::to_string(t) + " text " + std::to_string(i) + " end");
-        at = end;
-    }
-    EXPECT_EQ(count, kThreads * kTexts);
+    ExpectThreadTexts(surface.Shown(), kThreads, kTexts, " end");
 }
 
 TEST(LogViewScrollTest, TrimsTheOldestTenthBeyondTheSize)
@@ -399,7 +383,6 @@ TEST(LogLevelCommandsTest, CommandsMapToLevels)
     EXPECT_EQ(LevelOfFileCommand(32785), 3);
     EXPECT_EQ(LevelOfFileCommand(32781), -1);
     EXPECT_STREQ(kLogLevelCommands[3].menuText, "Log Level &All");
-    EXPECT_EQ(LogLevelAnnouncement(2), "\r\nNew Logging Level 2");
 }
 
 }  // namespace

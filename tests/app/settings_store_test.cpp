@@ -6,41 +6,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
 #include "app/ini_settings_store.h"
 #include "app/memory_settings_store.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tolvar-settings-XXXXXX").string();
-        const char* made = ::mkdtemp(pattern.data());
-        EXPECT_NE(made, nullptr);
-        path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path path;
-};
-
-std::string ReadFile(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 void WriteFile(const fs::path& file, std::string_view content)
 {
@@ -59,7 +34,7 @@ protected:
     void SetUp() override
     {
         if (GetParam().ini)
-            store = std::make_unique<CIniSettingsStore>(folder.path / "Vendra" / "TolvarTestSuite.ini");
+            store = std::make_unique<CIniSettingsStore>(folder.Path() / "Vendra" / "TolvarTestSuite.ini");
         else
             store = std::make_unique<CMemorySettingsStore>();
     }
@@ -138,7 +113,7 @@ TEST(MemorySettingsStoreTest, CountsValuesOnceWhateverTheCase)
 class IniSettingsStoreTest : public ::testing::Test {
 protected:
     TempFolder folder;
-    fs::path file = folder.path / "Vendra" / "TolvarTestSuite.ini";
+    fs::path file = folder.Path() / "Vendra" / "TolvarTestSuite.ini";
 };
 
 TEST_F(IniSettingsStoreTest, OddTextsSurviveTheFile)
@@ -173,7 +148,7 @@ TEST_F(IniSettingsStoreTest, OddTextsSurviveTheFile)
     }
     EXPECT_EQ(reread.ReadProfileText("Settings", "LogPath", ""), "C:\\temp\\log.txt");
     // Plain texts stay plain for whoever edits the file.
-    EXPECT_NE(ReadFile(file).find("LogPath=C:\\temp\\log.txt\n"), std::string::npos);
+    EXPECT_NE(TempFolder::Contents(file).find("LogPath=C:\\temp\\log.txt\n"), std::string::npos);
 }
 
 TEST_F(IniSettingsStoreTest, MissingFileMeansDefaultsAndTheFolderIsMadeOnWrite)
@@ -182,7 +157,7 @@ TEST_F(IniSettingsStoreTest, MissingFileMeansDefaultsAndTheFolderIsMadeOnWrite)
     EXPECT_EQ(store.ReadText("Settings", "ListenerPort", "COM1"), "COM1");
     EXPECT_FALSE(fs::exists(file));
     ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM3"));
-    EXPECT_EQ(ReadFile(file), "[Settings]\nListenerPort=COM3\n");
+    EXPECT_EQ(TempFolder::Contents(file), "[Settings]\nListenerPort=COM3\n");
     // No temporary file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
 }
@@ -208,7 +183,7 @@ TEST_F(IniSettingsStoreTest, HandEditedFileIsReadAndItsCommentsKept)
 
     ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM9"));
     ASSERT_TRUE(store.WriteInt("Settings", "ListenerMode", 1));
-    const std::string content = ReadFile(file);
+    const std::string content = TempFolder::Contents(file);
     EXPECT_NE(content.find("; written by hand"), std::string::npos);
     EXPECT_NE(content.find("# the address of the base"), std::string::npos);
     EXPECT_NE(content.find("ListenerPort=COM9"), std::string::npos);
@@ -251,7 +226,7 @@ TEST_F(IniSettingsStoreTest, SomethingThatIsNotAFileReadsAsDefaults)
 
 TEST_F(IniSettingsStoreTest, UnwritableFolderKeepsTheValueForTheSession)
 {
-    WriteFile(folder.path / "Vendra", "a file, not a folder");
+    WriteFile(folder.Path() / "Vendra", "a file, not a folder");
     CIniSettingsStore store(file);
     EXPECT_FALSE(store.WriteInt("Settings", "LogLevel", 3));
     EXPECT_EQ(store.ReadInt("Settings", "LogLevel", 2), 3);
@@ -275,14 +250,14 @@ TEST_F(IniSettingsStoreTest, ChangesByAnotherWriterAreSeen)
 TEST_F(IniSettingsStoreTest, RewriteKeepsTheFileModeAndALink)
 {
     fs::create_directories(file.parent_path());
-    const fs::path real = folder.path / "dotfiles.ini";
+    const fs::path real = folder.Path() / "dotfiles.ini";
     WriteFile(real, "[Settings]\n");
     ::chmod(real.c_str(), 0600);
     fs::create_symlink(real, file);
     CIniSettingsStore store(file);
     ASSERT_TRUE(store.WriteInt("Settings", "LogLevel", 1));
     EXPECT_TRUE(fs::is_symlink(file));
-    EXPECT_EQ(ReadFile(real), "[Settings]\nLogLevel=1\n");
+    EXPECT_EQ(TempFolder::Contents(real), "[Settings]\nLogLevel=1\n");
     struct stat status {};
     ASSERT_EQ(::stat(real.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);

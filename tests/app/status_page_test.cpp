@@ -45,11 +45,11 @@ TEST(StatusPageTest, ComposesTheWholePage)
 {
     const std::array<const char*, 2> headers = {"Packet Type Received", "Rating"};
     const std::vector<sStatsRow> rows = {Row({"CMR Type 0", "Perfect"})};
-    sStatusPageInput input;
-    input.title = "Listener : Not Connected | Source : Not Connected";
-    input.headers = headers;
-    input.rows = rows;
-    input.summary = "\r\n\r\nSummary of Packets received\r\n";
+    const sStatusPageInput input{
+        .title = "Listener : Not Connected | Source : Not Connected",
+        .headers = headers,
+        .rows = rows,
+        .summary = "\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n"};
 
     const std::string expected =
         "<HTML><TITLE>Listener : Not Connected | Source : Not Connected</TITLE><BODY BGCOLOR=\"#99ccff\">"
@@ -66,7 +66,7 @@ TEST(StatusPageTest, ComposesTheWholePage)
         "\t<TD BGCOLOR=\"#80A0E0\"><B><FONT SIZE=-1><P  ALIGN=\"CENTER\">CMR Type 0</P></FONT></B></TD>\n"
         "\t<TD BGCOLOR=White ><FONT SIZE=-1><P ALIGN=\"CENTER\">\t\t\tPerfect</P></FONT></TD>\n"
         "</TR>\n"
-        "</TABLE><PRE>\r\n\r\nSummary of Packets received\r\n</PRE><HR>"
+        "</TABLE><PRE>\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n</PRE><HR>"
         "<P ALIGN=RIGHT><B><A href=/>Home<A></B></P>"
         "<P ALIGN=RIGHT><I>06:00:01 AM Tuesday, January 21, 2025 [1.250s]</I></P><BR>"
         "</FONT></BODY></HTML>";
@@ -83,29 +83,14 @@ TEST(StatusPageTest, AnEmptyListShowsTheHeaderRowOnly)
     EXPECT_NE(page.find("\">% Received</P>"), std::string::npos);
 }
 
-TEST(StatusPageTest, AListWithoutColumnsShowsAnEmptyHeaderRowAndNoRows)
+TEST(StatusPageTest, AListWithoutColumnsOrSummaryShowsAnEmptyHeaderRowAndAnEmptyBlock)
 {
     const std::vector<sStatsRow> rows = {Row({"CMR Type 0"})};
     sStatusPageInput input;
     input.rows = rows;
     const std::string page = StatusPageText(input);
-    EXPECT_NE(page.find("CELLPADDING=5>\n<TR>\n</TR>\n</TABLE><PRE>"), std::string::npos);
+    EXPECT_NE(page.find("CELLPADDING=5>\n<TR>\n</TR>\n</TABLE><PRE></PRE><HR>"), std::string::npos);
     EXPECT_EQ(page.find("CMR Type 0"), std::string::npos);
-}
-
-TEST(StatusPageTest, WithoutSummaryThePreformattedBlockIsEmpty)
-{
-    EXPECT_NE(StatusPageText({}).find("</TABLE><PRE></PRE><HR>"), std::string::npos);
-}
-
-TEST(StatusPageTest, TheTitleStandsInTheTitleElementAndAfterTheHeading)
-{
-    sStatusPageInput input;
-    input.title = "Listener : /dev/ttyUSB0 Receiver | Source : Not Connected";
-    const std::string page = StatusPageText(input);
-    EXPECT_EQ(Occurrences(page, std::string(input.title)), 2u);
-    EXPECT_NE(page.find("<TITLE>Listener : /dev/ttyUSB0 Receiver | Source : Not Connected</TITLE>"), std::string::npos);
-    EXPECT_NE(page.find("<H3>Status of Window :Listener : /dev/ttyUSB0"), std::string::npos);
 }
 
 TEST(StatusPageTest, EscapeHtmlReplacesMarkupCharacters)
@@ -127,11 +112,10 @@ TEST(StatusPageTest, EveryInsertedTextIsEscaped)
 {
     const std::array<const char*, 2> headers = {"<Name>", "A&B"};
     const std::vector<sStatsRow> rows = {Row({"<script>", "\"q\""})};
-    sStatusPageInput input;
-    input.title = "Listener : TCP:<host>&\"x\" | Source : Not Connected";
-    input.headers = headers;
-    input.rows = rows;
-    input.summary = "</PRE><SCRIPT>";
+    const sStatusPageInput input{.title = "Listener : TCP:<host>&\"x\" | Source : Not Connected",
+                                 .headers = headers,
+                                 .rows = rows,
+                                 .summary = "</PRE><SCRIPT>"};
     const std::string page = StatusPageText(input);
 
     EXPECT_EQ(Occurrences(page, "TCP:&lt;host&gt;&amp;&quot;x&quot;"), 2u);
@@ -142,15 +126,6 @@ TEST(StatusPageTest, EveryInsertedTextIsEscaped)
     EXPECT_NE(page.find("<PRE>&lt;/PRE&gt;&lt;SCRIPT&gt;</PRE><HR>"), std::string::npos);
     for (const char* raw : {"<host>", "<Name>", "A&B", "<script>", "\"q\"", "<SCRIPT>"})
         EXPECT_EQ(page.find(raw), std::string::npos) << raw;
-}
-
-TEST(StatusPageTest, TheSummaryKeepsItsLineBreaks)
-{
-    sStatusPageInput input;
-    input.summary = "\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n";
-    EXPECT_NE(StatusPageText(input).find(
-                  "<PRE>\r\n\r\nSummary of Packets received\r\nCMR Type 0\t12\n\nSummary as of x[1.000s]\n</PRE>"),
-              std::string::npos);
 }
 
 TEST(StatusPageTest, TableRowsShowTheModelsCellsInOrder)
@@ -211,8 +186,7 @@ TEST(StatusPageTest, HandsOutAnOwnedTerminatedCopyWithTheRefreshHeader)
     ASSERT_NE(page, nullptr);
     const std::string text = StatusPageText(input);
     EXPECT_EQ(length, text.size());
-    EXPECT_EQ(page[length], '\0');
-    EXPECT_EQ(std::strlen(page), length);
+    EXPECT_EQ(std::strlen(page), length) << "terminated, no NUL inside";
     EXPECT_EQ(std::string(page, length), text);
     EXPECT_EQ(header, "Refresh:     60\n");
 

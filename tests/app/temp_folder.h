@@ -1,5 +1,5 @@
 // A fresh folder under the system's temporary folder, removed with everything
-// in it when the test ends; the log output tests create files only in here.
+// in it when the test ends; the log and settings tests create files only in here.
 #pragma once
 
 #include <cstdlib>
@@ -14,7 +14,7 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tolvar-log-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tolvar-app-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr)
             path = pattern;
         EXPECT_FALSE(path.empty()) << "no temporary folder";
