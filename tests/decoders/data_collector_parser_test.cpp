@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "chunked_feed.h"
 #include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
 
@@ -55,11 +56,6 @@ public:
     std::vector<Received> packets;
 };
 
-class Parser : public CDataCollectorParser {
-public:
-    explicit Parser(CLogNode& log) : CDataCollectorParser(log) {}
-};
-
 // A parser on a fake byte pipe with a recorder on its packets.
 struct Chain {
     Chain()
@@ -72,12 +68,11 @@ struct Chain {
         recorder.Unsubscribe();
         parser.Unsubscribe();
     }
-    // Packets published and bytes reported lost after feeding the stream.
     void Feed(const Bytes& stream, std::size_t chunkSize = 0) { pipe.Feed(stream, chunkSize); }
 
     CLogNode log;
     FakeBytePipe pipe;
-    Parser parser{log};
+    CDataCollectorParser parser{log};
     PacketRecorder recorder;
 };
 
@@ -202,14 +197,9 @@ TEST(DataCollectorParserTest, RandomChunkingGivesTheSamePackets)
     }
     Chain whole;
     whole.Feed(stream);
-    for (int round = 0; round < 20; ++round) {
+    for (unsigned round = 0; round < 20; ++round) {
         Chain chain;
-        std::size_t offset = 0;
-        while (offset < stream.size()) {
-            const std::size_t size = std::min<std::size_t>(1 + random() % 50, stream.size() - offset);
-            chain.pipe.Feed(stream.data() + offset, size);
-            offset += size;
-        }
+        testing::FeedPieces(chain.pipe, stream, testing::RandomPieces(stream.size(), round, 50));
         EXPECT_EQ(chain.recorder.packets, whole.recorder.packets);
         EXPECT_EQ(chain.pipe.LostTotal(), whole.pipe.LostTotal());
     }
