@@ -63,11 +63,6 @@ struct Chain {
         parser.Subscribe(&pipe);
         recorder.Subscribe(&parser);
     }
-    ~Chain()
-    {
-        recorder.Unsubscribe();
-        parser.Unsubscribe();
-    }
     void Feed(const Bytes& stream, std::size_t chunkSize = 0) { pipe.Feed(stream, chunkSize); }
 
     CLogNode log;

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "chunked_feed.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "fake_byte_pipe.h"
 #include "manifest_frames.h"
@@ -65,11 +66,10 @@ struct Harness {
     }
     void FeedRandomPieces(const Bytes& bytes, unsigned seed)
     {
-        std::mt19937 random(seed);
-        for (std::size_t offset = 0; offset < bytes.size();) {
-            const std::size_t piece = std::min<std::size_t>(1 + random() % 300, bytes.size() - offset);
-            Feed(Bytes(bytes.begin() + long(offset), bytes.begin() + long(offset + piece)));
-            offset += piece;
+        auto from = bytes.begin();
+        for (const std::size_t piece : testing::RandomPieces(bytes.size(), seed, 300)) {
+            Feed(Bytes(from, from + long(piece)));
+            from += long(piece);
         }
     }
     // Makes the handler give up whatever still waits: a chunk while disabled

@@ -20,8 +20,6 @@ namespace TolvarRT::testing {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
 
 // A stream under construction with the frames it must give and their bytes.
 struct Script {
@@ -483,11 +481,9 @@ TEST(RtcmInputHandlerTest, WordParityMatchesTheNavigationMessageEquations)
 
 TEST(RtcmInputHandlerTest, ParseHeaderReadsEveryField)
 {
-    const Script script = [] {
-        Script built;
-        built.Frame({21, 0x3A5, 4321, 5, 6}, SomeWords(17, 81));
-        return built.Done();
-    }();
+    Script script;
+    script.Frame({21, 0x3A5, 4321, 5, 6}, SomeWords(17, 81));
+    script.Done();
     sRTCMHeader header;
     ASSERT_TRUE(CRTCMInputHandler::ParseHeader(script.frames[0].words.data(), header));
     EXPECT_EQ(header.preamble, 0x66);
