@@ -79,15 +79,23 @@ std::size_t PacketBytes(const std::vector<Received>& packets)
     return total;
 }
 
-TEST(DataCollectorParserTest, FramesTheBreakPacketOfTheTcpPort)
+// The break packet of the TCP port, as it goes out and as it comes in.
+TEST(DataCollectorParserTest, SendsAndFramesTheBreakPacketOfTheTcpPort)
 {
     Chain chain;
-    chain.Feed({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03});
-    ASSERT_EQ(chain.recorder.packets.size(), 1u);
-    EXPECT_EQ(chain.recorder.packets[0].type, 0x6F);
-    EXPECT_EQ(chain.recorder.packets[0].data, Bytes({'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'}));
-    EXPECT_EQ(chain.recorder.packets[0].status, 0);
+    const Bytes text = {'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'};
+    const Bytes packet = {0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03};
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, text.data(), 8, 0));
+    EXPECT_EQ(chain.pipe.sent, packet);
+    chain.Feed(packet);
+    EXPECT_EQ(chain.recorder.packets, (std::vector<Received>{{0x6F, text, 0, 0}}));
     EXPECT_EQ(chain.pipe.LostTotal(), 0u);
+
+    chain.pipe.sent.clear();
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
+    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x00, 0x6F, 0x03}));
+    chain.pipe.portOpen = false;
+    EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
 }
 
 struct StreamCase {
@@ -218,19 +226,6 @@ TEST(DataCollectorParserTest, APacketSplitOverTwoChunksCarriesTheSecondChunksTim
         ASSERT_EQ(chain.recorder.packets.size(), 1u);
         EXPECT_EQ(chain.recorder.packets[0].timeStamp, 501);
     }
-}
-
-TEST(DataCollectorParserTest, SendPacketFramesTheBytesAndFailsOnAClosedPort)
-{
-    Chain chain;
-    const std::uint8_t text[] = {'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'};
-    EXPECT_TRUE(chain.parser.SendPacket(0x6F, text, 8, 0));
-    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}));
-    chain.pipe.sent.clear();
-    EXPECT_TRUE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
-    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x00, 0x6F, 0x03}));
-    chain.pipe.portOpen = false;
-    EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
 }
 
 TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)
