@@ -190,7 +190,8 @@ TEST_F(NMEATest, PositionFields)
         {"gpgga,183409.00,4000.0,n,10500.0,w,2,8,1.2,1600.0,m,,m,,", 14, 18, 34, 9, 40, -105, 1600, 1, 0, 0, 0},
         {"PVND,GGK,183409.25,010207,4000.00000000,N,10500.00000000,W,3,12,1.0,EHT1600.000,M", 3, 18, 34, 9.25f, 40,
          -105, 1600, 1, 1, 2, 2007},
-        {"Pvnd,gGk,183409.00,010207,4000.0,s,10500.0,e,3,8,1.2,eht1600.0,m", 3, 18, 34, 9, -40, 105, 1600, 1, 1, 2, 2007},
+        {"Pvnd,gGk,183409.00,010207,4000.0,s,10500.0,e,3,8,1.2,eht1600.0,m", 3, 18, 34, 9, -40, 105, 1600, 1, 1, 2,
+         2007},
         {"GPGGA", 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
         {"GPGGA,", 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
         {"GPGGA,1", 10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -267,8 +268,8 @@ TEST_F(NMEATest, DollarInsideASentenceStartsANewOne)
         const auto stumpLength = std::uint32_t(stump.size());
         const auto intactLength = std::uint32_t(intact.size());
         EXPECT_EQ(testing::MergedLost(wired.pipe), (LostRuns{{0, stumpLength},
-                                                            {stumpLength + intactLength - 1, 1 + 2 * stumpLength},
-                                                            {std::uint32_t(stream.size()) - 1, 1}}))
+                                                             {stumpLength + intactLength - 1, 1 + 2 * stumpLength},
+                                                             {std::uint32_t(stream.size()) - 1, 1}}))
             << split;
     }
 }
