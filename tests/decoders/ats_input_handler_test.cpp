@@ -67,30 +67,27 @@ TEST(ATSDecoder, OffReportsEveryChunkLost)
     EXPECT_EQ(rig.pipe.lost, (LostRuns{{0, 4}, {4, 2}}));
 }
 
-TEST(ATSDecoder, OneFrame)
+TEST(ATSDecoder, OneChunk)
 {
-    Rig rig;
-    rig.pipe.Feed(Bytes{0x80, 0x06, 0x12, 0x04});
-    EXPECT_EQ(rig.recorder.frames, (std::vector<Frame>{{0, {0x80, 0x06, 0x12, 0x04}, 1000}}));
-    EXPECT_TRUE(rig.pipe.lost.empty());
-}
-
-TEST(ATSDecoder, GarbageIsReportedOnceAsOneRun)
-{
-    Rig rig;
-    rig.pipe.Feed(Bytes{0x11, 0x22, 0x80, 0x06, 0x04, 0x33});
-    EXPECT_EQ(rig.recorder.frames.size(), 1u);
-    EXPECT_EQ(rig.pipe.lost, (LostRuns{{0, 2}, {5, 1}}));
-}
-
-// Regression test for a decoder that started as if a frame were open: bytes
-// before the first 0x80 never form a frame.
-TEST(ATSDecoder, NothingBeforeTheFirstStartByteIsAFrame)
-{
-    Rig rig;
-    rig.pipe.Feed(Bytes{0x11, 0x04, 0x80, 0x01, 0x04});
-    EXPECT_EQ(rig.recorder.frames, (std::vector<Frame>{{0, {0x80, 0x01, 0x04}, 1000}}));
-    EXPECT_EQ(rig.pipe.lost, (LostRuns{{0, 2}}));
+    struct Case {
+        Bytes stream;
+        Bytes frame;  // the one frame published
+        LostRuns lost;
+    };
+    const Case cases[] = {
+        {{0x80, 0x06, 0x12, 0x04}, {0x80, 0x06, 0x12, 0x04}, {}},
+        // Garbage on either side is reported once a run.
+        {{0x11, 0x22, 0x80, 0x06, 0x04, 0x33}, {0x80, 0x06, 0x04}, {{0, 2}, {5, 1}}},
+        // Regression: the decoder started as if a frame were open; bytes
+        // before the first 0x80 never form a frame.
+        {{0x11, 0x04, 0x80, 0x01, 0x04}, {0x80, 0x01, 0x04}, {{0, 2}}},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.pipe.Feed(c.stream);
+        EXPECT_EQ(rig.recorder.frames, (std::vector<Frame>{{0, c.frame, 1000}}));
+        EXPECT_EQ(rig.pipe.lost, c.lost);
+    }
 }
 
 TEST(ATSDecoder, FramesCloseAt256Bytes)
@@ -174,22 +171,24 @@ TEST(ATSDecoder, AnyChunkingGivesTheSameResult)
 
 TEST(FakeATS, DigitPacking)
 {
-    CATSInputHandler::FakeATSFrame frame;
-    CATSInputHandler::PackFakeATS(frame, 1234567, 7654321, 1000000);
-    EXPECT_EQ(frame, (CATSInputHandler::FakeATSFrame{0x80, 0x06, 0x91, 0x23, 0x45, 0x67, 0x76, 0x54, 0x32, 0x11, 0x00,
-                                                     0x00, 0x00, 0x99, 0x04}));
-    // Shorter values are written with leading zeros.
-    CATSInputHandler::PackFakeATS(frame, 5, 0, 42);
-    EXPECT_EQ(frame, (CATSInputHandler::FakeATSFrame{0x80, 0x06, 0x90, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                     0x00, 0x42, 0x99, 0x04}));
-}
-
-TEST(FakeATS, EndByteInsideTheFrameIsReplaced)
-{
-    CATSInputHandler::FakeATSFrame frame;
-    CATSInputHandler::PackFakeATS(frame, 1040000, 404040, 4);
-    EXPECT_EQ(frame, (CATSInputHandler::FakeATSFrame{0x80, 0x06, 0x91, 0xF4, 0x00, 0x00, 0xF4, 0xF4, 0xF4, 0x00, 0x00,
-                                                     0x00, 0xF4, 0x99, 0x04}));
+    struct Case {
+        std::uint32_t values[3];
+        CATSInputHandler::FakeATSFrame frame;
+    };
+    const Case cases[] = {
+        {{1234567, 7654321, 1000000},
+         {0x80, 0x06, 0x91, 0x23, 0x45, 0x67, 0x76, 0x54, 0x32, 0x11, 0x00, 0x00, 0x00, 0x99, 0x04}},
+        // Shorter values are written with leading zeros.
+        {{5, 0, 42}, {0x80, 0x06, 0x90, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x42, 0x99, 0x04}},
+        // An end byte inside the frame is replaced.
+        {{1040000, 404040, 4},
+         {0x80, 0x06, 0x91, 0xF4, 0x00, 0x00, 0xF4, 0xF4, 0xF4, 0x00, 0x00, 0x00, 0xF4, 0x99, 0x04}},
+    };
+    for (const Case& c : cases) {
+        CATSInputHandler::FakeATSFrame frame;
+        CATSInputHandler::PackFakeATS(frame, c.values[0], c.values[1], c.values[2]);
+        EXPECT_EQ(frame, c.frame) << c.values[0];
+    }
 }
 
 // Unpacks the seven digits that start at nibble `first` (byte 2's high

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "chunked_feed.h"
 #include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
 
@@ -55,11 +56,6 @@ public:
     std::vector<Received> packets;
 };
 
-class Parser : public CDataCollectorParser {
-public:
-    explicit Parser(CLogNode& log) : CDataCollectorParser(log) {}
-};
-
 // A parser on a fake byte pipe with a recorder on its packets.
 struct Chain {
     Chain()
@@ -67,17 +63,11 @@ struct Chain {
         parser.Subscribe(&pipe);
         recorder.Subscribe(&parser);
     }
-    ~Chain()
-    {
-        recorder.Unsubscribe();
-        parser.Unsubscribe();
-    }
-    // Packets published and bytes reported lost after feeding the stream.
     void Feed(const Bytes& stream, std::size_t chunkSize = 0) { pipe.Feed(stream, chunkSize); }
 
     CLogNode log;
     FakeBytePipe pipe;
-    Parser parser{log};
+    CDataCollectorParser parser{log};
     PacketRecorder recorder;
 };
 
@@ -89,15 +79,23 @@ std::size_t PacketBytes(const std::vector<Received>& packets)
     return total;
 }
 
-TEST(DataCollectorParserTest, FramesTheBreakPacketOfTheTcpPort)
+// The break packet of the TCP port, as it goes out and as it comes in.
+TEST(DataCollectorParserTest, SendsAndFramesTheBreakPacketOfTheTcpPort)
 {
     Chain chain;
-    chain.Feed({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03});
-    ASSERT_EQ(chain.recorder.packets.size(), 1u);
-    EXPECT_EQ(chain.recorder.packets[0].type, 0x6F);
-    EXPECT_EQ(chain.recorder.packets[0].data, Bytes({'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'}));
-    EXPECT_EQ(chain.recorder.packets[0].status, 0);
+    const Bytes text = {'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'};
+    const Bytes packet = {0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03};
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, text.data(), 8, 0));
+    EXPECT_EQ(chain.pipe.sent, packet);
+    chain.Feed(packet);
+    EXPECT_EQ(chain.recorder.packets, (std::vector<Received>{{0x6F, text, 0, 0}}));
     EXPECT_EQ(chain.pipe.LostTotal(), 0u);
+
+    chain.pipe.sent.clear();
+    EXPECT_TRUE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
+    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x00, 0x6F, 0x03}));
+    chain.pipe.portOpen = false;
+    EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
 }
 
 struct StreamCase {
@@ -202,14 +200,9 @@ TEST(DataCollectorParserTest, RandomChunkingGivesTheSamePackets)
     }
     Chain whole;
     whole.Feed(stream);
-    for (int round = 0; round < 20; ++round) {
+    for (unsigned round = 0; round < 20; ++round) {
         Chain chain;
-        std::size_t offset = 0;
-        while (offset < stream.size()) {
-            const std::size_t size = std::min<std::size_t>(1 + random() % 50, stream.size() - offset);
-            chain.pipe.Feed(stream.data() + offset, size);
-            offset += size;
-        }
+        testing::FeedPieces(chain.pipe, stream, testing::RandomPieces(stream.size(), round, 50));
         EXPECT_EQ(chain.recorder.packets, whole.recorder.packets);
         EXPECT_EQ(chain.pipe.LostTotal(), whole.pipe.LostTotal());
     }
@@ -233,19 +226,6 @@ TEST(DataCollectorParserTest, APacketSplitOverTwoChunksCarriesTheSecondChunksTim
         ASSERT_EQ(chain.recorder.packets.size(), 1u);
         EXPECT_EQ(chain.recorder.packets[0].timeStamp, 501);
     }
-}
-
-TEST(DataCollectorParserTest, SendPacketFramesTheBytesAndFailsOnAClosedPort)
-{
-    Chain chain;
-    const std::uint8_t text[] = {'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K'};
-    EXPECT_TRUE(chain.parser.SendPacket(0x6F, text, 8, 0));
-    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}));
-    chain.pipe.sent.clear();
-    EXPECT_TRUE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
-    EXPECT_EQ(chain.pipe.sent, Bytes({0x02, 0x00, 0x6F, 0x00, 0x6F, 0x03}));
-    chain.pipe.portOpen = false;
-    EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
 }
 
 TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)

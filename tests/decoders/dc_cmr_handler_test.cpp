@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decoders/dc_cmr_handler.h"
+#include "log_recorder.h"
 
 namespace TolvarRT {
 namespace {
@@ -33,23 +34,10 @@ public:
     std::vector<std::string> frames;
 };
 
-class LineRecorder : public TSubscriber<ILogPipe> {
-public:
-    ~LineRecorder() override { Unsubscribe(); }
-    void Write(const char* text, unsigned) override
-    {
-        const std::string line(text);
-        lines.push_back(line.substr(line.find("] ") + 2));
-    }
-    unsigned GetLogLevel() override { return kLogAll; }
-    std::vector<std::string> lines;
-};
-
 class CMRHandlerTest : public ::testing::Test {
 protected:
     CMRHandlerTest()
     {
-        lines.Subscribe(&logPipe);
         handler.SetName("Listener");
         frames.Subscribe(&handler);
     }
@@ -60,7 +48,7 @@ protected:
     }
 
     CLogPipe logPipe;
-    LineRecorder lines;
+    testing::LogRecorder lines{&logPipe};
     CDCCMRHandler handler{&logPipe};
     FrameRecorder frames;
 };
@@ -77,7 +65,7 @@ TEST_F(CMRHandlerTest, DispatchesByPacketType)
     Packet(0x6E, {'P', 'F'});
     EXPECT_THAT(frames.frames,
                 ::testing::ElementsAre("CMR 1/5", "CMR 7/2", "CMR 5/3", "CMR-W 12/3", "Send To /3", "Send To /1"));
-    EXPECT_THAT(lines.lines, ::testing::ElementsAre("Listener Receive CMR Frame Length 5, Type 1, Time 0.000",
+    EXPECT_THAT(lines.Lines(), ::testing::ElementsAre("Listener Receive CMR Frame Length 5, Type 1, Time 0.000",
                                                     "Listener Receive CMR Frame Length 2, Type 7, Time 0.000",
                                                     "Listener Receive CMR Frame Length 3, Type 5, Time 0.000",
                                                     "Listener Receive CMR-W Frame Length 3, Type 12, Time 0.000"));
@@ -100,7 +88,7 @@ TEST_F(CMRHandlerTest, LinesAreWrittenWithoutSubscribers)
 {
     frames.Unsubscribe();
     Packet(0x94, {1});
-    EXPECT_EQ(lines.lines.size(), 1u);
+    EXPECT_EQ(lines.Lines().size(), 1u);
 }
 
 TEST_F(CMRHandlerTest, FakeCMRCarriesItsTypeAndEpochTime)
@@ -136,20 +124,13 @@ TEST_F(CMRHandlerTest, FakeCMRCarriesItsTypeAndEpochTime)
 TEST_F(CMRHandlerTest, FakeEpochTimeWrapsAfter239Seconds)
 {
     sFakeFrame frame;
-    std::vector<std::uint32_t> times;
-    for (int i = 0; i < 241; ++i) {
+    for (std::uint32_t i = 1; i <= 241; ++i) {
         handler.BuildFakeCMR(frame, 0, 27);
-        times.push_back(frame.epochTime);
+        ASSERT_EQ(frame.epochTime, i % 240 * 1000) << i;
+        // The 18-bit field in the header holds the value whole.
+        ASSERT_EQ((std::uint32_t(frame.data[2]) << 10) | (std::uint32_t(frame.data[3]) << 2) | (frame.data[4] >> 6),
+                  frame.epochTime);
     }
-    EXPECT_EQ(times[0], 1000u);
-    EXPECT_EQ(times[238], 239000u);
-    EXPECT_EQ(times[239], 0u);
-    EXPECT_EQ(times[240], 1000u);
-    // The 18-bit field in the header holds the value whole.
-    handler.BuildFakeCMR(frame, 0, 27);
-    const std::uint32_t decoded = (std::uint32_t(frame.data[2]) << 10) | (std::uint32_t(frame.data[3]) << 2) |
-                                  (frame.data[4] >> 6);
-    EXPECT_EQ(decoded, frame.epochTime);
 }
 
 TEST_F(CMRHandlerTest, FakeFramesShorterThanTheHeaderAreCut)

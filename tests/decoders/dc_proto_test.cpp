@@ -136,10 +136,14 @@ private:
 
 const char* const kRadioIdentity = "PRODUCT,Radio 450,UHF;PORT,2,3,4,8,1,N,1;VERSION,1.2,a,b,c;";
 
-TEST(DCProtoTest, OpeningAsksForTheIdentityAndParsesTheAnswer)
-{
+class DCProtoTest : public ::testing::Test {
+protected:
     CLogPipe logPipe;
-    testing::LogRecorder lines(&logPipe);
+    testing::LogRecorder lines{&logPipe};
+};
+
+TEST_F(DCProtoTest, OpeningAsksForTheIdentityAndParsesTheAnswer)
+{
     ScriptedEndpoint endpoint(&logPipe, kRadioIdentity);
     ASSERT_TRUE(endpoint.OpenPort({"COM1", 38400, 0, 3, 0}));
     const sDeviceIdentity identity = endpoint.Identity();
@@ -151,10 +155,8 @@ TEST(DCProtoTest, OpeningAsksForTheIdentityAndParsesTheAnswer)
     EXPECT_THAT(lines.Lines(), ::testing::Contains("Requesting ID"));
 }
 
-TEST(DCProtoTest, ASilentDeviceCostsItsTriesAndStillOpens)
+TEST_F(DCProtoTest, ASilentDeviceCostsItsTriesAndStillOpens)
 {
-    CLogPipe logPipe;
-    testing::LogRecorder lines(&logPipe);
     ScriptedEndpoint endpoint(&logPipe, "");
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(endpoint.OpenPort({"COM1", 38400, 0, 2, 0}));
@@ -164,9 +166,8 @@ TEST(DCProtoTest, ASilentDeviceCostsItsTriesAndStillOpens)
     EXPECT_TRUE(endpoint.Identity().productName.empty());
 }
 
-TEST(DCProtoTest, WaitForIdentityWithoutARequestReturnsWhatIsKnown)
+TEST_F(DCProtoTest, WaitForIdentityWithoutARequestReturnsWhatIsKnown)
 {
-    CLogPipe logPipe;
     ScriptedEndpoint endpoint(&logPipe, kRadioIdentity);
     endpoint.OpenPort({"COM1", 38400, 0, 1, 0});
     EXPECT_EQ(endpoint.WaitForIdentity(false).productName, "Radio 450");
@@ -176,10 +177,8 @@ TEST(DCProtoTest, WaitForIdentityWithoutARequestReturnsWhatIsKnown)
     EXPECT_TRUE(endpoint.Identity().productName.empty());
 }
 
-TEST(DCProtoTest, DetectionProbesAt9600AndRestoresTheSettings)
+TEST_F(DCProtoTest, DetectionProbesAt9600AndRestoresTheSettings)
 {
-    CLogPipe logPipe;
-    testing::LogRecorder lines(&logPipe);
     ScriptedEndpoint endpoint(&logPipe, kRadioIdentity, true);
     endpoint.OpenPort({"COM1", 115200, 0, 0, 0});
     EXPECT_TRUE(endpoint.DetectIdentity(false, false));
@@ -195,9 +194,8 @@ TEST(DCProtoTest, DetectionProbesAt9600AndRestoresTheSettings)
     EXPECT_EQ(endpoint.Device()->Written().size(), 2u);
 }
 
-TEST(DCProtoTest, DetectionWithoutAnswerGoesBackToTheOriginalSettings)
+TEST_F(DCProtoTest, DetectionWithoutAnswerGoesBackToTheOriginalSettings)
 {
-    CLogPipe logPipe;
     ScriptedEndpoint endpoint(&logPipe, kRadioIdentity, false);
     EXPECT_FALSE(endpoint.DetectIdentity(true, false)) << "no port";
     endpoint.OpenPort({"COM1", 57600, 0, 0, 0});
@@ -205,10 +203,8 @@ TEST(DCProtoTest, DetectionWithoutAnswerGoesBackToTheOriginalSettings)
     EXPECT_EQ(endpoint.CurrentSettings().baudRate, 57600u);
 }
 
-TEST(DCProtoTest, PipeRequestsNameTheNextPort)
+TEST_F(DCProtoTest, PipeRequestsNameTheNextPort)
 {
-    CLogPipe logPipe;
-    testing::LogRecorder lines(&logPipe);
     ScriptedEndpoint endpoint(&logPipe, kRadioIdentity);
     endpoint.OpenPort({"COM1", 38400, 0, 1, 0});
     EXPECT_TRUE(endpoint.OpenPipe(true));

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <utility>
 #include <vector>
 
+#include "chunked_feed.h"
 #include "decoders/rtcm_input_handler.h"
 #include "fake_byte_pipe.h"
 
@@ -140,22 +140,11 @@ inline std::vector<std::size_t> FixedChunks(std::size_t total, std::size_t size)
     return std::vector<std::size_t>((total + size - 1) / size, size);
 }
 
-inline std::vector<std::size_t> RandomChunks(std::size_t total, unsigned seed, std::size_t largest)
-{
-    std::mt19937 random(seed);
-    std::vector<std::size_t> chunks;
-    for (std::size_t fed = 0; fed < total;) {
-        chunks.push_back(1 + random() % largest);
-        fed += chunks.back();
-    }
-    return chunks;
-}
-
 // The chunkings every suite runs: whole, byte by byte, and random pieces.
 inline std::vector<std::vector<std::size_t>> UsualChunkings(std::size_t total)
 {
-    return {{total}, FixedChunks(total, 1), RandomChunks(total, 1, 9), RandomChunks(total, 2, 64),
-            RandomChunks(total, 3, 300)};
+    return {{total}, FixedChunks(total, 1), RandomPieces(total, 1, 9), RandomPieces(total, 2, 64),
+            RandomPieces(total, 3, 300)};
 }
 
 }  // namespace TolvarRT::testing

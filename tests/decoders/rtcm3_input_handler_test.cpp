@@ -13,13 +13,14 @@
 #include <functional>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "chunked_feed.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "fake_byte_pipe.h"
+#include "manifest_frames.h"
 #include "rtcm3_frame_builder.h"
 
 namespace TolvarRT {
@@ -65,11 +66,10 @@ struct Harness {
     }
     void FeedRandomPieces(const Bytes& bytes, unsigned seed)
     {
-        std::mt19937 random(seed);
-        for (std::size_t offset = 0; offset < bytes.size();) {
-            const std::size_t piece = std::min<std::size_t>(1 + random() % 300, bytes.size() - offset);
-            Feed(Bytes(bytes.begin() + long(offset), bytes.begin() + long(offset + piece)));
-            offset += piece;
+        auto from = bytes.begin();
+        for (const std::size_t piece : testing::RandomPieces(bytes.size(), seed, 300)) {
+            Feed(Bytes(from, from + long(piece)));
+            from += long(piece);
         }
     }
     // Makes the handler give up whatever still waits: a chunk while disabled
@@ -371,44 +371,21 @@ TEST(Rtcm3InputHandler, KeepsAnExactAccountWhileSwitchedFromAnotherThread)
     EXPECT_EQ(harness.Accounted(), harness.fed.size());
 }
 
-// Expected per-type counts of a capture, as the manifest beside it lists them.
-std::map<unsigned, unsigned> ManifestCounts(const std::string& fileName)
-{
-    const Bytes manifest = testing::ReadCapture("MANIFEST.md");
-    std::istringstream text(std::string(manifest.begin(), manifest.end()));
-    std::map<unsigned, unsigned> counts;
-    bool inSection = false;
-    for (std::string line; std::getline(text, line);) {
-        if (line.rfind("## ", 0) == 0)
-            inSection = line == "## " + fileName;
-        if (!inSection || line.find(" frames: ") == std::string::npos)
-            continue;
-        const std::string marker = "RTCM v3 Type ";
-        for (auto at = line.find(marker); at != std::string::npos; at = line.find(marker, at + 1)) {
-            unsigned type = 0;
-            unsigned count = 0;
-            if (std::sscanf(line.c_str() + at + marker.size(), "%u = %u", &type, &count) == 2)
-                counts[type] = count;
-        }
-    }
-    return counts;
-}
-
 class Rtcm3Captures : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Rtcm3Captures, GiveTheManifestsCountsInEveryChunking)
 {
     const Bytes capture = testing::ReadCapture(GetParam());
-    const auto expected = ManifestCounts(GetParam());
+    const auto expected = testing::ManifestFrames(GetParam());
     ASSERT_FALSE(expected.empty()) << "no counts in the manifest";
     for (const std::size_t chunkSize : {std::size_t(1), std::size_t(7), std::size_t(64), std::size_t(1024),
                                         capture.size()}) {
         SCOPED_TRACE("chunks of " + std::to_string(chunkSize));
         Harness harness;
         harness.Feed(capture, chunkSize);
-        std::map<unsigned, unsigned> counts;
+        std::map<std::string, std::uint64_t> counts;
         for (const auto& frame : harness.recorder.frames)
-            ++counts[frame.type];
+            ++counts["RTCM v3 Type " + std::to_string(frame.type)];
         EXPECT_EQ(counts, expected);
         EXPECT_EQ(harness.Accounted(), capture.size());
     }

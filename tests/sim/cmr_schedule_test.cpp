@@ -1,6 +1,5 @@
 // The schedule commands and their prompts, and the length arithmetic.
 #include <gtest/gtest.h>
-#include <gmock/gmock.h>
 
 #include "sim/cmr_schedule.h"
 
@@ -14,7 +13,6 @@ TEST(CMRScheduleTest, CommandsSelectSchedulesByOffset)
     EXPECT_EQ(FakeScheduleOfCommand(32806), 6);
     EXPECT_EQ(FakeScheduleOfCommand(32807), -1);
     EXPECT_EQ(FakeScheduleOfCommand(32799), -1);
-    EXPECT_THAT(kFakeScheduleToolbar, ::testing::ElementsAre(32819, 32800, 32801, 32806, 32802, 32815, 32816));
 }
 
 TEST(CMRScheduleTest, PromptsSplitIntoHelpAndTooltip)

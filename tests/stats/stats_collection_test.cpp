@@ -199,80 +199,77 @@ TEST(StatsCollectionTest, BeyondThirtyTwoCollectionsFramesAreCountedButNeverMatc
     EXPECT_NE(fresh.ReceiverBit(), 0u);
 }
 
-// Feeds frames of one type at the given intervals (seconds) after t = 0.
-void FeedIntervals(CStatsCollection& side, const std::vector<double>& intervals)
-{
-    double t = 0.0;
-    side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t));
-    for (double interval : intervals) {
-        t += interval;
-        side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t));
+// One source collection, fed frames of one type at chosen intervals.
+class OneTypeTest : public ::testing::Test {
+protected:
+    // Frames at the given intervals (seconds) after the last one, the first at t = 0.
+    void FeedIntervals(const std::vector<double>& intervals)
+    {
+        if (t < 0.0)
+            side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t = 0.0));
+        for (double interval : intervals)
+            side.RecordFrame(kFrameClassRTCM3, 1004, 50, 1, At(t += interval));
     }
-}
+    PacketStats Record() { return RecordOf(side, kFrameClassRTCM3, 1004); }
+
+    double t = -1.0;
+    CLogPipe logPipe;
+    LogRecorder lines{&logPipe};
+    CStatsCollection side{&logPipe, true};
+};
 
 struct PeriodCase {
     double mean;
     double expectedPeriod;
 };
 
-class PeriodEstimate : public ::testing::TestWithParam<PeriodCase> {};
+class PeriodEstimate : public OneTypeTest, public ::testing::WithParamInterface<PeriodCase> {};
 
-TEST_P(PeriodEstimate, FollowsTheMeanInterval)
+TEST_P(PeriodEstimate, FollowsTheMeanIntervalFromTheSixteenthFrame)
 {
-    CLogPipe logPipe;
-    CStatsCollection side(&logPipe, true);
     std::vector<double> intervals;
     for (int i = 0; i < 15; ++i)
         intervals.push_back(GetParam().mean * (i % 2 ? 1.01 : 0.99));
-    FeedIntervals(side, intervals);
-    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).period, GetParam().expectedPeriod) << "after 16 frames";
+    FeedIntervals({intervals.begin(), intervals.end() - 1});
+    EXPECT_EQ(Record().period, 0.0) << "after 15 frames";
+    FeedIntervals({intervals.back()});
+    EXPECT_EQ(Record().period, GetParam().expectedPeriod) << "after 16 frames";
 }
 
 INSTANTIATE_TEST_SUITE_P(Means, PeriodEstimate,
                          ::testing::Values(PeriodCase{0.2, 0.2}, PeriodCase{1.0, 1.0}, PeriodCase{2.5, 2.0}));
 
-TEST(StatsCollectionTest, NoPeriodBeforeSixteenFrames)
-{
-    CLogPipe logPipe;
-    CStatsCollection side(&logPipe, true);
-    FeedIntervals(side, std::vector<double>(14, 1.0));
-    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).period, 0.0);
-}
-
-TEST(StatsCollectionTest, SlowIrregularTypesDoNotGetAnInfinitePeriod)
+TEST_F(OneTypeTest, SlowIrregularTypesDoNotGetAnInfinitePeriod)
 {
     // Regression test for a rate rounding to zero: a 2.5 s mean with a spread
     // between 0.1 and 0.4 once gave a period of 1 / 0.
-    CLogPipe logPipe;
-    CStatsCollection side(&logPipe, true);
     std::vector<double> intervals;
     for (int i = 0; i < 23; ++i)
         intervals.push_back(i % 2 ? 3.0 : 2.0);
-    FeedIntervals(side, intervals);
-    const double period = RecordOf(side, kFrameClassRTCM3, 1004).period;
+    FeedIntervals(intervals);
+    const double period = Record().period;
     EXPECT_TRUE(period == 0.0 || (period > 0.0 && period < 10.0)) << period;
 }
 
 struct GapCase {
+    unsigned steady;  // intervals of 1 s before the gap
     double gap;
     const char* line;  // nullptr: nothing logged
     std::uint32_t lost;
     std::uint32_t late;
 };
 
-class GapRule : public ::testing::TestWithParam<GapCase> {};
+class GapRule : public OneTypeTest, public ::testing::WithParamInterface<GapCase> {};
 
+// 23 frames 1 s apart give period 1 s at frame 16; a gap is judged when it
+// ends on frame 24, which estimates the period again, and on no other frame.
 TEST_P(GapRule, IsJudgedOnTheFrameThatReestimatesThePeriod)
 {
-    CLogPipe logPipe;
-    LogRecorder lines(&logPipe);
-    CStatsCollection side(&logPipe, true);
-    // 23 frames 1 s apart give period 1 s at frame 16; the gap ends on frame 24.
-    std::vector<double> intervals(22, 1.0);
+    std::vector<double> intervals(GetParam().steady, 1.0);
     intervals.push_back(GetParam().gap);
-    FeedIntervals(side, intervals);
-    const PacketStats record = RecordOf(side, kFrameClassRTCM3, 1004);
-    ASSERT_EQ(record.frames, 24u);
+    FeedIntervals(intervals);
+    const PacketStats record = Record();
+    ASSERT_EQ(record.frames, GetParam().steady + 2);
     ASSERT_EQ(record.period, 1.0);
     EXPECT_EQ(record.lost, GetParam().lost);
     EXPECT_EQ(record.late, GetParam().late);
@@ -283,20 +280,10 @@ TEST_P(GapRule, IsJudgedOnTheFrameThatReestimatesThePeriod)
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, GapRule,
-                         ::testing::Values(GapCase{3.0, "Lost 2 Packets ", 2, 0}, GapCase{2.0, "Lost 1 Packets ", 0, 1},
-                                           GapCase{1.4, "Lost 0 Packets ", 0, 1}, GapCase{1.2, nullptr, 0, 0}));
-
-TEST(StatsCollectionTest, AGapEndingOnAnyOtherFrameIsNotJudged)
-{
-    CLogPipe logPipe;
-    LogRecorder lines(&logPipe);
-    CStatsCollection side(&logPipe, true);
-    std::vector<double> intervals(20, 1.0);
-    intervals.push_back(5.0);  // ends on frame 22
-    FeedIntervals(side, intervals);
-    EXPECT_EQ(RecordOf(side, kFrameClassRTCM3, 1004).lost, 0u);
-    EXPECT_TRUE(lines.Lines().empty());
-}
+                         ::testing::Values(GapCase{22, 3.0, "Lost 2 Packets ", 2, 0},
+                                           GapCase{22, 2.0, "Lost 1 Packets ", 0, 1},
+                                           GapCase{22, 1.4, "Lost 0 Packets ", 0, 1}, GapCase{22, 1.2, nullptr, 0, 0},
+                                           GapCase{20, 5.0, nullptr, 0, 0}));
 
 TEST(StatsCollectionTest, SummaryListsEveryTypeWithItsAveragesAndInterval)
 {
