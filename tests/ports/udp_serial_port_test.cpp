@@ -75,16 +75,6 @@ protected:
     CUDPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
 };
 
-TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkId)
-{
-    ASSERT_TRUE(OpenAnswering(kUdpConnectAccepted));
-    EXPECT_EQ(port.FailureReason(), "");
-    EXPECT_TRUE(port.IsOpen());
-    EXPECT_TRUE(port.IsConnected());
-    EXPECT_EQ(port.LinkId(), kLink);
-    EXPECT_FALSE(port.Open(Name().c_str()));  // already open
-}
-
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
 {
     EXPECT_FALSE(OpenAnswering(kUdpConnectRefused, 0));
@@ -249,9 +239,14 @@ TEST_F(UdpSerialPortTest, AReconnectDemandIsFollowedThrough)
     EXPECT_TRUE(CloseAnswering(6));
 }
 
-TEST_F(UdpSerialPortTest, CloseSaysGoodbyeAndStopsAtTheAcknowledgement)
+TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkIdAndCloseSaysGoodbyeAndStopsAtTheAcknowledgement)
 {
     OpenAndStart();
+    EXPECT_EQ(port.FailureReason(), "");
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_TRUE(port.IsConnected());
+    EXPECT_EQ(port.LinkId(), kLink);
+    EXPECT_FALSE(port.Open(Name().c_str()));  // already open
     EXPECT_TRUE(CloseAnswering());
     EXPECT_FALSE(port.IsOpen());
     // Acknowledged: no second disconnect follows.
