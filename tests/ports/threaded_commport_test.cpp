@@ -54,15 +54,6 @@ protected:
     tThreadedCommport port{&received, &testing::Collector::OnBytes, 0, 0};
 };
 
-TEST_F(ThreadedCommportTest, ConfigureBeforeOpenFailsAndKeepsTheSettings)
-{
-    EXPECT_FALSE(port.Configure(Line(9600)));
-    EXPECT_EQ(port.FailureReason(), "not open");
-    EXPECT_EQ(port.Settings().baudRate, 0u);
-    EXPECT_EQ(port.Settings().readTimeout, 0u);
-    EXPECT_FALSE(port.Close());
-}
-
 TEST_F(ThreadedCommportTest, OpenFailsOnAnOpenPortWithoutTouchingItAndOnADeviceInUse)
 {
     testing::PtyPair other;
@@ -140,7 +131,7 @@ TEST_F(ThreadedCommportTest, ConfiguresARawLine)
     }
 }
 
-TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndSaysWhy)
+TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndAnyBeforeOpenAndSaysWhy)
 {
     const struct {
         PortSettings settings;
@@ -154,6 +145,12 @@ TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndSaysWhy)
         {{9600, 0, 8, 3, 0, 0, 1000}, "unsupported framing: stop-bit code 3"},
         {{9600, 0, 8, 1, 0, 0, 1000}, "unsupported framing: 1.5 stop bits need 5 data bits"},
     };
+    EXPECT_FALSE(port.Configure(Line(9600)));
+    EXPECT_EQ(port.FailureReason(), "not open");
+    EXPECT_EQ(port.Settings().baudRate, 0u);  // not kept
+    EXPECT_EQ(port.Settings().readTimeout, 0u);
+    EXPECT_FALSE(port.Close());
+
     ASSERT_TRUE(port.Open(pty.Path()));
     for (const auto& row : cases) {
         EXPECT_FALSE(port.Configure(row.settings)) << row.reason;
