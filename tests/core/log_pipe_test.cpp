@@ -215,7 +215,7 @@ TEST(LogPipeTest, DumpsNeedASinkAtAll)
     EXPECT_EQ(sink.texts.size(), 1u);
 }
 
-TEST(LogPipeTest, NodeWithoutPipeIgnoresEverything)
+TEST(LogPipeTest, NodesIgnoreEverythingWithoutAPipeMoveBetweenPipesAndOutliveThem)
 {
     CLogNode node;
     node.LogAlways("a");
@@ -223,11 +223,6 @@ TEST(LogPipeTest, NodeWithoutPipeIgnoresEverything)
     node.HexDump("c", "d", 1);
     EXPECT_EQ(node.Pipe(), nullptr);
     EXPECT_FALSE(node.Wants(kLogNone));
-}
-
-TEST(LogPipeTest, NodesMoveBetweenPipesAndOutliveThem)
-{
-    CLogNode node;
     RecordingSink sink(kLogAll);
     {
         CLogPipe first;

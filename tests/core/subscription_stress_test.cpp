@@ -68,6 +68,18 @@ public:
     unsigned long calls = 0;
 };
 
+// count subscribers of type Consumer, attached to producer in order.
+template <class Consumer = CheckedConsumer>
+std::vector<std::unique_ptr<Consumer>> Subscribed(TSubscription<ITickPipe>* producer, int count)
+{
+    std::vector<std::unique_ptr<Consumer>> consumers;
+    for (int i = 0; i < count; ++i) {
+        consumers.push_back(std::make_unique<Consumer>());
+        consumers.back()->Subscribe(producer);
+    }
+    return consumers;
+}
+
 template <class Producer>
 void PublishWhileSubscribersChurn(Producer& producer)
 {
@@ -86,11 +98,7 @@ void PublishWhileSubscribersChurn(Producer& producer)
         });
     }
     // Long-lived subscribers that keep leaving and coming back.
-    std::vector<std::unique_ptr<CheckedConsumer>> regulars;
-    for (int i = 0; i < 4; ++i) {
-        regulars.push_back(std::make_unique<CheckedConsumer>());
-        regulars.back()->Subscribe(&producer);
-    }
+    const auto regulars = Subscribed(&producer, 4);
     for (int c = 0; c < 3; ++c) {
         threads.emplace_back([&, c] {
             std::minstd_rand random(unsigned(c) + 1);
@@ -134,12 +142,8 @@ TEST(SubscriptionStressTest, HoldingPublishersWithSubscribersComingAndGoing)
 TEST(SubscriptionStressTest, ProducerDiesWhileItsSubscribersLeaveOnAnotherThread)
 {
     for (int round = 0; round < 200; ++round) {
-        std::vector<std::unique_ptr<CheckedConsumer>> consumers;
         auto producer = std::make_unique<SteppingProducer>();
-        for (int i = 0; i < 6; ++i) {
-            consumers.push_back(std::make_unique<CheckedConsumer>());
-            consumers.back()->Subscribe(producer.get());
-        }
+        const auto consumers = Subscribed(producer.get(), 6);
         std::thread leaver([&] {
             for (auto& consumer : consumers)
                 consumer->Unsubscribe();
@@ -154,11 +158,7 @@ TEST(SubscriptionStressTest, ProducerDiesWhileItsSubscribersLeaveOnAnotherThread
 TEST(SubscriptionStressTest, SubscribersLeavingFromTheirOwnCallbacksOnManyThreads)
 {
     SteppingProducer producer;
-    std::vector<std::unique_ptr<CheckedConsumer>> consumers;
-    for (int i = 0; i < 50; ++i) {
-        consumers.push_back(std::make_unique<CheckedConsumer>());
-        consumers.back()->Subscribe(&producer);
-    }
+    const auto consumers = Subscribed(&producer, 50);
     class Quitter : public CheckedConsumer {
     public:
         void OnTick(unsigned value) override
@@ -167,11 +167,7 @@ TEST(SubscriptionStressTest, SubscribersLeavingFromTheirOwnCallbacksOnManyThread
             Unsubscribe();
         }
     };
-    std::vector<std::unique_ptr<Quitter>> quitters;
-    for (int i = 0; i < 50; ++i) {
-        quitters.push_back(std::make_unique<Quitter>());
-        quitters.back()->Subscribe(&producer);
-    }
+    const auto quitters = Subscribed<Quitter>(&producer, 50);
     std::vector<std::thread> threads;
     for (int p = 0; p < 4; ++p)
         threads.emplace_back([&] {

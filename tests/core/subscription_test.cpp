@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,12 @@ public:
 
 class SubscriptionTest : public ::testing::Test {
 protected:
+    static void SubscribeAll(Producer& producer, std::initializer_list<Consumer*> consumers)
+    {
+        for (Consumer* consumer : consumers)
+            EXPECT_TRUE(consumer->Subscribe(&producer));
+    }
+
     std::vector<std::string> journal;
 };
 
@@ -63,22 +70,23 @@ TEST_F(SubscriptionTest, DeliversInAttachOrderAndCountsTheCalls)
 {
     Producer producer;
     Consumer a("a", &journal), b("b", &journal), c("c", &journal);
-    EXPECT_TRUE(b.Subscribe(&producer));
-    EXPECT_TRUE(a.Subscribe(&producer));
-    EXPECT_TRUE(c.Subscribe(&producer));
+    SubscribeAll(producer, {&b, &a, &c});
     EXPECT_EQ(producer.Send(7), 3u);
     EXPECT_EQ(journal, (std::vector<std::string>{"b:7", "a:7", "c:7"}));
 }
 
-TEST_F(SubscriptionTest, DetachWithNullPositionChangesNothing)
+TEST_F(SubscriptionTest, NullArgumentsChangeNothingAndUnsubscribeIsAlwaysTrue)
 {
     Producer producer;
-    Consumer a("a", &journal);
+    Consumer a("a", &journal), b("b", &journal);
     a.Subscribe(&producer);
     sSubscriber* none = nullptr;
     EXPECT_FALSE(producer.Detach(none));
     EXPECT_EQ(producer.SubscriberCount(), 1u);
     EXPECT_TRUE(a.IsSubscribed());
+    EXPECT_FALSE(b.Subscribe(nullptr));
+    EXPECT_TRUE(b.Unsubscribe());
+    EXPECT_FALSE(b.IsSubscribed());
 }
 
 TEST_F(SubscriptionTest, SubscribingElsewhereLeavesTheFirstProducer)
@@ -106,21 +114,11 @@ TEST_F(SubscriptionTest, SubscribingAgainMovesToTheEndOfTheOrder)
     EXPECT_EQ(journal, (std::vector<std::string>{"b:1", "a:1"}));
 }
 
-TEST_F(SubscriptionTest, SubscribeToNullFailsAndUnsubscribeIsAlwaysTrue)
-{
-    Consumer a("a", &journal);
-    EXPECT_FALSE(a.Subscribe(nullptr));
-    EXPECT_TRUE(a.Unsubscribe());
-    EXPECT_FALSE(a.IsSubscribed());
-}
-
 TEST_F(SubscriptionTest, SubscriberLeavingInItsCallbackIsNotCalledAgainAndOthersStillAre)
 {
     Producer producer;
     Consumer a("a", &journal), b("b", &journal), c("c", &journal);
-    a.Subscribe(&producer);
-    b.Subscribe(&producer);
-    c.Subscribe(&producer);
+    SubscribeAll(producer, {&a, &b, &c});
     b.onNumber = [&](int) { b.Unsubscribe(); };
     EXPECT_EQ(producer.Send(1), 3u);
     EXPECT_EQ(producer.Send(2), 2u);
@@ -132,9 +130,7 @@ TEST_F(SubscriptionTest, SubscriberRemovingTheNextOneInItsCallbackSkipsIt)
 {
     Producer producer;
     Consumer a("a", &journal), b("b", &journal), c("c", &journal);
-    a.Subscribe(&producer);
-    b.Subscribe(&producer);
-    c.Subscribe(&producer);
+    SubscribeAll(producer, {&a, &b, &c});
     a.onNumber = [&](int) { b.Unsubscribe(); };
     EXPECT_EQ(producer.Send(1), 2u);
     EXPECT_EQ(journal, (std::vector<std::string>{"a:1", "c:1"}));
@@ -152,25 +148,7 @@ TEST_F(SubscriptionTest, SubscriberDestroyedInsideADeliveryIsNotCalled)
     EXPECT_EQ(journal, (std::vector<std::string>{"a:1"}));
 }
 
-TEST_F(SubscriptionTest, DestroyingTheProducerDetachesEverySubscriberHeadFirst)
-{
-    Consumer a("a", &journal), b("b", &journal), c("c", &journal);
-    {
-        Producer producer;
-        a.Subscribe(&producer);
-        b.Subscribe(&producer);
-        c.Subscribe(&producer);
-    }
-    EXPECT_FALSE(a.IsSubscribed());
-    EXPECT_FALSE(b.IsSubscribed());
-    EXPECT_FALSE(c.IsSubscribed());
-    // Detached subscribers can join a new producer as usual.
-    Producer next;
-    EXPECT_TRUE(b.Subscribe(&next));
-    EXPECT_EQ(next.Send(3), 1u);
-}
-
-TEST_F(SubscriptionTest, ProducerTeardownCallsOnDetachOncePerSubscriberInOrder)
+TEST_F(SubscriptionTest, DestroyingTheProducerDetachesEverySubscriberHeadFirstOnce)
 {
     struct Recorder : Consumer {
         using Consumer::Consumer;
@@ -183,11 +161,16 @@ TEST_F(SubscriptionTest, ProducerTeardownCallsOnDetachOncePerSubscriberInOrder)
     Recorder a("a", &journal), b("b", &journal), c("c", &journal);
     {
         Producer producer;
-        a.Subscribe(&producer);
-        b.Subscribe(&producer);
-        c.Subscribe(&producer);
+        SubscribeAll(producer, {&a, &b, &c});
     }
     EXPECT_EQ(journal, (std::vector<std::string>{"detach a", "detach b", "detach c"}));
+    EXPECT_FALSE(a.IsSubscribed());
+    EXPECT_FALSE(b.IsSubscribed());
+    EXPECT_FALSE(c.IsSubscribed());
+    // Detached subscribers can join a new producer as usual.
+    Producer next;
+    EXPECT_TRUE(b.Subscribe(&next));
+    EXPECT_EQ(next.Send(3), 1u);
 }
 
 TEST_F(SubscriptionTest, DestroyingASubscriberRemovesOnlyItsOwnEntry)
@@ -291,19 +274,14 @@ TEST_F(SubscriptionTest, TwoWaySubscriberReachesTheBackChannelOnlyWhileAttached)
         EXPECT_EQ(pipe.SubscriberCount(), 0u);
         other.Send(5);
         EXPECT_EQ(decoder.lastEcho, 10);
+        decoder.Unsubscribe();
+        EXPECT_FALSE(decoder.HasBack());
+        EXPECT_EQ(other.Send(1), 0u);
+        decoder.Subscribe(&pipe);
     }
+    // The pipe died first.
     EXPECT_FALSE(decoder.HasBack());
     EXPECT_FALSE(decoder.IsSubscribed());
-}
-
-TEST_F(SubscriptionTest, TwoWaySubscriberLosesTheBackChannelOnUnsubscribe)
-{
-    Pipe pipe;
-    Decoder decoder;
-    decoder.Subscribe(&pipe);
-    decoder.Unsubscribe();
-    EXPECT_FALSE(decoder.HasBack());
-    EXPECT_EQ(pipe.Send(1), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ports/can_interfaces.h"
@@ -165,35 +166,26 @@ TEST_F(CanInterfacesTest, EitherLibraryAloneIsEnough)
     EXPECT_TRUE(fxOnly.Interface(1)->library->fx);
 }
 
-TEST_F(CanInterfacesTest, ALibraryLackingAnEntryPointIsNotUsable)
+TEST_F(CanInterfacesTest, UnusableLibrariesGiveNoInterfacesAndAreNeverCalled)
 {
-    CCanLibraries incompleteOnly(kIncomplete, kMissing);
-    EXPECT_FALSE(incompleteOnly.Load());
-    EXPECT_FALSE(incompleteOnly.IsUsable(false));
-    EXPECT_EQ(incompleteOnly.CountInterfaces(), 0);
-    EXPECT_EQ(incomplete.calls(), 0u);
+    // Lacking an entry point, swapped (each is recognised by its own reset
+    // entry point), and not installed.
+    const std::pair<const char*, const char*> cases[] = {
+        {kIncomplete, kMissing}, {kFx, kPlain}, {kMissing, "libZCAN4USBFX-not-installed.so"}};
+    for (const auto& [plainPath, fxPath] : cases) {
+        SCOPED_TRACE(std::string(plainPath) + " / " + fxPath);
+        CCanLibraries libraries(plainPath, fxPath);
+        EXPECT_FALSE(libraries.Load());
+        EXPECT_FALSE(libraries.IsUsable(false));
+        EXPECT_EQ(libraries.CountInterfaces(), 0);
+        EXPECT_EQ(libraries.CountInterfaces(), 0);
+        EXPECT_FALSE(libraries.Interface(0));
+    }
+    EXPECT_EQ(plain.calls() + fx.calls() + incomplete.calls(), 0u);
 
     CCanLibraries withFx(kIncomplete, kFx);
     EXPECT_EQ(withFx.CountInterfaces(), 2);
     EXPECT_EQ(incomplete.calls(), 0u);
-}
-
-// Each library is recognised by its own reset entry point.
-TEST_F(CanInterfacesTest, LibrariesSwappedAreNotUsable)
-{
-    CCanLibraries swapped(kFx, kPlain);
-    EXPECT_FALSE(swapped.Load());
-    EXPECT_EQ(swapped.CountInterfaces(), 0);
-    EXPECT_EQ(fx.calls() + plain.calls(), 0u);
-}
-
-TEST_F(CanInterfacesTest, NoLibraryNoInterfaces)
-{
-    CCanLibraries none(kMissing, "libZCAN4USBFX-not-installed.so");
-    EXPECT_FALSE(none.Load());
-    EXPECT_EQ(none.CountInterfaces(), 0);
-    EXPECT_EQ(none.CountInterfaces(), 0);
-    EXPECT_FALSE(none.Interface(0));
 }
 
 TEST_F(CanInterfacesTest, InterfacesAreEnumeratedOnce)

@@ -14,19 +14,21 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Result = CPeriodicTimer::WaitResult;
 
-TEST(PeriodicTimerTest, UnsetTimerOnlyTimesOut)
-{
+class PeriodicTimerTest : public ::testing::Test {
+protected:
     CPeriodicTimer timer;
-    CEvent stop;
+    CEvent stop;  // manual reset
+};
+
+TEST_F(PeriodicTimerTest, UnsetTimerOnlyTimesOut)
+{
     const auto start = Clock::now();
     EXPECT_EQ(timer.Wait(stop, 20ms), Result::Timeout);
     EXPECT_GE(Clock::now() - start, 20ms);
 }
 
-TEST(PeriodicTimerTest, StopWinsOverADueTick)
+TEST_F(PeriodicTimerTest, StopWinsOverADueTick)
 {
-    CPeriodicTimer timer;
-    CEvent stop;
     timer.Set(std::chrono::system_clock::now() - 1s, 10ms);
     stop.Set();
     EXPECT_EQ(timer.Wait(stop, 1000ms), Result::Stop);
@@ -34,10 +36,8 @@ TEST(PeriodicTimerTest, StopWinsOverADueTick)
     EXPECT_EQ(timer.Wait(stop, 1000ms), Result::Stop);
 }
 
-TEST(PeriodicTimerTest, StopFromAnotherThreadEndsTheWait)
+TEST_F(PeriodicTimerTest, StopFromAnotherThreadEndsTheWait)
 {
-    CPeriodicTimer timer;
-    CEvent stop;
     timer.Set(std::chrono::system_clock::now() + 1h, 1000ms);
     std::thread stopper([&] {
         std::this_thread::sleep_for(20ms);
@@ -47,10 +47,8 @@ TEST(PeriodicTimerTest, StopFromAnotherThreadEndsTheWait)
     stopper.join();
 }
 
-TEST(PeriodicTimerTest, TicksNeverComeBeforeTheirDueTime)
+TEST_F(PeriodicTimerTest, TicksNeverComeBeforeTheirDueTime)
 {
-    CPeriodicTimer timer;
-    CEvent stop;
     const auto start = Clock::now();
     timer.Set(std::chrono::system_clock::now() + 30ms, 20ms);
     for (int k = 0; k < 4; ++k)
@@ -59,10 +57,8 @@ TEST(PeriodicTimerTest, TicksNeverComeBeforeTheirDueTime)
     EXPECT_GE(Clock::now() - start, 90ms - 1ms);
 }
 
-TEST(PeriodicTimerTest, ALateWaiterGetsOneTickThenTheNextGridPoint)
+TEST_F(PeriodicTimerTest, ALateWaiterGetsOneTickThenTheNextGridPoint)
 {
-    CPeriodicTimer timer;
-    CEvent stop;
     const auto start = Clock::now();
     timer.Set(std::chrono::system_clock::now(), 40ms);
     std::this_thread::sleep_for(100ms);  // grid points at 0, 40 and 80 ms have passed
@@ -76,13 +72,12 @@ TEST(PeriodicTimerTest, ALateWaiterGetsOneTickThenTheNextGridPoint)
     EXPECT_GE(elapsed, gridPoint - 1ms);
 }
 
-TEST(PeriodicTimerTest, AutoResetStopIsConsumedByTheWaitThatSeesIt)
+TEST_F(PeriodicTimerTest, AutoResetStopIsConsumedByTheWaitThatSeesIt)
 {
-    CPeriodicTimer timer;
-    CEvent stop(CEvent::Reset::Auto);
-    stop.Set();
-    EXPECT_EQ(timer.Wait(stop, 10ms), Result::Stop);
-    EXPECT_EQ(timer.Wait(stop, 10ms), Result::Timeout);
+    CEvent autoStop(CEvent::Reset::Auto);
+    autoStop.Set();
+    EXPECT_EQ(timer.Wait(autoStop, 10ms), Result::Stop);
+    EXPECT_EQ(timer.Wait(autoStop, 10ms), Result::Timeout);
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"TCP:[::1]5000", false, "", 0}, NameCase{"UDP:box", false, "", 0},
                       NameCase{"TC", false, "", 0}, NameCase{"COM1", false, "", 0}));
 
-TEST(SocketTest, ConnectsToAnIPv4LoopbackServer)
+TEST(SocketTest, ConnectsToAnIPv4LoopbackServerAndFailsWhenRefused)
 {
     test::CTcpServer server;
     ASSERT_TRUE(server.Listen());
@@ -55,6 +55,9 @@ TEST(SocketTest, ConnectsToAnIPv4LoopbackServer)
     EXPECT_EQ(server.Receive(3), (test::Bytes{'a', 'b', 'c'}));
     CloseSocket(fd);
     EXPECT_EQ(fd, -1);
+    const std::uint16_t port = server.Port();
+    server.Stop();
+    EXPECT_LT(ConnectSocket({"127.0.0.1", port}, SocketKind::Stream, -1, 5000), 0);
 }
 
 TEST(SocketTest, ConnectsToAnIPv6LoopbackServer)
@@ -78,15 +81,6 @@ TEST(SocketTest, ConnectsToAnIPv6LoopbackServer)
     EXPECT_GE(fd, 0);
     CloseSocket(fd);
     close(listener);
-}
-
-TEST(SocketTest, RefusedConnectFails)
-{
-    test::CTcpServer server;
-    ASSERT_TRUE(server.Listen());
-    const std::uint16_t port = server.Port();
-    server.Stop();
-    EXPECT_LT(ConnectSocket({"127.0.0.1", port}, SocketKind::Stream, -1, 5000), 0);
 }
 
 TEST(SocketTest, WaitSeesTheStopBeforeData)

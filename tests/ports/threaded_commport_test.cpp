@@ -54,38 +54,22 @@ protected:
     tThreadedCommport port{&received, &testing::Collector::OnBytes, 0, 0};
 };
 
-TEST_F(ThreadedCommportTest, ConfigureBeforeOpenFailsAndKeepsTheSettings)
-{
-    EXPECT_FALSE(port.Configure(Line(9600)));
-    EXPECT_EQ(port.FailureReason(), "not open");
-    EXPECT_EQ(port.Settings().baudRate, 0u);
-    EXPECT_EQ(port.Settings().readTimeout, 0u);
-    EXPECT_FALSE(port.Close());
-}
-
-TEST_F(ThreadedCommportTest, OpenOnAnOpenPortFailsWithoutTouchingIt)
+TEST_F(ThreadedCommportTest, OpenFailsOnAnOpenPortWithoutTouchingItAndOnADeviceInUse)
 {
     testing::PtyPair other;
+    tThreadedCommport second(nullptr, nullptr, 0, 0);
     OpenAndStart();
+    EXPECT_FALSE(second.Open(pty.Path()));
+    // TIOCEXCL refuses a user, the lock refuses root: the same words.
+    EXPECT_EQ(second.FailureReason(), "in use by another program");
     EXPECT_FALSE(port.Open(other.Path()));
     EXPECT_FALSE(port.Open(pty.Path()));
+    EXPECT_EQ(port.FailureReason(), "already open");
     EXPECT_EQ(port.Name(), pty.SlavePath());
     port.QueueWrite(Buffer(Pattern(100)));
     EXPECT_EQ(pty.Read(100), Pattern(100));
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(port.IsOpen());
-}
-
-TEST_F(ThreadedCommportTest, ADeviceInUseCannotBeOpenedAgain)
-{
-    tThreadedCommport second(nullptr, nullptr, 0, 0);
-    ASSERT_TRUE(port.Open(pty.Path()));
-    EXPECT_FALSE(second.Open(pty.Path()));
-    // TIOCEXCL refuses a user, the lock refuses root: the same words.
-    EXPECT_EQ(second.FailureReason(), "in use by another program");
-    EXPECT_FALSE(port.Open(pty.Path()));
-    EXPECT_EQ(port.FailureReason(), "already open");
-    EXPECT_TRUE(port.Close());
     EXPECT_TRUE(second.Open(pty.Path()));
     EXPECT_EQ(second.FailureReason(), "");
 }
@@ -147,7 +131,7 @@ TEST_F(ThreadedCommportTest, ConfiguresARawLine)
     }
 }
 
-TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndSaysWhy)
+TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndAnyBeforeOpenAndSaysWhy)
 {
     const struct {
         PortSettings settings;
@@ -161,6 +145,12 @@ TEST_F(ThreadedCommportTest, RefusesLinesNoUartHasAndSaysWhy)
         {{9600, 0, 8, 3, 0, 0, 1000}, "unsupported framing: stop-bit code 3"},
         {{9600, 0, 8, 1, 0, 0, 1000}, "unsupported framing: 1.5 stop bits need 5 data bits"},
     };
+    EXPECT_FALSE(port.Configure(Line(9600)));
+    EXPECT_EQ(port.FailureReason(), "not open");
+    EXPECT_EQ(port.Settings().baudRate, 0u);  // not kept
+    EXPECT_EQ(port.Settings().readTimeout, 0u);
+    EXPECT_FALSE(port.Close());
+
     ASSERT_TRUE(port.Open(pty.Path()));
     for (const auto& row : cases) {
         EXPECT_FALSE(port.Configure(row.settings)) << row.reason;

@@ -23,12 +23,16 @@ protected:
     void TearDown() override { ProgramEpoch::Retake(); }
 };
 
-TEST_F(TimeBaseTest, SecondsCountFromTheEpoch)
+TEST_F(TimeBaseTest, SecondsAndDatesCountFromTheEpoch)
 {
-    ProgramEpoch::Set({1'000'000, 45000.5});
+    ProgramEpoch::Set({1'000'000, 45678.25});
     EXPECT_EQ(SecondsSinceStart(1'000'000), 0.0);
     EXPECT_DOUBLE_EQ(SecondsSinceStart(1'000'000 + 3 * kTicksPerSecond / 2), 1.5);
     EXPECT_DOUBLE_EQ(SecondsSinceStart(1'000'000 - kTicksPerSecond), -1.0);
+    // A day of clock time is one day of date.
+    EXPECT_DOUBLE_EQ(TimeStampToDate(1'000'000), 45678.25);
+    EXPECT_DOUBLE_EQ(TimeStampToDate(1'000'000 + 86400 * kTicksPerSecond), 45679.25);
+    EXPECT_NEAR(TimeStampToDate(1'000'000 + 6 * 3600 * kTicksPerSecond), 45678.5, 1e-9);
 }
 
 TEST_F(TimeBaseTest, SecondsBetweenIsAntisymmetric)
@@ -38,14 +42,6 @@ TEST_F(TimeBaseTest, SecondsBetweenIsAntisymmetric)
     EXPECT_DOUBLE_EQ(SecondsBetween(a, b), -SecondsBetween(b, a));
     EXPECT_GT(SecondsBetween(a, b), 5.0);
     EXPECT_EQ(SecondsBetween(a, a), 0.0);
-}
-
-TEST_F(TimeBaseTest, ADayOfClockTimeIsOneDayOfDate)
-{
-    ProgramEpoch::Set({5'000, 45678.25});
-    EXPECT_DOUBLE_EQ(TimeStampToDate(5'000), 45678.25);
-    EXPECT_DOUBLE_EQ(TimeStampToDate(5'000 + 86400 * kTicksPerSecond), 45679.25);
-    EXPECT_NEAR(TimeStampToDate(5'000 + 6 * 3600 * kTicksPerSecond), 45678.5, 1e-9);
 }
 
 TEST_F(TimeBaseTest, RetakingTheEpochRestartsTheSeconds)

@@ -75,16 +75,6 @@ protected:
     CUDPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
 };
 
-TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkId)
-{
-    ASSERT_TRUE(OpenAnswering(kUdpConnectAccepted));
-    EXPECT_EQ(port.FailureReason(), "");
-    EXPECT_TRUE(port.IsOpen());
-    EXPECT_TRUE(port.IsConnected());
-    EXPECT_EQ(port.LinkId(), kLink);
-    EXPECT_FALSE(port.Open(Name().c_str()));  // already open
-}
-
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
 {
     EXPECT_FALSE(OpenAnswering(kUdpConnectRefused, 0));
@@ -135,7 +125,7 @@ TEST_F(UdpSerialPortTest, BadNamesFail)
     EXPECT_EQ(port.FailureReason(), "not open");
 }
 
-TEST_F(UdpSerialPortTest, BytesGoBothWays)
+TEST_F(UdpSerialPortTest, BytesGoBothWaysAndOversizedPayloadsAreNotSent)
 {
     OpenAndStart();
     SendData({1, 2, 3});
@@ -150,6 +140,14 @@ TEST_F(UdpSerialPortTest, BytesGoBothWays)
     EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11, {9, 8, 7}));
     ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
     EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11 + 9, {6}));
+
+    // Payloads over 1400 bytes are not sent.
+    port.QueueWrite(Buffer(Bytes(1401, 1)));
+    port.QueueWrite(Buffer(Bytes(1400, 2)));
+    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
+    EXPECT_EQ(datagram.size(), 1408u);
+    EXPECT_EQ(datagram.back(), 2);
+    EXPECT_EQ(ReadHeader(datagram).sequence, 8u + 11 + 9 + 1408);
 }
 
 TEST_F(UdpSerialPortTest, OutOfOrderDatagramsArriveInOrder)
@@ -197,18 +195,6 @@ TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
     EXPECT_EQ(collector.AllBytes(), (Bytes{0x11, 0x22}));
 }
 
-TEST_F(UdpSerialPortTest, PayloadsOver1400BytesAreNotSent)
-{
-    OpenAndStart();
-    port.QueueWrite(Buffer(Bytes(1401, 1)));
-    port.QueueWrite(Buffer(Bytes(1400, 2)));
-    Bytes datagram;
-    ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
-    EXPECT_EQ(datagram.size(), 1408u);
-    EXPECT_EQ(datagram.back(), 2);
-    EXPECT_EQ(ReadHeader(datagram).sequence, 8u + 1408u);
-}
-
 TEST_F(UdpSerialPortTest, BreakRequestsGoBothWays)
 {
     OpenAndStart();
@@ -249,9 +235,14 @@ TEST_F(UdpSerialPortTest, AReconnectDemandIsFollowedThrough)
     EXPECT_TRUE(CloseAnswering(6));
 }
 
-TEST_F(UdpSerialPortTest, CloseSaysGoodbyeAndStopsAtTheAcknowledgement)
+TEST_F(UdpSerialPortTest, HandshakeAdoptsTheLinkIdAndCloseSaysGoodbyeAndStopsAtTheAcknowledgement)
 {
     OpenAndStart();
+    EXPECT_EQ(port.FailureReason(), "");
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_TRUE(port.IsConnected());
+    EXPECT_EQ(port.LinkId(), kLink);
+    EXPECT_FALSE(port.Open(Name().c_str()));  // already open
     EXPECT_TRUE(CloseAnswering());
     EXPECT_FALSE(port.IsOpen());
     // Acknowledged: no second disconnect follows.

@@ -411,27 +411,21 @@ TEST_F(RadioHandlerTest, PublishesNamedReportsAndKeepsTheSecondsCounter)
     EXPECT_EQ(LastCommand(), Bytes({0x60, 1}));
 }
 
-TEST_F(RadioHandlerTest, PipeDataIsPublishedAndLoggedLiterally)
+TEST_F(RadioHandlerTest, PipeDataIsPublishedAndLoggedLiterallyUpToTheLogBuffer)
 {
     PipeRecorder outputs;
     outputs.Subscribe(&handler);
     Reply(Concat({0xA0, 0x62, 'P', 'G', 'N', 'S', 'S', 5, 0xEE}, "50%s%"));
     Reply(Concat({0xA0, 0x62, 'P', 'L', 'O', 'N', 'G', 200, 0}, "ab"));  // claims more than it has
     Reply(Concat({0xA0, 0x62, 'P', 'Z', 'E', 'R', 'O', 3, 0}, std::string("a\0b", 3)));
-    ASSERT_EQ(outputs.outputs.size(), 3u);
+    Reply(Concat({0xA0, 0x62, 'P', 'B', 'I', 'G', '!', 240, 0}, std::string(240, 'x')));  // cut to the log buffer
+    ASSERT_EQ(outputs.outputs.size(), 4u);
     EXPECT_EQ(outputs.outputs[0], std::make_pair(0x474E5353u, Bytes({'5', '0', '%', 's', '%'})));
     EXPECT_EQ(outputs.outputs[1].second, Bytes({'a', 'b'}));
     EXPECT_EQ(outputs.outputs[2].second, Bytes({'a', 0, 'b'}));
-    EXPECT_THAT(lines.Lines(), ElementsAre("Got pipe data \"GNSS = 50%s%\"", "Got pipe data \"LONG = ab\"",
-                                           "Got pipe data \"ZERO = a\""));
-}
-
-TEST_F(RadioHandlerTest, LongPipeDataIsCutToTheLogBuffer)
-{
-    Reply(Concat({0xA0, 0x62, 'P', 'B', 'I', 'G', '!', 240, 0}, std::string(240, 'x')));
-    const std::vector<std::string> logged = lines.Lines();
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_EQ(logged[0], "Got pipe data \"BIG! = " + std::string(249 - 22, 'x'));
+    EXPECT_THAT(lines.Lines(),
+                ElementsAre("Got pipe data \"GNSS = 50%s%\"", "Got pipe data \"LONG = ab\"",
+                            "Got pipe data \"ZERO = a\"", "Got pipe data \"BIG! = " + std::string(249 - 22, 'x')));
 }
 
 // ---- Identity, power, channels, flags, pipes ---------------------------------
@@ -475,10 +469,8 @@ TEST_F(RadioHandlerTest, ReadsTheChannelTable)
     EXPECT_EQ(current, 5);
     EXPECT_EQ(LastCommand(), Bytes({0x28}));
     EXPECT_FALSE(Answered({{{0xA1}}}, [&] { return handler.ReadChannelTable(&current, nullptr); }));
-}
 
-TEST_F(RadioHandlerTest, KeepsNoMoreChannelsThanTheTableHolds)
-{
+    // No more channels are kept than the table holds.
     Bytes reply = {0xA0, 0x28, 0, 1, 25, 0};
     for (std::uint8_t i = 0; i < 25; ++i)
         reply.insert(reply.end(), {0, i});
@@ -523,14 +515,45 @@ TEST_F(RadioHandlerTest, RadioPipeCommandsCarryTheirIdsMostSignificantFirst)
 
 // ---- Bluetooth -----------------------------------------------------------------
 
+// What a reply must leave in the handler's Bluetooth record; zero and empty
+// fields are not checked.
+struct KeptFields {
+    std::uint8_t btByte1 = 0, btByte2 = 0, btFlag = 0, btPort = 0, btKind = 0;
+    BtAddress btAddress = {};
+    std::string btText = "";
+};
+
 struct BluetoothCase {
     const char* what;
     std::function<bool(CDC77Handler&)> operation;
     Bytes sent;   // after the sub-command
     Bytes reply;  // after 0xA0 0x66
     bool succeeds;
-    std::function<void(const sBluetoothReply&)> check;
+    KeptFields kept = {};
 };
+
+void ExpectKept(const sBluetoothReply& bt, const KeptFields& want)
+{
+    const struct {
+        const char* name;
+        std::uint8_t got, wanted;
+    } bytes[] = {{"byte 1", bt.btByte1, want.btByte1},
+                 {"byte 2", bt.btByte2, want.btByte2},
+                 {"flag", bt.btFlag, want.btFlag},
+                 {"port", bt.btPort, want.btPort},
+                 {"kind", bt.btKind, want.btKind}};
+    for (const auto& field : bytes) {
+        if (field.wanted != 0) {
+            EXPECT_EQ(field.got, field.wanted) << field.name;
+        }
+    }
+    if (want.btAddress != BtAddress{}) {
+        EXPECT_EQ(bt.btAddress, want.btAddress);
+    }
+    if (!want.btText.empty()) {
+        EXPECT_EQ(bt.btText, want.btText);
+    }
+}
 
 const BtAddress kAddress = {1, 2, 3, 4, 5, 6};
 
@@ -539,110 +562,60 @@ class BluetoothOperations : public RadioHandlerTest, public ::testing::WithParam
 TEST_P(BluetoothOperations, SucceedOnlyOnTheirOwnCompleteReply)
 {
     const BluetoothCase& c = GetParam();
+    SCOPED_TRACE(c.what);
     Bytes reply = {0xA0, 0x66};
     reply.insert(reply.end(), c.reply.begin(), c.reply.end());
-    EXPECT_EQ(Answered({{reply, {0xA8}}}, [&] { return c.operation(handler); }), c.succeeds) << c.what;
+    EXPECT_EQ(Answered({{reply, {0xA8}}}, [&] { return c.operation(handler); }), c.succeeds);
     Bytes sent = {0x66};
     sent.insert(sent.end(), c.sent.begin(), c.sent.end());
-    EXPECT_EQ(LastCommand(), sent) << c.what;
-    if (c.check)
-        c.check(handler.BluetoothReply());
+    EXPECT_EQ(LastCommand(), sent);
+    ExpectKept(handler.BluetoothReply(), c.kept);
 }
+
+using H = CDC77Handler&;
 
 INSTANTIATE_TEST_SUITE_P(
     Operations, BluetoothOperations,
-    ::testing::Values(
-        BluetoothCase{"connect",
-                      [](CDC77Handler& h) { return h.BtConnect(1, 2); },
-                      {2, 1, 2},
-                      {2, 1, 7},
-                      true,
-                      [](const sBluetoothReply& bt) { EXPECT_EQ(bt.btPort, 7); }},
-        BluetoothCase{
-            "connect refused", [](CDC77Handler& h) { return h.BtConnect(1, 2); }, {2, 1, 2}, {2, 0, 7}, false, {}},
-        BluetoothCase{"disconnect", [](CDC77Handler& h) { return h.BtDisconnect(3); }, {3, 3}, {3, 3, 1}, true, {}},
-        BluetoothCase{"disconnect of another channel",
-                      [](CDC77Handler& h) { return h.BtDisconnect(3); },
-                      {3, 3},
-                      {3, 4, 1},
-                      false,
-                      {}},
-        BluetoothCase{"search",
-                      [](CDC77Handler& h) { return h.BtSearch(true); },
-                      {4, 0},
-                      {4, 3, 9},
-                      true,
-                      [](const sBluetoothReply& bt) {
-                          EXPECT_EQ(bt.btByte1, 3);
-                          EXPECT_EQ(bt.btByte2, 9);
-                      }},
-        BluetoothCase{"device",
-                      [](CDC77Handler& h) { return h.BtDevice(2); },
-                      {5, 2},
-                      Concat({5, 2, 1, 2, 3, 4, 5, 6}, std::string("Rover\0junk", 10)),
-                      true,
-                      [](const sBluetoothReply& bt) {
-                          EXPECT_EQ(bt.btAddress, kAddress);
-                          EXPECT_EQ(bt.btText, "Rover");
-                      }},
-        BluetoothCase{"device reply cut short",
-                      [](CDC77Handler& h) { return h.BtDevice(2); },
-                      {5, 2},
-                      {5, 2, 1, 2, 3, 4, 5},
-                      false,
-                      {}},
-        BluetoothCase{"name of an address",
-                      [](CDC77Handler& h) { return h.BtNameOf(kAddress); },
-                      {7, 1, 2, 3, 4, 5, 6},
-                      Concat({7, 1, 2, 3, 4, 5, 6}, "Base"),
-                      true,
-                      [](const sBluetoothReply& bt) { EXPECT_EQ(bt.btText, "Base"); }},
-        BluetoothCase{"name of another address",
-                      [](CDC77Handler& h) { return h.BtNameOf(kAddress); },
-                      {7, 1, 2, 3, 4, 5, 6},
-                      Concat({7, 1, 2, 3, 4, 5, 9}, "Base"),
-                      false,
-                      {}},
-        BluetoothCase{"channel state",
-                      [](CDC77Handler& h) { return h.BtChannelState(1); },
-                      {8, 1},
-                      {8, 1, 5, 1, 2, 3, 4, 5, 6, 1},
-                      true,
-                      [](const sBluetoothReply& bt) {
-                          EXPECT_EQ(bt.btFlag, 1);
-                          EXPECT_EQ(bt.btKind, 1);
-                          EXPECT_EQ(bt.btAddress, kAddress);
-                      }},
-        BluetoothCase{
-            "switch role", [](CDC77Handler& h) { return h.BtSwitchRole(1, 1); }, {9, 1, 1}, {9, 1, 1}, true, {}},
-        BluetoothCase{"switch role not taken",
-                      [](CDC77Handler& h) { return h.BtSwitchRole(1, 1); },
-                      {9, 1, 1},
-                      {9, 1, 0},
-                      false,
-                      {}},
-        BluetoothCase{"service query",
-                      [](CDC77Handler& h) { return h.BtServiceQuery(1, 2); },
-                      {11, 1, 2},
-                      {11, 4},
-                      true,
-                      [](const sBluetoothReply& bt) { EXPECT_EQ(bt.btByte1, 4); }},
-        BluetoothCase{"service record",
-                      [](CDC77Handler& h) { return h.BtServiceRecord(0); },
-                      {12, 0},
-                      Concat({12, 0, 2, 3}, "SPP"),
-                      true,
-                      [](const sBluetoothReply& bt) {
-                          EXPECT_EQ(bt.btKind, 2);
-                          EXPECT_EQ(bt.btPort, 3);
-                          EXPECT_EQ(bt.btText, "SPP");
-                      }},
-        BluetoothCase{"reply to another operation",
-                      [](CDC77Handler& h) { return h.BtServiceRecord(0); },
-                      {12, 0},
-                      {11, 4},
-                      false,
-                      {}}));
+    ::testing::ValuesIn(std::vector<BluetoothCase>{
+        {"connect", [](H h) { return h.BtConnect(1, 2); }, {2, 1, 2}, {2, 1, 7}, true, {.btPort = 7}},
+        {"connect refused", [](H h) { return h.BtConnect(1, 2); }, {2, 1, 2}, {2, 0, 7}, false},
+        {"disconnect", [](H h) { return h.BtDisconnect(3); }, {3, 3}, {3, 3, 1}, true},
+        {"disconnect of another channel", [](H h) { return h.BtDisconnect(3); }, {3, 3}, {3, 4, 1}, false},
+        {"search", [](H h) { return h.BtSearch(true); }, {4, 0}, {4, 3, 9}, true, {.btByte1 = 3, .btByte2 = 9}},
+        {"device",
+         [](H h) { return h.BtDevice(2); },
+         {5, 2},
+         Concat({5, 2, 1, 2, 3, 4, 5, 6}, std::string("Rover\0junk", 10)),
+         true,
+         {.btAddress = kAddress, .btText = "Rover"}},
+        {"device reply cut short", [](H h) { return h.BtDevice(2); }, {5, 2}, {5, 2, 1, 2, 3, 4, 5}, false},
+        {"name of an address",
+         [](H h) { return h.BtNameOf(kAddress); },
+         {7, 1, 2, 3, 4, 5, 6},
+         Concat({7, 1, 2, 3, 4, 5, 6}, "Base"),
+         true,
+         {.btText = "Base"}},
+        {"name of another address",
+         [](H h) { return h.BtNameOf(kAddress); },
+         {7, 1, 2, 3, 4, 5, 6},
+         Concat({7, 1, 2, 3, 4, 5, 9}, "Base"),
+         false},
+        {"channel state",
+         [](H h) { return h.BtChannelState(1); },
+         {8, 1},
+         {8, 1, 5, 1, 2, 3, 4, 5, 6, 1},
+         true,
+         {.btFlag = 1, .btKind = 1, .btAddress = kAddress}},
+        {"switch role", [](H h) { return h.BtSwitchRole(1, 1); }, {9, 1, 1}, {9, 1, 1}, true},
+        {"switch role not taken", [](H h) { return h.BtSwitchRole(1, 1); }, {9, 1, 1}, {9, 1, 0}, false},
+        {"service query", [](H h) { return h.BtServiceQuery(1, 2); }, {11, 1, 2}, {11, 4}, true, {.btByte1 = 4}},
+        {"service record",
+         [](H h) { return h.BtServiceRecord(0); },
+         {12, 0},
+         Concat({12, 0, 2, 3}, "SPP"),
+         true,
+         {.btPort = 3, .btKind = 2, .btText = "SPP"}},
+        {"reply to another operation", [](H h) { return h.BtServiceRecord(0); }, {12, 0}, {11, 4}, false}}));
 
 }  // namespace
 }  // namespace TolvarRT
