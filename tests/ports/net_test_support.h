@@ -1,6 +1,5 @@
-// Loopback peers for the network port tests: a TCP server, a UDP peer that
-// speaks the link protocol by hand, and a callback that collects what a port
-// delivers. Everything binds to 127.0.0.1 only.
+// Loopback peers for the network port tests: a TCP server and a UDP peer that
+// speaks the link protocol by hand. Everything binds to 127.0.0.1 only.
 #pragma once
 
 #include <arpa/inet.h>
@@ -20,51 +19,6 @@ namespace TolvarRT::test {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-// The port callback: keeps every chunk, wakes waiters.
-class CCollector {
-public:
-    static void Callback(void* owner, const std::uint8_t* data, std::uint32_t length)
-    {
-        auto* self = static_cast<CCollector*>(owner);
-        {
-            std::lock_guard<std::mutex> guard(self->mutex);
-            self->chunks.emplace_back(data, data + length);
-            self->total += length;
-        }
-        self->changed.notify_all();
-    }
-
-    bool WaitForBytes(std::size_t count, std::chrono::milliseconds timeout = 10s)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return total >= count; });
-    }
-    bool WaitForChunks(std::size_t count, std::chrono::milliseconds timeout = 10s)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return chunks.size() >= count; });
-    }
-    Bytes AllBytes()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        Bytes all;
-        for (const Bytes& chunk : chunks)
-            all.insert(all.end(), chunk.begin(), chunk.end());
-        return all;
-    }
-    std::vector<Bytes> Chunks()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return chunks;
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Bytes> chunks;
-    std::size_t total = 0;
-};
 
 inline bool WaitReadable(int fd, std::chrono::milliseconds timeout)
 {

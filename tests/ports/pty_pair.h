@@ -155,59 +155,5 @@ private:
     std::thread thread;
 };
 
-// Collects what a port delivers, as its owner would.
-class Collector {
-public:
-    static void OnBytes(void* owner, const std::uint8_t* data, std::uint32_t length)
-    {
-        static_cast<Collector*>(owner)->Add(data, length);
-    }
-
-    bool WaitFor(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(20))
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, limit, [&] { return bytes.size() >= count; });
-    }
-    Bytes Received()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return bytes;
-    }
-    std::size_t Chunks()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return chunks;
-    }
-    std::size_t LargestChunk()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return largest;
-    }
-    // The CPU clock of the thread that delivered the first chunk.
-    clockid_t DeliveringThreadClock()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return threadClock;
-    }
-
-private:
-    void Add(const std::uint8_t* data, std::uint32_t length)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        if (chunks++ == 0)
-            pthread_getcpuclockid(pthread_self(), &threadClock);
-        largest = std::max<std::size_t>(largest, length);
-        bytes.insert(bytes.end(), data, data + length);
-        changed.notify_all();
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    Bytes bytes;
-    std::size_t chunks = 0;
-    std::size_t largest = 0;
-    clockid_t threadClock{};
-};
-
 }  // namespace testing
 }  // namespace TolvarRT

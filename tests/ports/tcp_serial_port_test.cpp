@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "net_test_support.h"
+#include "port_collector.h"
 #include "open_failures.h"
 #include "ports/tcp_serial_port.h"
 
@@ -37,8 +38,8 @@ protected:
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
     test::CTcpServer server;
-    test::CCollector collector;
-    CTCPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
+    testing::Collector collector;
+    CTCPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
 };
 
 TEST_F(TcpSerialPortTest, BytesGoBothWays)
@@ -48,8 +49,8 @@ TEST_F(TcpSerialPortTest, BytesGoBothWays)
     for (std::size_t k = 0; k < burst.size(); ++k)
         burst[k] = std::uint8_t(k * 7);
     ASSERT_TRUE(server.Send(burst));
-    ASSERT_TRUE(collector.WaitForBytes(burst.size()));
-    EXPECT_EQ(collector.AllBytes(), burst);
+    ASSERT_TRUE(collector.WaitFor(burst.size()));
+    EXPECT_EQ(collector.Received(), burst);
     for (const Bytes& chunk : collector.Chunks())
         EXPECT_LE(chunk.size(), 1024u);
 
@@ -121,7 +122,7 @@ TEST_F(TcpSerialPortTest, ServerRestartIsBridgedWithoutTheCaller)
     const std::uint16_t number = server.Port();
     OpenAndStart(NameFor(number));
     ASSERT_TRUE(server.Send({1}));
-    ASSERT_TRUE(collector.WaitForBytes(1));
+    ASSERT_TRUE(collector.WaitFor(1));
 
     server.Stop();
     std::this_thread::sleep_for(300ms);
@@ -131,8 +132,8 @@ TEST_F(TcpSerialPortTest, ServerRestartIsBridgedWithoutTheCaller)
     ASSERT_TRUE(server.Listen(number));
     ASSERT_TRUE(server.Accept(20s));
     ASSERT_TRUE(server.Send({2, 3}));
-    ASSERT_TRUE(collector.WaitForBytes(3));
-    EXPECT_EQ(collector.AllBytes(), (Bytes{1, 2, 3}));
+    ASSERT_TRUE(collector.WaitFor(3));
+    EXPECT_EQ(collector.Received(), (Bytes{1, 2, 3}));
     EXPECT_GE(port.ReconnectAttempts(), 1u);
 
     const auto connected = Clock::now() + 10s;

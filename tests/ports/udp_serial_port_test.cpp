@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "net_test_support.h"
+#include "port_collector.h"
 #include "open_failures.h"
 #include "ports/udp_serial_port.h"
 
@@ -71,8 +72,8 @@ protected:
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
     test::CUdpPeer peer;
-    test::CCollector collector;
-    CUDPSerialPort port{&collector, &test::CCollector::Callback, 0, 0};
+    testing::Collector collector;
+    CUDPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
 };
 
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
@@ -130,7 +131,7 @@ TEST_F(UdpSerialPortTest, BytesGoBothWaysAndOversizedPayloadsAreNotSent)
     OpenAndStart();
     SendData({1, 2, 3});
     SendData({4});
-    ASSERT_TRUE(collector.WaitForBytes(4));
+    ASSERT_TRUE(collector.WaitFor(4));
     EXPECT_EQ(collector.Chunks(), (std::vector<Bytes>{{1, 2, 3}, {4}}));
 
     port.QueueWrite(Buffer({9, 8, 7}));
@@ -175,11 +176,11 @@ TEST_F(UdpSerialPortTest, AGapNeverFilledIsGivenUpAfterAThirdOfASecond)
     OpenAndStart();
     const auto start = Clock::now();
     SendData({0x77}, 50);  // 50 bytes are missing before it
-    ASSERT_TRUE(collector.WaitForBytes(1));
+    ASSERT_TRUE(collector.WaitFor(1));
     EXPECT_GE(Clock::now() - start, 330ms);
     SendData({0x78});
-    ASSERT_TRUE(collector.WaitForBytes(2));
-    EXPECT_EQ(collector.AllBytes(), (Bytes{0x77, 0x78}));
+    ASSERT_TRUE(collector.WaitFor(2));
+    EXPECT_EQ(collector.Received(), (Bytes{0x77, 0x78}));
 }
 
 TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
@@ -190,9 +191,9 @@ TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
     peer.SendRaw(datagram);
     peer.SendRaw(datagram);
     SendData({0x22});
-    ASSERT_TRUE(collector.WaitForBytes(2));
+    ASSERT_TRUE(collector.WaitFor(2));
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(collector.AllBytes(), (Bytes{0x11, 0x22}));
+    EXPECT_EQ(collector.Received(), (Bytes{0x11, 0x22}));
 }
 
 TEST_F(UdpSerialPortTest, BreakRequestsGoBothWays)
@@ -226,8 +227,8 @@ TEST_F(UdpSerialPortTest, AReconnectDemandIsFollowedThrough)
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(port.LinkId(), 6);
     peer.Send(kUdpData, 6, {0x5A});
-    ASSERT_TRUE(collector.WaitForBytes(1));
-    EXPECT_EQ(collector.AllBytes(), (Bytes{0x5A}));
+    ASSERT_TRUE(collector.WaitFor(1));
+    EXPECT_EQ(collector.Received(), (Bytes{0x5A}));
     port.QueueWrite(Buffer({2}));
     ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
     EXPECT_EQ(ReadHeader(datagram).linkId, 6);
