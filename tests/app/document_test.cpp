@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "pty_pair.h"
 #include "scripted_document_ui.h"
 #include "temp_folder.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -272,11 +274,18 @@ TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
     ASSERT_TRUE(document.Run(Command::kConnectListener));
     ui.choose = SerialPort(base.SlavePath(), true);
     ASSERT_TRUE(document.Run(Command::kConnectSource));
-    std::this_thread::sleep_for(2500ms);  // schedule 1: a CMR and a CMR+ every second
+    // Schedule 1: a CMR and a CMR+ every second.
+    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] { return document.CmrGenerator().GetSentCount() >= 4; }));
     document.Run(Command::kDisconnectSource);
-    std::this_thread::sleep_for(300ms);
+    // The frames in flight reach the Listener.
+    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] {
+        document.RefreshStatistics();
+        const std::vector<TolvarRT::sStatsRow> rows = document.StatisticsRows();
+        return rows.size() == 2 && std::all_of(rows.begin(), rows.end(), [](const TolvarRT::sStatsRow& row) {
+                   return row.cells[TolvarRT::kColumnCount] == row.cells[TolvarRT::kColumnSourceCount];
+               });
+    }));
 
-    document.RefreshStatistics();
     const std::vector<TolvarRT::sStatsRow> rows = document.StatisticsRows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].cells[TolvarRT::kColumnName], "CMR Type 0");

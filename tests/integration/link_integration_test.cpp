@@ -4,8 +4,7 @@
 // matched with its source frame.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 #include "decoders/dc_cmr_handler.h"
 #include "decoders/dc_proto.h"
@@ -13,11 +12,10 @@
 #include "sim/cmr_simulator.h"
 #include "stats/stats_collection.h"
 #include "stats/stats_table_model.h"
+#include "wait_until.h"
 
 namespace TolvarRT {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct Side {
     explicit Side(CLogPipe* logPipe, bool isSource) : endpoint(logPipe), cmr(logPipe), statistics(logPipe, isSource)
@@ -54,12 +52,18 @@ TEST(LinkIntegrationTest, FakeCMRTrafficOverAnEmulatedRadioIsMatchedFrameForFram
     ASSERT_TRUE(generator.SetSchedule(0));
     ASSERT_TRUE(generator.SetSVCount(9, 4));
     ASSERT_TRUE(generator.Start(-1, 2));
-    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return generator.GetSentCount() >= 6; }));
     generator.Stop();
-    std::this_thread::sleep_for(500ms);  // let the link drain
 
+    // The frames in flight reach the Listener.
     CStatsTableModel table;
-    table.Refresh(listener.statistics);
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        table.Refresh(listener.statistics);
+        const std::vector<sStatsRow> rows = table.Rows();
+        return rows.size() == 3 && std::all_of(rows.begin(), rows.end(), [](const sStatsRow& row) {
+                   return row.cells[kColumnCount] == row.cells[kColumnSourceCount];
+               });
+    })) << "CMR types 0, 4 and 5, every one received";
     const std::vector<sStatsRow> rows = table.Rows();
     ASSERT_EQ(rows.size(), 3u) << "CMR types 0, 4 and 5";
     unsigned received = 0;

@@ -10,6 +10,7 @@
 
 #include "fake_byte_pipe.h"
 #include "sim/ats_simulator.h"
+#include "wait_until.h"
 
 namespace TolvarRT {
 namespace {
@@ -60,11 +61,11 @@ protected:
 TEST_F(ATSSimulatorTest, SendsAndPublishesTheSameFifteenByteFrames)
 {
     ASSERT_TRUE(simulator.Start());
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(testing::WaitUntil([&] { return published.Frames().size() >= 3; })) << "about six a second";
     ASSERT_TRUE(simulator.Stop());
 
     const std::vector<Bytes> frames = published.Frames();
-    ASSERT_GE(frames.size(), 3u) << "about six a second";
+    ASSERT_GE(frames.size(), 3u);
     // The frames' bytes are checked where the decoder builds them.
     Bytes concatenated;
     for (const Bytes& frame : frames) {
@@ -104,9 +105,8 @@ TEST_F(ATSSimulatorTest, FramesStillPublishWithTheSourcePortClosed)
 {
     pipe.portOpen = false;
     ASSERT_TRUE(simulator.Start());
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(testing::WaitUntil([&] { return !published.Frames().empty(); }));
     simulator.Stop();
-    EXPECT_FALSE(published.Frames().empty());
     EXPECT_TRUE(pipe.sent.empty());
 }
 

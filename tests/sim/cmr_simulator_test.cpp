@@ -17,6 +17,7 @@
 #include "fake_byte_pipe.h"
 #include "log_recorder.h"
 #include "sim/cmr_simulator.h"
+#include "wait_until.h"
 
 namespace TolvarRT {
 namespace {
@@ -535,9 +536,7 @@ TEST_F(CMRSimulatorTest, LimitEndsTheThreadWithinTheEpochThatReachesIt)
 {
     sim.script = Ticks(10);
     ASSERT_TRUE(sim.Start(2, CCMRSimulator::kModeSoftwareAligned));
-    for (int i = 0; i < 1000 && sim.IsRunning(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_FALSE(sim.IsRunning()) << "the thread ends by itself";
+    ASSERT_TRUE(testing::WaitUntil([&] { return !sim.IsRunning(); })) << "the thread ends by itself";
     EXPECT_EQ(sim.GetSentCount(), 2);
     EXPECT_THAT(status.Reports(), ElementsAre(std::pair(1L, 2L), std::pair(1L, 2L), std::pair(2L, 2L)));
     EXPECT_EQ(lines.Count("Fake CMR 0, Sent 1"), 1u);
@@ -569,17 +568,6 @@ TEST(CMRSimulatorWithoutHandler, DoesNotStart)
 class RealTimeCMRSimulatorTest : public CMRSimulatorTest {
 protected:
     RealTimeCMRSimulatorTest() { sim.realTiming = true; }
-
-    bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20))
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
 };
 
 TEST_F(RealTimeCMRSimulatorTest, AlignedSoftwareTimingSendsTheLimitAndStopsItself)
@@ -588,7 +576,7 @@ TEST_F(RealTimeCMRSimulatorTest, AlignedSoftwareTimingSendsTheLimitAndStopsItsel
     const TimeStamp start = TimeStampNow();
     ASSERT_TRUE(sim.Start(3, CCMRSimulator::kModeSoftwareAligned));
     EXPECT_TRUE(sim.IsRunning());
-    ASSERT_TRUE(WaitFor([this] { return !sim.IsRunning(); }));
+    ASSERT_TRUE(testing::WaitUntil([this] { return !sim.IsRunning(); }));
     EXPECT_EQ(sim.GetSentCount(), 3);
     const auto frames = published.Frames();
     ASSERT_EQ(frames.size(), 3u);
@@ -602,7 +590,7 @@ TEST_F(RealTimeCMRSimulatorTest, TimerTimingRunsUntilStopped)
 {
     sim.SetSchedule(0);
     ASSERT_TRUE(sim.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeTimer));
-    ASSERT_TRUE(WaitFor([this] { return sim.GetSentCount() >= 3; }));
+    ASSERT_TRUE(testing::WaitUntil([this] { return sim.GetSentCount() >= 3; }));
     EXPECT_TRUE(sim.Stop());
     EXPECT_FALSE(sim.IsRunning());
     const auto frames = published.Frames();
@@ -629,7 +617,7 @@ TEST_F(RealTimeCMRSimulatorTest, ScheduleChangeFromAnotherThreadReloads)
 {
     ASSERT_TRUE(sim.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned));
     sim.SetSchedule(0);
-    ASSERT_TRUE(WaitFor([this] { return !FramesOfCommand(kPacketCMR).empty(); }));
+    ASSERT_TRUE(testing::WaitUntil([this] { return !FramesOfCommand(kPacketCMR).empty(); }));
     EXPECT_TRUE(sim.Stop());
     EXPECT_GE(lines.Count("Fake Schedule = 0"), 1u);
     EXPECT_EQ(lines.Count("Change of CMR schedule "), 2u);
