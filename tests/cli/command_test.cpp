@@ -28,6 +28,7 @@ struct sOutcome {
     int status = -1;  // the exit status; -1 when it did not exit
     std::string out;
     std::string err;
+    bool served = false;  // with interruptServed: a statistics row was served before the Ctrl+C
 };
 
 std::string TakeFile(int fd)
@@ -60,7 +61,8 @@ std::string ServedUrl(int fd)
 }
 
 // Runs tolvar with the arguments. With interruptServed: Ctrl+C once the test
-// serves its first statistics row (or after a minute without one).
+// serves its first statistics row (or after a minute without one, which the
+// outcome tells).
 sOutcome Tolvar(const std::vector<std::string>& arguments, bool interruptServed = false)
 {
     char outName[] = "/tmp/tolvar-out-XXXXXX";
@@ -80,15 +82,14 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, bool interruptServed 
         execv(TOLVAR_COMMAND, argv.data());
         _exit(127);
     }
+    sOutcome outcome;
     if (interruptServed) {
         const std::string url = ServedUrl(err);
-        if (!url.empty())
-            cli::testing::WaitForServedRows(url, std::chrono::seconds(60));
+        outcome.served = !url.empty() && cli::testing::WaitForServedRows(url, std::chrono::seconds(60));
         kill(child, SIGINT);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    sOutcome outcome;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = TakeFile(out);
     outcome.err = TakeFile(err);
@@ -202,6 +203,7 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
                                  "127.0.0.1:0"},
                                 true);
     link.Stop();
+    ASSERT_TRUE(run.served) << run.err;
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json figures = nlohmann::json::parse(run.out);
     EXPECT_GE(figures["seconds"].get<unsigned>(), 1u);
