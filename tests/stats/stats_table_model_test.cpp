@@ -120,6 +120,69 @@ TEST_F(TableTest, UnchangedRecordsAreNotReadAgain)
     EXPECT_EQ(Row(0).cells[kColumnCount], "2");
 }
 
+TEST_F(TableTest, ReadingASnapshotLeavesEveryChangeToTheNextRefresh)
+{
+    source.RecordFrame(kFrameClassCMR, 0, 100, 7, start);
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 7, start + kSecond / 10);
+    model.Refresh(receiver);
+    source.RecordFrame(kFrameClassCMR, 0, 100, 8, start + kSecond);
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 8, start + kSecond + kSecond / 10);
+    const sStatsSnapshot snapshot = receiver.Snapshot();
+    ASSERT_EQ(snapshot.records.size(), 1u);
+    EXPECT_EQ(snapshot.records[0].frames, 2u);
+    ASSERT_NE(snapshot.FindSource(FrameKey(kFrameClassCMR, 0)), nullptr);
+    model.Refresh(receiver);
+    EXPECT_EQ(Row(0).cells[kColumnCount], "2");
+    EXPECT_EQ(Row(0).cells[kColumnSourceCount], "2");
+}
+
+// What a "Reset Statistics" leaves in the table: the rows of what arrived
+// since, whatever their flags say.
+TEST_F(TableTest, AResetDropsTheRowsOfWhatTheCollectionsNoLongerHold)
+{
+    struct Case {
+        const char* what;
+        bool resetReceiver;
+        std::vector<std::string> names;  // the rows after the reset
+    };
+    for (const Case& c : {Case{"both sides", true, {}}, Case{"the source alone", false, {"CMR Type 0"}}}) {
+        CStatsCollection side{&logPipe, false};
+        side.SetSource(&source);
+        CStatsTableModel table;
+        source.RecordFrame(kFrameClassRTCM3, 1005, 19, 1, start);
+        side.RecordFrame(kFrameClassCMR, 0, 100, 1, start);
+        table.Refresh(side);
+        ASSERT_EQ(table.Rows().size(), 2u) << c.what;
+        if (c.resetReceiver)
+            side.Reset();
+        source.Reset();
+        table.Refresh(side);
+        std::vector<std::string> names;
+        for (const sStatsRow& row : table.Rows())
+            names.push_back(row.cells[kColumnName]);
+        EXPECT_EQ(names, c.names) << c.what;
+        source.Reset();
+    }
+}
+
+TEST_F(TableTest, ARecordReadJustBeforeTheTableSawTheResetStillGetsItsRow)
+{
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 1, start);
+    model.Refresh(receiver);
+    receiver.Reset();
+    source.Reset();
+    receiver.RecordFrame(kFrameClassCMR, 5, 12, 1, start + kSecond);
+    // As a refresh that read the new record under the old generation leaves it.
+    int position = -1;
+    PacketStats record;
+    ASSERT_TRUE(receiver.NextRecord(position, record, true));
+    model.Refresh(receiver);
+    rows = model.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[kColumnName], "CMR Type 5");
+    EXPECT_EQ(rows[0].cells[kColumnCount], "1");
+}
+
 TEST(RatingTest, ThresholdsAreStrictlyAbove)
 {
     struct Case {
