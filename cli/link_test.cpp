@@ -87,11 +87,10 @@ namespace {
 
 std::string MeasuredLine(const sLinkFigures& figures)
 {
-    std::string line = StringPrintf("  %s: %llu sent, %llu received, %llu matched, %llu missed, %llu unmatched, %llu late",
-                                    figures.name.c_str(), (unsigned long long)figures.sent,
-                                    (unsigned long long)figures.received, (unsigned long long)figures.matched,
-                                    (unsigned long long)figures.missed, (unsigned long long)figures.unmatched,
-                                    (unsigned long long)figures.late);
+    std::string line = StringPrintf(
+        "  %s: %llu sent, %llu received, %llu matched, %llu missed, %llu unmatched, %llu late", figures.name.c_str(),
+        (unsigned long long)figures.sent, (unsigned long long)figures.received, (unsigned long long)figures.matched,
+        (unsigned long long)figures.missed, (unsigned long long)figures.unmatched, (unsigned long long)figures.late);
     if (figures.inFlight != 0)
         line += StringPrintf(", %llu in flight", (unsigned long long)figures.inFlight);
     if (figures.matched == 0)

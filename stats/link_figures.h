@@ -15,9 +15,9 @@ namespace TolvarRT {
 struct sLinkFigures {
     std::uint32_t key = 0;
     std::string name;
-    std::uint64_t sent = 0;       // frames the source counted
-    std::uint64_t received = 0;   // frames the receiver counted
-    std::uint64_t matched = 0;    // received frames found among the source's
+    std::uint64_t sent = 0;      // frames the source counted
+    std::uint64_t received = 0;  // frames the receiver counted
+    std::uint64_t matched = 0;   // received frames found among the source's
     // Sent and never received: only frames that can no longer arrive, those
     // the source has moved past (a receiver matches a frame only while it is
     // one of the source's last two of its type), or all once the link is over.

@@ -7,8 +7,9 @@ namespace {
 
 const PacketStats* FindIn(const std::vector<PacketStats>& records, std::uint32_t key)
 {
-    const auto at = std::lower_bound(records.begin(), records.end(), key,
-                                     [](const PacketStats& record, std::uint32_t wanted) { return record.key < wanted; });
+    const auto at =
+        std::lower_bound(records.begin(), records.end(), key,
+                         [](const PacketStats& record, std::uint32_t wanted) { return record.key < wanted; });
     return at != records.end() && at->key == key ? &*at : nullptr;
 }
 

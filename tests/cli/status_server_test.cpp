@@ -77,7 +77,6 @@ TEST_F(StatusServerTest, PollingBetweenTwoFramesLeavesTheSecondToTheNextTableRef
     EXPECT_NEAR(row["lastIntervalS"].get<double>(), 1.005, 1e-6);
     EXPECT_NEAR(row["lastLatencyMs"].get<double>(), 45.0, 1e-6);
     EXPECT_NEAR(row["averageLatencyMs"].get<double>(), 42.5, 1e-6);
-    EXPECT_NEAR(row["averagePacketsPerS"].get<double>(), 1 / 1.005, 1e-6);
     EXPECT_TRUE(row["rating"].is_null()) << "no period yet";
 
     const nlohmann::json& measured = stats["measured"][0];
@@ -87,16 +86,4 @@ TEST_F(StatusServerTest, PollingBetweenTwoFramesLeavesTheSecondToTheNextTableRef
     EXPECT_NEAR(measured["latencyMaxMs"].get<double>(), 45.0, 1e-6);
     EXPECT_EQ(stats["measuredTotal"]["received"], 2);
 }
-
-TEST_F(StatusServerTest, WhileTheTestRunsAnUnansweredSourceFrameIsInFlightNotMissed)
-{
-    ASSERT_TRUE(started);
-    Frame(11, 0, 40);
-    document.SourceStatistics().RecordFrame(kFrameClassCMR, 0, 100, 22, start + 1000 * kMillisecond);
-    const nlohmann::json measured = Stats()["measuredTotal"];
-    EXPECT_EQ(measured["sent"], 2);
-    EXPECT_EQ(measured["inFlight"], 1);
-    EXPECT_EQ(measured["missed"], 0);
-}
-
 }  // namespace

@@ -193,12 +193,6 @@ TEST_F(LinkTest, FramesSlowerThanTheSourcesPeriodAreLateAndEveryTransitIsTimed)
     EXPECT_NEAR(figures.latencyMaxS, 1.5, 1e-6);
     EXPECT_NEAR(figures.LatencyMeanS(), (16 * 0.1 + 1.5) / 17, 1e-6);
     EXPECT_EQ(figures.gapRuleLost + figures.gapRuleLate, 0u) << "no gap at the receiver";
-
-    const sLinkFigures total = LinkTotal({figures, figures});
-    EXPECT_EQ(total.sent, 36u);
-    EXPECT_EQ(total.late, 2u);
-    EXPECT_NEAR(total.latencyMaxS, 1.5, 1e-6);
-    EXPECT_NEAR(total.LatencyMeanS(), figures.LatencyMeanS(), 1e-9);
 }
 
 TEST_F(LinkTest, SourceCollectionsDoNotCorrelate)
