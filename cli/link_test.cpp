@@ -73,65 +73,58 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
         std::this_thread::sleep_for(drain);
     }
     document.RefreshStatistics();
-    const std::vector<sStatsRow> rows = document.StatisticsRows();
-    figures.tableText = TableText(rows);
-    figures.rows = TableJson(rows, document.ListenerStatistics());
+    figures.tableText = TableText(document.StatisticsRows());
+    const sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
+    figures.rows = RowsJson(snapshot);
+    // Only a stopped generator and a drained link make every unmatched
+    // source frame a missed one; a real Source may have frames on the air.
+    figures.measured = MeasureLink(snapshot, stopGenerator);
     figures.summary = document.ListenerStatistics().Summary(false);
-    for (const sStatsRow& row : rows) {
-        sTypeFigures type;
-        type.name = row.cells[kColumnName];
-        type.frameClass = KeyClass(row.key);
-        type.type = KeyType(row.key);
-        PacketStats record;
-        if (document.SourceStatistics().FindRecord(row.key, record))
-            type.sourceFrames = record.frames;
-        if (document.ListenerStatistics().FindRecord(row.key, record)) {
-            type.received = record.frames;
-            type.matched = record.matched;
-            type.unmatched = record.unmatched;
-            type.lost = record.lost;
-            type.late = record.late;
-            type.meanLatencyMs = record.latencySamples ? 1000.0 * record.latencySum / record.latencySamples : 0.0;
-        }
-        figures.types.push_back(type);
-    }
     return figures;
 }
+
+namespace {
+
+std::string MeasuredLine(const sLinkFigures& figures)
+{
+    std::string line = StringPrintf(
+        "  %s: %llu sent, %llu received, %llu matched, %llu missed, %llu unmatched, %llu late", figures.name.c_str(),
+        (unsigned long long)figures.sent, (unsigned long long)figures.received, (unsigned long long)figures.matched,
+        (unsigned long long)figures.missed, (unsigned long long)figures.unmatched, (unsigned long long)figures.late);
+    if (figures.inFlight != 0)
+        line += StringPrintf(", %llu in flight", (unsigned long long)figures.inFlight);
+    if (figures.matched == 0)
+        return line + ", no latency\n";
+    return line + StringPrintf(", latency mean %.1f ms (min %.1f, max %.1f)\n", figures.LatencyMeanS() * 1000.0,
+                               figures.latencyMinS * 1000.0, figures.latencyMaxS * 1000.0);
+}
+
+}  // namespace
 
 std::string FiguresText(const sTestFigures& figures, bool perType)
 {
     std::string text = figures.title + "\n\n" + figures.tableText + figures.summary + "\n";
-    if (!perType)
-        return text;
-    text += "Measured:";
-    for (const sTypeFigures& type : figures.types) {
-        text += "\n  " + type.name +
-                StringPrintf(": %u received, %u unmatched, %u lost", unsigned(type.received), unsigned(type.unmatched),
-                             unsigned(type.lost));
-        text += type.matched != 0 ? StringPrintf(", mean latency %.1f ms", type.meanLatencyMs) : ", none matched";
+    if (perType) {
+        text += "Measured over the whole run:\n";
+        for (const sLinkFigures& type : figures.measured)
+            text += MeasuredLine(type);
+        text += MeasuredLine(LinkTotal(figures.measured));
     }
-    return text + "\n";
+    // The receiver's own guess from gaps in its arrivals, which needs no
+    // Source and sees nothing until a period is known.
+    for (const sLinkFigures& type : figures.measured)
+        if (type.gapRuleLost + type.gapRuleLate != 0)
+            text += StringPrintf("Gap rule, %s: %llu lost, %llu late\n", type.name.c_str(),
+                                 (unsigned long long)type.gapRuleLost, (unsigned long long)type.gapRuleLate);
+    return text;
 }
 
 nlohmann::json FiguresJson(const sTestFigures& figures)
 {
-    nlohmann::json types = nlohmann::json::array();
-    for (const sTypeFigures& type : figures.types)
-        types.push_back({{"name", type.name},
-                         {"class", type.frameClass},
-                         {"type", type.type},
-                         {"sourceFrames", type.sourceFrames},
-                         {"received", type.received},
-                         {"matched", type.matched},
-                         {"unmatched", type.unmatched},
-                         {"lost", type.lost},
-                         {"late", type.late},
-                         {"meanLatencyMs", type.matched != 0 ? nlohmann::json(type.meanLatencyMs) : nullptr}});
-    return {{"title", figures.title},
-            {"seconds", figures.seconds},
-            {"rows", figures.rows},
-            {"summary", figures.summary},
-            {"measured", types}};
+    nlohmann::json json = {
+        {"title", figures.title}, {"seconds", figures.seconds}, {"rows", figures.rows}, {"summary", figures.summary}};
+    AddMeasuredJson(figures.measured, json);
+    return json;
 }
 
 namespace {

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "stats/link_figures.h"
+
 class CTolvarTestSuiteDoc;
 
 namespace cli {
@@ -32,26 +34,14 @@ struct sTestLoop {
     WaitUntil wait = SleepUntil;
 };
 
-// One frame type's figures at the end of a test.
-struct sTypeFigures {
-    std::string name;
-    unsigned frameClass = 0;
-    unsigned type = 0;
-    std::uint32_t sourceFrames = 0;
-    std::uint32_t received = 0;
-    std::uint32_t matched = 0;
-    std::uint32_t unmatched = 0;
-    std::uint32_t lost = 0;
-    std::uint32_t late = 0;
-    double meanLatencyMs = 0.0;
-};
-
 struct sTestFigures {
     std::string title;
     std::string tableText;
     std::string summary;
     unsigned seconds = 0;  // how long the test ran
-    std::vector<sTypeFigures> types;
+    // What the link did, per frame type: at the end of a test whose Source
+    // was a generator, after the drain, nothing is left in flight.
+    std::vector<TolvarRT::sLinkFigures> measured;
     nlohmann::json rows;  // every column of the statistics table, typed
 };
 
@@ -68,9 +58,11 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
                      std::chrono::milliseconds drain);
 
-// Title, table and summary; then per type what arrived, when asked.
+// Title, table and summary; then, when asked, per type and for the whole
+// run what the link did; the gap rule's figures wherever it found gaps.
 std::string FiguresText(const sTestFigures& figures, bool perType);
-// "title", "seconds", "rows", "summary" and "measured" (per type).
+// "title", "seconds", "rows", "summary", "measured" (per type) and
+// "measuredTotal", with the same figures as the text.
 nlohmann::json FiguresJson(const sTestFigures& figures);
 
 // Connect the Listener (as an NMEA listener when asked) and the Source on

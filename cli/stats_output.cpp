@@ -1,7 +1,9 @@
 #include "cli/stats_output.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <optional>
+
+#include "stats/stats_row_figures.h"
 
 namespace cli {
 
@@ -34,44 +36,73 @@ std::string TableText(const std::vector<sStatsRow>& rows)
     return text;
 }
 
-nlohmann::json TableJson(const std::vector<sStatsRow>& rows, CStatsCollection& receiver)
+namespace {
+
+nlohmann::json Figure(const std::optional<std::uint32_t>& count)
 {
-    // A cell as a number where it is one ("42.50%", "0.043s", "042 ms" too).
-    const auto value = [](const std::string& cell) -> nlohmann::json {
-        if (cell == "n/a")
-            return nullptr;
-        char* end = nullptr;
-        const double number = std::strtod(cell.c_str(), &end);
-        if (end != cell.c_str())
-            return number;
-        return cell;
-    };
+    return count ? nlohmann::json(*count) : nlohmann::json(nullptr);
+}
+
+nlohmann::json Figure(const std::optional<double>& value, double scale = 1.0)
+{
+    return value ? nlohmann::json(*value * scale) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+nlohmann::json RowsJson(const sStatsSnapshot& snapshot)
+{
     nlohmann::json array = nlohmann::json::array();
-    for (const sStatsRow& row : rows) {
-        nlohmann::json object = {{"name", row.cells[kColumnName]},
-                                 {"class", KeyClass(row.key)},
-                                 {"type", KeyType(row.key)},
-                                 {"rating", row.cells[kColumnRating] == "n/a" ? nlohmann::json(nullptr)
-                                                                              : nlohmann::json(row.cells[kColumnRating])},
-                                 {"count", value(row.cells[kColumnCount])},
-                                 {"sourceCount", value(row.cells[kColumnSourceCount])},
-                                 {"percentReceived", value(row.cells[kColumnReceived])},
-                                 {"lastSize", value(row.cells[kColumnLastSize])},
-                                 {"lastInterval", value(row.cells[kColumnLastInterval])},
-                                 {"lastTime", value(row.cells[kColumnLastTime])},
-                                 {"lastLatencyMs", value(row.cells[kColumnLastLatency])},
-                                 {"averageLength", value(row.cells[kColumnAverageLength])},
-                                 {"averageRate", value(row.cells[kColumnAverageRate])},
-                                 {"averageLatency", value(row.cells[kColumnAverageLatency])}};
-        PacketStats record;
-        if (receiver.FindRecord(row.key, record)) {
-            object["lost"] = record.lost;
-            object["late"] = record.late;
-            object["unmatched"] = record.unmatched;
-        }
-        array.push_back(object);
+    for (const std::uint32_t key : snapshot.Keys()) {
+        const sRowFigures figures = RowFiguresOf(snapshot.Find(key), snapshot.FindSource(key));
+        array.push_back({{"name", FrameName(key)},
+                         {"class", KeyClass(key)},
+                         {"type", KeyType(key)},
+                         {"rating", figures.rating != nullptr ? nlohmann::json(figures.rating) : nullptr},
+                         {"count", Figure(figures.count)},
+                         {"sourceCount", Figure(figures.sourceCount)},
+                         {"percentReceived", Figure(figures.percentReceived)},
+                         {"lastSizeBytes", Figure(figures.lastSizeBytes)},
+                         {"lastIntervalS", Figure(figures.lastIntervalS)},
+                         {"lastTimeS", Figure(figures.lastTimeS)},
+                         {"lastLatencyMs", Figure(figures.lastLatencyS, 1000.0)},
+                         {"averageLengthBytes", Figure(figures.averageLengthBytes)},
+                         {"averagePacketsPerS", Figure(figures.averagePacketsPerS)},
+                         {"averageLatencyMs", Figure(figures.averageLatencyS, 1000.0)}});
     }
     return array;
+}
+
+nlohmann::json LinkFiguresJson(const sLinkFigures& figures)
+{
+    const bool timed = figures.matched != 0;
+    nlohmann::json json = {{"name", figures.name}};
+    if (figures.key != 0) {
+        json["class"] = KeyClass(figures.key);
+        json["type"] = KeyType(figures.key);
+    }
+    json.update({{"sent", figures.sent},
+                 {"received", figures.received},
+                 {"matched", figures.matched},
+                 {"missed", figures.missed},
+                 {"inFlight", figures.inFlight},
+                 {"unmatched", figures.unmatched},
+                 {"late", figures.late},
+                 {"latencyMeanMs", timed ? nlohmann::json(figures.LatencyMeanS() * 1000.0) : nullptr},
+                 {"latencyMinMs", timed ? nlohmann::json(figures.latencyMinS * 1000.0) : nullptr},
+                 {"latencyMaxMs", timed ? nlohmann::json(figures.latencyMaxS * 1000.0) : nullptr},
+                 {"gapRuleLost", figures.gapRuleLost},
+                 {"gapRuleLate", figures.gapRuleLate}});
+    return json;
+}
+
+void AddMeasuredJson(const std::vector<sLinkFigures>& types, nlohmann::json& json)
+{
+    nlohmann::json array = nlohmann::json::array();
+    for (const sLinkFigures& type : types)
+        array.push_back(LinkFiguresJson(type));
+    json["measured"] = array;
+    json["measuredTotal"] = LinkFiguresJson(LinkTotal(types));
 }
 
 }  // namespace cli

@@ -1,4 +1,5 @@
-// The statistics table as text and as JSON, for the command line.
+// The statistics table as text, and the figures of a test as JSON, for the
+// command line and the status server.
 #pragma once
 
 #include <string>
@@ -6,15 +7,20 @@
 
 #include <nlohmann/json.hpp>
 
-#include "stats/stats_collection.h"
+#include "stats/link_figures.h"
+#include "stats/stats_snapshot.h"
 #include "stats/stats_table_model.h"
 
 namespace cli {
 
 // The table's columns, aligned, one row per frame type.
 std::string TableText(const std::vector<TolvarRT::sStatsRow>& rows);
-// Every column as a typed value ("n/a" as null), with class and type and the
-// receiver's lost, late and unmatched counts.
-nlohmann::json TableJson(const std::vector<TolvarRT::sStatsRow>& rows, TolvarRT::CStatsCollection& receiver);
+// The table's rows from the records themselves: counts as integers, every
+// other figure with its unit in its name, null where the table shows "n/a".
+nlohmann::json RowsJson(const TolvarRT::sStatsSnapshot& snapshot);
+// What the link did to one frame type, or to all of them.
+nlohmann::json LinkFiguresJson(const TolvarRT::sLinkFigures& figures);
+// "measured": one object per frame type; "measuredTotal": the whole run.
+void AddMeasuredJson(const std::vector<TolvarRT::sLinkFigures>& types, nlohmann::json& json);
 
 }  // namespace cli

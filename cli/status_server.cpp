@@ -76,9 +76,13 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
                              "text/html");
     });
     server->Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
-        const nlohmann::json rows = TableJson(document.StatisticsRows(), document.ListenerStatistics());
-        response.set_content(nlohmann::json{{"title", document.TitleText()}, {"rows", rows}}.dump(2),
-                             "application/json");
+        // Read from a snapshot: a client polling here must not take changes
+        // away from the table's next refresh. While the test runs, source
+        // frames still on the air are in flight, not missed.
+        const TolvarRT::sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
+        nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
+        AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
+        response.set_content(json.dump(2), "application/json");
     });
     boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
     if (boundPort < 0) {

@@ -1,6 +1,6 @@
 // Serves a running test's status over HTTP: the document's status page at its
 // path, an index page at "/" linking to it, and "/api/stats" with the
-// statistics table as JSON.
+// statistics table and what the link did so far as JSON.
 #pragma once
 
 #include <memory>

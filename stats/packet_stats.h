@@ -51,6 +51,19 @@ struct PacketStats {
     std::uint8_t changed = 0;
     double bestSpread = 10.0;
     double period = 0.0;               // nominal interval, s; 0 until estimated
+
+    // What a run measured, kept apart from the figures above so that no
+    // summary clears them; a receiver resets them only when it resynchronises
+    // with a new source generation, as it does matched and unmatched.
+    std::uint32_t intervalUnmatched = 0;  // unmatched since the last interval summary
+    // Matched frames that took longer than the source's period of their
+    // type: the next one was due before they arrived.
+    std::uint32_t lateArrivals = 0;
+    // Transit times of every matched frame, bursts included (latency skips
+    // bursts), in seconds; min and max are meaningful once matched > 0.
+    double transitSum = 0.0;
+    double transitMin = 0.0;
+    double transitMax = 0.0;
 };
 
 }  // namespace TolvarRT

@@ -1,5 +1,6 @@
 #include "stats/stats_collection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -191,6 +192,32 @@ bool CStatsCollection::FindRecord(std::uint32_t key, PacketStats& record)
     return true;
 }
 
+sStatsSnapshot CStatsCollection::Snapshot() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sStatsSnapshot snapshot;
+    snapshot.records = SortedRecords();
+    snapshot.receiverBit = receiverBit;
+    const CStatsCollection* source = GetEffectiveSource();
+    if (source != nullptr && source != this && !isSource) {
+        snapshot.hasSource = true;
+        std::lock_guard<std::recursive_mutex> sourceGuard(source->sharedLock);
+        snapshot.sourceRecords = source->SortedRecords();
+        snapshot.sourceGeneration = source->generation;
+    }
+    return snapshot;
+}
+
+std::vector<PacketStats> CStatsCollection::SortedRecords() const
+{
+    std::vector<PacketStats> records;
+    for (const auto& bucket : buckets)
+        records.insert(records.end(), bucket.begin(), bucket.end());
+    std::sort(records.begin(), records.end(),
+              [](const PacketStats& a, const PacketStats& b) { return a.key < b.key; });
+    return records;
+}
+
 PacketStats* CStatsCollection::Find(std::uint32_t key)
 {
     for (PacketStats& entry : buckets[(key / 16) % kBuckets])
@@ -362,36 +389,51 @@ void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsig
         record.unmatched = 0;
         record.latencySamples = 0;
         record.syncGeneration = 0;
+        record.intervalUnmatched = 0;
+        record.lateArrivals = 0;
+        record.transitSum = 0.0;
     }
     TimeStamp sourceTime = 0;
-    if (length != 0 && source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, sourceTime)) {
+    double sourcePeriod = 0.0;
+    if (length != 0 &&
+        source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, sourceTime, sourcePeriod)) {
+        const double transit = SecondsBetween(timeStamp, sourceTime);
         if (!burst) {
-            record.latency = SecondsBetween(timeStamp, sourceTime);
+            record.latency = transit;
             record.latencySamples += 1;
             record.latencySum += record.latency;
         }
+        record.transitMin = record.matched == 0 ? transit : std::min(record.transitMin, transit);
+        record.transitMax = record.matched == 0 ? transit : std::max(record.transitMax, transit);
+        record.transitSum += transit;
+        if (sourcePeriod > 0.0 && transit > sourcePeriod)
+            record.lateArrivals += 1;
         record.matched += 1;
         log.LogBasic("\tPacket Latency %0.4f", record.latency);
     } else {
         log.LogMost("\tNo Packet Correlation for Class %d Type %d", int(frameClass), int(type));
         record.unmatched += 1;
+        record.intervalUnmatched += 1;
         record.latency = -1.0;
     }
     if (record.syncGeneration == 0) {
         record.syncGeneration = sourceGeneration;
-        PacketStats sourceRecord;
-        if (source->FindRecord(record.key, sourceRecord))
-            record.sourceOffset = sourceRecord.frames - record.matched;
+        // Read in place: FindRecord would clear the source record's changed
+        // flag and hold back its count from the table's next refresh.
+        std::lock_guard<std::recursive_mutex> sourceGuard(source->sharedLock);
+        if (const PacketStats* sourceRecord = source->Find(record.key))
+            record.sourceOffset = sourceRecord->frames - record.matched;
     }
 }
 
 bool CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                                  TimeStamp& sourceTime)
+                                  TimeStamp& sourceTime, double& sourcePeriod)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     PacketStats* record = Find(key);
     if (record == nullptr)
         return false;
+    sourcePeriod = record->period;
     if (record->prevSum == sum && record->prevLength == length && (record->prevMatchedBy & bit) == 0) {
         record->prevMatchedBy |= bit;
         sourceTime = record->prevTime;
@@ -426,12 +468,13 @@ std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at
                 const double rate = seconds > 0 ? double(record.intervalFrames) / double(seconds) : 0.0;
                 std::snprintf(line, sizeof line, "\r\n\t\t\t\t This Interval %f", rate);
                 text += line;
-                if (record.unmatched != 0) {
-                    std::snprintf(line, sizeof line, " Unmatched Packets %d", int(record.unmatched));
+                if (record.intervalUnmatched != 0) {
+                    std::snprintf(line, sizeof line, " Unmatched Packets %d", int(record.intervalUnmatched));
                     text += line;
                 }
+                // The run's unmatched count stays: only the interval's starts again.
                 record.intervalFrames = 0;
-                record.unmatched = 0;
+                record.intervalUnmatched = 0;
             }
         }
     }

@@ -13,6 +13,7 @@
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "stats/packet_stats.h"
+#include "stats/stats_snapshot.h"
 
 namespace TolvarRT {
 
@@ -51,6 +52,10 @@ public:
     // Walks the records in table order: position -1 starts, 0 after the last.
     bool NextRecord(int& position, PacketStats& record, bool clearChanged);
     bool FindRecord(std::uint32_t key, PacketStats& record);
+    // Every record of this collection and of its effective source, read
+    // together (this lock, then the source's) and changing nothing: for every
+    // reader but the table's refresh, which alone clears changed.
+    sStatsSnapshot Snapshot() const;
     std::string Summary(bool interval, std::optional<TimeStamp> now = std::nullopt);
     double IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> now = std::nullopt) const;
 
@@ -89,7 +94,8 @@ private:
     // On the source side: marks and returns the first of its previous and last
     // frames of the key that matches and that this receiver has not matched.
     bool MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                    TimeStamp& sourceTime);
+                    TimeStamp& sourceTime, double& sourcePeriod);
+    std::vector<PacketStats> SortedRecords() const;
 
     CLogNode log;
     const bool isSource;

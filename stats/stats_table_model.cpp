@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/string_format.h"
-#include "ports/time_base.h"
+#include "stats/stats_row_figures.h"
 
 namespace TolvarRT {
 namespace {
@@ -21,6 +21,11 @@ int ClassIcon(unsigned frameClass)
     case kFrameClassCMRW: return 5;
     default: return -1;
     }
+}
+
+std::string Cell(const char* format, const std::optional<double>& value)
+{
+    return value ? StringPrintf(format, *value) : std::string(kNotAvailable);
 }
 
 }  // namespace
@@ -63,17 +68,36 @@ sStatsRow& CStatsTableModel::RowFor(std::uint32_t key)
     return *rows.insert(at, std::move(row));
 }
 
+bool CStatsTableModel::NoteGenerations(const CStatsCollection& receiver, const CStatsCollection* source)
+{
+    const std::uint32_t nowReceiver = receiver.Generation();
+    const std::uint32_t nowSource = source != nullptr ? source->Generation() : 0;
+    // A receiver that turns to another source (the Source disconnected) keeps
+    // its rows: only a reset empties the collections.
+    const bool reset = nowReceiver != receiverGeneration || (source == lastSource && nowSource != sourceGeneration);
+    receiverGeneration = nowReceiver;
+    lastSource = source;
+    sourceGeneration = nowSource;
+    return reset;
+}
+
 void CStatsTableModel::Refresh(CStatsCollection& receiver)
 {
     CStatsCollection* source = receiver.GetEffectiveSource();
     const bool linked = receiver.GetSource() != nullptr;
     std::lock_guard<std::mutex> guard(rowsLock);
 
+    // After a reset every record is read, changed or not: one read by the
+    // refresh that the reset overtook has had its flag cleared already.
+    const bool reset = NoteGenerations(receiver, source);
+    if (reset)
+        rows.clear();
+
     PacketStats record;
     if (source != nullptr && source->HasRecords()) {
         int position = -1;
         while (position != 0 && source->NextRecord(position, record, linked)) {
-            if (record.changed || !linked)
+            if (record.changed || !linked || reset)
                 RowFor(record.key).cells[kColumnSourceCount] = StringPrintf("%d", int(record.frames));
         }
     }
@@ -81,37 +105,23 @@ void CStatsTableModel::Refresh(CStatsCollection& receiver)
         return;
     int position = -1;
     while (position != 0 && receiver.NextRecord(position, record, true)) {
-        if (!record.changed)
+        if (!record.changed && !reset)
             continue;
-        auto& cells = RowFor(record.key).cells;
-        cells[kColumnCount] = StringPrintf("%d", int(record.frames));
-
         PacketStats sourceRecord;
-        if (source != nullptr && source->FindRecord(record.key, sourceRecord) &&
-            sourceRecord.frames != record.sourceOffset) {
-            cells[kColumnReceived] =
-                StringPrintf("%0.2f%%", record.matched * 100.0 / double(sourceRecord.frames - record.sourceOffset));
-        } else {
-            cells[kColumnReceived] = kNotAvailable;
-        }
-        cells[kColumnLastSize] = StringPrintf("%d", int(record.lastSize));
-        cells[kColumnLastInterval] = StringPrintf("%0.3f", SecondsBetween(record.lastTime, record.prevTime));
-        cells[kColumnLastTime] = StringPrintf("%0.3fs", SecondsSinceStart(record.lastTime));
+        const bool inSource = source != nullptr && source->FindRecord(record.key, sourceRecord);
+        const sRowFigures figures = RowFiguresOf(&record, inSource ? &sourceRecord : nullptr);
+        auto& cells = RowFor(record.key).cells;
+        cells[kColumnCount] = StringPrintf("%d", int(*figures.count));
+        cells[kColumnReceived] = Cell("%0.2f%%", figures.percentReceived);
+        cells[kColumnLastSize] = StringPrintf("%d", int(*figures.lastSizeBytes));
+        cells[kColumnLastInterval] = Cell("%0.3f", figures.lastIntervalS);
+        cells[kColumnLastTime] = Cell("%0.3fs", figures.lastTimeS);
         cells[kColumnLastLatency] =
-            record.latency >= 0.0 ? StringPrintf("%03d ms", int(record.latency * 1000.0)) : kNotAvailable;
-        cells[kColumnAverageLength] = StringPrintf("%0.1f", double(record.totalBytes) / record.frames);
-
-        // Frames that all came at one instant have no rate either.
-        const double span = SecondsBetween(record.lastTime, record.firstTime);
-        cells[kColumnAverageRate] =
-            record.frames >= 2 && span > 0.0 ? StringPrintf("%0.3f", (record.frames - 1) / span) : kNotAvailable;
-        cells[kColumnRating] =
-            record.period > 0.0 && span > 0.0
-                ? RatingText((record.frames - record.bursts - 1) / span * record.period)
-                : kNotAvailable;
-        cells[kColumnAverageLatency] = record.latencySamples != 0
-                                           ? StringPrintf("%0.3fs", record.latencySum / record.latencySamples)
-                                           : kNotAvailable;
+            figures.lastLatencyS ? StringPrintf("%03d ms", int(*figures.lastLatencyS * 1000.0)) : kNotAvailable;
+        cells[kColumnAverageLength] = Cell("%0.1f", figures.averageLengthBytes);
+        cells[kColumnAverageRate] = Cell("%0.3f", figures.averagePacketsPerS);
+        cells[kColumnRating] = figures.rating != nullptr ? figures.rating : kNotAvailable;
+        cells[kColumnAverageLatency] = Cell("%0.3fs", figures.averageLatencyS);
     }
 }
 

@@ -47,16 +47,24 @@ public:
 
     // Brings the rows up to date with the receiver collection and its source.
     // Only records changed since the last refresh are read again, so one
-    // model serves one receiver.
+    // model serves one receiver. After a reset of the receiver or of its
+    // source ("Reset Statistics") the rows start again from what the
+    // collections now hold.
     void Refresh(CStatsCollection& receiver);
 
     std::vector<sStatsRow> Rows() const;
 
 private:
     sStatsRow& RowFor(std::uint32_t key);
+    // Whether either collection was reset since the last refresh; notes
+    // their generations for the next one.
+    bool NoteGenerations(const CStatsCollection& receiver, const CStatsCollection* source);
 
     mutable std::mutex rowsLock;
     std::vector<sStatsRow> rows;  // ascending key
+    std::uint32_t receiverGeneration = 0;  // 0: never refreshed
+    const CStatsCollection* lastSource = nullptr;
+    std::uint32_t sourceGeneration = 0;
 };
 
 }  // namespace TolvarRT

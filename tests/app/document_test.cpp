@@ -300,6 +300,25 @@ TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
     EXPECT_FALSE(document.IsListenerOpen());
 }
 
+TEST_F(DocumentTest, ResetStatisticsEmptiesTheTableUntilFramesArriveAgain)
+{
+    CTolvarTestSuiteDoc document(settings, ui);
+    TolvarRT::CStatsCollection& listener = document.ListenerStatistics();
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    listener.RecordFrame(TolvarRT::kFrameClassCMR, 0, 100, 1, now);
+    document.SourceStatistics().RecordFrame(TolvarRT::kFrameClassRTCM3, 1005, 19, 1, now);
+    document.RefreshStatistics();
+    ASSERT_EQ(document.StatisticsRows().size(), 2u);
+    document.ResetStatistics();
+    document.RefreshStatistics();
+    EXPECT_TRUE(document.StatisticsRows().empty());
+    listener.RecordFrame(TolvarRT::kFrameClassCMR, 5, 12, 1, now);
+    document.RefreshStatistics();
+    const std::vector<TolvarRT::sStatsRow> rows = document.StatisticsRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[TolvarRT::kColumnName], "CMR Type 5");
+}
+
 TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
 {
     TempFolder folder;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/demo_command.h"
+#include "stats/link_figures.h"
 #include "served_stats.h"
 
 namespace {
@@ -29,24 +30,34 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_NE(result.figures.title.find("UHF-450"), std::string::npos) << "the rover radio answered its identity";
     EXPECT_NE(result.figures.title.find("TR-500"), std::string::npos) << "the base receiver answered its identity";
 
-    std::uint64_t sent = 0, received = 0, matched = 0, unmatched = 0;
-    double latencySum = 0;
-    for (const cli::sTypeFigures& type : result.figures.types) {
-        sent += type.sourceFrames;
-        received += type.received;
-        matched += type.matched;
-        unmatched += type.unmatched;
-        latencySum += type.meanLatencyMs * type.matched;
-    }
+    // Every figure is the link's own account: corrupted packets fail their
+    // checksum, so they are missed, not received.
     const TolvarRT::sRadioAccount& account = result.account;
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
     EXPECT_GT(account.sent, 10u);
-    EXPECT_EQ(sent, account.sent) << "every generated packet went over the air";
     EXPECT_EQ(account.sent, account.dropped + account.corrupted + account.delivered);
-    EXPECT_EQ(received, account.delivered) << "corrupted packets fail their checksum";
-    EXPECT_EQ(matched, account.delivered);
-    EXPECT_EQ(unmatched, 0u);
-    ASSERT_GT(matched, 0u);
-    EXPECT_NEAR(latencySum / double(matched), account.MeanDelayMs(), 3.0);
+    EXPECT_GT(account.dropped * account.corrupted, 0u) << "seed 5 both drops and corrupts";
+    EXPECT_EQ(total.sent, account.sent) << "every generated packet went over the air";
+    EXPECT_EQ(total.received, account.delivered);
+    EXPECT_EQ(total.matched, account.delivered);
+    EXPECT_EQ(total.missed, account.dropped + account.corrupted);
+    EXPECT_EQ(total.inFlight, 0u) << "the link drained";
+    EXPECT_EQ(total.unmatched, 0u);
+    EXPECT_EQ(total.late, 0u) << "80..100 ms against a period of 1 s";
+    ASSERT_GT(total.matched, 0u);
+    EXPECT_NEAR(total.LatencyMeanS() * 1000.0, account.MeanDelayMs(), 3.0);
+    // No packet is delivered sooner than the link's latency.
+    EXPECT_GE(total.latencyMinS * 1000.0, options.channel.latencyMs - 1.0);
+    EXPECT_GE(total.latencyMaxS, total.LatencyMeanS());
+
+    // The text says what the JSON says.
+    const nlohmann::json json = cli::DemoJson(result)["measuredTotal"];
+    const std::string line = "All types: " + std::to_string(json["sent"].get<int>()) + " sent, " +
+                             std::to_string(json["received"].get<int>()) + " received, " +
+                             std::to_string(json["matched"].get<int>()) + " matched, " +
+                             std::to_string(json["missed"].get<int>()) + " missed, ";
+    EXPECT_EQ(json["missed"], account.dropped + account.corrupted);
+    EXPECT_NE(cli::DemoText(result).find(line), std::string::npos) << line;
     EXPECT_TRUE(progress.str().empty()) << "no redraw unless asked";
     EXPECT_EQ(cli::DemoJson(result)["link"]["delivered"], account.delivered);
 }

@@ -10,6 +10,7 @@
 
 #include "cli/run_command.h"
 #include "sim/emulated_radio_link.h"
+#include "stats/link_figures.h"
 
 namespace {
 
@@ -70,14 +71,11 @@ TEST(RunTest, AGeneratedSourceOverARadioLinkIsMeasuredAndLogged)
     EXPECT_NE(result.figures.title.find("<Gen Fake>"), std::string::npos) << result.figures.title;
     EXPECT_EQ(result.figures.seconds, 3u);
     const TolvarRT::sRadioAccount account = link.Account();
-    std::uint64_t sent = 0, matched = 0;
-    for (const cli::sTypeFigures& type : result.figures.types) {
-        sent += type.sourceFrames;
-        matched += type.matched;
-    }
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
     EXPECT_GT(account.sent, 2u);
-    EXPECT_EQ(sent, account.sent) << "the drain waited for the last frames";
-    EXPECT_EQ(matched, account.delivered);
+    EXPECT_EQ(total.sent, account.sent) << "the drain waited for the last frames";
+    EXPECT_EQ(total.matched, account.delivered);
+    EXPECT_EQ(total.missed, account.dropped);
 
     std::ifstream file(options.logFile);
     std::stringstream log;

@@ -9,6 +9,7 @@
 
 #include "log_recorder.h"
 #include "ports/time_base.h"
+#include "stats/link_figures.h"
 #include "stats/stats_collection.h"
 
 namespace TolvarRT {
@@ -137,6 +138,61 @@ TEST_F(LinkTest, ASourceResetMakesTheReceiverStartCountingAgain)
     // frames, of which the receiver may have missed the first.
     EXPECT_EQ(record.sourceOffset, 1u);
     EXPECT_EQ(record.frames, 3u) << "the receiver's own counts carry on";
+}
+
+// What the link did to CMR type 0, as the receiver sees it now.
+sLinkFigures Measured(const CStatsCollection& receiver, bool linkOver)
+{
+    const std::vector<sLinkFigures> types = MeasureLink(receiver.Snapshot(), linkOver);
+    EXPECT_EQ(types.size(), 1u);
+    return types.empty() ? sLinkFigures{} : types.front();
+}
+
+TEST_F(LinkTest, ASourceFrameIsMissedOnlyOnceItCanNoLongerArrive)
+{
+    struct Step {
+        const char* what;
+        std::uint64_t matched, missed, inFlight, unmatched;
+    };
+    const auto expect = [&](const Step& step, bool linkOver) {
+        const sLinkFigures figures = Measured(receiver, linkOver);
+        EXPECT_EQ(figures.matched, step.matched) << step.what;
+        EXPECT_EQ(figures.missed, step.missed) << step.what;
+        EXPECT_EQ(figures.inFlight, step.inFlight) << step.what;
+        EXPECT_EQ(figures.unmatched, step.unmatched) << step.what;
+        EXPECT_EQ(figures.sent, figures.matched + figures.missed + figures.inFlight) << step.what;
+    };
+    Frame(source, 0.0, 11);
+    Frame(source, 1.0, 22);
+    expect({"two sent, both on the air", 0, 0, 2, 0}, false);
+    Frame(receiver, 1.1, 22);
+    expect({"the second arrived first", 1, 0, 1, 0}, false);
+    Frame(source, 2.0, 33);
+    expect({"the first can no longer be matched", 1, 1, 1, 0}, false);
+    Frame(receiver, 2.05, 99);
+    expect({"a corrupted frame", 1, 1, 1, 1}, false);
+    expect({"the link is over: the third will not come", 1, 2, 0, 1}, true);
+    EXPECT_EQ(Measured(receiver, true).received, 2u);
+}
+
+TEST_F(LinkTest, FramesSlowerThanTheSourcesPeriodAreLateAndEveryTransitIsTimed)
+{
+    // 18 source frames 1 s apart: the period (1 s) is known from the 16th.
+    // Frames 0..15 took 0.1 s; frame 16 came after frame 17 was sent.
+    for (int i = 0; i < 18; ++i) {
+        Frame(source, i, std::uint16_t(i));
+        if (i < 16)
+            Frame(receiver, i + 0.1, std::uint16_t(i));
+    }
+    Frame(receiver, 17.5, 16);
+    const sLinkFigures figures = Measured(receiver, false);
+    EXPECT_EQ(figures.matched, 17u);
+    EXPECT_EQ(figures.late, 1u);
+    EXPECT_EQ(figures.inFlight, 1u) << "frame 17 may still come";
+    EXPECT_NEAR(figures.latencyMinS, 0.1, 1e-6);
+    EXPECT_NEAR(figures.latencyMaxS, 1.5, 1e-6);
+    EXPECT_NEAR(figures.LatencyMeanS(), (16 * 0.1 + 1.5) / 17, 1e-6);
+    EXPECT_EQ(figures.gapRuleLost + figures.gapRuleLate, 0u) << "no gap at the receiver";
 }
 
 TEST_F(LinkTest, SourceCollectionsDoNotCorrelate)
@@ -325,6 +381,7 @@ TEST_F(LinkTest, SummaryReportsUnmatchedFramesOfTheInterval)
     const std::string summary = receiver.Summary(true, At(5.0));
     EXPECT_NE(summary.find(" Unmatched Packets 1"), std::string::npos);
     EXPECT_EQ(receiver.Summary(true, At(6.0)).find("Unmatched"), std::string::npos);
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).unmatched, 1u) << "the run's count is not the interval's";
 }
 
 TEST(StatsCollectionTest, RecordsComeInTableOrder)

@@ -120,6 +120,38 @@ TEST_F(TableTest, UnchangedRecordsAreNotReadAgain)
     EXPECT_EQ(Row(0).cells[kColumnCount], "2");
 }
 
+TEST_F(TableTest, AResetOfTheSourceAloneDropsOnlyTheRowsItHeld)
+{
+    source.RecordFrame(kFrameClassRTCM3, 1005, 19, 1, start);
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 1, start);
+    model.Refresh(receiver);
+    ASSERT_EQ(model.Rows().size(), 2u);
+    source.Reset();
+    model.Refresh(receiver);
+    rows = model.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[kColumnName], "CMR Type 0");
+    EXPECT_EQ(rows[0].cells[kColumnCount], "1") << "read again though unchanged";
+}
+
+TEST_F(TableTest, ARecordReadJustBeforeTheTableSawTheResetStillGetsItsRow)
+{
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 1, start);
+    model.Refresh(receiver);
+    receiver.Reset();
+    source.Reset();
+    receiver.RecordFrame(kFrameClassCMR, 5, 12, 1, start + kSecond);
+    // As a refresh that read the new record under the old generation leaves it.
+    int position = -1;
+    PacketStats record;
+    ASSERT_TRUE(receiver.NextRecord(position, record, true));
+    model.Refresh(receiver);
+    rows = model.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[kColumnName], "CMR Type 5");
+    EXPECT_EQ(rows[0].cells[kColumnCount], "1");
+}
+
 TEST(RatingTest, ThresholdsAreStrictlyAbove)
 {
     struct Case {

@@ -1,0 +1,89 @@
+// "/api/stats" as a client polling it sees the statistics: figures as numbers
+// with their units, and the statistics table left to show every change.
+#include <gtest/gtest.h>
+
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/memory_settings_store.h"
+#include "app/tolvar_test_suite_doc.h"
+#include "cli/status_server.h"
+#include "ports/time_base.h"
+#include "scripted_document_ui.h"
+
+namespace {
+
+using namespace TolvarRT;
+
+constexpr TimeStamp kMillisecond = 1'000'000;
+
+class StatusServerTest : public ::testing::Test {
+protected:
+    StatusServerTest()
+    {
+        document.ListenerStatistics().SetSource(&document.SourceStatistics());
+        std::string error;
+        started = server.Start("127.0.0.1:0", error);
+        EXPECT_TRUE(started) << error;
+    }
+
+    // One CMR type-0 frame of 100 bytes sent at the given millisecond and
+    // received latencyMs later.
+    void Frame(std::uint16_t sum, TimeStamp atMs, TimeStamp latencyMs)
+    {
+        document.SourceStatistics().RecordFrame(kFrameClassCMR, 0, 100, sum, start + atMs * kMillisecond);
+        document.ListenerStatistics().RecordFrame(kFrameClassCMR, 0, 100, sum,
+                                                  start + (atMs + latencyMs) * kMillisecond);
+    }
+
+    nlohmann::json Stats()
+    {
+        httplib::Client client("127.0.0.1", server.Port());
+        const auto response = client.Get("/api/stats");
+        EXPECT_TRUE(response && response->status == 200);
+        return response ? nlohmann::json::parse(response->body) : nlohmann::json();
+    }
+
+    const TimeStamp start = TimeStampNow();
+    CMemorySettingsStore settings;
+    TolvarRT::testing::ScriptedUi ui;
+    CTolvarTestSuiteDoc document{settings, ui};
+    cli::CStatusServer server{document};
+    bool started = false;
+};
+
+TEST_F(StatusServerTest, PollingBetweenTwoFramesLeavesTheSecondToTheNextTableRefresh)
+{
+    ASSERT_TRUE(started);
+    Frame(11, 0, 40);
+    document.RefreshStatistics();
+    Frame(22, 1000, 45);
+    const nlohmann::json stats = Stats();
+    document.RefreshStatistics();
+    const std::vector<sStatsRow> rows = document.StatisticsRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[kColumnCount], "2");
+    EXPECT_EQ(rows[0].cells[kColumnSourceCount], "2");
+    EXPECT_EQ(rows[0].cells[kColumnLastLatency], "045 ms");
+
+    ASSERT_EQ(stats["rows"].size(), 1u);
+    const nlohmann::json& row = stats["rows"][0];
+    EXPECT_TRUE(row["count"].is_number_integer()) << row;
+    EXPECT_EQ(row["count"], 2);
+    EXPECT_EQ(row["sourceCount"], 2);
+    EXPECT_EQ(row["lastSizeBytes"], 100);
+    EXPECT_DOUBLE_EQ(row["percentReceived"].get<double>(), 100.0);
+    EXPECT_NEAR(row["lastIntervalS"].get<double>(), 1.005, 1e-6);
+    EXPECT_NEAR(row["lastLatencyMs"].get<double>(), 45.0, 1e-6);
+    EXPECT_NEAR(row["averageLatencyMs"].get<double>(), 42.5, 1e-6);
+    EXPECT_TRUE(row["rating"].is_null()) << "no period yet";
+
+    const nlohmann::json& measured = stats["measured"][0];
+    EXPECT_EQ(measured["sent"], 2);
+    EXPECT_EQ(measured["matched"], 2);
+    EXPECT_EQ(measured["missed"], 0);
+    EXPECT_NEAR(measured["latencyMaxMs"].get<double>(), 45.0, 1e-6);
+    EXPECT_EQ(stats["measuredTotal"]["received"], 2);
+}
+}  // namespace
