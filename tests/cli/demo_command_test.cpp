@@ -45,7 +45,6 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_EQ(total.unmatched, 0u);
     EXPECT_EQ(total.late, 0u) << "80..100 ms against a period of 1 s";
     ASSERT_GT(total.matched, 0u);
-    EXPECT_NEAR(total.LatencyMeanS() * 1000.0, account.MeanDelayMs(), 3.0);
     // No packet is delivered sooner than the link's latency.
     EXPECT_GE(total.latencyMinS * 1000.0, options.channel.latencyMs - 1.0);
     EXPECT_GE(total.latencyMaxS, total.LatencyMeanS());
