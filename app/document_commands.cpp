@@ -129,7 +129,7 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
         return true;
     case Command::kDisconnectListener:
         DisconnectListener();
-        log.LogBasic("%s", listenerStats.Summary(false).c_str());
+        LogSummary(listenerStats.Summary(false), kLogBasic);
         ui.StopTimer(kSummaryTimer);
         return true;
     case Command::kGetProductId: ShowProductId(); return true;

@@ -336,7 +336,7 @@ std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
 {
     const TimeStamp now = TimeStampNow();
     std::string summary = listenerStats.Summary(true, now);
-    LogSummary(summary);
+    LogSummary(summary, kLogNone);
     char stamp[160];
     std::snprintf(stamp, sizeof stamp, "\nSummary as of %s[%0.3fs]\n", DateText(TimeStampToDate(now)).c_str(),
                   SecondsSinceStart(now));
@@ -346,7 +346,7 @@ std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
     return summary;
 }
 
-void CTolvarTestSuiteDoc::LogSummary(const std::string& summary)
+void CTolvarTestSuiteDoc::LogSummary(const std::string& summary, unsigned level)
 {
     // A log line holds at most kLineSize bytes and a longer text would be
     // dropped whole: a summary of many frame types goes in pieces of whole
@@ -359,7 +359,11 @@ void CTolvarTestSuiteDoc::LogSummary(const std::string& summary)
             const std::size_t lineBreak = summary.rfind("\r\n", start + kPiece);
             end = lineBreak != std::string::npos && lineBreak > start ? lineBreak : start + kPiece;
         }
-        log.LogAlways("%s", summary.substr(start, end - start).c_str());
+        const std::string piece = summary.substr(start, end - start);
+        if (level == kLogNone)
+            log.LogAlways("%s", piece.c_str());
+        else
+            log.LogBasic("%s", piece.c_str());
         start = end;
     }
 }

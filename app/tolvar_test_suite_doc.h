@@ -110,7 +110,9 @@ private:
     void ChangeSVCount(int delta);
     void SetRtcmDecoding();
     void ToggleAtsDecoding();
-    void LogSummary(const std::string& summary);
+    // Logs a statistics summary at level None or Basic in pieces of whole
+    // lines, each short enough for one log text.
+    void LogSummary(const std::string& summary, unsigned level);
 
     ISettingsStore& settings;
     IDocumentUi& ui;
