@@ -135,8 +135,10 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kGetProductId: ShowProductId(); return true;
     case Command::kShowRadioState: ShowRadioState(); return true;
     case Command::kConnectSource:
-        if (ConnectSource())
+        if (ConnectSourcePort()) {
             ConnectListenerCommand();
+            StartFakeAts();
+        }
         ShowSimulationStatus();
         return true;
     case Command::kDisconnectSource:

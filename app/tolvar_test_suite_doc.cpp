@@ -104,7 +104,9 @@ std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char*
     auto dialog = std::make_unique<CPortSettings>(settings, caption, true, false, ui.SerialDevices());
     dialog->helpTextId = helpTextId;
     dialog->offerFakeCmr = forSource;
-    dialog->offerFakeAts = false;
+    // Offered beside fake CMR: without it a front end's choice of generated
+    // ATS frames was dropped and the generator never ran.
+    dialog->offerFakeAts = forSource;
     dialog->Load();
     return dialog;
 }
@@ -211,6 +213,20 @@ void CTolvarTestSuiteDoc::DisconnectListener()
 
 bool CTolvarTestSuiteDoc::ConnectSource()
 {
+    if (!ConnectSourcePort())
+        return false;
+    StartFakeAts();
+    return true;
+}
+
+void CTolvarTestSuiteDoc::StartFakeAts()
+{
+    if (generateFakeAts.load())
+        atsSimulator.Start();
+}
+
+bool CTolvarTestSuiteDoc::ConnectSourcePort()
+{
     const auto dialog = MakePortSettings("GPS Source", kSourceHelpText, true);
     if (!ui.ShowPortSettings(*dialog))
         return false;
@@ -227,10 +243,8 @@ bool CTolvarTestSuiteDoc::ConnectSource()
             cmrSimulator.SetSVCount(9, 4);
             cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
         }
-        if (generateFakeAts.load()) {
+        if (generateFakeAts.load())
             sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
-            atsSimulator.Start();
-        }
     } else {
         ui.ShowInformation("Could not open Comm port");
     }
