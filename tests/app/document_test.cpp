@@ -37,20 +37,6 @@ std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fak
     };
 }
 
-// Polls a condition of frames arriving on other threads until it holds or
-// the deadline passes.
-template <class Condition>
-bool Eventually(Condition&& condition, std::chrono::seconds deadline = 20s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 Bytes Packet(std::uint8_t type, const std::string& text)
 {
     const Bytes data(text.begin(), text.end());
@@ -304,49 +290,6 @@ TEST_F(DocumentTest, AWholeTestMatchesEveryFakeFrameAtTheListener)
     EXPECT_NE(summary.find("CMR Type 0, Received"), std::string::npos);
     document.Shutdown();
     EXPECT_FALSE(document.IsListenerOpen());
-}
-
-// A radio link of two pseudo-terminals: what the Source port writes reaches
-// the Listener port, on which a receiver answers; the Listener is connected.
-class RadioLinkTest : public DocumentTest {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(base.IsValid() && rover.IsValid());
-        ui.choose = SerialPort(rover.SlavePath());
-        ASSERT_TRUE(document.Run(Command::kConnectListener));
-    }
-
-    PtyPair base, rover;
-    SimulatedReceiver receiver{rover, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;"};
-    TolvarRT::testing::PtyRelay radio{base, rover};
-    CTolvarTestSuiteDoc document{settings, ui};
-};
-
-TEST_F(RadioLinkTest, FakeATSFramesReachTheListenerAndAreMatchedOneByOne)
-{
-    ASSERT_TRUE(document.Run(Command::kToggleAtsDecoding));
-    ui.choose = SerialPort(base.SlavePath(), false, true);
-    ASSERT_TRUE(document.Run(Command::kConnectSource));
-    EXPECT_FALSE(document.GeneratesFakeCmr());
-    EXPECT_EQ(document.SourceStatistics().AttachedPipes(), 1u) << "frames from the ATS generator only";
-
-    const std::uint32_t key = std::uint32_t(TolvarRT::kFrameClassATS) << 16;
-    const auto frames = [&](TolvarRT::CStatsCollection& side) {
-        TolvarRT::PacketStats record;
-        return side.FindRecord(key, record) ? record : TolvarRT::PacketStats{};
-    };
-    ASSERT_TRUE(Eventually([&] { return frames(document.ListenerStatistics()).matched >= 5; }));
-    document.Run(Command::kDisconnectSource);
-    // Every frame sent before the generator stopped is on its way or in.
-    const std::uint32_t sent = frames(document.SourceStatistics()).frames;
-    ASSERT_TRUE(Eventually([&] { return frames(document.ListenerStatistics()).frames >= sent; }))
-        << frames(document.ListenerStatistics()).frames << " of " << sent;
-    const TolvarRT::PacketStats received = frames(document.ListenerStatistics());
-    EXPECT_EQ(received.frames, sent);
-    EXPECT_EQ(received.matched, sent);
-    EXPECT_EQ(received.unmatched, 0u);
-    document.Shutdown();
 }
 
 TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
