@@ -249,9 +249,12 @@ TEST_F(ThreadedCommportTest, ADeviceThatTakesNothingFillsTheQueueOnlyToItsBoundA
     CLogPipe logPipe;
     testing::LogRecorder log(&logPipe, kLogBasic);
     port.SetLogPipe(&logPipe);
-    // 9600 baud: a few seconds of it are a few kilobytes, far less than the
-    // pseudo-terminal and the queue are offered while the master reads nothing.
+    // 9600 baud: a few seconds of it are a few kilobytes. Behind a write the
+    // pseudo-terminal cannot take while the master reads nothing, the queue
+    // is offered far more.
     OpenAndStart(Line(9600));
+    const Bytes stalled = Pattern(512 * 1024, 7);
+    StallAWrite(stalled);
     constexpr std::uint32_t kWrites = 4000, kSize = 100;
     const auto write = [&](std::uint32_t n) {
         Bytes bytes = Pattern(kSize, n);
@@ -268,6 +271,7 @@ TEST_F(ThreadedCommportTest, ADeviceThatTakesNothingFillsTheQueueOnlyToItsBoundA
 
     // What was taken comes out whole and in order, the first writes first.
     const std::size_t kept = (kWrites - dropped) * kSize;
+    ASSERT_EQ(pty.Read(stalled.size()), stalled);
     const Bytes out = pty.Read(kept);
     ASSERT_EQ(out.size(), kept);
     std::uint32_t previous = 0;
