@@ -129,14 +129,16 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
         return true;
     case Command::kDisconnectListener:
         DisconnectListener();
-        log.LogBasic("%s", listenerStats.Summary(false).c_str());
+        LogSummary(listenerStats.Summary(false), kLogBasic);
         ui.StopTimer(kSummaryTimer);
         return true;
     case Command::kGetProductId: ShowProductId(); return true;
     case Command::kShowRadioState: ShowRadioState(); return true;
     case Command::kConnectSource:
-        if (ConnectSource())
+        if (ConnectSourcePort()) {
             ConnectListenerCommand();
+            StartFakeAts();
+        }
         ShowSimulationStatus();
         return true;
     case Command::kDisconnectSource:

@@ -122,7 +122,7 @@ int CFileLog::SetLogLevel(int level)
     std::lock_guard<std::mutex> command(commandLock);
     const int stored = ClampLogLevel(level);
     logLevel.store(stored, std::memory_order_relaxed);
-    pipe.RaiseSinkLevel();
+    pipe.RefreshSinkLevel();
     const std::string announcement = LogLevelAnnouncement(stored);
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     WriteLocked(announcement.data(), announcement.size());

@@ -102,7 +102,7 @@ sLogLevels CLogViewQueue::SetLogLevel(int level)
 {
     sLogLevels stored{ClampLogLevel(level), 0};
     logLevel.store(stored.paneLevel, std::memory_order_relaxed);
-    pipe.RaiseSinkLevel();
+    pipe.RefreshSinkLevel();
     stored.fileLevel = fileLog != nullptr ? fileLog->SetLogLevel(stored.paneLevel) : stored.paneLevel;
     Write(LogLevelAnnouncement(stored.paneLevel).c_str(), kLogNone);
     return stored;

@@ -104,7 +104,9 @@ std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char*
     auto dialog = std::make_unique<CPortSettings>(settings, caption, true, false, ui.SerialDevices());
     dialog->helpTextId = helpTextId;
     dialog->offerFakeCmr = forSource;
-    dialog->offerFakeAts = false;
+    // Offered beside fake CMR: without it a front end's choice of generated
+    // ATS frames was dropped and the generator never ran.
+    dialog->offerFakeAts = forSource;
     dialog->Load();
     return dialog;
 }
@@ -211,6 +213,20 @@ void CTolvarTestSuiteDoc::DisconnectListener()
 
 bool CTolvarTestSuiteDoc::ConnectSource()
 {
+    if (!ConnectSourcePort())
+        return false;
+    StartFakeAts();
+    return true;
+}
+
+void CTolvarTestSuiteDoc::StartFakeAts()
+{
+    if (generateFakeAts.load())
+        atsSimulator.Start();
+}
+
+bool CTolvarTestSuiteDoc::ConnectSourcePort()
+{
     const auto dialog = MakePortSettings("GPS Source", kSourceHelpText, true);
     if (!ui.ShowPortSettings(*dialog))
         return false;
@@ -227,10 +243,8 @@ bool CTolvarTestSuiteDoc::ConnectSource()
             cmrSimulator.SetSVCount(9, 4);
             cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
         }
-        if (generateFakeAts.load()) {
+        if (generateFakeAts.load())
             sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
-            atsSimulator.Start();
-        }
     } else {
         ui.ShowInformation("Could not open Comm port");
     }
@@ -336,7 +350,7 @@ std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
 {
     const TimeStamp now = TimeStampNow();
     std::string summary = listenerStats.Summary(true, now);
-    LogSummary(summary);
+    LogSummary(summary, kLogNone);
     char stamp[160];
     std::snprintf(stamp, sizeof stamp, "\nSummary as of %s[%0.3fs]\n", DateText(TimeStampToDate(now)).c_str(),
                   SecondsSinceStart(now));
@@ -346,7 +360,7 @@ std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
     return summary;
 }
 
-void CTolvarTestSuiteDoc::LogSummary(const std::string& summary)
+void CTolvarTestSuiteDoc::LogSummary(const std::string& summary, unsigned level)
 {
     // A log line holds at most kLineSize bytes and a longer text would be
     // dropped whole: a summary of many frame types goes in pieces of whole
@@ -359,7 +373,11 @@ void CTolvarTestSuiteDoc::LogSummary(const std::string& summary)
             const std::size_t lineBreak = summary.rfind("\r\n", start + kPiece);
             end = lineBreak != std::string::npos && lineBreak > start ? lineBreak : start + kPiece;
         }
-        log.LogAlways("%s", summary.substr(start, end - start).c_str());
+        const std::string piece = summary.substr(start, end - start);
+        if (level == kLogNone)
+            log.LogAlways("%s", piece.c_str());
+        else
+            log.LogBasic("%s", piece.c_str());
         start = end;
     }
 }

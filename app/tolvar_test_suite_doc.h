@@ -106,11 +106,20 @@ public:
 private:
     std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source);
     void ConnectListenerCommand();
+    // ConnectSource without starting the fake ATS generator, and the start.
+    // The generator's first frame goes out at once, so the Connect Source
+    // command starts it only after its statistics reset: a frame counted
+    // and then reset at the Source, but received after the reset, would
+    // show as unmatched at the Listener.
+    bool ConnectSourcePort();
+    void StartFakeAts();
     void SelectSchedule(unsigned schedule);
     void ChangeSVCount(int delta);
     void SetRtcmDecoding();
     void ToggleAtsDecoding();
-    void LogSummary(const std::string& summary);
+    // Logs a statistics summary at level None or Basic in pieces of whole
+    // lines, each short enough for one log text.
+    void LogSummary(const std::string& summary, unsigned level);
 
     ISettingsStore& settings;
     IDocumentUi& ui;

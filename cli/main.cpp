@@ -185,7 +185,7 @@ int main(int argc, char** argv)
     run->add_option("--log-level", runOptions.logLevel, "What the log file takes: none, basic, most or all")
         ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
         ->needs(log);
-    run->add_flag("--ats", runOptions.ats, "Also decode ATS frames");
+    run->add_flag("--ats", runOptions.ats, "Also decode ATS frames (always with --source fake-ats:PORT)");
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);
 

@@ -64,7 +64,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
         if (options.logLevel >= 0)
             document.Run(Command::kFileLogNone + unsigned(options.logLevel));
     }
-    if (options.ats)
+    // Generated ATS frames are only seen at the Listener when it cuts them.
+    if (options.ats || options.source.fakeAts)
         document.Run(Command::kToggleAtsDecoding);
 
     // Devices that do not answer the identity request take seconds to connect.

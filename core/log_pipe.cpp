@@ -54,6 +54,7 @@ void CLogPipe::PublishLine(unsigned level, const char* text)
 {
     // The highest level is gathered locally and stored once, so a delivery
     // on another thread never sees a half-refreshed value of zero.
+    unsigned before = maxSinkLevel.load(std::memory_order_relaxed);
     unsigned highest = kLogNone;
     Publish([&](ILogPipe& sink) {
         const unsigned sinkLevel = sink.GetLogLevel();
@@ -61,7 +62,8 @@ void CLogPipe::PublishLine(unsigned level, const char* text)
             sink.Write(text, level);
         highest = std::max(highest, sinkLevel);
     });
-    maxSinkLevel.store(highest, std::memory_order_relaxed);
+    maxSinkLevel.compare_exchange_strong(before, ((before & ~kLevelMask) + kStoreStep) | highest,
+                                         std::memory_order_relaxed);
 }
 
 void CLogPipe::HexDump(const char* label, const void* data, unsigned length)
@@ -120,7 +122,23 @@ void CLogPipe::Dump(const char* label, const std::uint8_t* data, unsigned length
 
 void CLogPipe::RaiseSinkLevel()
 {
-    maxSinkLevel.store(kLogAll, std::memory_order_relaxed);
+    // Raised for nobody, LogAll would format its next text for nobody.
+    StoreSinkLevel(HasSubscribers() ? kLogAll : kLogNone);
+}
+
+void CLogPipe::RefreshSinkLevel()
+{
+    unsigned highest = kLogNone;
+    Publish([&](ILogPipe& sink) { highest = std::max(highest, sink.GetLogLevel()); });
+    StoreSinkLevel(highest);
+}
+
+void CLogPipe::StoreSinkLevel(unsigned level)
+{
+    unsigned current = maxSinkLevel.load(std::memory_order_relaxed);
+    while (!maxSinkLevel.compare_exchange_weak(current, ((current & ~kLevelMask) + kStoreStep) | level,
+                                               std::memory_order_relaxed)) {
+    }
 }
 
 void CLogPipe::AddNode(CLogNode* node)

@@ -60,10 +60,17 @@ public:
     void HexDump(const char* label, const void* data, unsigned length);
     void MixedDump(const char* label, const void* data, unsigned length);
     // Makes the next text of any level refresh the cached sink level; called
-    // whenever a sink's level may have changed.
+    // whenever a sink's level may have changed. Without sinks it stays None.
     void RaiseSinkLevel();
+    // Asks every sink for its level now, so that a level that dropped (or a
+    // sink that left) stops the verbose formatting at once rather than after
+    // the next delivery.
+    void RefreshSinkLevel();
 
-    unsigned MaxSinkLevel() const { return maxSinkLevel.load(std::memory_order_relaxed); }
+    unsigned MaxSinkLevel() const { return maxSinkLevel.load(std::memory_order_relaxed) & kLevelMask; }
+
+protected:
+    void OnSubscriberDetached() override { RefreshSinkLevel(); }
 
 private:
     friend class CLogNode;
@@ -71,7 +78,15 @@ private:
     void AddNode(CLogNode* node);
     void RemoveNode(CLogNode* node);
 
-    // The highest level any sink returned in the last delivery.
+    static constexpr unsigned kLevelMask = 0xFF;
+    static constexpr unsigned kStoreStep = 0x100;
+    // Stores level under a new store count, whatever was there.
+    void StoreSinkLevel(unsigned level);
+
+    // The highest level any sink returned in the last delivery, in the low
+    // byte; above it a count of the stores. A delivery stores what it found
+    // only if nothing was stored while it ran: a sink that left or lowered
+    // its level meanwhile must not be overwritten by what it said before.
     std::atomic<unsigned> maxSinkLevel{0};
     // Nodes writing to this pipe, newest first; cut loose when the pipe dies.
     CLogNode* nodes = nullptr;

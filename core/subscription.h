@@ -27,7 +27,13 @@ public:
     {
         return subscribers.Attach(detachSink, subscriber);
     }
-    bool Detach(sSubscriber*& position) { return subscribers.Detach(position); }
+    bool Detach(sSubscriber*& position)
+    {
+        if (!subscribers.Detach(position))
+            return false;
+        OnSubscriberDetached();
+        return true;
+    }
     unsigned SubscriberCount() const { return subscribers.Count(); }
     bool HasSubscribers() const { return !subscribers.Empty(); }
 
@@ -44,6 +50,12 @@ public:
         }
         return called;
     }
+
+protected:
+    // Runs after a subscriber has left, without the lock held, on the thread
+    // that detached it; for producers that cache something about their
+    // subscribers. Not called for the subscribers dropped by the destructor.
+    virtual void OnSubscriberDetached() {}
 
 private:
     CSubscriberList subscribers;

@@ -58,6 +58,7 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         port = CreatePort(request.name);
         if (port == nullptr)
             return Failed("unknown port type");
+        port->SetLogPipe(log.Pipe());
         if (!port->Open(request.name.c_str()))
             return Failed(port->FailureReason());
         PortSettings settings;

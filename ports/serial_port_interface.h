@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+class CLogPipe;
+
 namespace TolvarRT {
 
 // Device settings of a port.
@@ -77,6 +79,8 @@ public:
         userValues[1] = second;
     }
     virtual void SendBreak(unsigned milliseconds) = 0;
+    // Where the port logs what it drops; set by the owner before Open.
+    virtual void SetLogPipe(CLogPipe* /*pipe*/) {}
 
     const PortSettings& Settings() const { return settings; }
     const std::string& Name() const { return name; }

@@ -219,6 +219,27 @@ std::size_t SocketSendAll(int fd, const void* data, std::size_t length)
     return sent;
 }
 
+ssize_t SocketSendSome(int fd, const void* data, std::size_t length)
+{
+    ssize_t result;
+    while ((result = send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
+    }
+    return result;
+}
+
+sSocketReadiness WaitSocket(int fd, bool wantWrite, int stopFd, int wakeFd, int timeoutMs)
+{
+    pollfd fds[3] = {{stopFd, POLLIN, 0}, {fd, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0}, {wakeFd, POLLIN, 0}};
+    sSocketReadiness ready;
+    if (PollRetrying(fds, 3, timeoutMs) <= 0)
+        return ready;
+    ready.stopped = (fds[0].revents & POLLIN) != 0;
+    ready.readable = (fds[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+    ready.writable = (fds[1].revents & POLLOUT) != 0;
+    ready.woken = (fds[2].revents & POLLIN) != 0;
+    return ready;
+}
+
 ssize_t SocketReceive(int fd, SocketKind kind, void* data, std::size_t size)
 {
     const int flags = MSG_DONTWAIT | (kind == SocketKind::Datagram ? MSG_TRUNC : 0);

@@ -48,6 +48,9 @@ bool SetSendTimeout(int fd, int timeoutMs);
 // Sends all bytes unless the socket fails or times out; returns the count
 // sent (less than length on failure). Never raises SIGPIPE.
 std::size_t SocketSendAll(int fd, const void* data, std::size_t length);
+// Sends what the socket takes now, without blocking: the count sent, or -1
+// with errno (EAGAIN: no room). Never raises SIGPIPE.
+ssize_t SocketSendSome(int fd, const void* data, std::size_t length);
 // One chunk of a stream or one datagram, without blocking. Returns the received length,
 // 0 on an orderly stream shutdown, -1 with errno on failure (EAGAIN: nothing
 // there). For a datagram, the returned length is the datagram's full size even
@@ -59,6 +62,15 @@ enum class WaitResult { Readable, Stopped, Timeout };
 // or stopFd is signalled, for at most timeoutMs (negative: no limit). The
 // stop wins when both are ready.
 WaitResult WaitReadable(int fd, int stopFd, int timeoutMs);
+
+struct sSocketReadiness {
+    bool stopped = false;   // stopFd is signalled
+    bool readable = false;  // fd has bytes, an end or an error
+    bool writable = false;  // fd takes bytes (asked for only with wantWrite)
+    bool woken = false;     // wakeFd is signalled
+};
+// Waits for any of them, for at most timeoutMs (negative: no limit).
+sSocketReadiness WaitSocket(int fd, bool wantWrite, int stopFd, int wakeFd, int timeoutMs);
 
 // Ends both directions at once: a thread waiting to read wakes with an EOF.
 void ShutdownSocket(int fd);

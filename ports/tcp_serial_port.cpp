@@ -10,12 +10,9 @@
 namespace TolvarRT {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kConnectTimeoutMs = 5000;
-// A peer that stops reading must not hold the port lock for ever.
-constexpr int kSendTimeoutMs = 5000;
 constexpr milliseconds kFirstRetryDelay{1000};
 constexpr milliseconds kLastRetryDelay{5000};
 constexpr milliseconds kBreakDelay{300};
@@ -29,7 +26,12 @@ constexpr std::uint8_t kBreakPacket[] = {0x02, 0x00, 0x6F, 0x08, 0x54, 0x43, 0x5
 void PrepareSocket(int fd)
 {
     SetKeepAlive(fd);
-    SetSendTimeout(fd, kSendTimeoutMs);
+}
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return int(std::clamp<decltype(left)>(left, 0, 1000 * 1000));
 }
 
 }  // namespace
@@ -48,6 +50,12 @@ bool CTCPSerialPort::Open(const char* portName)
     if (fd < 0)
         return false;
     PrepareSocket(fd);
+    DropQueue();
+    writeQueued.Consume();
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.SetName(portName);
+    }
     std::lock_guard<std::mutex> guard(portLock);
     name = portName;
     address = parsed;
@@ -76,6 +84,7 @@ bool CTCPSerialPort::Close()
         state = State::Closing;
     }
     thread.Stop();
+    DropQueue();
     std::lock_guard<std::mutex> guard(portLock);
     CloseSocket(sock);
     state = State::Closed;
@@ -84,23 +93,78 @@ bool CTCPSerialPort::Close()
 
 void CTCPSerialPort::QueueWrite(OwnedPortBuffer buffer)
 {
-    if (buffer)
-        Send(buffer->data(), buffer->size());
+    if (!buffer || buffer->empty() || state.load() != State::Connected)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        // The stall is timed from when bytes begin to wait.
+        if (writeQueue.Empty())
+            lastProgress = Clock::now();
+        if (!writeQueue.Push(std::move(buffer), false, headSent > 0))
+            return;
+    }
+    writeQueued.Signal();
 }
 
 void CTCPSerialPort::SendBreak(unsigned /*milliseconds*/)
 {
     std::this_thread::sleep_for(kBreakDelay);
-    Send(kBreakPacket, sizeof kBreakPacket);
+    QueueWrite(std::make_unique<PortBuffer>(std::begin(kBreakPacket), std::end(kBreakPacket)));
 }
 
-void CTCPSerialPort::Send(const std::uint8_t* data, std::size_t length)
+void CTCPSerialPort::SetLogPipe(CLogPipe* pipe)
 {
-    std::lock_guard<std::mutex> guard(portLock);
-    if (state != State::Connected || length == 0)
-        return;
-    if (SocketSendAll(sock, data, length) < length)
-        MarkLost(sock);
+    std::lock_guard<std::mutex> guard(queueLock);
+    writeQueue.SetLogPipe(pipe);
+}
+
+std::size_t CTCPSerialPort::QueuedBytes()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    return writeQueue.QueuedBytes() - headSent;
+}
+
+std::uint64_t CTCPSerialPort::DroppedWrites()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    return writeQueue.DroppedBuffers();
+}
+
+void CTCPSerialPort::DropQueue()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    writeQueue.Clear();
+    headSent = 0;
+}
+
+CTCPSerialPort::Clock::time_point CTCPSerialPort::StallDeadline()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    if (writeQueue.Empty())
+        return Clock::time_point::max();
+    return lastProgress + milliseconds(stallLimitMs.load());
+}
+
+bool CTCPSerialPort::PumpWrites(int fd)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    const Clock::time_point now = Clock::now();
+    while (!writeQueue.Empty()) {
+        PortBuffer& head = writeQueue.Head();
+        const ssize_t sent = SocketSendSome(fd, head.data() + headSent, head.size() - headSent);
+        if (sent < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            return now - lastProgress < milliseconds(stallLimitMs.load());
+        }
+        lastProgress = now;
+        headSent += std::size_t(sent);
+        if (headSent >= head.size()) {
+            writeQueue.PopHead();
+            headSent = 0;
+        }
+    }
+    return true;
 }
 
 void CTCPSerialPort::MarkLost(int fd)
@@ -127,19 +191,32 @@ void CTCPSerialPort::ThreadMain()
             fd = sock;
         }
         if (now == State::Connected) {
-            if (WaitReadable(fd, thread.StopFd(), -1) != WaitResult::Readable)
+            const Clock::time_point stallAt = StallDeadline();
+            const bool waiting = stallAt != Clock::time_point::max();
+            const sSocketReadiness ready =
+                WaitSocket(fd, waiting, thread.StopFd(), writeQueued.Fd(), waiting ? MillisecondsUntil(stallAt) : -1);
+            if (ready.stopped)
                 continue;
-            const ssize_t count = SocketReceive(fd, SocketKind::Stream, buffer, sizeof buffer);
-            if (count > 0) {
-                Deliver(buffer, std::uint32_t(count));
-                continue;
+            if (ready.woken)
+                writeQueued.Consume();
+            bool lost = false;
+            if (ready.readable) {
+                const ssize_t count = SocketReceive(fd, SocketKind::Stream, buffer, sizeof buffer);
+                if (count > 0)
+                    Deliver(buffer, std::uint32_t(count));
+                else
+                    lost = count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
             }
-            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            // Also after a wait that timed out: a stalled queue is found here.
+            if (!lost && !PumpWrites(fd))
+                lost = true;
+            if (!lost)
                 continue;
             {
                 std::lock_guard<std::mutex> guard(portLock);
                 MarkLost(fd);
             }
+            DropQueue();
             // A connection that drops soon after it was made counts as a failed
             // attempt, so a peer that accepts and hangs up is not hammered.
             if (Clock::now() - connectedAt >= kLastRetryDelay) {
@@ -164,6 +241,8 @@ void CTCPSerialPort::ThreadMain()
             if (fresh < 0)
                 continue;
             PrepareSocket(fresh);
+            // Nothing queued for the lost connection goes to the new one.
+            DropQueue();
             std::lock_guard<std::mutex> guard(portLock);
             if (state == State::Reconnecting) {
                 sock = fresh;

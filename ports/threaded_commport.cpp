@@ -58,6 +58,10 @@ bool tThreadedCommport::Open(const char* portName)
     if (!CCommPort::Open(ResolveSerialDeviceName(portName).c_str()))
         return Fail(LastFailure());
     name = portName;
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.SetName(name);
+    }
     DropQueue();
     writeQueued.Consume();
     return true;
@@ -74,6 +78,10 @@ bool tThreadedCommport::Configure(const PortSettings& newSettings)
     if (!CCommPort::IsOpen())
         return Fail("not open");
     settings = newSettings;
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.SetLimit(CPortWriteQueue::LimitForLine(newSettings));
+    }
     idlePeriodMs.store(newSettings.readTimeout != 0 ? newSettings.readTimeout : kDefaultIdlePeriod.count(),
                        std::memory_order_relaxed);
     // Every step is tried even when an earlier one failed; the first failure
@@ -104,7 +112,7 @@ bool tThreadedCommport::Close()
         return false;
     std::lock_guard<std::mutex> guard(queueLock);
     const bool closed = CCommPort::Close();
-    writeQueue.clear();
+    writeQueue.Clear();
     return closed;
 }
 
@@ -152,7 +160,7 @@ void tThreadedCommport::Purge(unsigned flags)
     std::lock_guard<std::mutex> guard(queueLock);
     // The head may be half written; its data goes with it.
     CancelWrite();
-    writeQueue.clear();
+    writeQueue.Clear();
     PurgeDevice(flags);
 }
 
@@ -162,7 +170,8 @@ void tThreadedCommport::QueueWrite(OwnedPortBuffer buffer)
         return;
     {
         std::lock_guard<std::mutex> guard(queueLock);
-        writeQueue.push_back(std::move(buffer));
+        if (!writeQueue.Push(std::move(buffer), false, WriteInProgress()))
+            return;
     }
     writeQueued.Signal();
 }
@@ -173,10 +182,8 @@ void tThreadedCommport::QueueWriteFirst(OwnedPortBuffer buffer)
         return;
     {
         std::lock_guard<std::mutex> guard(queueLock);
-        auto position = writeQueue.begin();
-        if (WriteInProgress() && position != writeQueue.end())
-            ++position;
-        writeQueue.insert(position, std::move(buffer));
+        if (!writeQueue.Push(std::move(buffer), true, WriteInProgress()))
+            return;
     }
     writeQueued.Signal();
 }
@@ -186,11 +193,23 @@ void tThreadedCommport::SendBreak(unsigned milliseconds)
     CCommPort::SendBreak(milliseconds);
 }
 
+void tThreadedCommport::SetLogPipe(CLogPipe* pipe)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    writeQueue.SetLogPipe(pipe);
+}
+
+std::uint64_t tThreadedCommport::DroppedWrites()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    return writeQueue.DroppedBuffers();
+}
+
 void tThreadedCommport::DropQueue()
 {
     std::lock_guard<std::mutex> guard(queueLock);
     CancelWrite();
-    writeQueue.clear();
+    writeQueue.Clear();
 }
 
 void tThreadedCommport::ThreadMain()
@@ -271,7 +290,7 @@ bool tThreadedCommport::ReadBurst()
 void tThreadedCommport::PumpWrites()
 {
     std::lock_guard<std::mutex> guard(queueLock);
-    while (!writeQueue.empty()) {
+    while (!writeQueue.Empty()) {
         int result;
         if (WriteInProgress()) {
             if (Clock::now() - writeStarted >= kWriteTimeout) {
@@ -281,7 +300,7 @@ void tThreadedCommport::PumpWrites()
                 result = ContinueWrite();
             }
         } else {
-            const PortBuffer& head = *writeQueue.front();
+            const PortBuffer& head = writeQueue.Head();
             writeStarted = Clock::now();
             result = head.size() > UINT32_MAX ? kFailed
                                               : StartWrite(head.data(), static_cast<std::uint32_t>(head.size()));
@@ -289,7 +308,7 @@ void tThreadedCommport::PumpWrites()
         if (result == kPending)
             return;
         // Written whole, refused or timed out: the next buffer's turn.
-        writeQueue.pop_front();
+        writeQueue.PopHead();
     }
 }
 

@@ -6,13 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <thread>
 
 #include "ports/comm_port.h"
 #include "ports/event.h"
 #include "ports/event_fd.h"
+#include "ports/port_write_queue.h"
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {
@@ -56,6 +56,9 @@ public:
     void QueueWrite(OwnedPortBuffer buffer) override;
     void QueueWriteFirst(OwnedPortBuffer buffer) override;
     void SendBreak(unsigned milliseconds) override;
+    void SetLogPipe(CLogPipe* pipe) override;
+    // Buffers refused by a full write queue since construction.
+    std::uint64_t DroppedWrites();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -82,7 +85,8 @@ private:
     std::mutex queueLock;
     // Guarded by queueLock, as are the write calls of CCommPort. The head is
     // the buffer being written; it stays there until all of it is written.
-    std::deque<OwnedPortBuffer> writeQueue;
+    // Bounded by a few seconds of the configured line rate.
+    CPortWriteQueue writeQueue;
     Clock::time_point writeStarted;
 };
 

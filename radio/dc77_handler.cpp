@@ -218,8 +218,11 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
         const std::uint8_t echo = data[0];
         const std::uint8_t* rest = data + 1;
         const auto restLength = std::uint8_t(length - 1);
-        // A reply too short for what it claims is ignored and ends no wait.
+        // A reply too short for what it claims is ignored and ends no wait,
+        // except an event report: the radio answers the report command with
+        // nothing else, so its echo alone ends the wait, without a code.
         bool whole = true;
+        bool malformed = false;
         switch (echo) {
         case kSubChannelTable:
             whole = OnChannelTable(rest, restLength);
@@ -228,7 +231,11 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
             whole = OnRadioFlags(rest, restLength);
             break;
         case kSubReport:
-            whole = ReadEventReport(rest, restLength, event);
+            malformed = !ReadEventReport(rest, restLength, event);
+            if (malformed) {
+                log.LogBasic("Malformed radio event report, %d bytes", int(restLength));
+                log.HexDump(" Event Report =", rest, restLength);
+            }
             break;
         case kSubPipe:
             if (restLength >= 1 && rest[0] == kPipePut) {
@@ -251,9 +258,11 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
             break;
         }
 
-        if (whole && waitingSub != 0 && waitingSub == echo)
-            matched = matched || expectedSecond == 0 || (length >= 2 && data[1] == expectedSecond);
-        if (matched)
+        const bool echoMatches = waitingSub != 0 && waitingSub == echo &&
+                                 (expectedSecond == 0 || (length >= 2 && data[1] == expectedSecond));
+        if (malformed && echoMatches)
+            EndWait(0);
+        else if (matched || (whole && echoMatches))
             EndWait(kRadioReplyData);
     }
 

@@ -6,7 +6,6 @@
 namespace TolvarRT {
 namespace {
 
-constexpr auto kStopWait = std::chrono::milliseconds(15000);
 constexpr auto kTickWait = std::chrono::milliseconds(1000);
 constexpr auto kWindDown = std::chrono::milliseconds(100);
 
@@ -17,13 +16,18 @@ CATSSimulator::CATSSimulator(CATSInputHandler* handler, CLogPipe* logPipe) : log
 CATSSimulator::~CATSSimulator()
 {
     Stop();
+    // A thread that did not end in time still uses this object.
+    if (thread.joinable())
+        thread.join();
 }
 
 bool CATSSimulator::Start()
 {
-    stop.Clear();
+    // Tested before the stop event is reset: a thread that has not yet obeyed
+    // a Stop must keep its request, or it would run on unowned.
     if (running.load())
         return false;
+    stop.Clear();
     if (thread.joinable())
         thread.join();  // one that ended by itself
     finished.Clear();
@@ -37,8 +41,12 @@ bool CATSSimulator::Stop()
     if (!thread.joinable())
         return false;
     stop.Set();
-    if (!finished.WaitFor(kStopWait))
-        log.LogAlways("Fake ATS generator did not stop within 15 s");
+    // A thread stuck in a send or a subscriber must not hang its owner; it
+    // is joined by a later Stop or by the destructor.
+    if (!finished.WaitFor(stopWait)) {
+        log.LogAlways("Fake ATS generator did not stop within %lld ms", static_cast<long long>(stopWait.count()));
+        return false;
+    }
     thread.join();
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "core/log_pipe.h"
@@ -25,8 +26,10 @@ public:
 
     // False when a generator thread already runs.
     bool Start();
-    // False when none runs; otherwise waits for it to end.
+    // False when none runs, and when it has not ended within the stop wait
+    // (15 s); it then keeps its stop request and Start refuses to run another.
     bool Stop();
+    void SetStopWait(std::chrono::milliseconds wait) { stopWait = wait; }
     bool IsRunning() const { return running.load(); }
 
     CLogNode log;
@@ -38,6 +41,7 @@ private:
     CEvent stop{CEvent::Reset::Manual};
     CEvent finished{CEvent::Reset::Manual};
     std::atomic<bool> running{false};
+    std::chrono::milliseconds stopWait{15000};
     std::thread thread;
 };
 

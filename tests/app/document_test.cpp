@@ -29,12 +29,13 @@ using TolvarRT::testing::PtyPair;
 using Bytes = std::vector<std::uint8_t>;
 
 // The serial port at path, as the dialog's user would pick it.
-std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fakeCmr = false)
+std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fakeCmr = false, bool fakeAts = false)
 {
-    return [path, fakeCmr](CPortSettings& dialog) {
+    return [path, fakeCmr, fakeAts](CPortSettings& dialog) {
         dialog.SelectMode(kSerialPortMode);
         dialog.SelectSerialPort(path);
         dialog.fakeCmr = fakeCmr;
+        dialog.fakeAts = fakeAts;
     };
 }
 
@@ -370,6 +371,37 @@ TEST_F(DocumentTest, TheIntervalSummaryGoesToTheLogWholeAndToThePageWithItsTime)
     EXPECT_EQ(logged, summary.substr(0, summary.find("\nSummary as of ")));
     for (unsigned type = 1000; type < 1060; ++type)
         EXPECT_NE(logged.find("RTCM v3 Type " + std::to_string(type) + ","), std::string::npos) << type;
+}
+
+// A receiver without an internal radio, connected as the Listener.
+class ConnectedListenerTest : public DocumentTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.IsValid());
+        ui.choose = SerialPort(pty.SlavePath());
+        ASSERT_TRUE(document.Run(Command::kConnectListener));
+    }
+
+    PtyPair pty;
+    SimulatedReceiver receiver{pty, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;"};
+    CTolvarTestSuiteDoc document{settings, ui};
+};
+
+TEST_F(ConnectedListenerTest, TheFinalSummaryOfManyFrameTypesGoesToTheLogWhole)
+{
+    TolvarRT::testing::LogRecorder log(&document.LogPipe(), kLogBasic);
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    for (unsigned type = 1000; type < 1060; ++type)
+        document.ListenerStatistics().RecordFrame(TolvarRT::kFrameClassRTCM3, type, 100, 7, now);
+    const std::string summary = document.ListenerStatistics().Summary(false);
+    ASSERT_GT(summary.size(), std::size_t(CLogPipe::kLineSize));
+
+    ASSERT_TRUE(document.Run(Command::kDisconnectListener));
+    std::string logged;
+    for (const std::string& line : log.Lines())
+        logged += line;
+    EXPECT_NE(logged.find(summary), std::string::npos) << "every piece, in order, nothing cut";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/run_command.h"
+#include "pty_pair.h"
 #include "sim/emulated_radio_link.h"
 #include "stats/link_figures.h"
 
@@ -85,6 +86,28 @@ TEST(RunTest, AGeneratedSourceOverARadioLinkIsMeasuredAndLogged)
     EXPECT_NE(log.str().find("Rx Vendcomm CMD="), std::string::npos) << "the level asked for, above the default";
     EXPECT_NE(cli::RunText(result).find("CMR Type 0"), std::string::npos);
     EXPECT_EQ(cli::RunJson(result)["seconds"], 3);
+}
+
+TEST(RunTest, AFakeATSSourceGeneratesFramesThatTheListenerDecodesAndMatches)
+{
+    TolvarRT::testing::PtyPair base, rover;
+    ASSERT_TRUE(base.IsValid() && rover.IsValid());
+    TolvarRT::testing::PtyRelay radio(base, rover);
+    cli::sRunOptions options;
+    options.listener.port = rover.SlavePath();
+    std::string error;
+    ASSERT_TRUE(cli::ParseSourceChoice("fake-ats:" + base.SlavePath(), options.source, error));
+    options.loop.seconds = 1;
+    std::ostringstream progress;
+    const cli::sRunResult result = cli::RunLinkTest(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+
+    ASSERT_EQ(result.figures.types.size(), 1u) << cli::RunText(result);
+    const cli::sTypeFigures& ats = result.figures.types[0];
+    EXPECT_EQ(ats.frameClass, unsigned(TolvarRT::kFrameClassATS));
+    EXPECT_GT(ats.sourceFrames, 2u) << "about six a second";
+    EXPECT_EQ(ats.received, ats.sourceFrames);
+    EXPECT_EQ(ats.matched, ats.sourceFrames) << cli::RunText(result);
 }
 
 TEST(RunTest, ALogFileThatCannotBeCreatedStopsTheRunWithTheReason)

@@ -93,6 +93,60 @@ TEST(LogPipeTest, WithNoSinkVerboseTextsAreSkippedUntilRaised)
     EXPECT_EQ(sink.Message(3), "after raise");
 }
 
+TEST(LogPipeTest, TheCachedLevelFallsAtOnceWhenSinksLeaveOrLowerTheirLevel)
+{
+    CLogPipe pipe;
+    CLogNode node(&pipe);
+    pipe.RaiseSinkLevel();
+    EXPECT_EQ(pipe.MaxSinkLevel(), 0u) << "raised for nobody";
+
+    RecordingSink basic(kLogBasic);
+    {
+        RecordingSink all(kLogAll);
+        all.Subscribe(&pipe);
+        basic.Subscribe(&pipe);
+        pipe.RaiseSinkLevel();
+        node.LogBasic("refresh");
+        ASSERT_EQ(pipe.MaxSinkLevel(), 3u);
+    }
+    // The sink at All left without any text since.
+    EXPECT_EQ(pipe.MaxSinkLevel(), 1u);
+    EXPECT_FALSE(node.Wants(kLogAll));
+    EXPECT_TRUE(node.Wants(kLogMost));
+
+    basic.level = kLogNone;
+    pipe.RefreshSinkLevel();
+    EXPECT_FALSE(node.Wants(kLogMost));
+    basic.level = kLogAll;
+    pipe.RefreshSinkLevel();
+    EXPECT_TRUE(node.Wants(kLogAll));
+    basic.Unsubscribe();
+    EXPECT_EQ(pipe.MaxSinkLevel(), 0u);
+    EXPECT_FALSE(node.Wants(kLogAll));
+}
+
+TEST(LogPipeTest, ASinkMayLeaveFromItsOwnWrite)
+{
+    class LeavingSink : public RecordingSink {
+    public:
+        LeavingSink() : RecordingSink(kLogAll) {}
+        void Write(const char* text, unsigned textLevel) override
+        {
+            RecordingSink::Write(text, textLevel);
+            Unsubscribe();
+        }
+    };
+    CLogPipe pipe;
+    LeavingSink sink;
+    sink.Subscribe(&pipe);
+    pipe.RaiseSinkLevel();
+    CLogNode node(&pipe);
+    node.LogAll("last");
+    EXPECT_EQ(sink.texts.size(), 1u);
+    EXPECT_FALSE(sink.IsSubscribed());
+    EXPECT_EQ(pipe.MaxSinkLevel(), 0u);
+}
+
 TEST(LogPipeTest, TextThatDoesNotFitIsDroppedWhole)
 {
     CLogPipe pipe;

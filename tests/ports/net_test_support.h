@@ -48,12 +48,16 @@ class CTcpServer {
 public:
     ~CTcpServer() { Stop(); }
 
-    // Port 0 picks a free one; false when the port is taken.
-    bool Listen(std::uint16_t port = 0)
+    // Port 0 picks a free one; false when the port is taken. A receive
+    // buffer size (0: the system's, which grows) fixes how much a connection
+    // takes in while the test reads nothing.
+    bool Listen(std::uint16_t port = 0, int receiveBuffer = 0)
     {
         listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (receiveBuffer > 0)
+            setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address = Loopback(port);
         if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0) {
             Stop();

@@ -2,12 +2,16 @@
 // packet, and reconnecting on its own when the server goes away.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "net_test_support.h"
 #include "port_collector.h"
 #include "open_failures.h"
+#include "ports/byte_pipe.h"
 #include "ports/tcp_serial_port.h"
 #include "wait_until.h"
 
@@ -167,6 +171,114 @@ TEST_F(TcpSerialPortTest, APeerThatHangsUpAtOnceIsNotHammered)
         ASSERT_TRUE(server.Accept());
         EXPECT_GE(Clock::now() - start, pause);
     }
+}
+
+// A byte pipe on a real TCP port, with the port at hand.
+class TcpBytePipe : public CBytePipeSubscription {
+public:
+    ~TcpBytePipe() override { ClosePort(); }
+    CTCPSerialPort* port = nullptr;
+
+protected:
+    std::unique_ptr<CSerialPortInterface> CreatePort(const std::string&) override
+    {
+        auto created = std::make_unique<CTCPSerialPort>(
+            this,
+            [](void* owner, const std::uint8_t* data, std::uint32_t length) {
+                static_cast<TcpBytePipe*>(owner)->PublishBytes(data, length);
+            },
+            0, 0);
+        port = created.get();
+        return created;
+    }
+};
+
+class ReceivedBytes : public CBytePipeSubscriber {
+public:
+    ~ReceivedBytes() override { Unsubscribe(); }
+    int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t, const TimeStamp&) override
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        bytes.insert(bytes.end(), data, data + length);
+        changed.notify_all();
+        return 0;
+    }
+    bool WaitFor(const Bytes& expected)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, 10s, [&] { return bytes == expected; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    Bytes bytes;
+};
+
+// Eight kilobytes that carry their number in the first four.
+Bytes NumberedWrite(std::uint32_t n)
+{
+    Bytes bytes(8192, std::uint8_t(n * 13 + 1));
+    for (unsigned i = 0; i < 4; ++i)
+        bytes[i] = std::uint8_t(n >> (24 - 8 * i));
+    return bytes;
+}
+
+TEST(TcpBytePipeTest, BytesFromAPeerThatStopsReadingArriveWhileTheSendsToItWait)
+{
+    test::CTcpServer server;
+    ASSERT_TRUE(server.Listen(0, 4096));
+    TcpBytePipe pipe;
+    ReceivedBytes received;
+    received.Subscribe(&pipe);
+    PortRequest request;
+    request.name = NameFor(server.Port());
+    ASSERT_TRUE(pipe.OpenPort(request));
+    ASSERT_TRUE(server.Accept());
+    pipe.port->SetStallLimit(std::chrono::minutes(10));
+
+    // A generator keeps offering numbered writes to the peer, which reads
+    // nothing; each only once the queue has room for it, so none is refused
+    // and the socket buffers stay full. No send waits for the peer, so the
+    // peer's bytes come in meanwhile.
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint32_t> sent{0};
+    std::atomic<bool> full{false};
+    std::thread generator([&] {
+        while (!stop.load() && sent.load() < 8192) {
+            if (pipe.port->QueuedBytes() >= CTCPSerialPort::kQueueLimit / 2) {
+                full.store(true);
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            const Bytes bytes = NumberedWrite(sent.load());
+            if (!pipe.Send(bytes.data(), std::uint32_t(bytes.size())))
+                break;
+            sent.fetch_add(1);
+        }
+    });
+    const auto deadline = Clock::now() + 20s;
+    while (!full.load() && Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    const bool filled = full.load();
+    const bool pinged = filled && server.Send({'p', 'i', 'n', 'g'}) && received.WaitFor({'p', 'i', 'n', 'g'});
+    stop.store(true);
+    generator.join();
+    ASSERT_TRUE(filled) << "the socket buffers never filled";
+    ASSERT_TRUE(pinged) << "received bytes wait for no send";
+    EXPECT_TRUE(pipe.port->IsConnected());
+
+    // Once the peer reads, every write arrives whole and in order.
+    const std::size_t total = std::size_t(sent.load()) * 8192;
+    const Bytes out = server.Receive(total, 20s);
+    ASSERT_EQ(out.size(), total);
+    for (std::uint32_t n = 0; n < sent.load(); ++n) {
+        ASSERT_TRUE(std::equal(out.begin() + std::ptrdiff_t(n) * 8192, out.begin() + std::ptrdiff_t(n + 1) * 8192,
+                               NumberedWrite(n).begin()))
+            << n;
+    }
+    EXPECT_EQ(pipe.port->DroppedWrites(), 0u);
+    EXPECT_EQ(pipe.port->ReconnectAttempts(), 0u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "log_recorder.h"
 #include "open_failures.h"
 #include "ports/threaded_commport.h"
 #include "port_collector.h"
@@ -229,6 +230,65 @@ TEST_F(ThreadedCommportTest, PurgeDropsTheWriteInProgressAndEverythingQueued)
         seen.insert(seen.end(), more.begin(), more.end());
     }
     EXPECT_EQ(std::count(seen.begin(), seen.end() - 3, 0x00), std::ptrdiff_t(seen.size() - 3));
+}
+
+// Waits for a log text that another thread writes.
+bool WaitForLine(const testing::LogRecorder& log, const std::string& line)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (log.Count(line) == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+TEST_F(ThreadedCommportTest, ADeviceThatTakesNothingFillsTheQueueOnlyToItsBoundAndTheDropsAreLoggedOnce)
+{
+    CLogPipe logPipe;
+    testing::LogRecorder log(&logPipe, kLogBasic);
+    port.SetLogPipe(&logPipe);
+    // 9600 baud: a few seconds of it are a few kilobytes. Behind a write the
+    // pseudo-terminal cannot take while the master reads nothing, the queue
+    // is offered far more.
+    OpenAndStart(Line(9600));
+    const Bytes stalled = Pattern(512 * 1024, 7);
+    StallAWrite(stalled);
+    constexpr std::uint32_t kWrites = 4000, kSize = 100;
+    const auto write = [&](std::uint32_t n) {
+        Bytes bytes = Pattern(kSize, n);
+        bytes[0] = std::uint8_t(n >> 8);
+        bytes[1] = std::uint8_t(n);
+        return bytes;
+    };
+    for (std::uint32_t n = 0; n < kWrites; ++n)
+        port.QueueWrite(Buffer(write(n)));
+    const std::uint64_t dropped = port.DroppedWrites();
+    ASSERT_GT(dropped, 0u);
+    ASSERT_LT(dropped, kWrites);
+    EXPECT_EQ(log.Lines().size(), 1u) << "one line as the dropping begins";
+
+    // What was taken comes out whole and in order, the first writes first.
+    const std::size_t kept = (kWrites - dropped) * kSize;
+    ASSERT_EQ(pty.Read(stalled.size()), stalled);
+    const Bytes out = pty.Read(kept);
+    ASSERT_EQ(out.size(), kept);
+    std::uint32_t previous = 0;
+    for (std::size_t at = 0; at < out.size(); at += kSize) {
+        const std::uint32_t n = std::uint32_t(out[at]) << 8 | out[at + 1];
+        ASSERT_TRUE(at == 0 ? n == 0 : n > previous) << at;
+        ASSERT_EQ(Bytes(out.begin() + std::ptrdiff_t(at), out.begin() + std::ptrdiff_t(at + kSize)), write(n));
+        previous = n;
+    }
+    const std::string summary = pty.SlavePath() + ": " + std::to_string(dropped) + " writes (" +
+                                std::to_string(dropped * kSize) + " bytes) were dropped while the write queue was full";
+    ASSERT_TRUE(WaitForLine(log, summary)) << "the episode ends as the queue drains";
+
+    port.QueueWrite(Buffer(write(kWrites)));
+    EXPECT_EQ(pty.Read(kSize), write(kWrites));
+    EXPECT_EQ(port.DroppedWrites(), dropped);
+    EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 TEST_F(ThreadedCommportTest, AnIdleLineDeliversNothingAndKeepsReading)

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "fake_byte_pipe.h"
+#include "log_recorder.h"
 #include "sim/ats_simulator.h"
 #include "wait_until.h"
 
@@ -108,6 +110,63 @@ TEST_F(ATSSimulatorTest, FramesStillPublishWithTheSourcePortClosed)
     ASSERT_TRUE(testing::WaitUntil([&] { return !published.Frames().empty(); }));
     simulator.Stop();
     EXPECT_TRUE(pipe.sent.empty());
+}
+
+// Holds the generator thread inside its first delivery until released.
+class BlockingSubscriber : public TSubscriber<IIncommingATSPipe> {
+public:
+    ~BlockingSubscriber() override
+    {
+        Release();
+        Unsubscribe();
+    }
+    void OnATSFrame(unsigned, const std::uint8_t*, std::uint16_t, const TimeStamp&) override
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    }
+    bool WaitEntered()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return entered; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+TEST_F(ATSSimulatorTest, AThreadThatDoesNotEndInTimeIsLeftRunningAndStopsLater)
+{
+    testing::LogRecorder log(&logPipe);
+    BlockingSubscriber stuck;
+    stuck.Subscribe(&simulator);
+    simulator.SetStopWait(std::chrono::milliseconds(50));
+    ASSERT_TRUE(simulator.Start());
+    ASSERT_TRUE(stuck.WaitEntered());
+
+    EXPECT_FALSE(simulator.Stop()) << "the owner is not held up";
+    EXPECT_EQ(log.Count("Fake ATS generator did not stop within 50 ms"), 1u);
+    EXPECT_TRUE(simulator.IsRunning());
+    EXPECT_FALSE(simulator.Start()) << "no second thread while the first still runs";
+
+    // Start refused without taking back the stop: released, the thread ends.
+    stuck.Release();
+    simulator.SetStopWait(std::chrono::seconds(10));
+    EXPECT_TRUE(simulator.Stop());
+    EXPECT_FALSE(simulator.IsRunning());
+    EXPECT_TRUE(simulator.Start());
+    EXPECT_TRUE(simulator.Stop());
 }
 
 }  // namespace
