@@ -107,7 +107,10 @@ void CPortSettings::Load()
     recentPorts.Load();
 
     fakeCmr = offerFakeCmr && store.ReadInt(kSection, Key("FakeGPS"), 1) != 0;
-    fakeAts = offerFakeAts && store.ReadInt(kSection, Key("FakeATS"), 1) != 0;
+    // Unticked until the user ticks it once: the Source offers this box
+    // beside fake CMR, and a first connection to a real base must not start
+    // sending ATS frames nobody asked for.
+    fakeAts = offerFakeAts && store.ReadInt(kSection, Key("FakeATS"), 0) != 0;
     loaded = true;
 }
 

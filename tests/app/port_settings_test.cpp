@@ -86,7 +86,7 @@ TEST(PortSettingsTest, FirstStartShowsTheDefaultsAndStoresNothing)
     EXPECT_EQ(SelectedText(settings.canInterfaces), "CAN0");
     EXPECT_EQ(settings.networkAddress, "");
     EXPECT_TRUE(settings.fakeCmr);
-    EXPECT_TRUE(settings.fakeAts);
+    EXPECT_FALSE(settings.fakeAts) << "never ticked without the user";
     for (int slot = 0; slot < CPortSettings::kRecentButtons; ++slot)
         EXPECT_FALSE(settings.RecentButton(slot).visible) << slot;
     EXPECT_TRUE(store.writtenSections.empty());  // cancelling stores nothing

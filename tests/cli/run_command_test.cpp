@@ -102,12 +102,13 @@ TEST(RunTest, AFakeATSSourceGeneratesFramesThatTheListenerDecodesAndMatches)
     const cli::sRunResult result = cli::RunLinkTest(options, progress);
     ASSERT_TRUE(result.error.empty()) << result.error;
 
-    ASSERT_EQ(result.figures.types.size(), 1u) << cli::RunText(result);
-    const cli::sTypeFigures& ats = result.figures.types[0];
-    EXPECT_EQ(ats.frameClass, unsigned(TolvarRT::kFrameClassATS));
-    EXPECT_GT(ats.sourceFrames, 2u) << "about six a second";
-    EXPECT_EQ(ats.received, ats.sourceFrames);
-    EXPECT_EQ(ats.matched, ats.sourceFrames) << cli::RunText(result);
+    ASSERT_EQ(result.figures.measured.size(), 1u) << cli::RunText(result);
+    const TolvarRT::sLinkFigures& ats = result.figures.measured[0];
+    EXPECT_EQ(TolvarRT::KeyClass(ats.key), unsigned(TolvarRT::kFrameClassATS));
+    EXPECT_GT(ats.sent, 2u) << "about six a second";
+    EXPECT_EQ(ats.received, ats.sent);
+    EXPECT_EQ(ats.matched, ats.sent) << cli::RunText(result);
+    EXPECT_EQ(ats.missed + ats.unmatched + ats.inFlight, 0u) << cli::RunText(result);
 }
 
 TEST(RunTest, ALogFileThatCannotBeCreatedStopsTheRunWithTheReason)
