@@ -106,17 +106,6 @@ struct StreamCase {
     std::uint64_t dropped = 0;        // bytes of packets dropped for a wrong end byte: used, not lost
 };
 
-// A test name from the case's description.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info)
-{
-    std::string name = info.param.what;
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
-}
-
 class PacketStreams : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(PacketStreams, PublishTheGoodPacketsAndAccountForEveryByteInAnyChunking)
@@ -162,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                    Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
                    {0x77}, 8},
         StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
-    CaseName<StreamCase>);
+    testing::CaseName<StreamCase>);
 
 TEST(DataCollectorParserTest, RescanAfterABadChecksumDoesNotDependOnTheChunking)
 {
@@ -236,47 +225,34 @@ TEST(DataCollectorParserTest, APacketSplitOverTwoChunksCarriesTheSecondChunksTim
 // A stray STX whose length byte runs past the bytes received must not hold the
 // packets behind it: each is out with the chunk holding its last byte, and
 // the stray bytes are reported lost once, before it.
-struct HeldCase {
-    const char* what;
-    Bytes before;                // the stray bytes
-    std::vector<Bytes> packets;  // whole packets behind them, then silence
-};
-
-class HeldPackets : public ::testing::TestWithParam<HeldCase> {};
+class HeldPackets : public ::testing::TestWithParam<testing::StrayBeforeFrames> {};
 
 TEST_P(HeldPackets, ArePublishedWithTheChunkThatCompletesThem)
 {
-    const HeldCase& c = GetParam();
-    Bytes stream = c.before;
-    std::vector<std::size_t> ends;
-    for (const Bytes& packet : c.packets) {
-        stream.insert(stream.end(), packet.begin(), packet.end());
-        ends.push_back(stream.size());
-    }
-    for (const std::size_t chunk : {1u, 7u, 64u, 1024u}) {
+    const testing::StrayBeforeFrames& c = GetParam();
+    for (const std::size_t chunk : testing::kPortChunkSizes) {
+        SCOPED_TRACE(std::string(c.what) + ", chunks of " + std::to_string(chunk));
         Chain chain;
-        chain.Feed(stream, chunk);
-        ASSERT_EQ(chain.recorder.packets.size(), c.packets.size()) << c.what << ", chunks of " << chunk;
-        for (std::size_t i = 0; i < c.packets.size(); ++i) {
-            EXPECT_EQ(chain.recorder.packets[i].data, Bytes(c.packets[i].begin() + 4, c.packets[i].end() - 2));
-            EXPECT_EQ(chain.recorder.packets[i].timeStamp, TimeStamp(1000 + (ends[i] - 1) / chunk))
-                << c.what << ", packet " << i << ", chunks of " << chunk;
+        chain.Feed(c.Stream(), chunk);
+        ASSERT_EQ(chain.recorder.packets.size(), c.frames.size());
+        for (std::size_t i = 0; i < c.frames.size(); ++i) {
+            EXPECT_EQ(chain.recorder.packets[i].data, Bytes(c.frames[i].begin() + 4, c.frames[i].end() - 2));
+            EXPECT_EQ(chain.recorder.packets[i].timeStamp, c.StampOfFrame(i, chunk)) << "packet " << i;
         }
-        EXPECT_EQ(testing::MergedLost(chain.pipe), (testing::LostRuns{{0, std::uint32_t(c.before.size())}}))
-            << c.what << ", chunks of " << chunk;
+        EXPECT_EQ(testing::MergedLost(chain.pipe), c.Lost());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     StrayStx, HeldPackets,
-    ::testing::Values(HeldCase{"field report", {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
+    ::testing::Values(testing::StrayBeforeFrames{"field report", {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
                                {Packet(0x93, {0x00, 0x29, 0x11, 0x22})}},
-                      HeldCase{"a stray inside a stray",
+                      testing::StrayBeforeFrames{"a stray inside a stray",
                                {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x05, 0x06, 0xC8, 0x07},
                                {Packet(0x94, {0x01}), Packet(0x93, Bytes(40, 0x02))}},
-                      HeldCase{"no data, then the longest", {0x02, 0x00, 0x93, 0x80},
+                      testing::StrayBeforeFrames{"no data, then the longest", {0x02, 0x00, 0x93, 0x80},
                                {Packet(0x6E, {}), Packet(0x98, Bytes(255, 0x03))}}),
-    CaseName<HeldCase>);
+    testing::CaseName<testing::StrayBeforeFrames>);
 
 TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)
 {
