@@ -157,6 +157,8 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         Decode();
     }
     nextIndex = firstIndex + length;
+    while (state != kSearching && PublishHeldFrame())
+        Decode();
     ReportLostUpTo(FirstUnplacedIndex());
     return 0;
 }
@@ -232,28 +234,26 @@ bool CRTCMInputHandler::FindPreamble()
     }
 }
 
-bool CRTCMInputHandler::DecodeWord(bool firstWord)
+std::uint32_t CRTCMInputHandler::WordAt(unsigned position) const
 {
     // The 30 bits lie in five entries, or six when they start inside one.
-    const unsigned entry = wordPos / 6u;
-    const unsigned skip = wordPos - entry * 6u;
+    const unsigned entry = position / 6u;
+    const unsigned skip = position - entry * 6u;
     std::uint64_t gathered = 0;
     for (unsigned k = 0; k < 6; ++k)
         gathered = (gathered << 6) | bits[(entry + k) & kRingMask];
-    const auto word = std::uint32_t((gathered >> (6 - skip)) & 0x3FFFFFFFu);
-    wordPos = Advance(wordPos, kWordBits);
+    return std::uint32_t((gathered >> (6 - skip)) & 0x3FFFFFFFu);
+}
+
+bool CRTCMInputHandler::CheckWord(std::uint32_t word, std::uint8_t& prevParity, bool firstWord, std::uint8_t* stored)
+{
     std::uint32_t data = word >> 6;
     if (prevParity & 1u)
         data ^= kDataMask;
-    // A header announces at most 31 data words, so this never refuses.
-    if (storedWords >= kMaxWords)
-        return false;
-    std::uint8_t* stored = &wordStore[storedWords * 3];
     stored[0] = std::uint8_t(data >> 16);
     stored[1] = std::uint8_t(data >> 8);
     stored[2] = std::uint8_t(data);
-    ++storedWords;
-    rxParity = std::uint8_t(word & 0x3F);
+    const unsigned rxParity = word & 0x3Fu;
     const unsigned computed = WordParity(data, prevParity);
     if (computed == rxParity) {
         prevParity = std::uint8_t(computed & 3u);
@@ -263,6 +263,69 @@ bool CRTCMInputHandler::DecodeWord(bool firstWord)
     const unsigned otherD29 = computed ^ kD29Terms;
     prevParity = std::uint8_t(otherD29 & 3u);
     return firstWord && otherD29 == rxParity;
+}
+
+bool CRTCMInputHandler::DecodeWord(bool firstWord)
+{
+    const std::uint32_t word = WordAt(wordPos);
+    wordPos = Advance(wordPos, kWordBits);
+    // A header announces at most 31 data words, so this never refuses.
+    if (storedWords >= kMaxWords)
+        return false;
+    return CheckWord(word, prevParity, firstWord, &wordStore[3 * storedWords++]);
+}
+
+bool CRTCMInputHandler::PublishHeldFrame()
+{
+    // The frame in progress is given up only on evidence that is not parity:
+    // its words have passed at least as many checks as those of any frame
+    // wholly inside it. A base station keeps its id, so a frame in progress
+    // from another station with a frame of the last one inside it is a false
+    // header reading on through the real words.
+    if (state != kDataWords || !stationKnown || header.stationId == lastStation)
+        return false;
+    const unsigned available = Available(frameStart);
+    const std::uint32_t startByte = byteIndex[frameStart / 6u];
+    // Inner frames ending within the bits seen at the last look were turned down then.
+    const unsigned lookedBefore = startByte == lookedByte && frameStart == lookedBit ? lookedBits : 0;
+    lookedByte = startByte;
+    lookedBit = frameStart;
+    lookedBits = std::uint16_t(available);
+
+    std::array<std::uint8_t, kMaxWords * 3> inner{};
+    sRTCMHeader innerHeader;
+    for (unsigned offset = 1; offset + 2 * kWordBits <= available; ++offset) {
+        const unsigned start = Advance(frameStart, offset);
+        const std::uint32_t first = WordAt(start);
+        const unsigned eight = first >> 22;
+        if (eight != kPreamble && eight != kInvertedPreamble)
+            continue;
+        // The polarity stands for the unknown D30* of the word before.
+        std::uint8_t parity = eight == kInvertedPreamble ? 1 : 0;
+        if (!CheckWord(first, parity, true, &inner[0]) ||
+            !CheckWord(WordAt(Advance(start, kWordBits)), parity, false, &inner[3]) ||
+            !ParseHeader(inner.data(), innerHeader) || innerHeader.stationId != lastStation)
+            continue;
+        const unsigned words = 2u + innerHeader.dataWords;
+        const unsigned end = offset + words * kWordBits;
+        if (end <= lookedBefore || end > available)
+            continue;
+        unsigned good = 2;
+        while (good < words && CheckWord(WordAt(Advance(start, good * kWordBits)), parity, false, &inner[3 * good]))
+            ++good;
+        if (good < words)
+            continue;
+
+        wordStore = inner;
+        storedWords = words;
+        header = innerHeader;
+        wordsToRead = innerHeader.dataWords;
+        frameStart = std::uint16_t(start);
+        wordPos = Advance(start, words * kWordBits);
+        CompleteFrame();
+        return true;
+    }
+    return false;
 }
 
 void CRTCMInputHandler::AbandonFrame()
@@ -284,6 +347,8 @@ void CRTCMInputHandler::CompleteFrame()
     searchPos = wordPos;
     state = kSearching;
 
+    stationKnown = true;
+    lastStation = header.stationId;
     const unsigned type = header.messageType;
     const std::uint16_t dataWords = wordsToRead;
     const unsigned storedBytes = storedWords * 3;
