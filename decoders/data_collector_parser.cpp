@@ -141,6 +141,7 @@ void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
     const std::uint8_t type = packet[2];
     const std::uint8_t length = packet[3];
     const std::uint8_t* data = packet + 4;
+    publishedSpan = {endIndex - stored, stored};
     parserLog.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, TIME=%0.4f", type, length, status, data[length],
                      SecondsSinceStart(timeStamp));
     parserLog.MixedDump("Data = ", data, length);

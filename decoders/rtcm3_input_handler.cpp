@@ -107,6 +107,7 @@ int CRTCM3InputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, 
             ReportLost(pendingIndex - lostRun, lostRun);
             lostRun = 0;
             pendingIndex += framed;
+            publishedSpan = {pendingIndex - framed, framed};
             Deliver(messageNumber, payload, payloadLength, timeStamp);
         }
     }

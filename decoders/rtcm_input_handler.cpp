@@ -344,6 +344,7 @@ void CRTCMInputHandler::CompleteFrame()
     // A frame may share its first byte with the frame before.
     ReportLostUpTo(byteIndex[frameStart / 6u]);
     placedUpTo = byteIndex[lastEntry] + 1;
+    publishedSpan = {byteIndex[frameStart / 6u], placedUpTo - byteIndex[frameStart / 6u]};
     searchPos = wordPos;
     state = kSearching;
 
