@@ -89,9 +89,18 @@ unsigned CRTCM3Parser::FindHeldFrame(unsigned available)
     const unsigned lookedBefore = lookedFor == readIndex ? lookedSpan : 0;
     lookedFor = readIndex;
     lookedSpan = std::uint16_t(available);
-    for (unsigned offset = 1; offset + kHeaderSize + kCrcSize <= available; ++offset) {
-        if (At(offset) != kPreamble)
+    // Inner frames start from offset 1 to the last that leaves room for a
+    // header and a CRC; the ring is searched a contiguous piece at a time.
+    const unsigned lastStart = available - (kHeaderSize + kCrcSize);
+    for (unsigned offset = 1; offset <= lastStart; ++offset) {
+        const unsigned start = (readIndex + offset) & kMask;
+        const unsigned run = std::min(lastStart + 1 - offset, kRingSize - start);
+        const void* found = std::memchr(ring + start, kPreamble, run);
+        if (found == nullptr) {
+            offset += run - 1;
             continue;
+        }
+        offset += unsigned(static_cast<const std::uint8_t*>(found) - (ring + start));
         const unsigned payloadLength = ((At(offset + 1) & 0x03u) << 8) | At(offset + 2);
         const unsigned end = offset + kHeaderSize + payloadLength + kCrcSize;
         if (end > lookedBefore && end <= available && CrcMatches(offset, payloadLength))
@@ -112,7 +121,8 @@ const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
 }
 
 bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber)
+                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
+                         bool lookInside)
 {
     payload = nullptr;
     length = 0;
@@ -131,6 +141,12 @@ bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, s
             // A stray 0xD3 whose length runs past the bytes received must not
             // hold a whole frame behind it until enough bytes come to reject
             // it, or for ever on a line gone quiet.
+            if (!lookInside) {
+                // The record of the last look holds only while readIndex stays.
+                if (readIndex != lookedFor)
+                    lookedSpan = 0;
+                return false;
+            }
             const unsigned held = FindHeldFrame(available);
             if (held == 0)
                 return false;

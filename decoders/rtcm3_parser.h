@@ -41,11 +41,12 @@ public:
     // the next call, and messageNumber holds their first 12 bits (the bits
     // present, when L < 2). On failure payload is null and length 0. Bytes
     // that can no longer start a frame leave the ring; a frame that is still
-    // arriving stays, from its 0xD3 on, unless a whole frame with a good CRC
-    // already lies inside it: then that one is found and the bytes before it
-    // leave the ring.
+    // arriving stays, from its 0xD3 on, unless lookInside is set and a whole
+    // frame with a good CRC already lies inside it: then that one is found and
+    // the bytes before it leave the ring.
     bool Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber);
+               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
+               bool lookInside = true);
 
     // Bytes waiting in the ring, and the room left for the next input.
     unsigned Pending() const { return (writeIndex - readIndex) & kMask; }

@@ -234,26 +234,28 @@ bool CRTCMInputHandler::FindPreamble()
     }
 }
 
-std::uint32_t CRTCMInputHandler::WordAt(unsigned position) const
+bool CRTCMInputHandler::DecodeWord(bool firstWord)
 {
     // The 30 bits lie in five entries, or six when they start inside one.
-    const unsigned entry = position / 6u;
-    const unsigned skip = position - entry * 6u;
+    const unsigned entry = wordPos / 6u;
+    const unsigned skip = wordPos - entry * 6u;
     std::uint64_t gathered = 0;
     for (unsigned k = 0; k < 6; ++k)
         gathered = (gathered << 6) | bits[(entry + k) & kRingMask];
-    return std::uint32_t((gathered >> (6 - skip)) & 0x3FFFFFFFu);
-}
-
-bool CRTCMInputHandler::CheckWord(std::uint32_t word, std::uint8_t& prevParity, bool firstWord, std::uint8_t* stored)
-{
+    const auto word = std::uint32_t((gathered >> (6 - skip)) & 0x3FFFFFFFu);
+    wordPos = Advance(wordPos, kWordBits);
     std::uint32_t data = word >> 6;
     if (prevParity & 1u)
         data ^= kDataMask;
+    // A header announces at most 31 data words, so this never refuses.
+    if (storedWords >= kMaxWords)
+        return false;
+    std::uint8_t* stored = &wordStore[storedWords * 3];
     stored[0] = std::uint8_t(data >> 16);
     stored[1] = std::uint8_t(data >> 8);
     stored[2] = std::uint8_t(data);
-    const unsigned rxParity = word & 0x3Fu;
+    ++storedWords;
+    const unsigned rxParity = std::uint8_t(word & 0x3F);
     const unsigned computed = WordParity(data, prevParity);
     if (computed == rxParity) {
         prevParity = std::uint8_t(computed & 3u);
@@ -263,16 +265,6 @@ bool CRTCMInputHandler::CheckWord(std::uint32_t word, std::uint8_t& prevParity, 
     const unsigned otherD29 = computed ^ kD29Terms;
     prevParity = std::uint8_t(otherD29 & 3u);
     return firstWord && otherD29 == rxParity;
-}
-
-bool CRTCMInputHandler::DecodeWord(bool firstWord)
-{
-    const std::uint32_t word = WordAt(wordPos);
-    wordPos = Advance(wordPos, kWordBits);
-    // A header announces at most 31 data words, so this never refuses.
-    if (storedWords >= kMaxWords)
-        return false;
-    return CheckWord(word, prevParity, firstWord, &wordStore[3 * storedWords++]);
 }
 
 bool CRTCMInputHandler::PublishHeldFrame()
@@ -291,40 +283,59 @@ bool CRTCMInputHandler::PublishHeldFrame()
     lookedByte = startByte;
     lookedBit = frameStart;
     lookedBits = std::uint16_t(available);
+    if (available < 1 + 2 * kWordBits)
+        return false;
 
-    std::array<std::uint8_t, kMaxWords * 3> inner{};
-    sRTCMHeader innerHeader;
-    for (unsigned offset = 1; offset + 2 * kWordBits <= available; ++offset) {
-        const unsigned start = Advance(frameStart, offset);
-        const std::uint32_t first = WordAt(start);
-        const unsigned eight = first >> 22;
-        if (eight != kPreamble && eight != kInvertedPreamble)
-            continue;
-        // The polarity stands for the unknown D30* of the word before.
-        std::uint8_t parity = eight == kInvertedPreamble ? 1 : 0;
-        if (!CheckWord(first, parity, true, &inner[0]) ||
-            !CheckWord(WordAt(Advance(start, kWordBits)), parity, false, &inner[3]) ||
-            !ParseHeader(inner.data(), innerHeader) || innerHeader.stationId != lastStation)
-            continue;
-        const unsigned words = 2u + innerHeader.dataWords;
-        const unsigned end = offset + words * kWordBits;
-        if (end <= lookedBefore || end > available)
-            continue;
-        unsigned good = 2;
-        while (good < words && CheckWord(WordAt(Advance(start, good * kWordBits)), parity, false, &inner[3 * good]))
-            ++good;
-        if (good < words)
-            continue;
-
-        wordStore = inner;
-        storedWords = words;
-        header = innerHeader;
-        wordsToRead = innerHeader.dataWords;
-        frameStart = std::uint16_t(start);
-        wordPos = Advance(start, words * kWordBits);
-        CompleteFrame();
-        return true;
+    // Inner frames are read with the decoder's own word reading; what it
+    // holds of the frame in progress is put back unless one is taken.
+    const std::uint16_t heldWordPos = wordPos;
+    const std::uint8_t heldParity = prevParity;
+    const unsigned heldWords = storedWords;
+    const auto heldStore = wordStore;
+    sRTCMHeader inner;
+    // Preamble candidates an entry at a time, as the search does; the last
+    // that leaves room for two words starts at offset available - 60.
+    const unsigned lastOffset = available - 2 * kWordBits;
+    for (unsigned offset = 1; offset <= lastOffset;) {
+        const unsigned position = Advance(frameStart, offset);
+        const unsigned entry = position / 6u;
+        const unsigned skip = position - entry * 6u;
+        const unsigned bits13 = (unsigned(bits[entry]) << 7) | (unsigned(bits[(entry + 1) & kRingMask]) << 1) |
+                                (bits[(entry + 2) & kRingMask] >> 5);
+        unsigned hits = unsigned(kPreambleAt[bits13]) >> skip;
+        const unsigned stepped = 6 - skip;
+        for (; hits != 0; hits &= hits - 1) {
+            const unsigned at = offset + unsigned(std::countr_zero(hits));
+            if (at > lastOffset)
+                break;
+            const unsigned start = Advance(frameStart, at);
+            // The polarity stands for the unknown D30* of the word before.
+            prevParity = ((bits13 >> (5 - skip - (at - offset))) & 0xFF) == kInvertedPreamble ? 1 : 0;
+            wordPos = std::uint16_t(start);
+            storedWords = 0;
+            if (!DecodeWord(true) || !DecodeWord(false) || !ParseHeader(wordStore.data(), inner) ||
+                inner.stationId != lastStation)
+                continue;
+            const unsigned end = at + (2u + inner.dataWords) * kWordBits;
+            if (end <= lookedBefore || end > available)
+                continue;
+            unsigned good = 0;
+            while (good < inner.dataWords && DecodeWord(false))
+                ++good;
+            if (good < inner.dataWords)
+                continue;
+            header = inner;
+            wordsToRead = inner.dataWords;
+            frameStart = std::uint16_t(start);
+            CompleteFrame();
+            return true;
+        }
+        offset += stepped;
     }
+    wordPos = heldWordPos;
+    prevParity = heldParity;
+    storedWords = heldWords;
+    wordStore = heldStore;
     return false;
 }
 

@@ -110,11 +110,6 @@ private:
     void Decode();
     bool FindPreamble();
     bool DecodeWord(bool firstWord);
-    // The 30 bits of the word at a bit position.
-    std::uint32_t WordAt(unsigned position) const;
-    // Checks a word's parity against prevParity, which it then advances, and
-    // stores its data bits, upright, at stored (three bytes).
-    static bool CheckWord(std::uint32_t word, std::uint8_t& prevParity, bool firstWord, std::uint8_t* stored);
     // Publishes a whole frame held inside the frame in progress, giving that
     // one up, when the stations say it is real; false when there is none.
     bool PublishHeldFrame();
@@ -132,7 +127,7 @@ private:
 
     // Ring of received payload entries, six bits each, with the running index
     // and the chunk time stamp of the byte each came in.
-    std::array<std::uint8_t, kRingEntries> bits{};
+    alignas(64) std::array<std::uint8_t, kRingEntries> bits{};
     std::array<std::uint32_t, kRingEntries> byteIndex{};
     std::array<TimeStamp, kRingEntries> byteStamp{};
     std::uint16_t fill = 0;        // the next entry to write
