@@ -36,6 +36,7 @@ public:
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         const TimeStamp now = fed;
         const std::uint32_t firstIndex = fed;
+        chunkFirst = fed;
         fed += length;
         Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, now); });
     }
@@ -58,6 +59,7 @@ public:
     }
 
     const std::uint8_t* stream = nullptr;
+    std::uint32_t chunkFirst = 0;  // the running index of the chunk being delivered
     std::uint32_t fed = 0;
     std::uint32_t accounted = 0;
 };
@@ -71,7 +73,8 @@ public:
         // Everything before the frame has been reported, so it starts here.
         const std::uint32_t at = pipe.accounted;
         const std::uint32_t size = length + 6u;
-        Check(length <= 1023 && at + size <= pipe.fed);
+        // It ends in the chunk being delivered: none waits for later bytes.
+        Check(length <= 1023 && at + size <= pipe.fed && at + size > pipe.chunkFirst);
         const std::uint8_t* frame = pipe.stream + at;
         Check(frame[0] == 0xD3 && (((frame[1] & 0x03u) << 8) | frame[2]) == length);
         for (unsigned i = 0; i < length; ++i)
