@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/frame_lister.h"
+#include "stats/frame_lister.h"
 
 namespace cli {
 
@@ -30,7 +30,7 @@ struct sDecodeResult {
     std::uint64_t unclaimedBytes = 0;
     // Every frame and every run of bytes in no frame, in stream order: see
     // FrameLines.
-    std::vector<sListedFrame> listing;
+    std::vector<TolvarRT::sListedFrame> listing;
 };
 
 struct sDecodeOptions {

@@ -30,7 +30,7 @@ void ExpectListingCoversTheStream(const cli::sDecodeResult& result, const std::s
 {
     std::uint64_t covered = 0;
     Counts listed;
-    for (const cli::sListedFrame& entry : result.listing) {
+    for (const TolvarRT::sListedFrame& entry : result.listing) {
         if (entry.lost)
             EXPECT_EQ(entry.offset, covered) << what << ": lost run at " << entry.offset;
         else
@@ -110,12 +110,12 @@ TEST(DecodeTest, AFrameBehindAStrayStartIsListedWithTheChunkOfItsLastByte)
             const cli::sDecodeResult result = cli::DecodeStreams({c.Stream()}, {chunk, false});
             const std::uint64_t lastChunk = (c.Stream().size() - 1) / chunk;
             ASSERT_EQ(result.listing.size(), 2u);
-            const cli::sListedFrame& lost = result.listing[0];
+            const TolvarRT::sListedFrame& lost = result.listing[0];
             EXPECT_TRUE(lost.lost && !lost.held);
             EXPECT_EQ(lost.offset, 0u);
             EXPECT_EQ(lost.length, c.before.size());
             EXPECT_EQ(lost.chunk, lastChunk);
-            const cli::sListedFrame& frame = result.listing[1];
+            const TolvarRT::sListedFrame& frame = result.listing[1];
             EXPECT_FALSE(frame.lost);
             EXPECT_EQ(frame.name, c.what);
             EXPECT_EQ(frame.offset, c.before.size());

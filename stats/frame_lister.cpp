@@ -1,12 +1,10 @@
-#include "cli/frame_lister.h"
+#include "stats/frame_lister.h"
 
 #include <cstdio>
 
 #include "stats/packet_stats.h"
 
-namespace cli {
-
-using namespace TolvarRT;
+namespace TolvarRT {
 
 std::string PacketTypeName(unsigned type)
 {
@@ -45,13 +43,13 @@ void CFrameLister::Detach()
     TSubscriber<IIncomingDCPipe>::Unsubscribe();
 }
 
-void CFrameLister::List(unsigned frameClass, unsigned type)
+void CFrameLister::List(unsigned frameClass, unsigned type, const TimeStamp& stamp)
 {
     std::string name = frameClass == 0 ? PacketTypeName(type) : FrameName(FrameKey(frameClass, type));
     // A decoder's span may run across the 32-bit wrap of the running index;
     // the streams listed here are far shorter.
     const CBytePipeSubscriber::sByteSpan span = placing->PublishedSpan();
-    frames.push_back({span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex});
+    frames.push_back({span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp});
 }
 
 // The CMR handler publishes inside the parser's OnPacket, before the packet
@@ -78,33 +76,33 @@ void CFrameLister::OnSendToFrame(const std::uint8_t* data, std::uint8_t length, 
     framedType = length > 0 ? data[0] : 0;
 }
 
-void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&)
+void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp& stamp)
 {
     if (framed)
-        List(framedClass, framedType);
+        List(framedClass, framedType, stamp);
     else
-        List(0, command);
+        List(0, command, stamp);
     framed = false;
 }
 
-void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp&)
+void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassRTCM2, type);
+    List(kFrameClassRTCM2, type, stamp);
 }
 
-void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp&)
+void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassRTCM3, type);
+    List(kFrameClassRTCM3, type, stamp);
 }
 
-void CFrameLister::OnNMEASentence(unsigned type, const sNMEAPosition*, const char*, const TimeStamp&)
+void CFrameLister::OnNMEASentence(unsigned type, const sNMEAPosition*, const char*, const TimeStamp& stamp)
 {
-    List(kFrameClassNMEA, type);
+    List(kFrameClassNMEA, type, stamp);
 }
 
-void CFrameLister::OnATSFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp&)
+void CFrameLister::OnATSFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassATS, type);
+    List(kFrameClassATS, type, stamp);
 }
 
-}  // namespace cli
+}  // namespace TolvarRT
