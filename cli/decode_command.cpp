@@ -18,10 +18,12 @@ namespace {
 using namespace TolvarRT;
 
 // A byte pipe without a port: feeds a stream as a port would and marks the
-// bytes its one decoder reports lost.
+// bytes its one decoder reports lost, with the chunk that reported them.
 class LossMap : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
 public:
-    explicit LossMap(std::vector<std::uint8_t>& lostBy) : lostBy(lostBy) {}
+    LossMap(std::vector<std::uint8_t>& lostBy, std::vector<std::uint64_t>& lostIn) : lostBy(lostBy), lostIn(lostIn)
+    {
+    }
 
     void Feed(const std::vector<std::uint8_t>& stream, std::size_t chunkSize)
     {
@@ -31,19 +33,25 @@ public:
             const std::uint32_t first = std::uint32_t(base + offset);
             const TimeStamp stamp = TimeStampNow();
             Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(stream.data() + offset, length, first, stamp); });
+            ++chunk;
         }
         base += stream.size();
     }
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override
     {
-        for (std::uint64_t i = firstIndex; i < std::uint64_t(firstIndex) + count && i < lostBy.size(); ++i)
+        for (std::uint64_t i = firstIndex; i < std::uint64_t(firstIndex) + count && i < lostBy.size(); ++i) {
             ++lostBy[i];
+            lostIn[i] = std::max(lostIn[i], chunk);
+        }
         return 0;
     }
     bool Send(const std::uint8_t*, std::uint32_t) override { return false; }
 
+    std::uint64_t chunk = 0;  // the index of the chunk being delivered
+
 private:
     std::vector<std::uint8_t>& lostBy;
+    std::vector<std::uint64_t>& lostIn;
     std::uint64_t base = 0;
 };
 
@@ -66,17 +74,60 @@ public:
     CLogNode log;
 };
 
-// Runs one decoder over every stream on its own pipe.
+// What every pass marks: per byte, how many decoders reported it lost and the
+// latest chunk in which one did; and the frames listed.
+struct sClaims {
+    explicit sClaims(std::uint64_t bytes) : lostBy(bytes, 0), lostIn(bytes, 0) {}
+    std::vector<std::uint8_t> lostBy;
+    std::vector<std::uint64_t> lostIn;
+    CFrameLister lister;
+};
+
+// Runs one decoder over every stream on its own pipe; attach subscribes to it
+// given the chunk counter of the pipe.
 template <class Decoder, class Attach>
 void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& streams, std::size_t chunkSize,
-             std::vector<std::uint8_t>& lostBy, Attach&& attach)
+             sClaims& claims, Attach&& attach)
 {
-    LossMap pipe(lostBy);
+    LossMap pipe(claims.lostBy, claims.lostIn);
     decoder.Subscribe(&pipe);
-    attach();
+    attach(pipe.chunk);
     for (const auto& stream : streams)
         pipe.Feed(stream, chunkSize);
+    claims.lister.Detach();
     decoder.Unsubscribe();
+}
+
+// The frames in stream order, with the runs of bytes no frame holds between.
+std::vector<sListedFrame> Listing(std::vector<sListedFrame> frames, const sClaims& claims, unsigned passes)
+{
+    std::stable_sort(frames.begin(), frames.end(), [](const sListedFrame& a, const sListedFrame& b) {
+        return a.offset < b.offset;
+    });
+    const std::uint64_t total = claims.lostBy.size();
+    std::vector<sListedFrame> listing;
+    std::uint64_t covered = 0;  // every byte before it is in a frame or listed lost
+    const auto listLostUpTo = [&](std::uint64_t end) {
+        for (std::uint64_t at = covered; at < std::min(end, total);) {
+            sListedFrame run;
+            run.offset = at;
+            run.lost = true;
+            run.held = claims.lostBy[at] != passes;
+            run.name = "lost";
+            for (; at < std::min(end, total) && (claims.lostBy[at] != passes) == run.held; ++at)
+                run.chunk = std::max(run.chunk, claims.lostIn[at]);
+            run.length = at - run.offset;
+            listing.push_back(std::move(run));
+        }
+        covered = std::max(covered, end);
+    };
+    for (sListedFrame& frame : frames) {
+        listLostUpTo(frame.offset);
+        covered = std::max(covered, frame.offset + frame.length);
+        listing.push_back(std::move(frame));
+    }
+    listLostUpTo(total);
+    return listing;
 }
 
 }  // namespace
@@ -87,7 +138,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     for (const auto& stream : streams)
         result.bytesRead += stream.size();
     const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
-    std::vector<std::uint8_t> lostBy(result.bytesRead, 0);
+    sClaims claims(result.bytesRead);
     CStatsCollection statistics(nullptr, false);
     unsigned passes = 0;
 
@@ -95,42 +146,48 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
         Parser parser;
         CDCCMRHandler cmr;
         PacketCounter packets;
-        RunPass(parser, streams, chunkSize, lostBy, [&] {
+        RunPass(parser, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
             cmr.Subscribe(&parser);
             packets.Subscribe(&parser);
             statistics.SubscribeTo(&cmr, nullptr, nullptr, nullptr, nullptr);
+            claims.lister.AttachPackets(parser, parser, cmr, chunk);
         });
         ++passes;
         cmr.Unsubscribe();
-        for (const auto& [type, counts] : packets.byType) {
-            char name[32];
-            std::snprintf(name, sizeof name, "Packet Type 0x%02X", type);
-            result.packets.push_back({name, 0, type, counts.first, counts.second});
-        }
+        for (const auto& [type, counts] : packets.byType)
+            result.packets.push_back({PacketTypeName(type), 0, type, counts.first, counts.second});
     }
     {
         CRTCMInputHandler rtcm;
-        RunPass(rtcm, streams, chunkSize, lostBy,
-                [&] { statistics.SubscribeTo(nullptr, &rtcm, nullptr, nullptr, nullptr); });
+        RunPass(rtcm, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+            statistics.SubscribeTo(nullptr, &rtcm, nullptr, nullptr, nullptr);
+            claims.lister.Attach<IIncommingRTCMPipe>(rtcm, rtcm, chunk);
+        });
         ++passes;
     }
     {
         CRTCM3InputHandler rtcm3;
-        RunPass(rtcm3, streams, chunkSize, lostBy,
-                [&] { statistics.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3); });
+        RunPass(rtcm3, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+            statistics.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3);
+            claims.lister.Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, chunk);
+        });
         ++passes;
     }
     {
         CNMEAInputHandler nmea;
-        RunPass(nmea, streams, chunkSize, lostBy,
-                [&] { statistics.SubscribeTo(nullptr, nullptr, &nmea, nullptr, nullptr); });
+        RunPass(nmea, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+            statistics.SubscribeTo(nullptr, nullptr, &nmea, nullptr, nullptr);
+            claims.lister.Attach<IIncommingNMEAPipe>(nmea, nmea, chunk);
+        });
         ++passes;
     }
     if (options.ats) {
         CATSInputHandler ats;
         ats.SetEnabled(true);
-        RunPass(ats, streams, chunkSize, lostBy,
-                [&] { statistics.SubscribeTo(nullptr, nullptr, nullptr, &ats, nullptr); });
+        RunPass(ats, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+            statistics.SubscribeTo(nullptr, nullptr, nullptr, &ats, nullptr);
+            claims.lister.Attach<IIncommingATSPipe>(ats, ats, chunk);
+        });
         ++passes;
     }
     statistics.UnsubscribeAll();
@@ -143,8 +200,9 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     std::sort(result.frames.begin(), result.frames.end(), [](const sDecodedType& a, const sDecodedType& b) {
         return FrameKey(a.frameClass, a.type) < FrameKey(b.frameClass, b.type);
     });
-    for (std::uint8_t lost : lostBy)
+    for (std::uint8_t lost : claims.lostBy)
         result.unclaimedBytes += lost == passes ? 1 : 0;
+    result.listing = Listing(std::move(claims.lister.frames), claims, passes);
     return result;
 }
 
@@ -174,6 +232,22 @@ std::string DecodeText(const sDecodeResult& result)
                   (unsigned long long)result.bytesRead, (unsigned long long)result.unclaimedBytes);
     text += line;
     return text;
+}
+
+std::string FrameLines(const sDecodeResult& result)
+{
+    std::string lines;
+    for (const sListedFrame& entry : result.listing) {
+        // Keys in the order an engineer reads them: where, what, when.
+        nlohmann::ordered_json line = {{"offset", entry.offset}, {"length", entry.length}};
+        line["class"] = entry.lost ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.frameClass);
+        line["type"] = entry.lost ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.type);
+        line["name"] = entry.name;
+        line["chunk"] = entry.held ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.chunk);
+        lines += line.dump();
+        lines += '\n';
+    }
+    return lines;
 }
 
 nlohmann::json DecodeJson(const sDecodeResult& result)

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "stats/frame_lister.h"
+
 namespace cli {
 
 struct sDecodedType {
@@ -26,6 +28,9 @@ struct sDecodeResult {
     // Bytes every decoder reported lost; bytes a decoder still holds at the
     // end, for a frame that might have followed, do not count.
     std::uint64_t unclaimedBytes = 0;
+    // Every frame and every run of bytes in no frame, in stream order: see
+    // FrameLines.
+    std::vector<TolvarRT::sListedFrame> listing;
 };
 
 struct sDecodeOptions {
@@ -37,6 +42,16 @@ struct sDecodeOptions {
 sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options);
 
 std::string DecodeText(const sDecodeResult& result);
+// One JSON object a line for each entry of the listing:
+//   {"offset":O,"length":L,"class":C,"type":T,"name":N,"chunk":K}
+// The decoders claim bytes independently, so a run is "lost" (class and type
+// null) only where no decoder put its bytes in a frame. A frame's chunk is the
+// one whose delivery published it; a lost run's is the one by which every
+// decoder had reported all of it lost, null when some decoder never did (it
+// held them for a frame still arriving at the end, or used them without
+// publishing, as a sentence with a bad checksum). Chunks count from 0 over
+// all the streams.
+std::string FrameLines(const sDecodeResult& result);
 nlohmann::json DecodeJson(const sDecodeResult& result);
 
 }  // namespace cli

@@ -21,7 +21,7 @@ namespace {
 constexpr int kCannotOpen = 1;
 constexpr int kBadArguments = 2;
 
-int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool ats, bool json)
+int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool ats, bool json, bool frames)
 {
     std::vector<std::vector<std::uint8_t>> streams;
     for (const std::string& file : files) {
@@ -34,7 +34,9 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
         streams.push_back(std::move(bytes));
     }
     const cli::sDecodeResult result = cli::DecodeStreams(streams, {chunkSize, ats});
-    if (json)
+    if (frames)
+        std::cout << cli::FrameLines(result);
+    else if (json)
         std::cout << cli::DecodeJson(result).dump(2) << "\n";
     else
         std::cout << cli::DecodeText(result);
@@ -117,7 +119,13 @@ int main(int argc, char** argv)
     decode->add_option("--chunk", chunkSize, "Bytes handed to the decoders at a time, as a port would")
         ->check(CLI::Range(std::size_t(1), std::size_t(65536)));
     decode->add_flag("--ats", ats, "Also cut ATS frames (off by default: any 0x80..0x04 run is one)");
-    decode->add_flag("--json", json, "Print one JSON document");
+    bool frames = false;
+    auto* jsonFlag = decode->add_flag("--json", json, "Print one JSON document");
+    decode
+        ->add_flag("--frames", frames,
+                   "Print one JSON line per frame and per run of bytes in no decoder's frame (\"lost\"), in "
+                   "stream order: offset, length, class, type, name and the chunk that published it")
+        ->excludes(jsonFlag);
     decode->add_option("FILE", files, "Capture files, decoded one after the other")->required();
 
     auto* ports = app.add_subcommand("ports", "List the serial devices present");
@@ -200,7 +208,7 @@ int main(int argc, char** argv)
         return kBadArguments;
     }
     if (decode->parsed())
-        return Decode(files, chunkSize, ats, json);
+        return Decode(files, chunkSize, ats, json, frames);
     if (ports->parsed())
         return Ports();
     if (demo->parsed())

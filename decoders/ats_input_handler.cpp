@@ -99,6 +99,7 @@ int CATSInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, st
         if (end != nullptr || count == kMaxFrameLength) {
             searching = true;
             frame[count] = 0;
+            publishedSpan = {frameStart, count};
             PublishATSFrame(0, frame, std::uint16_t(count), timeStamp);
             count = 0;
             unclaimed = i;

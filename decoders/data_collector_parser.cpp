@@ -26,6 +26,8 @@ int CDataCollectorParser::OnBytes(const std::uint8_t* data, std::uint32_t length
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     Scan(data, length, firstIndex, timeStamp);
+    while (state != State::Idle && PublishHeldPacket(timeStamp)) {
+    }
     if (state == State::Idle)
         ReportLostUpTo(firstIndex + length);
     return 0;
@@ -139,6 +141,7 @@ void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
     const std::uint8_t type = packet[2];
     const std::uint8_t length = packet[3];
     const std::uint8_t* data = packet + 4;
+    publishedSpan = {endIndex - stored, stored};
     parserLog.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, TIME=%0.4f", type, length, status, data[length],
                      SecondsSinceStart(timeStamp));
     parserLog.MixedDump("Data = ", data, length);
@@ -149,6 +152,40 @@ void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
         parserLog.LogBasic("Received Id String\r\n\t%s\r\n", identity.text.c_str());
         identityEvent.Set();
     }
+}
+
+bool CDataCollectorParser::PublishHeldPacket(const TimeStamp& timeStamp)
+{
+    const unsigned lookedBefore = lookedStart == packetStart ? lookedTo : 0;
+    lookedStart = packetStart;
+    lookedTo = stored;
+    if (stored < 1 + kPacketOverhead)
+        return false;
+    for (unsigned at = 1; at + kPacketOverhead <= stored; ++at) {
+        const void* stx = std::memchr(packet + at, kPacketStx, stored - kPacketOverhead + 1 - at);
+        if (stx == nullptr)
+            return false;
+        at = unsigned(static_cast<const std::uint8_t*>(stx) - packet);
+        const std::uint8_t length = packet[at + 3];
+        const unsigned end = at + length + kPacketOverhead;
+        if (end <= lookedBefore || end > stored || packet[end - 1] != kPacketEtx ||
+            PacketChecksum(packet[at + 1], packet[at + 2], packet + at + 4, length) != packet[end - 2])
+            continue;
+
+        const std::uint32_t heldStart = packetStart;
+        ReportLostUpTo(heldStart + at);
+        std::uint8_t behind[kPacketMaxLength];
+        const unsigned behindCount = stored - end;
+        std::memcpy(behind, packet + end, behindCount);
+        std::memmove(packet, packet + at, end - at);
+        stored = end - at;
+        state = State::Idle;
+        endIndex = heldStart + end;
+        CompletePacket(timeStamp);
+        Scan(behind, behindCount, heldStart + end, timeStamp);
+        return true;
+    }
+    return false;
 }
 
 void CDataCollectorParser::ReportLostUpTo(std::uint32_t index)

@@ -23,6 +23,12 @@ namespace TolvarRT {
 // After a bad checksum the scan restarts at the byte after the failed packet's
 // STX. The bytes of the packet in progress are kept, so the restart does not
 // depend on where the port cut the stream.
+//
+// A stray STX with a large length byte would otherwise hold every packet behind
+// it until enough bytes came to reject it, or for ever on a line gone quiet: a
+// whole packet with a good checksum and ETX inside the one still arriving is
+// published with the chunk that completed it, and the packet in progress is
+// given up.
 class CDataCollectorParser : public TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>, public CBytePipeSubscriber {
 public:
     explicit CDataCollectorParser(CLogNode& logNode) : parserLog(logNode) {}
@@ -49,6 +55,10 @@ private:
     // One byte through the state machine; false when it is rejected.
     bool Step(std::uint8_t byte, std::uint32_t index, const TimeStamp& timeStamp);
     void CompletePacket(const TimeStamp& timeStamp);
+    // Publishes the first whole packet that lies after the STX of the packet
+    // still arriving, gives that one up and scans on behind it; false when
+    // there is none.
+    bool PublishHeldPacket(const TimeStamp& timeStamp);
     void ReportLostUpTo(std::uint32_t index);
 
     CLogNode& parserLog;
@@ -60,6 +70,10 @@ private:
     unsigned dataCount = 0;
     std::uint8_t checksum = 0;
     std::uint32_t endIndex = 0;      // just after the last byte accounted for
+    // Packets inside the one starting at lookedStart that end within its first
+    // lookedTo bytes were looked at and turned down already.
+    std::uint32_t lookedStart = 0;
+    unsigned lookedTo = 0;
     sDeviceIdentity identity;
 };
 

@@ -239,6 +239,7 @@ int CNMEAInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         if (count >= kMaxSentenceLength || byte == '\r' || byte == '\n') {
             // The ending byte is not stored; it counts as used.
             searching = true;
+            publishedSpan = {sentenceStart, firstIndex + i + 1 - sentenceStart};
             EndSentence(timeStamp);
             unclaimed = ++i;
             continue;

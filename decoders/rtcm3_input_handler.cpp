@@ -95,7 +95,10 @@ int CRTCM3InputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, 
         const std::uint8_t* payload = nullptr;
         std::uint16_t payloadLength = 0;
         unsigned messageNumber = 0;
-        found = parser->Parse(data + offset, slice, consumed, payload, payloadLength, messageNumber);
+        // A frame still arriving may hold a whole one: looked for once the
+        // chunk is in, as the next slice may settle it anyway.
+        const bool lastSlice = offset + slice == length;
+        found = parser->Parse(data + offset, slice, consumed, payload, payloadLength, messageNumber, lastSlice);
         offset += consumed;
 
         const std::uint32_t removed = waitingBefore + consumed - parser->Pending();
@@ -107,6 +110,7 @@ int CRTCM3InputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, 
             ReportLost(pendingIndex - lostRun, lostRun);
             lostRun = 0;
             pendingIndex += framed;
+            publishedSpan = {pendingIndex - framed, framed};
             Deliver(messageNumber, payload, payloadLength, timeStamp);
         }
     }

@@ -40,6 +40,7 @@ void CRTCM3Parser::Reset()
 {
     writeIndex = 0;
     readIndex = 0;
+    lookedSpan = 0;
 }
 
 void CRTCM3Parser::Append(const std::uint8_t* input, unsigned count)
@@ -73,6 +74,41 @@ std::uint32_t CRTCM3Parser::RingCrc(unsigned offset, unsigned count) const
     return Crc24q(ring, count - first, Crc24q(ring + start, first));
 }
 
+bool CRTCM3Parser::CrcMatches(unsigned offset, unsigned payloadLength) const
+{
+    const unsigned crcAt = offset + kHeaderSize + payloadLength;
+    const std::uint32_t sent = (std::uint32_t(At(crcAt)) << 16) | (std::uint32_t(At(crcAt + 1)) << 8) |
+                               At(crcAt + 2);
+    return RingCrc(offset, kHeaderSize + payloadLength) == sent;
+}
+
+unsigned CRTCM3Parser::FindHeldFrame(unsigned available)
+{
+    // The index alone names the frame still arriving only while no call in
+    // between has moved readIndex, which could have brought it round the ring.
+    const unsigned lookedBefore = lookedFor == readIndex ? lookedSpan : 0;
+    lookedFor = readIndex;
+    lookedSpan = std::uint16_t(available);
+    // Inner frames start from offset 1 to the last that leaves room for a
+    // header and a CRC; the ring is searched a contiguous piece at a time.
+    const unsigned lastStart = available - (kHeaderSize + kCrcSize);
+    for (unsigned offset = 1; offset <= lastStart; ++offset) {
+        const unsigned start = (readIndex + offset) & kMask;
+        const unsigned run = std::min(lastStart + 1 - offset, kRingSize - start);
+        const void* found = std::memchr(ring + start, kPreamble, run);
+        if (found == nullptr) {
+            offset += run - 1;
+            continue;
+        }
+        offset += unsigned(static_cast<const std::uint8_t*>(found) - (ring + start));
+        const unsigned payloadLength = ((At(offset + 1) & 0x03u) << 8) | At(offset + 2);
+        const unsigned end = offset + kHeaderSize + payloadLength + kCrcSize;
+        if (end > lookedBefore && end <= available && CrcMatches(offset, payloadLength))
+            return offset;
+    }
+    return 0;
+}
+
 const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
 {
     const unsigned start = (readIndex + offset) & kMask;
@@ -85,7 +121,8 @@ const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
 }
 
 bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber)
+                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
+                         bool lookInside)
 {
     payload = nullptr;
     length = 0;
@@ -97,19 +134,32 @@ bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, s
     while (SkipToPreamble()) {
         const unsigned available = Pending();
         if (available < kHeaderSize + kCrcSize)
-            return false;
+            break;
         // Any value of the 6 reserved bits is accepted.
         const unsigned payloadLength = ((At(1) & 0x03u) << 8) | At(2);
-        if (available < kHeaderSize + payloadLength + kCrcSize)
-            return false;
-        const unsigned crcAt = kHeaderSize + payloadLength;
-        const std::uint32_t sent = (std::uint32_t(At(crcAt)) << 16) | (std::uint32_t(At(crcAt + 1)) << 8) |
-                                   At(crcAt + 2);
-        if (RingCrc(0, crcAt) != sent) {
+        if (available < kHeaderSize + payloadLength + kCrcSize) {
+            // A stray 0xD3 whose length runs past the bytes received must not
+            // hold a whole frame behind it until enough bytes come to reject
+            // it, or for ever on a line gone quiet.
+            if (!lookInside) {
+                // The record of the last look holds only while readIndex stays.
+                if (readIndex != lookedFor)
+                    lookedSpan = 0;
+                return false;
+            }
+            const unsigned held = FindHeldFrame(available);
+            if (held == 0)
+                return false;
+            readIndex = std::uint16_t((readIndex + held) & kMask);
+            continue;
+        }
+        if (!CrcMatches(0, payloadLength)) {
             // Only the 0xD3 is spent: a real frame may start inside this one.
             readIndex = std::uint16_t((readIndex + 1) & kMask);
             continue;
         }
+        lookedSpan = 0;
+        const unsigned crcAt = kHeaderSize + payloadLength;
         payload = PayloadAt(kHeaderSize, payloadLength);
         length = std::uint16_t(payloadLength);
         if (payloadLength >= 2)
@@ -119,6 +169,7 @@ bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, s
         readIndex = std::uint16_t((readIndex + crcAt + kCrcSize) & kMask);
         return true;
     }
+    lookedSpan = 0;
     return false;
 }
 

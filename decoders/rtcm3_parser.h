@@ -41,9 +41,12 @@ public:
     // the next call, and messageNumber holds their first 12 bits (the bits
     // present, when L < 2). On failure payload is null and length 0. Bytes
     // that can no longer start a frame leave the ring; a frame that is still
-    // arriving stays, from its 0xD3 on.
+    // arriving stays, from its 0xD3 on, unless lookInside is set and a whole
+    // frame with a good CRC already lies inside it: then that one is found and
+    // the bytes before it leave the ring.
     bool Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber);
+               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
+               bool lookInside = true);
 
     // Bytes waiting in the ring, and the room left for the next input.
     unsigned Pending() const { return (writeIndex - readIndex) & kMask; }
@@ -58,6 +61,11 @@ private:
     // Moves readIndex to the next 0xD3; false when none is waiting.
     bool SkipToPreamble();
     std::uint32_t RingCrc(unsigned offset, unsigned count) const;
+    // Whether the frame at offset, of the payload length given, carries a good CRC.
+    bool CrcMatches(unsigned offset, unsigned payloadLength) const;
+    // The offset of the first whole frame with a good CRC after the 0xD3 at
+    // readIndex, among the available bytes; 0 when there is none.
+    unsigned FindHeldFrame(unsigned available);
     const std::uint8_t* PayloadAt(unsigned offset, unsigned count);
 
     std::uint8_t ring[kRingSize];
@@ -65,6 +73,10 @@ private:
     std::uint8_t payloadBuffer[kMaxPayload];
     std::uint16_t writeIndex = 0;
     std::uint16_t readIndex = 0;
+    // Frames inside the one at lookedFor that end within its first lookedSpan
+    // bytes were checked already; 0 once readIndex may have moved.
+    std::uint16_t lookedFor = 0;
+    std::uint16_t lookedSpan = 0;
 };
 
 }  // namespace TolvarRT

@@ -157,6 +157,8 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         Decode();
     }
     nextIndex = firstIndex + length;
+    while (state != kSearching && PublishHeldFrame())
+        Decode();
     ReportLostUpTo(FirstUnplacedIndex());
     return 0;
 }
@@ -253,7 +255,7 @@ bool CRTCMInputHandler::DecodeWord(bool firstWord)
     stored[1] = std::uint8_t(data >> 8);
     stored[2] = std::uint8_t(data);
     ++storedWords;
-    rxParity = std::uint8_t(word & 0x3F);
+    const unsigned rxParity = std::uint8_t(word & 0x3F);
     const unsigned computed = WordParity(data, prevParity);
     if (computed == rxParity) {
         prevParity = std::uint8_t(computed & 3u);
@@ -263,6 +265,78 @@ bool CRTCMInputHandler::DecodeWord(bool firstWord)
     const unsigned otherD29 = computed ^ kD29Terms;
     prevParity = std::uint8_t(otherD29 & 3u);
     return firstWord && otherD29 == rxParity;
+}
+
+bool CRTCMInputHandler::PublishHeldFrame()
+{
+    // The frame in progress is given up only on evidence that is not parity:
+    // its words have passed at least as many checks as those of any frame
+    // wholly inside it. A base station keeps its id, so a frame in progress
+    // from another station with a frame of the last one inside it is a false
+    // header reading on through the real words.
+    if (state != kDataWords || !stationKnown || header.stationId == lastStation)
+        return false;
+    const unsigned available = Available(frameStart);
+    const std::uint32_t startByte = byteIndex[frameStart / 6u];
+    // Inner frames ending within the bits seen at the last look were turned down then.
+    const unsigned lookedBefore = startByte == lookedByte && frameStart == lookedBit ? lookedBits : 0;
+    lookedByte = startByte;
+    lookedBit = frameStart;
+    lookedBits = std::uint16_t(available);
+    if (available < 1 + 2 * kWordBits)
+        return false;
+
+    // Inner frames are read with the decoder's own word reading; what it
+    // holds of the frame in progress is put back unless one is taken.
+    const std::uint16_t heldWordPos = wordPos;
+    const std::uint8_t heldParity = prevParity;
+    const unsigned heldWords = storedWords;
+    const auto heldStore = wordStore;
+    sRTCMHeader inner;
+    // Preamble candidates an entry at a time, as the search does; the last
+    // that leaves room for two words starts at offset available - 60.
+    const unsigned lastOffset = available - 2 * kWordBits;
+    for (unsigned offset = 1; offset <= lastOffset;) {
+        const unsigned position = Advance(frameStart, offset);
+        const unsigned entry = position / 6u;
+        const unsigned skip = position - entry * 6u;
+        const unsigned bits13 = (unsigned(bits[entry]) << 7) | (unsigned(bits[(entry + 1) & kRingMask]) << 1) |
+                                (bits[(entry + 2) & kRingMask] >> 5);
+        unsigned hits = unsigned(kPreambleAt[bits13]) >> skip;
+        const unsigned stepped = 6 - skip;
+        for (; hits != 0; hits &= hits - 1) {
+            const unsigned at = offset + unsigned(std::countr_zero(hits));
+            if (at > lastOffset)
+                break;
+            const unsigned start = Advance(frameStart, at);
+            // The polarity stands for the unknown D30* of the word before.
+            prevParity = ((bits13 >> (5 - skip - (at - offset))) & 0xFF) == kInvertedPreamble ? 1 : 0;
+            wordPos = std::uint16_t(start);
+            storedWords = 0;
+            if (!DecodeWord(true) || !DecodeWord(false) || !ParseHeader(wordStore.data(), inner) ||
+                inner.stationId != lastStation)
+                continue;
+            const unsigned end = at + (2u + inner.dataWords) * kWordBits;
+            if (end <= lookedBefore || end > available)
+                continue;
+            unsigned good = 0;
+            while (good < inner.dataWords && DecodeWord(false))
+                ++good;
+            if (good < inner.dataWords)
+                continue;
+            header = inner;
+            wordsToRead = inner.dataWords;
+            frameStart = std::uint16_t(start);
+            CompleteFrame();
+            return true;
+        }
+        offset += stepped;
+    }
+    wordPos = heldWordPos;
+    prevParity = heldParity;
+    storedWords = heldWords;
+    wordStore = heldStore;
+    return false;
 }
 
 void CRTCMInputHandler::AbandonFrame()
@@ -281,9 +355,12 @@ void CRTCMInputHandler::CompleteFrame()
     // A frame may share its first byte with the frame before.
     ReportLostUpTo(byteIndex[frameStart / 6u]);
     placedUpTo = byteIndex[lastEntry] + 1;
+    publishedSpan = {byteIndex[frameStart / 6u], placedUpTo - byteIndex[frameStart / 6u]};
     searchPos = wordPos;
     state = kSearching;
 
+    stationKnown = true;
+    lastStation = header.stationId;
     const unsigned type = header.messageType;
     const std::uint16_t dataWords = wordsToRead;
     const unsigned storedBytes = storedWords * 3;

@@ -34,7 +34,11 @@ struct sRTCMHeader {
 //
 // A rejected frame is searched again from the bit after its first, with the
 // bits it already held, so the frames found never depend on how the stream was
-// cut into chunks. The bytes of a frame in progress stay unreported until the
+// cut into chunks. The one exception: a frame in progress whose station is not
+// that of the last frame published is given up, with the chunk that completes
+// it, for a whole frame of that station lying inside it (a false header on the
+// word grid of real frames would otherwise read them as its data, and hold
+// the last of them for ever on a line gone quiet). The bytes of a frame in progress stay unreported until the
 // frame is published or given up; a byte shared by two frames (words need not
 // start on a byte) belongs to both.
 //
@@ -106,6 +110,9 @@ private:
     void Decode();
     bool FindPreamble();
     bool DecodeWord(bool firstWord);
+    // Publishes a whole frame held inside the frame in progress, giving that
+    // one up, when the stations say it is real; false when there is none.
+    bool PublishHeldFrame();
     void AbandonFrame();
     void CompleteFrame();
     void ClearDecoding();
@@ -120,7 +127,7 @@ private:
 
     // Ring of received payload entries, six bits each, with the running index
     // and the chunk time stamp of the byte each came in.
-    std::array<std::uint8_t, kRingEntries> bits{};
+    alignas(64) std::array<std::uint8_t, kRingEntries> bits{};
     std::array<std::uint32_t, kRingEntries> byteIndex{};
     std::array<TimeStamp, kRingEntries> byteStamp{};
     std::uint16_t fill = 0;        // the next entry to write
@@ -131,7 +138,6 @@ private:
     std::uint16_t frameStart = 0;  // the preamble of the frame in progress
     eState state = kSearching;
     std::uint8_t prevParity = 0;   // bit 0 D30*, bit 1 D29*
-    std::uint8_t rxParity = 0;
     std::uint16_t wordsToRead = 0;
     std::uint16_t wordsRead = 0;
 
@@ -144,6 +150,15 @@ private:
     // nextIndex is the index the next chunk should start at.
     std::uint32_t placedUpTo = 0;
     std::uint32_t nextIndex = 0;
+
+    // The station of the last frame published.
+    bool stationKnown = false;
+    std::uint16_t lastStation = 0;
+    // Frames inside the one starting at bit lookedBit of byte lookedByte that
+    // end within its first lookedBits bits were turned down already.
+    std::uint32_t lookedByte = 0;
+    std::uint16_t lookedBit = 0;
+    std::uint16_t lookedBits = 0;
 };
 
 }  // namespace TolvarRT

@@ -1,8 +1,10 @@
-// Any byte stream, cut anywhere: every packet published has a good checksum
-// and fits its length.
+// Any byte stream, cut anywhere: every packet published has a good checksum,
+// fits its length, lies in the stream where the parser places it and is
+// published with the chunk that completes it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "decoders/data_collector_parser.h"
 #include "fuzz_byte_pipe.h"
@@ -11,6 +13,10 @@ namespace {
 
 class CheckedHandler : public TolvarRT::TBiSubscriber<TolvarRT::IIncomingDCPipe, TolvarRT::IOutgoingDCPipe> {
 public:
+    CheckedHandler(const TolvarRT::CBytePipeSubscriber& parser, const fuzzing::FuzzBytePipe& pipe)
+        : parser(parser), pipe(pipe)
+    {
+    }
     ~CheckedHandler() override { Unsubscribe(); }
     void OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
                   const TolvarRT::TimeStamp&) override
@@ -18,7 +24,24 @@ public:
         // The checksum byte follows the data in the parser's buffer.
         if (TolvarRT::PacketChecksum(status, command, data, length) != data[length])
             std::abort();
+        // The packet lies in the stream where the parser says, after every
+        // byte reported lost, and ends in the chunk being delivered: none is
+        // held behind the start of another still arriving.
+        const auto span = parser.PublishedSpan();
+        const std::uint64_t end = std::uint64_t(span.firstIndex) + span.count;
+        if (span.count != length + TolvarRT::kPacketOverhead || span.firstIndex < pipe.lostEnd ||
+            end <= pipe.chunkFirst || end > pipe.fed)
+            std::abort();
+        const std::uint8_t* packet = pipe.fedStream + span.firstIndex;
+        if (packet[0] != TolvarRT::kPacketStx || packet[1] != status || packet[2] != command ||
+            packet[3] != length || std::memcmp(packet + 4, data, length) != 0 || packet[end - span.firstIndex - 1] !=
+            TolvarRT::kPacketEtx)
+            std::abort();
     }
+
+private:
+    const TolvarRT::CBytePipeSubscriber& parser;
+    const fuzzing::FuzzBytePipe& pipe;
 };
 
 class Parser : public TolvarRT::CDataCollectorParser {
@@ -33,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CLogNode log;
     fuzzing::FuzzBytePipe pipe;
     Parser parser(log);
-    CheckedHandler handler;
+    CheckedHandler handler(parser, pipe);
     parser.Subscribe(&pipe);
     handler.Subscribe(&parser);
     pipe.FeedInput(data, size, [] {});

@@ -24,6 +24,7 @@ public:
             return;
         const std::uint8_t* stream = data + kControl;
         const std::size_t length = size - kControl;
+        fedStream = stream;
         for (std::size_t offset = 0, chunk = 0; offset < length; ++chunk) {
             const std::uint8_t control = data[chunk % kControl];
             if (control & 0x80)
@@ -38,6 +39,7 @@ public:
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         const std::uint32_t firstIndex = std::uint32_t(fed);
+        chunkFirst = fed;
         fed += length;
         const TolvarRT::TimeStamp stamp = fed;
         Publish([&](TolvarRT::IIncomingBytePipe& decoder) {
@@ -56,6 +58,10 @@ public:
     }
     bool Send(const std::uint8_t*, std::uint32_t) override { return true; }
 
+    // The stream FeedInput feeds, and the running index of the chunk being
+    // delivered: a frame published now must end in it.
+    const std::uint8_t* fedStream = nullptr;
+    std::uint64_t chunkFirst = 0;
     std::uint64_t fed = 0;
     std::uint64_t lostEnd = 0;
     std::uint64_t lostTotal = 0;

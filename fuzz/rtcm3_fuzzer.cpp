@@ -36,11 +36,30 @@ public:
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         const TimeStamp now = fed;
         const std::uint32_t firstIndex = fed;
+        chunkFirst = fed;
         fed += length;
         Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, now); });
     }
 
+    // A frame is out with the chunk that completes it: no whole frame with a
+    // good CRC may wait among the bytes not yet accounted for, whatever
+    // started before it.
+    void CheckNothingHeld() const
+    {
+        for (std::uint32_t at = accounted; at + 6 <= fed; ++at) {
+            if (stream[at] != 0xD3)
+                continue;
+            const std::uint32_t length = ((stream[at + 1] & 0x03u) << 8) | stream[at + 2];
+            if (at + length + 6 > fed)
+                continue;
+            const std::uint8_t* crc = stream + at + length + 3;
+            Check(rtcm3_reference::Crc24q(stream + at, length + 3u) !=
+                  ((std::uint32_t(crc[0]) << 16) | (std::uint32_t(crc[1]) << 8) | crc[2]));
+        }
+    }
+
     const std::uint8_t* stream = nullptr;
+    std::uint32_t chunkFirst = 0;  // the running index of the chunk being delivered
     std::uint32_t fed = 0;
     std::uint32_t accounted = 0;
 };
@@ -54,7 +73,8 @@ public:
         // Everything before the frame has been reported, so it starts here.
         const std::uint32_t at = pipe.accounted;
         const std::uint32_t size = length + 6u;
-        Check(length <= 1023 && at + size <= pipe.fed);
+        // It ends in the chunk being delivered: none waits for later bytes.
+        Check(length <= 1023 && at + size <= pipe.fed && at + size > pipe.chunkFirst);
         const std::uint8_t* frame = pipe.stream + at;
         Check(frame[0] == 0xD3 && (((frame[1] & 0x03u) << 8) | frame[2]) == length);
         for (unsigned i = 0; i < length; ++i)
@@ -100,8 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint32_t chunk = 1 + (pick >> 4) % limit;
         if (chunk > length - offset)
             chunk = length - offset;
-        handler.SetEnabled((pick >> 12) % 16 != 0);
+        const bool enabled = (pick >> 12) % 16 != 0;
+        handler.SetEnabled(enabled);
         pipe.Feed(stream + offset, chunk);
+        if (enabled)
+            pipe.CheckNothingHeld();
         offset += chunk;
     }
     // Whatever still waits is given up by a chunk that arrives while disabled;

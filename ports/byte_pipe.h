@@ -81,7 +81,19 @@ private:
 
 // The decoder side of a byte pipe: every decoder derives from it.
 class CBytePipeSubscriber : public TBiSubscriber<IIncomingBytePipe, ILostBytePipe> {
+public:
+    // Running indices [firstIndex, firstIndex + count) of a frame's bytes.
+    struct sByteSpan {
+        std::uint32_t firstIndex = 0;
+        std::uint32_t count = 0;
+    };
+    // Where the frame being published lies in the stream, for a subscriber
+    // that places frames in a capture; good only inside its frame call.
+    sByteSpan PublishedSpan() const { return publishedSpan; }
+
 protected:
+    sByteSpan publishedSpan;
+
     // Back-channel calls that tolerate a detached decoder. The pipe is called
     // without taking the decoder's lock: a delivery takes the pipe's lock
     // before the decoder's, so a sender on another thread must not take them

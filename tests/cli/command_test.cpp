@@ -134,6 +134,7 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"frobnicate"}), 2);
     EXPECT_EQ(ExitStatus({"decode", "--chunk", "0", "x"}), 2);
     EXPECT_EQ(ExitStatus({"decode", "/no/such/capture"}), 1);
+    EXPECT_EQ(ExitStatus({"decode", "--frames", "--json", "x"}), 2) << "one output at a time";
     EXPECT_EQ(ExitStatus({"demo", "--schedule", "7"}), 2);
     EXPECT_EQ(ExitStatus({"demo", "--serve", "127.0.0.1:99999"}), 1) << "checked before any port is opened";
     EXPECT_EQ(ExitStatus({"run"}), 2) << "the Listener is required";
@@ -188,6 +189,17 @@ TEST(CommandTest, EveryCaptureDecodesToTheManifestsCountsAsTextAndAsJson)
             total += count;
         }
         EXPECT_EQ(RowFigures(text.out, "Frames"), std::to_string(total)) << capture.file;
+
+        const sOutcome lines = Tolvar({"decode", "--frames", "--chunk", "64", path});
+        ASSERT_EQ(lines.status, 0) << capture.file << lines.err;
+        std::map<std::string, std::uint64_t> listed;
+        std::istringstream listing(lines.out);
+        for (std::string line; std::getline(listing, line);) {
+            const nlohmann::json entry = nlohmann::json::parse(line);
+            if (entry["name"] != "lost")
+                ++listed[entry["name"]];
+        }
+        EXPECT_EQ(listed, capture.frames) << capture.file;
     }
 }
 

@@ -5,9 +5,11 @@
 #include <map>
 #include <string>
 
+#include "chunked_feed.h"
 #include "cli/decode_command.h"
 #include "capture_manifest.h"
 #include "fake_byte_pipe.h"
+#include "rtcm3_frame_builder.h"
 
 namespace {
 
@@ -21,6 +23,27 @@ Counts FrameCounts(const cli::sDecodeResult& result)
     return counts;
 }
 
+// The listing holds every byte once in stream order: lost runs fill the gaps
+// between frames exactly (frames may share bytes), and it names as many
+// frames as the statistics count.
+void ExpectListingCoversTheStream(const cli::sDecodeResult& result, const std::string& what)
+{
+    std::uint64_t covered = 0;
+    Counts listed;
+    for (const TolvarRT::sListedFrame& entry : result.listing) {
+        if (entry.lost)
+            EXPECT_EQ(entry.offset, covered) << what << ": lost run at " << entry.offset;
+        else
+            EXPECT_LE(entry.offset, covered) << what << ": gap before the frame at " << entry.offset;
+        EXPECT_GT(entry.length, 0u) << what << ": at " << entry.offset;
+        covered = std::max(covered, entry.offset + entry.length);
+        if (!entry.lost && entry.frameClass != 0)
+            ++listed[entry.name];
+    }
+    EXPECT_EQ(covered, result.bytesRead) << what;
+    EXPECT_EQ(listed, FrameCounts(result)) << what;
+}
+
 class DecodeCaptures : public ::testing::TestWithParam<TolvarRT::testing::sManifestEntry> {};
 
 TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
@@ -30,6 +53,7 @@ TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
         const cli::sDecodeResult result = cli::DecodeStreams({stream}, {chunk, false});
         EXPECT_EQ(FrameCounts(result), GetParam().frames)
             << GetParam().file << " in chunks of " << chunk;
+        ExpectListingCoversTheStream(result, GetParam().file + " in chunks of " + std::to_string(chunk));
         EXPECT_EQ(result.bytesRead, stream.size());
         EXPECT_LT(result.unclaimedBytes, stream.size());
     }
@@ -69,6 +93,49 @@ TEST(DecodeTest, DataCollectorPacketsAreListedByType)
     // not counted as unclaimed.
     EXPECT_LE(result.unclaimedBytes, 2u);
     EXPECT_NE(cli::DecodeText(result).find("Bytes read 16, claimed by no decoder"), std::string::npos);
+}
+
+// A frame behind a stray start is listed with the chunk that holds its last
+// byte, and so are the stray bytes, given up there.
+TEST(DecodeTest, AFrameBehindAStrayStartIsListedWithTheChunkOfItsLastByte)
+{
+    const std::vector<TolvarRT::testing::StrayBeforeFrames> cases = {
+        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {rtcm3_reference::Frame(1005, 19)}},
+        {"Packet Type 0x6F",
+         {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
+         {{0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}}}};
+    for (const auto& c : cases)
+        for (const std::size_t chunk : TolvarRT::testing::kPortChunkSizes) {
+            SCOPED_TRACE(std::string(c.what) + ", chunks of " + std::to_string(chunk));
+            const cli::sDecodeResult result = cli::DecodeStreams({c.Stream()}, {chunk, false});
+            const std::uint64_t lastChunk = (c.Stream().size() - 1) / chunk;
+            ASSERT_EQ(result.listing.size(), 2u);
+            const TolvarRT::sListedFrame& lost = result.listing[0];
+            EXPECT_TRUE(lost.lost && !lost.held);
+            EXPECT_EQ(lost.offset, 0u);
+            EXPECT_EQ(lost.length, c.before.size());
+            EXPECT_EQ(lost.chunk, lastChunk);
+            const TolvarRT::sListedFrame& frame = result.listing[1];
+            EXPECT_FALSE(frame.lost);
+            EXPECT_EQ(frame.name, c.what);
+            EXPECT_EQ(frame.offset, c.before.size());
+            EXPECT_EQ(frame.length, c.frames[0].size());
+            EXPECT_EQ(frame.chunk, lastChunk);
+        }
+}
+
+TEST(DecodeTest, FrameLinesAreOneJsonObjectAnEntryWithNullsWhereNothingIsKnown)
+{
+    const std::vector<std::uint8_t> packet = {0x02, 0x00, 0x93, 0x02, 0x00, 0x29, 0xBE, 0x03};
+    std::vector<std::uint8_t> stream = {0x0D, 0x0A, 0xFF};
+    stream.insert(stream.end(), packet.begin(), packet.end());
+    EXPECT_EQ(cli::FrameLines(cli::DecodeStreams({stream}, {4, false})),
+              "{\"offset\":0,\"length\":3,\"class\":null,\"type\":null,\"name\":\"lost\",\"chunk\":0}\n"
+              "{\"offset\":3,\"length\":8,\"class\":1,\"type\":1,\"name\":\"CMR Type 1\",\"chunk\":2}\n");
+    // Bytes a decoder still holds at the end were given up by nobody: here
+    // the RTCM v3 decoder waits for the rest of a frame.
+    EXPECT_EQ(cli::FrameLines(cli::DecodeStreams({{0xD3, 0x03, 0xFF}}, {4, false})),
+              "{\"offset\":0,\"length\":3,\"class\":null,\"type\":null,\"name\":\"lost\",\"chunk\":null}\n");
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cctype>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -57,6 +59,47 @@ inline LostRuns MergedLost(const FakeBytePipe& pipe)
         merged.emplace_back(first, count);
     }
     return merged;
+}
+
+// Chunk sizes of a port reader: a byte at a time, a few bytes, and whole
+// buffers.
+inline constexpr std::size_t kPortChunkSizes[] = {1, 7, 64, 1024};
+
+// Stray bytes that look like the start of a long frame, whole frames behind
+// them, then silence.
+struct StrayBeforeFrames {
+    const char* what;
+    std::vector<std::uint8_t> before;
+    std::vector<std::vector<std::uint8_t>> frames;
+
+    std::vector<std::uint8_t> Stream() const
+    {
+        std::vector<std::uint8_t> stream = before;
+        for (const auto& frame : frames)
+            stream.insert(stream.end(), frame.begin(), frame.end());
+        return stream;
+    }
+    // The stamp FakeBytePipe gives the chunk that holds frame i's last byte.
+    TimeStamp StampOfFrame(std::size_t i, std::size_t chunkSize) const
+    {
+        std::size_t end = before.size();
+        for (std::size_t k = 0; k <= i; ++k)
+            end += frames[k].size();
+        return FakeBytePipe::kFirstTimeStamp + TimeStamp((end - 1) / chunkSize);
+    }
+    // All that is lost: the stray bytes, in one run.
+    LostRuns Lost() const { return {{0, std::uint32_t(before.size())}}; }
+};
+
+// A test name from the case's description.
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.what;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
 }
 
 }  // namespace TolvarRT::testing

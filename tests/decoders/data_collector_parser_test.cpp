@@ -151,13 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                    Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
                    {0x77}, 8},
         StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
-    [](const ::testing::TestParamInfo<StreamCase>& info) {
-        std::string name = info.param.what;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    testing::CaseName<StreamCase>);
 
 TEST(DataCollectorParserTest, RescanAfterABadChecksumDoesNotDependOnTheChunking)
 {
@@ -227,6 +221,38 @@ TEST(DataCollectorParserTest, APacketSplitOverTwoChunksCarriesTheSecondChunksTim
         EXPECT_EQ(chain.recorder.packets[0].timeStamp, 501);
     }
 }
+
+// A stray STX whose length byte runs past the bytes received must not hold the
+// packets behind it: each is out with the chunk holding its last byte, and
+// the stray bytes are reported lost once, before it.
+class HeldPackets : public ::testing::TestWithParam<testing::StrayBeforeFrames> {};
+
+TEST_P(HeldPackets, ArePublishedWithTheChunkThatCompletesThem)
+{
+    const testing::StrayBeforeFrames& c = GetParam();
+    for (const std::size_t chunk : testing::kPortChunkSizes) {
+        SCOPED_TRACE(std::string(c.what) + ", chunks of " + std::to_string(chunk));
+        Chain chain;
+        chain.Feed(c.Stream(), chunk);
+        ASSERT_EQ(chain.recorder.packets.size(), c.frames.size());
+        for (std::size_t i = 0; i < c.frames.size(); ++i) {
+            EXPECT_EQ(chain.recorder.packets[i].data, Bytes(c.frames[i].begin() + 4, c.frames[i].end() - 2));
+            EXPECT_EQ(chain.recorder.packets[i].timeStamp, c.StampOfFrame(i, chunk)) << "packet " << i;
+        }
+        EXPECT_EQ(testing::MergedLost(chain.pipe), c.Lost());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StrayStx, HeldPackets,
+    ::testing::Values(testing::StrayBeforeFrames{"field report", {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
+                               {Packet(0x93, {0x00, 0x29, 0x11, 0x22})}},
+                      testing::StrayBeforeFrames{"a stray inside a stray",
+                               {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x05, 0x06, 0xC8, 0x07},
+                               {Packet(0x94, {0x01}), Packet(0x93, Bytes(40, 0x02))}},
+                      testing::StrayBeforeFrames{"no data, then the longest", {0x02, 0x00, 0x93, 0x80},
+                               {Packet(0x6E, {}), Packet(0x98, Bytes(255, 0x03))}}),
+    testing::CaseName<testing::StrayBeforeFrames>);
 
 TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)
 {

@@ -245,6 +245,36 @@ TEST(Rtcm3InputHandler, PublishesAFrameSplitAnywhereOnceWithTheSecondChunksTimeS
     }
 }
 
+// A stray 0xD3 whose length runs past the bytes received must not hold the
+// frames behind it: each is out with the chunk holding its last byte, and the
+// stray bytes are reported lost once, before it.
+class HeldFrames : public ::testing::TestWithParam<testing::StrayBeforeFrames> {};
+
+TEST_P(HeldFrames, ArePublishedWithTheChunkThatCompletesThem)
+{
+    const testing::StrayBeforeFrames& c = GetParam();
+    for (const std::size_t chunk : testing::kPortChunkSizes) {
+        SCOPED_TRACE(std::string(c.what) + ", chunks of " + std::to_string(chunk));
+        Harness harness;
+        harness.Feed(c.Stream(), chunk);
+        ASSERT_EQ(harness.recorder.frames.size(), c.frames.size());
+        for (std::size_t i = 0; i < c.frames.size(); ++i)
+            EXPECT_EQ(harness.recorder.frames[i].timeStamp, c.StampOfFrame(i, chunk)) << "frame " << i;
+        EXPECT_EQ(testing::MergedLost(harness.pipe), c.Lost());
+        EXPECT_EQ(harness.Accounted(), harness.fed.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StrayPreamble, HeldFrames,
+    ::testing::Values(testing::StrayBeforeFrames{"field report", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {Frame(1005, 19)}},
+                      testing::StrayBeforeFrames{"a stray inside a stray",
+                               {0xD3, 0x03, 0xFF, 0x01, 0xD3, 0x00, 0x40, 0xD3},
+                               {Frame(1077, 100, 0, 5), Frame(1005, 19)}},
+                      testing::StrayBeforeFrames{"an empty frame, then a long one", {0xD3, 0x02, 0x00},
+                               {Frame(0, 0), Frame(1230, 500, 0x3F, 9)}}),
+    testing::CaseName<testing::StrayBeforeFrames>);
+
 // Regression test for a ring that was written without looking at its free
 // space: one port chunk of many short frames overwrote frames not yet read.
 TEST(Rtcm3InputHandler, DeliversEveryFrameOfAChunkFarLargerThanItsRing)

@@ -290,6 +290,42 @@ TEST(RtcmInputHandlerTest, GoodFrameInsideABadOneIsFoundInEveryChunking)
         }
 }
 
+// A false header on the word grid of real frames reads their words as its
+// data and would hold them until its own words ran out, or for ever on a line
+// gone quiet. Its station is not that of the frame before, theirs is: they are
+// out with the chunks that complete them.
+TEST(RtcmInputHandlerTest, FramesOfTheLastStationBehindAFalseHeaderAreNotHeld)
+{
+    Script script;
+    script.Frame({3, 200, 50, 1, 0}, SomeWords(2, 31));
+    script.Noise({0x0D, 0x0A});
+    script.writer.Words(Rtcm2Writer::HeaderWords({1, 77, 60, 2, 0}, 31));
+    script.Frame({9, 200, 51, 2, 0}, SomeWords(3, 32));
+    script.Frame({6, 200, 52, 3, 0}, {});
+    script.Done();
+    for (const std::size_t size : kPortChunkSizes)
+        ExpectDecodes(script.Bytes(), script, FixedChunks(script.Bytes().size(), size));
+}
+
+// The data words of a real frame may read as a whole frame on its own word
+// grid (a word that starts with the preamble, then a sound Z-count). The frame
+// in progress is of the last station, so it is never given up for that one.
+TEST(RtcmInputHandlerTest, AFrameOfTheLastStationIsNotCutForAFrameReadInItsWords)
+{
+    Script script;
+    script.Frame({3, 200, 50, 1, 0}, SomeWords(2, 31));
+    std::vector<std::uint32_t> data = SomeWords(2, 34);
+    for (const std::uint32_t word : Rtcm2Writer::HeaderWords({6, 200, 51, 0, 0}, 0))
+        data.push_back(word);
+    for (const std::uint32_t word : SomeWords(6, 35))
+        data.push_back(word);
+    script.Frame({1, 200, 52, 2, 0}, data);
+    script.Done();
+    const std::size_t total = script.Bytes().size();
+    for (std::size_t size = 1; size <= total; ++size)
+        ExpectDecodes(script.Bytes(), script, FixedChunks(total, size));
+}
+
 TEST(RtcmInputHandlerTest, DisabledReportsEveryChunkLostAndPublishesNothing)
 {
     const Script script = MixedStream();

@@ -36,7 +36,8 @@ public:
     std::vector<std::uint8_t> sent;
     bool portOpen = true;
     std::uint32_t runningIndex = 0;
-    TimeStamp nextTimeStamp = 1000;
+    static constexpr TimeStamp kFirstTimeStamp = 1000;
+    TimeStamp nextTimeStamp = kFirstTimeStamp;
 };
 
 // The bytes of a recorded capture in tests/data/captures.

@@ -1,0 +1,89 @@
+// Places every frame a port's decoders publish in the stream they read: where
+// it lies, what the statistics call it, and which chunk published it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/pipes.h"
+#include "core/subscription.h"
+#include "ports/byte_pipe.h"
+
+namespace TolvarRT {
+
+struct sListedFrame {
+    std::uint64_t offset = 0;  // of the first byte, from the start of the streams
+    std::uint64_t length = 0;
+    unsigned frameClass = 0;   // 0: a data-collector packet that carries no frame
+    unsigned type = 0;
+    std::string name;
+    std::uint64_t chunk = 0;   // the chunk whose delivery published it, from 0
+    TimeStamp stamp = 0;       // the one it was published with
+    // A run of bytes in no frame; held when some decoder never gave it up.
+    bool lost = false;
+    bool held = false;
+};
+
+// How the packet parser's packets without a frame inside are named.
+std::string PacketTypeName(unsigned type);
+
+// Thread rules: one feeding thread, as a port's reader.
+class CFrameLister : public TSubscriber<IIncommingCMRPipe>,
+                     public TSubscriber<IIncommingRTCMPipe>,
+                     public TSubscriber<IIncommingRTCM3Pipe>,
+                     public TSubscriber<IIncommingNMEAPipe>,
+                     public TSubscriber<IIncommingATSPipe>,
+                     public TBiSubscriber<IIncomingDCPipe, IOutgoingDCPipe> {
+public:
+    ~CFrameLister() override;
+
+    // Lists the frames a decoder publishes on Pipe while chunk holds the
+    // index of the chunk being delivered.
+    template <class Pipe>
+    void Attach(CBytePipeSubscriber& decoder, TSubscription<Pipe>& frames,
+                const std::uint64_t& chunk)
+    {
+        Place(decoder, chunk);
+        TSubscriber<Pipe>::Subscribe(&frames);
+    }
+    // Packets are named by the frame their CMR handler finds in them, so it
+    // must be attached to the parser before this.
+    void AttachPackets(CBytePipeSubscriber& parser,
+                       TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
+                       TSubscription<IIncommingCMRPipe>& cmr, const std::uint64_t& chunk);
+    void Detach();
+
+    // In the order published.
+    std::vector<sListedFrame> frames;
+
+    void OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                    const TimeStamp& timeStamp) override;
+    void OnCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                     const TimeStamp& timeStamp) override;
+    void OnSendToFrame(const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                       const TimeStamp& timeStamp) override;
+    void OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                     const TimeStamp& timeStamp) override;
+    void OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                      const TimeStamp& timeStamp) override;
+    void OnNMEASentence(unsigned type, const sNMEAPosition* position, const char* text,
+                        const TimeStamp& timeStamp) override;
+    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                    const TimeStamp& timeStamp) override;
+    void OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                  const TimeStamp& timeStamp) override;
+
+private:
+    void Place(const CBytePipeSubscriber& decoder, const std::uint64_t& chunk);
+    void List(unsigned frameClass, unsigned type, const TimeStamp& stamp);
+
+    const CBytePipeSubscriber* placing = nullptr;
+    const std::uint64_t* chunkIndex = nullptr;
+    // The frame the CMR handler found in the packet being published.
+    bool framed = false;
+    unsigned framedClass = 0;
+    unsigned framedType = 0;
+};
+
+}  // namespace TolvarRT
