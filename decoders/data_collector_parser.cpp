@@ -125,11 +125,15 @@ bool CDataCollectorParser::Step(std::uint8_t byte, std::uint32_t index, const Ti
         return true;
     case State::End:
         state = State::Idle;
-        endIndex = index + 1;
-        if (byte == kPacketEtx) {
-            packet[stored++] = byte;
-            CompletePacket(timeStamp);
+        if (byte != kPacketEtx) {
+            // Dropped: its bytes are lost like any others no packet holds,
+            // or the account of the line would come up short.
+            ReportLostUpTo(index + 1);
+            return true;
         }
+        endIndex = index + 1;
+        packet[stored++] = byte;
+        CompletePacket(timeStamp);
         return true;
     }
     return true;
