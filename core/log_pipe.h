@@ -69,9 +69,6 @@ public:
 
     unsigned MaxSinkLevel() const { return maxSinkLevel.load(std::memory_order_relaxed) & kLevelMask; }
 
-protected:
-    void OnSubscriberDetached() override { RefreshSinkLevel(); }
-
 private:
     friend class CLogNode;
     void Dump(const char* label, const std::uint8_t* data, unsigned length, bool printableAsText);
@@ -108,10 +105,12 @@ public:
     void Detach();
     CLogPipe* Pipe() const { return pipe.load(std::memory_order_acquire); }
 
-    // False when a text of level is certainly wanted by no sink: a load and a
-    // compare, for callers that prepare costly arguments. Most-level texts are
-    // formatted once any sink is above None, All-level texts only for All;
-    // nothing is formatted for a pipe without sinks.
+    // False when a text of level is certainly wanted by no sink: two loads
+    // and a compare, for callers that prepare costly arguments. Most-level
+    // texts are formatted once any sink is above None, All-level texts only
+    // for All; nothing is formatted for a pipe without sinks, whatever level
+    // the sinks that left had (a sink may leave from any thread, even while
+    // the pipe dies, so the level they leave behind is not trusted).
     bool Wants(unsigned level) const
     {
         const CLogPipe* current = pipe.load(std::memory_order_relaxed);
@@ -122,9 +121,9 @@ public:
         case kLogBasic:
             return current->HasSubscribers();
         case kLogMost:
-            return current->MaxSinkLevel() >= kLogBasic;
+            return current->HasSubscribers() && current->MaxSinkLevel() >= kLogBasic;
         default:
-            return current->MaxSinkLevel() >= kLogAll;
+            return current->HasSubscribers() && current->MaxSinkLevel() >= kLogAll;
         }
     }
 

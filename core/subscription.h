@@ -27,13 +27,7 @@ public:
     {
         return subscribers.Attach(detachSink, subscriber);
     }
-    bool Detach(sSubscriber*& position)
-    {
-        if (!subscribers.Detach(position))
-            return false;
-        OnSubscriberDetached();
-        return true;
-    }
+    bool Detach(sSubscriber*& position) { return subscribers.Detach(position); }
     unsigned SubscriberCount() const { return subscribers.Count(); }
     bool HasSubscribers() const { return !subscribers.Empty(); }
 
@@ -50,12 +44,6 @@ public:
         }
         return called;
     }
-
-protected:
-    // Runs after a subscriber has left, without the lock held, on the thread
-    // that detached it; for producers that cache something about their
-    // subscribers. Not called for the subscribers dropped by the destructor.
-    virtual void OnSubscriberDetached() {}
 
 private:
     CSubscriberList subscribers;
