@@ -11,7 +11,7 @@
 #include "decoders/dc_identity.h"
 #include "decoders/dc_packet.h"
 #include "ports/byte_pipe.h"
-#include "ports/event.h"
+#include "core/event.h"
 
 namespace TolvarRT {
 

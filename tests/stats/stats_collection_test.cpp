@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "log_recorder.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "stats/link_figures.h"
 #include "stats/stats_collection.h"
 
