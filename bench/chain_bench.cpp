@@ -14,7 +14,7 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
-#include "ports/capture_replay.h"
+#include "cli/capture_replay.h"
 #include "stats/stats_collection.h"
 
 namespace {
