@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "case_name.h"
 #include "chunked_feed.h"
 #include "cli/decode_command.h"
 #include "capture_manifest.h"
@@ -60,12 +61,7 @@ TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
 }
 
 INSTANTIATE_TEST_SUITE_P(RealReceivers, DecodeCaptures, ::testing::ValuesIn(TolvarRT::testing::CaptureManifest()),
-                         [](const auto& info) {
-                             std::string name = info.param.file;
-                             for (char& ch : name)
-                                 ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             return name;
-                         });
+                         [](const auto& info) { return TolvarRT::testing::NameFromText(info.param.file); });
 
 TEST(DecodeTest, JsonRowsCarryNameClassTypeCountAndBytes)
 {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "case_name.h"
 #include "fake_byte_pipe.h"
 
 namespace TolvarRT::testing {
@@ -90,16 +91,5 @@ struct StrayBeforeFrames {
     // All that is lost: the stray bytes, in one run.
     LostRuns Lost() const { return {{0, std::uint32_t(before.size())}}; }
 };
-
-// A test name from the case's description.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info)
-{
-    std::string name = info.param.what;
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
-}
 
 }  // namespace TolvarRT::testing

@@ -424,11 +424,7 @@ TEST_P(Rtcm3Captures, GiveTheManifestsCountsInEveryChunking)
 INSTANTIATE_TEST_SUITE_P(RealReceivers, Rtcm3Captures,
                          ::testing::Values("testglo.rtcm3", "rtcm3-1.log", "ublox-f9p-rtcm.log",
                                            "pygpsdata-MIXED-RTCM3BADCRC.log", "pygpsdata-NTRIP-USCL00CHL0.log"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
-                             return name;
-                         });
+                         [](const auto& info) { return testing::NameFromText(info.param); });
 
 }  // namespace
 }  // namespace TolvarRT

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "case_name.h"
 #include "net_test_support.h"
 #include "ports/event_fd.h"
 #include "ports/socket.h"
@@ -42,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"TCP:box:12ab", false, "", 0}, NameCase{"TCP:box:-1", false, "", 0},
                       NameCase{"TCP:[::1", false, "", 0}, NameCase{"TCP:[]:5000", false, "", 0},
                       NameCase{"TCP:[::1]5000", false, "", 0}, NameCase{"UDP:box", false, "", 0},
-                      NameCase{"TC", false, "", 0}, NameCase{"COM1", false, "", 0}));
+                      NameCase{"TC", false, "", 0}, NameCase{"COM1", false, "", 0}),
+    [](const auto& info) { return testing::IndexedName(info.index, info.param.name); });
 
 TEST(SocketTest, ConnectsToAnIPv4LoopbackServerAndFailsWhenRefused)
 {

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "case_name.h"
 #include "log_recorder.h"
 #include "open_failures.h"
 #include "ports/threaded_commport.h"
@@ -174,7 +175,8 @@ TEST_P(BytesFlowTest, BothWays)
     EXPECT_EQ(received.Received(), Pattern(5000, 2));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, BytesFlowTest, ::testing::Values(9600u, 38400u, 115200u, 460800u));
+INSTANTIATE_TEST_SUITE_P(Rates, BytesFlowTest, ::testing::Values(9600u, 38400u, 115200u, 460800u),
+                         [](const auto& info) { return "baud_" + std::to_string(info.param); });
 
 TEST_F(ThreadedCommportTest, QueuedBuffersFollowTheWriteInProgressAndFirstGoesFirst)
 {
