@@ -22,6 +22,8 @@
 
 namespace {
 
+using TolvarRT::testing::TempFolder;
+
 using namespace std::chrono_literals;
 using TolvarRT::testing::ScriptedUi;
 namespace Command = DocumentCommand;

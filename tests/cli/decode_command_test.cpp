@@ -96,7 +96,7 @@ TEST(DecodeTest, DataCollectorPacketsAreListedByType)
 TEST(DecodeTest, AFrameBehindAStrayStartIsListedWithTheChunkOfItsLastByte)
 {
     const std::vector<TolvarRT::testing::StrayBeforeFrames> cases = {
-        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {rtcm3_reference::Frame(1005, 19)}},
+        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {TolvarRT::testing::rtcm3_reference::Frame(1005, 19)}},
         {"Packet Type 0x6F",
          {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
          {{0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}}}};

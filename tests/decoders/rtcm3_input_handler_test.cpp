@@ -156,7 +156,7 @@ Bytes WithBitFlipped(Bytes frame, std::size_t byte, unsigned bit)
     return frame;
 }
 
-using rtcm3_reference::Frame;
+using TolvarRT::testing::rtcm3_reference::Frame;
 
 // The ways a port may cut a stream into chunks.
 struct Chunking {

@@ -95,7 +95,7 @@ TEST(EndpointIntegrationTest, ACapturePlayedIntoAPseudoTerminalIsDecodedWhole)
 
 TEST(EndpointIntegrationTest, ANetworkNameInLowerCaseOpensATcpLink)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     ASSERT_TRUE(server.Listen());
     Listener listener;
     const std::string name = "tcp:127.0.0.1:" + std::to_string(server.Port());

@@ -171,7 +171,7 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
         }
         case kRtcm3:
             stream.Append(kRtcm3, withoutAtsStart([&] {
-                return rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0, random());
+                return TolvarRT::testing::rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0, random());
             }));
             break;
         case kNmea:

@@ -48,13 +48,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SocketTest, ConnectsToAnIPv4LoopbackServerAndFailsWhenRefused)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     ASSERT_TRUE(server.Listen());
     int fd = ConnectSocket({"127.0.0.1", server.Port()}, SocketKind::Stream, -1, 5000);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(server.Accept());
     EXPECT_EQ(SocketSendAll(fd, "abc", 3), 3u);
-    EXPECT_EQ(server.Receive(3), (test::Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(server.Receive(3), (testing::Bytes{'a', 'b', 'c'}));
     CloseSocket(fd);
     EXPECT_EQ(fd, -1);
     const std::uint16_t port = server.Port();

@@ -10,9 +10,9 @@
 namespace TolvarRT {
 namespace {
 
-using test::Bytes;
-using test::MakeDatagram;
-using test::ReadHeader;
+using testing::Bytes;
+using testing::MakeDatagram;
+using testing::ReadHeader;
 using State = CUDPLink::State;
 
 class RecordingSender : public IUDPDatagramSender {

@@ -15,10 +15,9 @@
 #include <mutex>
 #include <vector>
 
-namespace TolvarRT::test {
+namespace TolvarRT::testing {
 
 using Bytes = std::vector<std::uint8_t>;
-using namespace std::chrono_literals;
 
 inline bool WaitReadable(int fd, std::chrono::milliseconds timeout)
 {
@@ -68,7 +67,7 @@ public:
     }
     std::uint16_t Port() const { return boundPort; }
 
-    bool Accept(std::chrono::milliseconds timeout = 10s)
+    bool Accept(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         CloseConnection();
         if (listener < 0 || !WaitReadable(listener, timeout))
@@ -81,7 +80,7 @@ public:
         return send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
     }
     // Whatever arrives within timeout, up to count bytes.
-    Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = 10s)
+    Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         Bytes received;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -160,7 +159,7 @@ public:
     std::uint16_t Port() const { return boundPort; }
 
     // The next datagram, remembering who sent it; false on time-out.
-    bool Receive(Bytes& datagram, std::chrono::milliseconds timeout = 10s)
+    bool Receive(Bytes& datagram, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         if (!WaitReadable(fd, timeout))
             return false;
@@ -173,7 +172,7 @@ public:
         return true;
     }
     // Skips datagrams of other types (keep-alives) until one of type arrives.
-    bool ReceiveType(std::uint8_t type, Bytes& datagram, std::chrono::milliseconds timeout = 10s)
+    bool ReceiveType(std::uint8_t type, Bytes& datagram, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
@@ -204,4 +203,4 @@ private:
     sockaddr_in client{};
 };
 
-}  // namespace TolvarRT::test
+}  // namespace TolvarRT::testing
