@@ -17,6 +17,7 @@
 #include "decoders/data_collector_parser.h"
 #include "case_name.h"
 #include "fake_byte_pipe.h"
+#include "packet_bytes.h"
 #include "radio/dc77_handler.h"
 
 namespace TolvarRT {
@@ -28,14 +29,7 @@ using ::testing::IsEmpty;
 
 constexpr unsigned kLongWait = 10000;  // ms; replies come well before on any machine
 
-Bytes Packet(std::uint8_t type, const Bytes& data)
-{
-    Bytes bytes = {kPacketStx, 0, type, std::uint8_t(data.size())};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(PacketChecksum(0, type, data.data(), std::uint8_t(data.size())));
-    bytes.push_back(kPacketEtx);
-    return bytes;
-}
+using testing::Packet;
 
 Bytes Concat(Bytes head, const std::string& tail)
 {
