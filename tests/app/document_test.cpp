@@ -17,6 +17,7 @@
 #include "log_recorder.h"
 #include "packet_bytes.h"
 #include "pty_pair.h"
+#include "pty_relay.h"
 #include "scripted_document_ui.h"
 #include "temp_folder.h"
 #include "wait_until.h"

@@ -12,7 +12,7 @@
 #include "decoders/dc_proto.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "fake_byte_pipe.h"
-#include "net_test_support.h"
+#include "tcp_server.h"
 #include "pty_pair.h"
 
 namespace TolvarRT {

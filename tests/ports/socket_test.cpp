@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "case_name.h"
-#include "net_test_support.h"
+#include "tcp_server.h"
 #include "ports/event_fd.h"
 #include "ports/socket.h"
 

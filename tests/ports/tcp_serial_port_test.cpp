@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "net_test_support.h"
+#include "tcp_server.h"
 #include "port_collector.h"
 #include "open_failures.h"
 #include "ports/byte_pipe.h"

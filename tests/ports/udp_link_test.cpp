@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "net_test_support.h"
+#include "udp_peer.h"
 #include "ports/udp_link.h"
 
 namespace TolvarRT {

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "net_test_support.h"
+#include "udp_peer.h"
 #include "port_collector.h"
 #include "open_failures.h"
 #include "ports/udp_serial_port.h"
