@@ -20,13 +20,7 @@ using testing::FakeBytePipe;
 
 using testing::Packet;
 
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
+using testing::Join;
 
 struct Received {
     std::uint8_t type;

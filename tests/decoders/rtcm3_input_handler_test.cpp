@@ -142,13 +142,7 @@ Bytes Garbage(std::size_t length, unsigned seed)
     return bytes;
 }
 
-Bytes Join(std::initializer_list<Bytes> pieces)
-{
-    Bytes joined;
-    for (const auto& piece : pieces)
-        joined.insert(joined.end(), piece.begin(), piece.end());
-    return joined;
-}
+using testing::Join;
 
 Bytes WithBitFlipped(Bytes frame, std::size_t byte, unsigned bit)
 {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cctype>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <utility>
@@ -17,6 +18,15 @@
 namespace TolvarRT::testing {
 
 using LostRuns = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The pieces of a stream, one after the other.
+inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> pieces)
+{
+    std::vector<std::uint8_t> joined;
+    for (const auto& piece : pieces)
+        joined.insert(joined.end(), piece.begin(), piece.end());
+    return joined;
+}
 
 // Chunk sizes that add up to total: random, from 1 to maxPiece.
 inline std::vector<std::size_t> RandomPieces(std::size_t total, unsigned seed, std::size_t maxPiece = 40)
