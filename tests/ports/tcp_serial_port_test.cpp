@@ -43,8 +43,8 @@ protected:
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
     testing::CTcpServer server;
-    testing::Collector collector;
-    CTCPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
+    testing::PortCollector collector;
+    CTCPSerialPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(TcpSerialPortTest, BytesGoBothWays)

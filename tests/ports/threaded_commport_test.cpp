@@ -53,8 +53,8 @@ protected:
     }
 
     testing::PtyPair pty;
-    testing::Collector received;
-    tThreadedCommport port{&received, &testing::Collector::OnBytes, 0, 0};
+    testing::PortCollector received;
+    tThreadedCommport port{&received, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(ThreadedCommportTest, OpenFailsOnAnOpenPortWithoutTouchingItAndOnADeviceInUse)
@@ -337,7 +337,7 @@ TEST_F(ThreadedCommportTest, AHungUpLineNeitherSpinsNorClosesThePort)
 
 TEST_F(ThreadedCommportTest, DestroyingARunningPortStopsItsThread)
 {
-    auto running = std::make_unique<tThreadedCommport>(&received, &testing::Collector::OnBytes, 0, 0);
+    auto running = std::make_unique<tThreadedCommport>(&received, &testing::PortCollector::OnBytes, 0, 0);
     ASSERT_TRUE(running->Open(pty.Path()));
     ASSERT_TRUE(running->Configure(Line(9600)));
     running->StartThread();

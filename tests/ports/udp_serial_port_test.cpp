@@ -73,8 +73,8 @@ protected:
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
     testing::CUdpPeer peer;
-    testing::Collector collector;
-    CUDPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
+    testing::PortCollector collector;
+    CUDPSerialPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
