@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "stats/stats_table_model.h"
 
 // The header line a page server adds to every status page.

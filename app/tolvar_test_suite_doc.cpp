@@ -10,7 +10,7 @@
 #include "app/document_commands.h"
 #include "app/port_settings.h"
 #include "app/status_page.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "core/ascii_case.h"
 
 namespace {

@@ -14,7 +14,8 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
-#include "ports/capture_replay.h"
+#include "cli/capture_replay.h"
+#include "packet_bytes.h"
 #include "stats/stats_collection.h"
 
 namespace {
@@ -33,10 +34,8 @@ const std::vector<std::uint8_t>& DenseCMRPackets()
             std::vector<std::uint8_t> data(length);
             for (auto& byte : data)
                 byte = std::uint8_t(random());
-            bytes.insert(bytes.end(), {kPacketStx, 0, type, length});
-            bytes.insert(bytes.end(), data.begin(), data.end());
-            bytes.push_back(PacketChecksum(0, type, data.data(), length));
-            bytes.push_back(kPacketEtx);
+            const std::vector<std::uint8_t> packet = TolvarRT::testing::Packet(type, data);
+            bytes.insert(bytes.end(), packet.begin(), packet.end());
             if (random() % 16 == 0)
                 bytes.insert(bytes.end(), {0x0D, 0x0A});
         }

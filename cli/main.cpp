@@ -13,7 +13,7 @@
 #include "cli/interrupt_wait.h"
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
-#include "ports/capture_replay.h"
+#include "cli/capture_replay.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace {
 

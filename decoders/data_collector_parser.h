@@ -10,8 +10,8 @@
 #include "core/subscription.h"
 #include "decoders/dc_identity.h"
 #include "decoders/dc_packet.h"
-#include "ports/byte_pipe.h"
-#include "ports/event.h"
+#include "core/byte_pipe_subscriber.h"
+#include "core/event.h"
 
 namespace TolvarRT {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <random>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

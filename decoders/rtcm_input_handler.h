@@ -11,7 +11,7 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "ports/byte_pipe.h"
+#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "decoders/rtcm3_input_handler.h"
-#include "tests/decoders/rtcm3_frame_builder.h"
+#include "tests/support/rtcm3_frame_builder.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ public:
             if (at + length + 6 > fed)
                 continue;
             const std::uint8_t* crc = stream + at + length + 3;
-            Check(rtcm3_reference::Crc24q(stream + at, length + 3u) !=
+            Check(TolvarRT::testing::rtcm3_reference::Crc24q(stream + at, length + 3u) !=
                   ((std::uint32_t(crc[0]) << 16) | (std::uint32_t(crc[1]) << 8) | crc[2]));
         }
     }
@@ -79,7 +79,7 @@ public:
         Check(frame[0] == 0xD3 && (((frame[1] & 0x03u) << 8) | frame[2]) == length);
         for (unsigned i = 0; i < length; ++i)
             Check(data[i] == frame[3 + i]);
-        const std::uint32_t crc = rtcm3_reference::Crc24q(frame, length + 3u);
+        const std::uint32_t crc = TolvarRT::testing::rtcm3_reference::Crc24q(frame, length + 3u);
         Check(crc == ((std::uint32_t(frame[length + 3]) << 16) | (std::uint32_t(frame[length + 4]) << 8) |
                       frame[length + 5]));
         const unsigned expectedType = length >= 2   ? (unsigned(data[0]) << 4) | (data[1] >> 4)

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "ports/port_factory.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

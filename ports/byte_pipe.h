@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
@@ -77,44 +78,6 @@ private:
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
-};
-
-// The decoder side of a byte pipe: every decoder derives from it.
-class CBytePipeSubscriber : public TBiSubscriber<IIncomingBytePipe, ILostBytePipe> {
-public:
-    // Running indices [firstIndex, firstIndex + count) of a frame's bytes.
-    struct sByteSpan {
-        std::uint32_t firstIndex = 0;
-        std::uint32_t count = 0;
-    };
-    // Where the frame being published lies in the stream, for a subscriber
-    // that places frames in a capture; good only inside its frame call.
-    sByteSpan PublishedSpan() const { return publishedSpan; }
-
-protected:
-    sByteSpan publishedSpan;
-
-    // Back-channel calls that tolerate a detached decoder. The pipe is called
-    // without taking the decoder's lock: a delivery takes the pipe's lock
-    // before the decoder's, so a sender on another thread must not take them
-    // the other way round (inside OnBytes the pipe's lock is already held).
-    void MarkLostBytes(std::uint32_t firstIndex, std::uint32_t count)
-    {
-        if (ILostBytePipe* pipe = BackChannel())
-            pipe->MarkLost(firstIndex, count);
-    }
-    bool SendBytes(const std::uint8_t* data, std::uint32_t length)
-    {
-        ILostBytePipe* pipe = BackChannel();
-        return pipe != nullptr && pipe->Send(data, length);
-    }
-
-private:
-    ILostBytePipe* BackChannel() const
-    {
-        std::lock_guard<std::recursive_mutex> guard(sharedLock);
-        return Back();
-    }
 };
 
 }  // namespace TolvarRT

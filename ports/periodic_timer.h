@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "ports/event.h"
+#include "core/event.h"
 
 namespace TolvarRT {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <thread>
 
-#include "ports/event.h"
+#include "core/event.h"
 #include "ports/event_fd.h"
 
 namespace TolvarRT {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 

@@ -11,7 +11,7 @@
 #include "core/subscription.h"
 #include "decoders/dc_identity.h"
 #include "decoders/dc_input_handler.h"
-#include "ports/event.h"
+#include "core/event.h"
 
 namespace TolvarRT {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # ./dev deps    install the Debian packages that are missing (runs apt-get update first)
 # ./dev build   configure and build everything into build/
-# ./dev test    deps, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
+# ./dev test    the layer check, deps, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev bench   build and run the benchmarks
 # ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default)
@@ -69,7 +69,14 @@ sanitizer_run() {
     ctest --test-dir "$dir" -LE timing --output-on-failure -j "$jobs"
 }
 
+# Before anything is built: an include that breaks the layering fails at once.
+layers() {
+  say "layers"
+  scripts/check_layers.sh
+}
+
 test_all() {
+  layers
   deps
   build
   say "all tests"

@@ -1,7 +1,7 @@
 #include "sim/ats_simulator.h"
 
 #include "ports/periodic_timer.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

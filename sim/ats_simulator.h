@@ -10,7 +10,7 @@
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/ats_input_handler.h"
-#include "ports/event.h"
+#include "core/event.h"
 
 namespace TolvarRT {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <thread>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 

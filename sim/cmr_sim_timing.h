@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "ports/event.h"
+#include "core/event.h"
 #include "ports/periodic_timer.h"
 #include "ports/thread_priority.h"
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "decoders/dc_packet.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

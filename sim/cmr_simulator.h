@@ -13,7 +13,7 @@
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/dc_cmr_handler.h"
-#include "ports/event.h"
+#include "core/event.h"
 #include "sim/cmr_schedule.h"
 #include "sim/cmr_sim_timing.h"
 

@@ -8,7 +8,7 @@
 
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "ports/byte_pipe.h"
+#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

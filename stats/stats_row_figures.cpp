@@ -1,6 +1,6 @@
 #include "stats/stats_row_figures.h"
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "stats/stats_table_model.h"
 
 namespace TolvarRT {

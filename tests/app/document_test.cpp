@@ -15,12 +15,16 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "decoders/dc_packet.h"
 #include "log_recorder.h"
+#include "packet_bytes.h"
 #include "pty_pair.h"
+#include "pty_relay.h"
 #include "scripted_document_ui.h"
 #include "temp_folder.h"
 #include "wait_until.h"
 
 namespace {
+
+using TolvarRT::testing::TempFolder;
 
 using namespace std::chrono_literals;
 using TolvarRT::testing::ScriptedUi;
@@ -39,16 +43,7 @@ std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fak
     };
 }
 
-Bytes Packet(std::uint8_t type, const std::string& text)
-{
-    const Bytes data(text.begin(), text.end());
-    Bytes bytes = {TolvarRT::kPacketStx, 0, type, std::uint8_t(data.size())};
-    for (std::uint8_t byte : data)
-        bytes.push_back(byte);
-    bytes.push_back(TolvarRT::PacketChecksum(0, type, data.data(), std::uint8_t(data.size())));
-    bytes.push_back(TolvarRT::kPacketEtx);
-    return bytes;
-}
+using TolvarRT::testing::TextPacket;
 
 // A receiver on the far end of a pseudo-terminal: answers the identity
 // request with its identity and radio commands as its radio would. With a
@@ -83,13 +78,13 @@ private:
                 const Bytes data(pending.begin() + 4, pending.begin() + 4 + pending[3]);
                 pending.erase(pending.begin(), pending.begin() + 6 + pending[3]);
                 if (type == TolvarRT::kPacketIdentityRequest)
-                    pty.Write(Packet(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
+                    pty.Write(TextPacket(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
                 else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
                     transparent = (data.at(0) & 0x80) == 0;
                 else if (type == TolvarRT::kPacketRadioCommand && !data.empty() && data[0] == 0x30)
-                    pty.Write(Packet(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
+                    pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
                 else if (type == TolvarRT::kPacketRadioCommand)
-                    pty.Write(Packet(TolvarRT::kPacketRadioCommand, "\xA2"));
+                    pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA2"));
             }
         }
     }

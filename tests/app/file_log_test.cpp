@@ -21,6 +21,10 @@
 
 namespace {
 
+using TolvarRT::testing::TempFolder;
+using TolvarRT::testing::Messages;
+using TolvarRT::testing::ExpectThreadTexts;
+
 class FileLogTest : public ::testing::Test {
 protected:
     TempFolder folder;

@@ -17,6 +17,9 @@
 
 namespace {
 
+using TolvarRT::testing::TempFolder;
+using TolvarRT::testing::ExpectThreadTexts;
+
 // The widget's side, recorded. Postings may come from any thread.
 class RecordingSurface : public ILogViewSurface {
 public:

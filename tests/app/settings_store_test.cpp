@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using TolvarRT::testing::TempFolder;
+
 void WriteFile(const fs::path& file, std::string_view content)
 {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

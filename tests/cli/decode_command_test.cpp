@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "case_name.h"
 #include "chunked_feed.h"
 #include "cli/decode_command.h"
 #include "capture_manifest.h"
@@ -60,12 +61,7 @@ TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
 }
 
 INSTANTIATE_TEST_SUITE_P(RealReceivers, DecodeCaptures, ::testing::ValuesIn(TolvarRT::testing::CaptureManifest()),
-                         [](const auto& info) {
-                             std::string name = info.param.file;
-                             for (char& ch : name)
-                                 ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             return name;
-                         });
+                         [](const auto& info) { return TolvarRT::testing::NameFromText(info.param.file); });
 
 TEST(DecodeTest, JsonRowsCarryNameClassTypeCountAndBytes)
 {
@@ -100,7 +96,7 @@ TEST(DecodeTest, DataCollectorPacketsAreListedByType)
 TEST(DecodeTest, AFrameBehindAStrayStartIsListedWithTheChunkOfItsLastByte)
 {
     const std::vector<TolvarRT::testing::StrayBeforeFrames> cases = {
-        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {rtcm3_reference::Frame(1005, 19)}},
+        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {TolvarRT::testing::rtcm3_reference::Frame(1005, 19)}},
         {"Packet Type 0x6F",
          {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
          {{0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}}}};

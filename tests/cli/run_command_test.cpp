@@ -10,6 +10,7 @@
 
 #include "cli/run_command.h"
 #include "pty_pair.h"
+#include "pty_relay.h"
 #include "sim/emulated_radio_link.h"
 #include "stats/link_figures.h"
 

@@ -9,7 +9,7 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/status_server.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "scripted_document_ui.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "chunked_feed.h"
 #include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
+#include "packet_bytes.h"
 
 namespace TolvarRT {
 namespace {
@@ -17,22 +18,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using testing::FakeBytePipe;
 
-Bytes Packet(std::uint8_t type, const Bytes& data, std::uint8_t status = 0)
-{
-    Bytes bytes = {kPacketStx, status, type, std::uint8_t(data.size())};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(PacketChecksum(status, type, data.data(), std::uint8_t(data.size())));
-    bytes.push_back(kPacketEtx);
-    return bytes;
-}
+using testing::Packet;
 
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
+using testing::Join;
 
 struct Received {
     std::uint8_t type;

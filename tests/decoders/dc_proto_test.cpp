@@ -11,22 +11,14 @@
 
 #include "decoders/dc_proto.h"
 #include "log_recorder.h"
+#include "packet_bytes.h"
 
 namespace TolvarRT {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Packet(std::uint8_t type, const std::string& text)
-{
-    const Bytes data(text.begin(), text.end());
-    Bytes bytes = {kPacketStx, 0, type, std::uint8_t(data.size())};
-    for (std::uint8_t byte : data)
-        bytes.push_back(byte);
-    bytes.push_back(PacketChecksum(0, type, data.data(), std::uint8_t(data.size())));
-    bytes.push_back(kPacketEtx);
-    return bytes;
-}
+using testing::TextPacket;
 
 // A device that answers identity requests (and breaks, when asked to) from
 // its own thread, as a real port's reader thread delivers.
@@ -64,7 +56,7 @@ public:
             std::lock_guard<std::mutex> guard(journalLock);
             written.push_back(*buffer);
         }
-        if (*buffer == Packet(kPacketIdentityRequest, "") && !identityText.empty())
+        if (*buffer == TextPacket(kPacketIdentityRequest, "") && !identityText.empty())
             AnswerLater();
     }
     void QueueWriteFirst(OwnedPortBuffer buffer) override { QueueWrite(std::move(buffer)); }
@@ -90,7 +82,7 @@ private:
     {
         answers.emplace_back([this] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            const Bytes reply = Packet(kPacketIdentityReply, identityText);
+            const Bytes reply = TextPacket(kPacketIdentityReply, identityText);
             // Cut in two, as a port would.
             Deliver(reply.data(), 5);
             Deliver(reply.data() + 5, std::uint32_t(reply.size() - 5));

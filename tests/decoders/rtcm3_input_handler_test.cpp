@@ -142,13 +142,7 @@ Bytes Garbage(std::size_t length, unsigned seed)
     return bytes;
 }
 
-Bytes Join(std::initializer_list<Bytes> pieces)
-{
-    Bytes joined;
-    for (const auto& piece : pieces)
-        joined.insert(joined.end(), piece.begin(), piece.end());
-    return joined;
-}
+using testing::Join;
 
 Bytes WithBitFlipped(Bytes frame, std::size_t byte, unsigned bit)
 {
@@ -156,7 +150,7 @@ Bytes WithBitFlipped(Bytes frame, std::size_t byte, unsigned bit)
     return frame;
 }
 
-using rtcm3_reference::Frame;
+using TolvarRT::testing::rtcm3_reference::Frame;
 
 // The ways a port may cut a stream into chunks.
 struct Chunking {
@@ -424,11 +418,7 @@ TEST_P(Rtcm3Captures, GiveTheManifestsCountsInEveryChunking)
 INSTANTIATE_TEST_SUITE_P(RealReceivers, Rtcm3Captures,
                          ::testing::Values("testglo.rtcm3", "rtcm3-1.log", "ublox-f9p-rtcm.log",
                                            "pygpsdata-MIXED-RTCM3BADCRC.log", "pygpsdata-NTRIP-USCL00CHL0.log"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
-                             return name;
-                         });
+                         [](const auto& info) { return testing::NameFromText(info.param); });
 
 }  // namespace
 }  // namespace TolvarRT

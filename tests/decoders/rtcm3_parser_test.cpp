@@ -23,7 +23,7 @@ TEST(Crc24q, MatchesTheCheckValueAndTheBitSerialReference)
         for (auto& byte : data)
             byte = std::uint8_t(random());
         // Twice, and in two pieces: the table keeps no memory between calls.
-        const std::uint32_t expected = rtcm3_reference::Crc24q(data.data(), data.size());
+        const std::uint32_t expected = TolvarRT::testing::rtcm3_reference::Crc24q(data.data(), data.size());
         ASSERT_EQ(Crc24q(data.data(), data.size()), expected);
         ASSERT_EQ(Crc24q(data.data(), data.size()), expected);
         const std::size_t half = data.size() / 2;
@@ -49,8 +49,8 @@ Scan Parse(CRTCM3Parser& parser, const std::uint8_t* input, std::uint32_t length
 TEST(Rtcm3Parser, ReportsOneFrameAndKeepsWhatFollowsForTheNextCall)
 {
     CRTCM3Parser parser;
-    auto stream = rtcm3_reference::Frame(1005, 19);
-    const auto second = rtcm3_reference::Frame(1230, 8);
+    auto stream = TolvarRT::testing::rtcm3_reference::Frame(1005, 19);
+    const auto second = TolvarRT::testing::rtcm3_reference::Frame(1230, 8);
     stream.insert(stream.end(), second.begin(), second.end());
     stream.insert(stream.end(), {0xD3, 0x00});  // the start of a third
 
@@ -84,7 +84,7 @@ TEST(Rtcm3Parser, TakesOnlyWhatFitsAndNeverOverwritesUnreadBytes)
     std::vector<std::uint8_t> stream;
     unsigned frames = 0;
     while (stream.size() < 3 * CRTCM3Parser::kRingSize) {
-        const auto frame = rtcm3_reference::Frame(1000 + frames % 100, frames % 5, 0, frames);
+        const auto frame = TolvarRT::testing::rtcm3_reference::Frame(1000 + frames % 100, frames % 5, 0, frames);
         stream.insert(stream.end(), frame.begin(), frame.end());
         ++frames;
     }

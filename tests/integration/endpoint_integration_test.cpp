@@ -12,7 +12,7 @@
 #include "decoders/dc_proto.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "fake_byte_pipe.h"
-#include "net_test_support.h"
+#include "tcp_server.h"
 #include "pty_pair.h"
 
 namespace TolvarRT {
@@ -95,7 +95,7 @@ TEST(EndpointIntegrationTest, ACapturePlayedIntoAPseudoTerminalIsDecodedWhole)
 
 TEST(EndpointIntegrationTest, ANetworkNameInLowerCaseOpensATcpLink)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     ASSERT_TRUE(server.Listen());
     Listener listener;
     const std::string name = "tcp:127.0.0.1:" + std::to_string(server.Port());

@@ -20,6 +20,7 @@
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
 #include "fake_byte_pipe.h"
+#include "packet_bytes.h"
 #include "stats/frame_lister.h"
 #include "rtcm2_writer.h"
 #include "rtcm3_frame_builder.h"
@@ -87,16 +88,7 @@ struct FieldStream {
     }
 };
 
-Bytes PacketBytes(std::uint8_t type, const Bytes& data)
-{
-    CLogNode log;
-    FakeBytePipe pipe;
-    CDataCollectorParser parser(log);
-    parser.Subscribe(&pipe);
-    parser.SendPacket(type, data.data(), std::uint8_t(data.size()), 0);
-    parser.Unsubscribe();
-    return pipe.sent;
-}
+using testing::Packet;
 
 Bytes SentenceBytes(const std::string& body)
 {
@@ -148,7 +140,7 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
             stream.Append(kPackets, withoutAtsStart([&] {
                 Bytes data = randomBytes(2 + random() % 60);
                 data[1] = 0x29;
-                return PacketBytes(kPacketCMR, data);
+                return Packet(kPacketCMR, data);
             }));
             break;
         }
@@ -171,7 +163,7 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
         }
         case kRtcm3:
             stream.Append(kRtcm3, withoutAtsStart([&] {
-                return rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0, random());
+                return TolvarRT::testing::rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0, random());
             }));
             break;
         case kNmea:

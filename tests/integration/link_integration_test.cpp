@@ -9,6 +9,7 @@
 #include "decoders/dc_cmr_handler.h"
 #include "decoders/dc_proto.h"
 #include "pty_pair.h"
+#include "pty_relay.h"
 #include "sim/cmr_simulator.h"
 #include "stats/stats_collection.h"
 #include "stats/stats_table_model.h"

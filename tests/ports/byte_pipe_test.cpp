@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "log_recorder.h"
 #include "ports/byte_pipe.h"
 
 namespace TolvarRT {
@@ -121,16 +122,7 @@ public:
     std::vector<Chunk> chunks;
 };
 
-class LogRecorder : public TSubscriber<ILogPipe> {
-public:
-    void Write(const char* text, unsigned) override
-    {
-        const std::string line(text);
-        lines.push_back(line.substr(line.find("] ") + 2));
-    }
-    unsigned GetLogLevel() override { return kLogAll; }
-    std::vector<std::string> lines;
-};
+using testing::LogRecorder;
 
 class BytePipeTest : public ::testing::Test {
 protected:
@@ -177,7 +169,7 @@ TEST_F(BytePipeTest, OpeningConfiguresEightDataBitsOneStopBitAndLogs)
     EXPECT_EQ(pipe.journal.configured.flowControl, 1u);
     EXPECT_EQ(pipe.journal.configured.readTimeout, 4000u);
     EXPECT_THAT(pipe.journal.events, ElementsAre("open ttyUSB0", "forget id", "thread"));
-    EXPECT_THAT(logRecorder.lines, ElementsAre("Open ttyUSB0, 115200,8E1", " Thread Started"));
+    EXPECT_THAT(logRecorder.Lines(), ElementsAre("Open ttyUSB0, 115200,8E1", " Thread Started"));
     EXPECT_TRUE(pipe.IsPortOpen());
 }
 
@@ -203,7 +195,7 @@ TEST_F(BytePipeTest, FailuresToOpenOrConfigureAreSilentLeaveThePortClosedAndKeep
     pipe.journal.noPort = true;
     EXPECT_FALSE(pipe.OpenPort({"CAN0", 9600, 1, 0, 0}));
     EXPECT_EQ(pipe.OpenFailure(), "unknown port type");
-    EXPECT_TRUE(logRecorder.lines.empty());
+    EXPECT_TRUE(logRecorder.Lines().empty());
 
     pipe.journal.noPort = pipe.journal.refuseConfigure = false;
     EXPECT_TRUE(pipe.OpenPort({"COM3", 9600, 1, 0, 0}));
@@ -243,14 +235,14 @@ TEST_F(BytePipeTest, IdentityIsAskedUpToTheNumberOfTries)
 
     pipe.OpenPort({"COM1", 9600, 0, 3, 0});
     EXPECT_EQ(pipe.identityRequests, 3);
-    EXPECT_EQ(std::count(logRecorder.lines.begin(), logRecorder.lines.end(), "Waiting for id"), 2);
+    EXPECT_EQ(logRecorder.Count("Waiting for id"), 2u);
 
     pipe.identityRequests = 0;
     pipe.identityAnswersOn = 2;
-    logRecorder.lines.clear();
+    logRecorder.Clear();
     pipe.OpenPort({"COM1", 9600, 0, 3, 0});
     EXPECT_EQ(pipe.identityRequests, 2);
-    EXPECT_EQ(std::count(logRecorder.lines.begin(), logRecorder.lines.end(), "Waiting for id"), 1);
+    EXPECT_EQ(logRecorder.Count("Waiting for id"), 1u);
 }
 
 TEST_F(BytePipeTest, DestroyingThePipeClosesThePortThenLetsTheDecodersGo)

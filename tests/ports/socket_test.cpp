@@ -3,7 +3,8 @@
 
 #include <unistd.h>
 
-#include "net_test_support.h"
+#include "case_name.h"
+#include "tcp_server.h"
 #include "ports/event_fd.h"
 #include "ports/socket.h"
 
@@ -42,17 +43,18 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"TCP:box:12ab", false, "", 0}, NameCase{"TCP:box:-1", false, "", 0},
                       NameCase{"TCP:[::1", false, "", 0}, NameCase{"TCP:[]:5000", false, "", 0},
                       NameCase{"TCP:[::1]5000", false, "", 0}, NameCase{"UDP:box", false, "", 0},
-                      NameCase{"TC", false, "", 0}, NameCase{"COM1", false, "", 0}));
+                      NameCase{"TC", false, "", 0}, NameCase{"COM1", false, "", 0}),
+    [](const auto& info) { return testing::IndexedName(info.index, info.param.name); });
 
 TEST(SocketTest, ConnectsToAnIPv4LoopbackServerAndFailsWhenRefused)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     ASSERT_TRUE(server.Listen());
     int fd = ConnectSocket({"127.0.0.1", server.Port()}, SocketKind::Stream, -1, 5000);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(server.Accept());
     EXPECT_EQ(SocketSendAll(fd, "abc", 3), 3u);
-    EXPECT_EQ(server.Receive(3), (test::Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(server.Receive(3), (testing::Bytes{'a', 'b', 'c'}));
     CloseSocket(fd);
     EXPECT_EQ(fd, -1);
     const std::uint16_t port = server.Port();

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "net_test_support.h"
+#include "tcp_server.h"
 #include "port_collector.h"
 #include "open_failures.h"
 #include "ports/byte_pipe.h"
@@ -19,7 +19,7 @@ namespace TolvarRT {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Bytes;
+using testing::Bytes;
 using Clock = std::chrono::steady_clock;
 
 std::string NameFor(std::uint16_t port, const char* prefix = "TCP:")
@@ -42,9 +42,9 @@ protected:
 
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
-    test::CTcpServer server;
-    testing::Collector collector;
-    CTCPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
+    testing::CTcpServer server;
+    testing::PortCollector collector;
+    CTCPSerialPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(TcpSerialPortTest, BytesGoBothWays)
@@ -67,7 +67,7 @@ TEST_F(TcpSerialPortTest, BytesGoBothWays)
 TEST_F(TcpSerialPortTest, FailuresToOpenSayWhy)
 {
     const std::uint16_t closedPort = [] {
-        test::CTcpServer gone;
+        testing::CTcpServer gone;
         EXPECT_TRUE(gone.Listen());
         return gone.Port();
     }();
@@ -90,7 +90,7 @@ TEST_F(TcpSerialPortTest, FailuresToOpenSayWhy)
 
 TEST(TcpSerialPortDefaultTest, NoPortNumberMeans4044)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     if (!server.Listen(4044))
         GTEST_SKIP() << "port 4044 is in use on this machine";
     CTCPSerialPort port(nullptr, nullptr, 0, 0);
@@ -226,7 +226,7 @@ Bytes NumberedWrite(std::uint32_t n)
 
 TEST(TcpBytePipeTest, BytesFromAPeerThatStopsReadingArriveWhileTheSendsToItWait)
 {
-    test::CTcpServer server;
+    testing::CTcpServer server;
     ASSERT_TRUE(server.Listen(0, 4096));
     TcpBytePipe pipe;
     ReceivedBytes received;

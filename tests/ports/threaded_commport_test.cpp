@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "case_name.h"
 #include "log_recorder.h"
 #include "open_failures.h"
 #include "ports/threaded_commport.h"
@@ -52,8 +53,8 @@ protected:
     }
 
     testing::PtyPair pty;
-    testing::Collector received;
-    tThreadedCommport port{&received, &testing::Collector::OnBytes, 0, 0};
+    testing::PortCollector received;
+    tThreadedCommport port{&received, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(ThreadedCommportTest, OpenFailsOnAnOpenPortWithoutTouchingItAndOnADeviceInUse)
@@ -174,7 +175,8 @@ TEST_P(BytesFlowTest, BothWays)
     EXPECT_EQ(received.Received(), Pattern(5000, 2));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, BytesFlowTest, ::testing::Values(9600u, 38400u, 115200u, 460800u));
+INSTANTIATE_TEST_SUITE_P(Rates, BytesFlowTest, ::testing::Values(9600u, 38400u, 115200u, 460800u),
+                         [](const auto& info) { return "baud_" + std::to_string(info.param); });
 
 TEST_F(ThreadedCommportTest, QueuedBuffersFollowTheWriteInProgressAndFirstGoesFirst)
 {
@@ -335,7 +337,7 @@ TEST_F(ThreadedCommportTest, AHungUpLineNeitherSpinsNorClosesThePort)
 
 TEST_F(ThreadedCommportTest, DestroyingARunningPortStopsItsThread)
 {
-    auto running = std::make_unique<tThreadedCommport>(&received, &testing::Collector::OnBytes, 0, 0);
+    auto running = std::make_unique<tThreadedCommport>(&received, &testing::PortCollector::OnBytes, 0, 0);
     ASSERT_TRUE(running->Open(pty.Path()));
     ASSERT_TRUE(running->Configure(Line(9600)));
     running->StartThread();

@@ -4,15 +4,15 @@
 
 #include <cstring>
 
-#include "net_test_support.h"
+#include "udp_peer.h"
 #include "ports/udp_link.h"
 
 namespace TolvarRT {
 namespace {
 
-using test::Bytes;
-using test::MakeDatagram;
-using test::ReadHeader;
+using testing::Bytes;
+using testing::MakeDatagram;
+using testing::ReadHeader;
 using State = CUDPLink::State;
 
 class RecordingSender : public IUDPDatagramSender {

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "net_test_support.h"
+#include "udp_peer.h"
 #include "port_collector.h"
 #include "open_failures.h"
 #include "ports/udp_serial_port.h"
@@ -16,8 +16,8 @@ namespace TolvarRT {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Bytes;
-using test::ReadHeader;
+using testing::Bytes;
+using testing::ReadHeader;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint8_t kLink = 5;
@@ -32,7 +32,7 @@ protected:
         auto opened = std::async(std::launch::async, [this] { return port.Open(Name().c_str()); });
         Bytes request;
         EXPECT_TRUE(peer.Receive(request));
-        EXPECT_EQ(request, test::MakeDatagram(kUdpConnectRequest, 0, 8));
+        EXPECT_EQ(request, testing::MakeDatagram(kUdpConnectRequest, 0, 8));
         peer.Send(answer, linkId);
         return opened.get();
     }
@@ -72,9 +72,9 @@ protected:
 
     static OwnedPortBuffer Buffer(const Bytes& bytes) { return std::make_unique<PortBuffer>(bytes); }
 
-    test::CUdpPeer peer;
-    testing::Collector collector;
-    CUDPSerialPort port{&collector, &testing::Collector::OnBytes, 0, 0};
+    testing::CUdpPeer peer;
+    testing::PortCollector collector;
+    CUDPSerialPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
 };
 
 TEST_F(UdpSerialPortTest, RefusalFailsTheOpen)
@@ -104,7 +104,7 @@ TEST_F(UdpSerialPortTest, AnAcceptThatNeverComesFailsTheOpen)
 TEST_F(UdpSerialPortTest, NothingListeningFailsAtOnce)
 {
     const std::uint16_t closedPort = [] {
-        test::CUdpPeer gone;
+        testing::CUdpPeer gone;
         return gone.Port();
     }();
     port.SetAcceptTimeout(60s);
@@ -139,9 +139,9 @@ TEST_F(UdpSerialPortTest, BytesGoBothWaysAndOversizedPayloadsAreNotSent)
     port.QueueWriteFirst(Buffer({6}));
     Bytes datagram;
     ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
-    EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11, {9, 8, 7}));
+    EXPECT_EQ(datagram, testing::MakeDatagram(kUdpData, kLink, 8 + 11, {9, 8, 7}));
     ASSERT_TRUE(peer.ReceiveType(kUdpData, datagram));
-    EXPECT_EQ(datagram, test::MakeDatagram(kUdpData, kLink, 8 + 11 + 9, {6}));
+    EXPECT_EQ(datagram, testing::MakeDatagram(kUdpData, kLink, 8 + 11 + 9, {6}));
 
     // Payloads over 1400 bytes are not sent.
     port.QueueWrite(Buffer(Bytes(1401, 1)));
@@ -188,7 +188,7 @@ TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
 {
     OpenAndStart();
     peer.sentTotal += 9;
-    const Bytes datagram = test::MakeDatagram(kUdpData, kLink, peer.sentTotal, {0x11});
+    const Bytes datagram = testing::MakeDatagram(kUdpData, kLink, peer.sentTotal, {0x11});
     peer.SendRaw(datagram);
     peer.SendRaw(datagram);
     SendData({0x22});

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "decoders/data_collector_parser.h"
+#include "case_name.h"
 #include "fake_byte_pipe.h"
+#include "packet_bytes.h"
 #include "radio/dc77_handler.h"
 
 namespace TolvarRT {
@@ -27,14 +29,7 @@ using ::testing::IsEmpty;
 
 constexpr unsigned kLongWait = 10000;  // ms; replies come well before on any machine
 
-Bytes Packet(std::uint8_t type, const Bytes& data)
-{
-    Bytes bytes = {kPacketStx, 0, type, std::uint8_t(data.size())};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(PacketChecksum(0, type, data.data(), std::uint8_t(data.size())));
-    bytes.push_back(kPacketEtx);
-    return bytes;
-}
+using testing::Packet;
 
 Bytes Concat(Bytes head, const std::string& tail)
 {
@@ -288,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OtherReplyCase{"not a reply code", 0x57, 0, {'@', 0x57}},
                       OtherReplyCase{"empty radio packet", 0x57, 0, {}},
                       OtherReplyCase{"pipe data without its header", 0x62, 0, {0xA0, 0x62, 'P', 'A', 'B', 'C', 'D', 1}},
-                      OtherReplyCase{"identity reply not asked for", 0x31, 0, Concat({0xA0}, "PRODUCT,R,1;")}));
+                      OtherReplyCase{"identity reply not asked for", 0x31, 0, Concat({0xA0}, "PRODUCT,R,1;")}),
+    testing::CaseName<OtherReplyCase>);
 
 // Delivers a reply from a buffer of exactly its size, so that the address
 // checker sees any read past its end.
@@ -644,7 +640,8 @@ INSTANTIATE_TEST_SUITE_P(
          Concat({12, 0, 2, 3}, "SPP"),
          true,
          {.btPort = 3, .btKind = 2, .btText = "SPP"}},
-        {"reply to another operation", [](H h) { return h.BtServiceRecord(0); }, {12, 0}, {11, 4}, false}}));
+        {"reply to another operation", [](H h) { return h.BtServiceRecord(0); }, {12, 0}, {11, 4}, false}}),
+    testing::CaseName<BluetoothCase>);
 
 }  // namespace
 }  // namespace TolvarRT

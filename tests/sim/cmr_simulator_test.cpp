@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "case_name.h"
 #include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
 #include "log_recorder.h"
@@ -362,7 +363,8 @@ TEST_P(ScheduleTableTest, OneCycleOfFrames)
     EXPECT_EQ(SentFrames(), frames);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSchedules, ScheduleTableTest, ::testing::ValuesIn(kScheduleCases));
+INSTANTIATE_TEST_SUITE_P(AllSchedules, ScheduleTableTest, ::testing::ValuesIn(kScheduleCases),
+                         [](const auto& info) { return "schedule_" + std::to_string(info.param.schedule); });
 
 TEST_F(CMRSimulatorTest, FiveHertzScheduleAdvancesTheEpochTimeBySecondsPerTypeZeroFrame)
 {

@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "case_name.h"
 #include "log_recorder.h"
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "stats/link_figures.h"
 #include "stats/stats_collection.h"
 
@@ -293,7 +295,12 @@ TEST_P(PeriodEstimate, FollowsTheMeanIntervalFromTheSixteenthFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(Means, PeriodEstimate,
-                         ::testing::Values(PeriodCase{0.2, 0.2}, PeriodCase{1.0, 1.0}, PeriodCase{2.5, 2.0}));
+                         ::testing::Values(PeriodCase{0.2, 0.2}, PeriodCase{1.0, 1.0}, PeriodCase{2.5, 2.0}),
+                         [](const auto& info) {
+                             char text[32];
+                             std::snprintf(text, sizeof text, "mean %.1f s", info.param.mean);
+                             return testing::NameFromText(text);
+                         });
 
 TEST_F(OneTypeTest, SlowIrregularTypesDoNotGetAnInfinitePeriod)
 {
@@ -339,7 +346,13 @@ INSTANTIATE_TEST_SUITE_P(Gaps, GapRule,
                          ::testing::Values(GapCase{22, 3.0, "Lost 2 Packets ", 2, 0},
                                            GapCase{22, 2.0, "Lost 1 Packets ", 0, 1},
                                            GapCase{22, 1.4, "Lost 0 Packets ", 0, 1}, GapCase{22, 1.2, nullptr, 0, 0},
-                                           GapCase{20, 5.0, nullptr, 0, 0}));
+                                           GapCase{20, 5.0, nullptr, 0, 0}),
+                         [](const auto& info) {
+                             char text[48];
+                             std::snprintf(text, sizeof text, "%u steady then %.1f s", info.param.steady,
+                                           info.param.gap);
+                             return testing::NameFromText(text);
+                         });
 
 TEST(StatsCollectionTest, SummaryListsEveryTypeWithItsAveragesAndInterval)
 {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 #include "stats/stats_table_model.h"
 
 namespace TolvarRT {

@@ -6,16 +6,27 @@
 
 #include <cstdint>
 #include <cctype>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "case_name.h"
 #include "fake_byte_pipe.h"
 
 namespace TolvarRT::testing {
 
 using LostRuns = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The pieces of a stream, one after the other.
+inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> pieces)
+{
+    std::vector<std::uint8_t> joined;
+    for (const auto& piece : pieces)
+        joined.insert(joined.end(), piece.begin(), piece.end());
+    return joined;
+}
 
 // Chunk sizes that add up to total: random, from 1 to maxPiece.
 inline std::vector<std::size_t> RandomPieces(std::size_t total, unsigned seed, std::size_t maxPiece = 40)
@@ -90,16 +101,5 @@ struct StrayBeforeFrames {
     // All that is lost: the stray bytes, in one run.
     LostRuns Lost() const { return {{0, std::uint32_t(before.size())}}; }
 };
-
-// A test name from the case's description.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info)
-{
-    std::string name = info.param.what;
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
-}
 
 }  // namespace TolvarRT::testing

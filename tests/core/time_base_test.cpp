@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/time_base.h"
+#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {

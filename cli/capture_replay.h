@@ -1,6 +1,6 @@
 // Plays a recorded byte stream into an endpoint as a port would: chunk by
 // chunk, each stamped and numbered by the byte pipe. For offline decoding and
-// for tests.
+// for the whole-chain benchmark.
 #pragma once
 
 #include <cstddef>

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+namespace TolvarRT::testing {
+
 // The lines of contents; each text starts a line.
 inline std::vector<std::string> Lines(const std::string& contents)
 {
@@ -51,3 +53,5 @@ inline void ExpectThreadTexts(const std::string& contents, int threads, int text
         EXPECT_EQ(message, "thread " + std::to_string(t) + " text " + std::to_string(i) + tail);
     }
 }
+
+}  // namespace TolvarRT::testing

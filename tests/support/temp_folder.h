@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+namespace TolvarRT::testing {
+
 class TempFolder {
 public:
     TempFolder()
@@ -40,3 +42,5 @@ public:
 private:
     std::filesystem::path path;
 };
+
+}  // namespace TolvarRT::testing

@@ -15,11 +15,11 @@ namespace TolvarRT::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class Collector {
+class PortCollector {
 public:
     static void OnBytes(void* owner, const std::uint8_t* data, std::uint32_t length)
     {
-        static_cast<Collector*>(owner)->Add(data, length);
+        static_cast<PortCollector*>(owner)->Add(data, length);
     }
 
     bool WaitFor(std::size_t byteCount, std::chrono::milliseconds limit = std::chrono::seconds(20))

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace rtcm3_reference {
+namespace TolvarRT::testing::rtcm3_reference {
 
 // Polynomial division one message bit at a time: slow, but shares nothing
 // with the table the decoder uses.
@@ -47,4 +47,4 @@ inline std::vector<std::uint8_t> Frame(unsigned messageNumber, std::size_t paylo
     return frame;
 }
 
-}  // namespace rtcm3_reference
+}  // namespace TolvarRT::testing::rtcm3_reference

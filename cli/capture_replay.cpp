@@ -1,4 +1,4 @@
-#include "ports/capture_replay.h"
+#include "cli/capture_replay.h"
 
 #include <algorithm>
 #include <cerrno>

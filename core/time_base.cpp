@@ -1,5 +1,7 @@
-// Monotonic clock and local time behind the time base; the platform part of it.
-#include "ports/time_base.h"
+// The clock reads behind the time base. Both go through the standard library
+// (localtime_r is the one POSIX call), so the time base lives with the other
+// things every layer uses rather than with the devices.
+#include "core/time_base.h"
 
 #include <atomic>
 #include <chrono>

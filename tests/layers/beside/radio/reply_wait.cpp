@@ -1,0 +1,2 @@
+// Includes from below only: the check must let this file pass.
+#include "decoders/dc_packet.h"
