@@ -67,10 +67,13 @@ void CATSSimulator::Run()
             continue;
         const TimeStamp now = TimeStampNow();
         atsHandler->BuildFakeATS(frame);
-        atsHandler->SendFakeATS(frame);
+        // Counted at the Source before it leaves: on a fast link the Listener
+        // may decode the frame before this thread runs again, and a frame
+        // received before its source record would be unmatched, then missed.
         TSubscription<IIncommingATSPipe>::Publish([&](IIncommingATSPipe& pipe) {
             pipe.OnATSFrame(0, frame.data(), std::uint16_t(frame.size()), now);
         });
+        atsHandler->SendFakeATS(frame);
     }
     std::this_thread::sleep_for(kWindDown);
     timer.Cancel();
