@@ -257,10 +257,7 @@ TEST(TcpBytePipeTest, BytesFromAPeerThatStopsReadingArriveWhileTheSendsToItWait)
             sent.fetch_add(1);
         }
     });
-    const auto deadline = Clock::now() + 20s;
-    while (!full.load() && Clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    const bool filled = full.load();
+    const bool filled = testing::WaitUntil([&] { return full.load(); });
     const bool pinged = filled && server.Send({'p', 'i', 'n', 'g'}) && received.WaitFor({'p', 'i', 'n', 'g'});
     stop.store(true);
     generator.join();
