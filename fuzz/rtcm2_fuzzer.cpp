@@ -121,8 +121,11 @@ std::uint16_t Station(const Frame& frame)
 // published, which then came out. Such a frame follows one of its station.
 bool CutOutOfAHolder(const std::vector<Frame>& pieces, const std::vector<Frame>& whole)
 {
+    // The frame let out may repeat an earlier one (a holder can carry a copy
+    // of the frame before it), so it is the one the chunked run has more of.
     for (std::size_t i = 1; i < pieces.size(); ++i)
-        if (std::find(whole.begin(), whole.end(), pieces[i]) == whole.end() &&
+        if (std::count(pieces.begin(), pieces.end(), pieces[i]) >
+                std::count(whole.begin(), whole.end(), pieces[i]) &&
             Station(pieces[i]) == Station(pieces[i - 1]))
             return true;
     return false;
