@@ -246,10 +246,12 @@ void CCMRSimulator::EmitEntry(const sScheduleEntry& entry, bool send)
         }
         break;
     }
-    cmrHandler->SendFakeFrame(frame, 0);
+    // Counted at the Source before it leaves: on a fast link the Listener may
+    // decode the frame before this thread runs again, and a frame received
+    // before its source record would be unmatched, then missed.
     const long sent = entry.startsEpoch ? ++sentCount : sentCount.load();
-    const TimeStamp stamp = TimeStampNow();
-    PublishFrame(frame, stamp);
+    PublishFrame(frame, TimeStampNow());
+    cmrHandler->SendFakeFrame(frame, 0);
     const long epochLimit = limit.load();
     if (epochLimit == kNoLimit)
         log.LogBasic("Fake CMR %d", frame.type);

@@ -267,6 +267,45 @@ protected:
     ScriptedSimulator sim{&handler, &logPipe};
 };
 
+// How many bytes had left the port each time a frame was counted at the Source.
+class SentBytesAtPublish : public TSubscriber<IIncommingCMRPipe> {
+public:
+    explicit SentBytesAtPublish(const FakeBytePipe& port) : port(port) {}
+    ~SentBytesAtPublish() override { Unsubscribe(); }
+    void OnCMRFrame(std::uint8_t, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&) override
+    {
+        counts.push_back(port.sent.size());
+    }
+    void OnCMRWFrame(std::uint8_t, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&) override
+    {
+        counts.push_back(port.sent.size());
+    }
+    void OnSendToFrame(const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&) override
+    {
+        counts.push_back(port.sent.size());
+    }
+    std::vector<std::size_t> counts;  // written by the generator thread, read once it has ended
+
+private:
+    const FakeBytePipe& port;
+};
+
+// A fast link can deliver a frame before the thread that sent it runs again;
+// the Listener can only match it if the Source already holds its record.
+TEST_F(CMRSimulatorTest, EveryFrameIsCountedAtTheSourceBeforeItsPacketLeaves)
+{
+    SentBytesAtPublish seen(port);
+    seen.Subscribe(&sim);
+    Run(Ticks(2));
+    seen.Unsubscribe();
+    ASSERT_EQ(seen.counts.size(), 5u);
+    EXPECT_EQ(seen.counts.front(), 0u) << "nothing went out before the first frame was counted";
+    EXPECT_TRUE(std::is_sorted(seen.counts.begin(), seen.counts.end()));
+    EXPECT_EQ(std::adjacent_find(seen.counts.begin(), seen.counts.end()), seen.counts.end())
+        << "one packet between two counts";
+    EXPECT_LT(seen.counts.back(), port.sent.size()) << "the last frame's packet follows its count";
+}
+
 TEST_F(CMRSimulatorTest, ScheduleOneSendsACMRAndACMRPlusEverySecond)
 {
     Run(Ticks(3));
