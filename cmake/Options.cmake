@@ -9,11 +9,11 @@ set_property(CACHE TOLVAR_GUI PROPERTY STRINGS AUTO ON OFF)
 
 set(TOLVAR_GUI_ENABLED OFF)
 if(NOT TOLVAR_GUI STREQUAL "OFF" AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/gui/CMakeLists.txt)
-  find_package(Qt6 COMPONENTS Widgets QUIET)
+  find_package(Qt6 COMPONENTS Widgets Multimedia SerialPort Test QUIET)
   if(Qt6_FOUND)
     set(TOLVAR_GUI_ENABLED ON)
   elseif(TOLVAR_GUI STREQUAL "ON")
-    message(FATAL_ERROR "TOLVAR_GUI=ON but Qt 6 Widgets was not found")
+    message(FATAL_ERROR "TOLVAR_GUI=ON but Qt 6 Widgets, Multimedia, SerialPort or Test was not found")
   endif()
 endif()
 

@@ -3,6 +3,7 @@
 # ./dev build   configure and build everything into build/
 # ./dev test    the layer check, deps, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
+# ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
 # ./dev bench   build and run the benchmarks
 # ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default)
 set -euo pipefail
@@ -16,6 +17,8 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  qt6-base-dev qt6-multimedia-dev qt6-serialport-dev xvfb xauth
+  clang-format
 )
 
 say() { printf '\n== %s  (%s)\n' "$*" "$(date +%T)"; }
@@ -123,10 +126,11 @@ case "${1:-}" in
   build) deps; build ;;
   test) test_all ;;
   demo) shift; deps; build; exec build/cli/tolvar demo "$@" ;;
+  gui) shift; deps; build; exec build/gui/tolvar-gui "$@" ;;
   bench) shift; bench "$@" ;;
   fuzz) shift; deps; fuzz "$@" ;;
   *)
-    sed -n '2,7p' "$0" | sed 's/^# //'
+    sed -n '2,8p' "$0" | sed 's/^# //'
     exit 2
     ;;
 esac
