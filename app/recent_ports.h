@@ -55,5 +55,7 @@ private:
 
     ISettingsStore& store;
     const std::string prefix;
-    std::array<sRecentPort, kSlots> slots;
+    // Not "slots": the desktop program includes this beside Qt, whose macro
+    // that name is.
+    std::array<sRecentPort, kSlots> entries;
 };
