@@ -56,31 +56,31 @@ void CRecentPorts::Load()
 {
     for (int slot = 0; slot < kSlots; ++slot) {
         const std::string section = SectionOf(slot);
-        slots[slot].port = store.ReadText(section, prefix + "Port", "");
-        slots[slot].rate = store.ReadText(section, prefix + "DataRate", kDefaultRate);
-        slots[slot].parity = store.ReadText(section, prefix + "Parity", kDefaultParity);
+        entries[slot].port = store.ReadText(section, prefix + "Port", "");
+        entries[slot].rate = store.ReadText(section, prefix + "DataRate", kDefaultRate);
+        entries[slot].parity = store.ReadText(section, prefix + "Parity", kDefaultParity);
     }
 }
 
 const sRecentPort& CRecentPorts::Slot(int slot) const
 {
     static const sRecentPort kEmpty;
-    return slot >= 0 && slot < kSlots ? slots[slot] : kEmpty;
+    return slot >= 0 && slot < kSlots ? entries[slot] : kEmpty;
 }
 
 void CRecentPorts::Use(const sRecentPort& entry)
 {
     int found = kSlots - 1;
     for (int slot = 0; slot < kSlots; ++slot) {
-        if (slots[slot] == entry) {
+        if (entries[slot] == entry) {
             found = slot;
             break;
         }
     }
     // Without a match the last slot is the one that drops out.
     for (int slot = found; slot > 0; --slot)
-        slots[slot] = slots[slot - 1];
-    slots[0] = entry;
+        entries[slot] = entries[slot - 1];
+    entries[0] = entry;
     for (int slot = found; slot >= 0; --slot)
         WriteSlot(slot);
 }
@@ -88,7 +88,7 @@ void CRecentPorts::Use(const sRecentPort& entry)
 void CRecentPorts::WriteSlot(int slot)
 {
     const std::string section = SectionOf(slot);
-    store.WriteText(section, prefix + "Port", slots[slot].port);
-    store.WriteText(section, prefix + "DataRate", slots[slot].rate);
-    store.WriteText(section, prefix + "Parity", slots[slot].parity);
+    store.WriteText(section, prefix + "Port", entries[slot].port);
+    store.WriteText(section, prefix + "DataRate", entries[slot].rate);
+    store.WriteText(section, prefix + "Parity", entries[slot].parity);
 }

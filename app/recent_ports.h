@@ -55,5 +55,5 @@ private:
 
     ISettingsStore& store;
     const std::string prefix;
-    std::array<sRecentPort, kSlots> slots;
+    std::array<sRecentPort, kSlots> entries;  // not "slots": a macro of Qt's
 };
