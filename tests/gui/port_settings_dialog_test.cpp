@@ -12,24 +12,17 @@
 #include "app/memory_settings_store.h"
 #include "app/port_settings.h"
 #include "gui/port_settings_dialog.h"
+#include "stored_recent_ports.h"
 
 namespace {
 
 const std::vector<std::string> kDevices = {"/dev/ttyS0", "/dev/ttyUSB0"};
 
-void StoreRecent(ISettingsStore& store, const std::string& prefix, int slot, const sRecentPort& entry)
-{
-    const std::string section = CRecentPorts::SectionOf(slot);
-    store.WriteText(section, prefix + "Port", entry.port);
-    store.WriteText(section, prefix + "DataRate", entry.rate);
-    store.WriteText(section, prefix + "Parity", entry.parity);
-}
+using TolvarRT::testing::StoreRecent;
 
 sRecentPort StoredRecent(const ISettingsStore& store, const std::string& prefix, int slot)
 {
-    const std::string section = CRecentPorts::SectionOf(slot);
-    return {store.ReadText(section, prefix + "Port", ""), store.ReadText(section, prefix + "DataRate", "38400"),
-            store.ReadText(section, prefix + "Parity", "None")};
+    return TolvarRT::testing::StoredRecents(store, prefix).at(std::size_t(slot));
 }
 
 void ChooseText(QComboBox* box, const QString& text)
