@@ -17,9 +17,15 @@ const QColor kGrid(96, 96, 96);
 // The scale and its texts: light enough to read on the dark plot area.
 const QColor kScale(192, 192, 192);
 
-QColor ToColour(const TolvarRT::sChartColour& colour) { return QColor(colour.red, colour.green, colour.blue); }
+QColor ToColour(const TolvarRT::sChartColour& colour)
+{
+    return QColor(colour.red, colour.green, colour.blue);
+}
 
-QPoint ToPoint(const TolvarRT::sChartPoint& point) { return QPoint(point.x, point.y); }
+QPoint ToPoint(const TolvarRT::sChartPoint& point)
+{
+    return QPoint(point.x, point.y);
+}
 
 QPolygon ToPolygon(const std::vector<TolvarRT::sChartPoint>& points)
 {
@@ -40,7 +46,10 @@ QFont ArialOfHeight(int pixels, bool bold)
 
 }  // namespace
 
-QColor CPerformancePlotPainter::WindowBackground() { return QApplication::palette().color(QPalette::Button); }
+QColor CPerformancePlotPainter::WindowBackground()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
 
 QFont CPerformancePlotPainter::LabelFont(const TolvarRT::CPerformancePlot& chart)
 {
@@ -112,8 +121,8 @@ void CPerformancePlotPainter::DrawBackground(const TolvarRT::CPerformancePlot& c
     painter.setPen(palette.color(QPalette::Light));
     painter.drawLine(frame.bottomLeft(), frame.bottomRight());
     painter.drawLine(frame.topRight(), frame.bottomRight());
-    painter.fillRect(QRect(QPoint(b.plotArea.left, b.plotArea.top), QPoint(b.plotArea.right - 1, b.plotArea.bottom - 1)),
-                     kPlotArea);
+    painter.fillRect(
+        QRect(QPoint(b.plotArea.left, b.plotArea.top), QPoint(b.plotArea.right - 1, b.plotArea.bottom - 1)), kPlotArea);
 
     painter.setPen(QPen(kGrid, 1));
     for (const auto& line : b.gridLines)
@@ -125,10 +134,12 @@ void CPerformancePlotPainter::DrawBackground(const TolvarRT::CPerformancePlot& c
     const QFont scaleFont = ScaleFont(chart);
     painter.setFont(scaleFont);
     const QFontMetrics metrics(scaleFont);
-    const QRect column(QPoint(b.scaleColumn.left, b.scaleColumn.top), QPoint(b.scaleColumn.right - 1, b.scaleColumn.bottom - 1));
+    const QRect column(QPoint(b.scaleColumn.left, b.scaleColumn.top),
+                       QPoint(b.scaleColumn.right - 1, b.scaleColumn.bottom - 1));
     painter.drawText(column, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, ToQt(b.topText));
     const QString floorText = ToQt(b.floorText);
-    painter.drawText(QPoint(column.center().x() - metrics.horizontalAdvance(floorText) / 2, b.floorBaseline), floorText);
+    painter.drawText(QPoint(column.center().x() - metrics.horizontalAdvance(floorText) / 2, b.floorBaseline),
+                     floorText);
 }
 
 }  // namespace gui

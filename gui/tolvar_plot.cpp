@@ -33,9 +33,15 @@ void CTolvarPlot::SetStretchedHorizontally(bool stretchedNow)
     updateGeometry();
 }
 
-QSize CTolvarPlot::sizeHint() const { return QSize(stretched ? 32767 : 400, barHeight); }
+QSize CTolvarPlot::sizeHint() const
+{
+    return QSize(stretched ? 32767 : 400, barHeight);
+}
 
-QSize CTolvarPlot::minimumSizeHint() const { return QSize(0, barHeight); }
+QSize CTolvarPlot::minimumSizeHint() const
+{
+    return QSize(0, barHeight);
+}
 
 void CTolvarPlot::paintEvent(QPaintEvent*)
 {

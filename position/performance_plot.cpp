@@ -16,12 +16,15 @@ constexpr int kLabelColumnLastOnly = 16;
 constexpr int kLabelColumnAll = 25;
 constexpr int kScaleColumn = 6;
 
-int Truncate(double value) { return int(std::trunc(value)); }
+int Truncate(double value)
+{
+    return int(std::trunc(value));
+}
 
 }  // namespace
 
-CPerformancePlot::CPerformancePlot(int newWidth, int newHeight, int newSpacing, int newGridEvery,
-                                   unsigned flags, TimeSource newClock)
+CPerformancePlot::CPerformancePlot(int newWidth, int newHeight, int newSpacing, int newGridEvery, unsigned flags,
+                                   TimeSource newClock)
     : clock(std::move(newClock)), chartFlags(flags), spacing(newSpacing), gridEvery(newGridEvery)
 {
     ClearChart();
@@ -39,9 +42,15 @@ std::string CPerformancePlot::DurationText(long long seconds)
     return StringPrintf("%lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
 }
 
-int CPerformancePlot::LabelFontHeight() const { return Truncate(0.29 * std::min(height, 60)); }
+int CPerformancePlot::LabelFontHeight() const
+{
+    return Truncate(0.29 * std::min(height, 60));
+}
 
-int CPerformancePlot::ScaleFontHeight() const { return Truncate(0.25 * std::min(height, 60)); }
+int CPerformancePlot::ScaleFontHeight() const
+{
+    return Truncate(0.25 * std::min(height, 60));
+}
 
 void CPerformancePlot::SetLabelCharWidth(int averageWidth)
 {
@@ -73,8 +82,8 @@ void CPerformancePlot::AddValue(double value)
     if (chartFlags & kLastOnly)
         labels[0] = StringPrintf("Last %0.1f%%", value * 100.0);
     else
-        labels[0] = StringPrintf("%s Average %0.1f%%", DurationText((long long)std::trunc(period)).c_str(),
-                                 value * 100.0);
+        labels[0] =
+            StringPrintf("%s Average %0.1f%%", DurationText((long long)std::trunc(period)).c_str(), value * 100.0);
 
     double newFloor = 0.9;
     for (int j = std::max(0, n - (kRingSize - 1)); j <= n; ++j) {

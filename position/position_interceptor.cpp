@@ -8,7 +8,10 @@ namespace TolvarRT {
 
 PositionInterceptor::PositionInterceptor(const TimeSource& clock) : lastTimeStamp(clock()) {}
 
-PositionInterceptor::~PositionInterceptor() { Unsubscribe(); }
+PositionInterceptor::~PositionInterceptor()
+{
+    Unsubscribe();
+}
 
 void PositionInterceptor::OnNMEASentence(unsigned /*type*/, const sNMEAPosition* position, const char* text,
                                          const TimeStamp& timeStamp)

@@ -35,8 +35,7 @@ CPositionMonitor::CPositionMonitor(TimeSource newClock)
     : clock(std::move(newClock)),
       primarySource(clock),
       commonSource(clock),
-      chart(kChartWidth, kChartHeight, -90, 10, CPerformancePlot::kColourByLatest | CPerformancePlot::kLastOnly,
-            clock),
+      chart(kChartWidth, kChartHeight, -90, 10, CPerformancePlot::kColourByLatest | CPerformancePlot::kLastOnly, clock),
       firstCmrTime(clock())
 {
 }
@@ -221,8 +220,7 @@ void CPositionMonitor::WritePositionLine(const PositionInterceptor& tap, const s
     const double performance = CmrRate(timeStamp) * 100.0;
     const std::string line =
         StringPrintf("%f, %f, %f, %04d/%02d/%02d, %02d:%02d:%04.1f, %4.1f\r\n", p.latitude, p.longitude, p.height,
-                     int(p.year), int(p.month), int(p.day), int(p.hour), int(p.minute), double(p.seconds),
-                     performance);
+                     int(p.year), int(p.month), int(p.day), int(p.hour), int(p.minute), double(p.seconds), performance);
     std::fwrite(line.data(), 1, line.size(), positionLog);
     std::fflush(positionLog);
 }

@@ -50,9 +50,9 @@ TEST_F(PerformancePlotTest, AClearedChartShowsOnlyFrameGridAndAScaleFrom90To100)
 
 TEST_F(PerformancePlotTest, DurationTextsGrowFromSecondsToHours)
 {
-    const std::pair<long long, const char*> cases[] = {
-        {-1, "n/a"}, {0, "0:00"}, {9, "0:09"}, {59, "0:59"}, {60, "1:00"}, {3599, "59:59"}, {3600, "1:00:00"},
-        {36061, "10:01:01"}};
+    const std::pair<long long, const char*> cases[] = {{-1, "n/a"},       {0, "0:00"},        {9, "0:09"},
+                                                       {59, "0:59"},      {60, "1:00"},       {3599, "59:59"},
+                                                       {3600, "1:00:00"}, {36061, "10:01:01"}};
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(CPerformancePlot::DurationText(seconds), text) << seconds;
 }

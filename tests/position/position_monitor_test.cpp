@@ -91,8 +91,8 @@ TEST_F(PositionMonitorTest, TheFirstDegreeSouthOrWestKeepsItsSign)
 {
     // Regression test for a latitude of -0.5 shown as 0 degrees 30 minutes,
     // a northern position.
-    const std::pair<double, const char*> cases[] = {
-        {-0.5, "  -0"}, {0.5, "   0"}, {-33.25, " -33"}, {52.0, "  52"}, {-179.99, "-179"}, {0.0, "   0"}};
+    const std::pair<double, const char*> cases[] = {{-0.5, "  -0"}, {0.5, "   0"},     {-33.25, " -33"},
+                                                    {52.0, "  52"}, {-179.99, "-179"}, {0.0, "   0"}};
     for (const auto& [coordinate, text] : cases)
         EXPECT_EQ(CPositionMonitor::DegreesText(coordinate), text) << coordinate;
 
