@@ -43,10 +43,15 @@ CPositionMonitor::CPositionMonitor(TimeSource newClock)
 CPositionMonitor::~CPositionMonitor()
 {
     // Nothing may call in once the members start going.
+    Disconnect();
+    ClosePositionLog();
+}
+
+void CPositionMonitor::Disconnect()
+{
     Unsubscribe();
     primarySource.Unsubscribe();
     commonSource.Unsubscribe();
-    ClosePositionLog();
 }
 
 void CPositionMonitor::Connect(TSubscription<IIncommingCMRPipe>* cmr, TSubscription<IIncommingNMEAPipe>* primary,

@@ -46,6 +46,9 @@ public:
     void Connect(TSubscription<IIncommingCMRPipe>* cmr, TSubscription<IIncommingNMEAPipe>* primary,
                  TSubscription<IIncommingNMEAPipe>* common);
 
+    // Unsubscribes the monitor and its taps; nothing calls in afterwards.
+    void Disconnect();
+
     // Frames per second over the last 60 s at now; 0 before the first
     // counted frame. A clock more than a second behind the first frame
     // starts the count again.
