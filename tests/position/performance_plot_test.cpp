@@ -202,15 +202,6 @@ TEST_F(PerformancePlotTest, TheTestWindowLabelsGrowFromTheSamplePeriodToTheWhole
     EXPECT_EQ(chart.Label(2), "1:00:00 Average 95.8%");
 }
 
-TEST_F(PerformancePlotTest, ThePositionChartShowsOnlyTheLastValue)
-{
-    CPerformancePlot chart = MakePositionChart();
-    Feed(chart, 0.984, 1);
-    EXPECT_EQ(chart.Label(0), "Last 98.4%");
-    Feed(chart, 1.0, 400);
-    EXPECT_EQ(chart.Label(1), "5:00 Average 100.0%");
-}
-
 TEST_F(PerformancePlotTest, ResizingAndMeasuringTheFontMoveTheGeometryAndRedraw)
 {
     CPerformancePlot chart = MakePositionChart();

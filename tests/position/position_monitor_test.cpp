@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "decoders/dc_cmr_handler.h"
 #include "decoders/nmea_input_handler.h"
@@ -12,6 +15,7 @@
 #include "nmea_sentence.h"
 #include "position/position_monitor.h"
 #include "temp_folder.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -252,6 +256,43 @@ TEST_F(PositionLogTest, AGgkPositionCarriesItsDateAndALogThatCannotBeCreatedStay
 
     EXPECT_FALSE(monitor.OpenPositionLog(folder.File("missing/positions.txt")));
     EXPECT_FALSE(monitor.IsLogOpen());
+}
+
+// The three threads of a position window at once: CMR frames on the
+// Listener's, positions with log lines on the NMEA port's, ticks and paints
+// on the user interface's. Tap lock before monitor lock, never the reverse.
+TEST(PositionMonitorThreadTest, FramesPositionsTicksAndPaintsRunTogether)
+{
+    TolvarRT::testing::TempFolder folder;
+    TolvarRT::CDCCMRHandler cmr;
+    TolvarRT::CNMEAInputHandler nmea;
+    CPositionMonitor monitor;
+    monitor.Connect(&cmr, &nmea, nullptr);
+    ASSERT_TRUE(monitor.OpenPositionLog(folder.File("positions.txt")));
+    std::atomic<bool> stop{false};
+    std::thread frames([&] {
+        const std::uint8_t data[6] = {0x02, 0, 0, 0, 0, 0};
+        while (!stop.load())
+            cmr.PublishCMRFrame(0, data, sizeof data, 0, TolvarRT::TimeStampNow());
+    });
+    std::thread positions([&] {
+        const std::string gga = Gga("5230.0000,N", "00115.0000,W");
+        while (!stop.load())
+            nmea.OnBytes(reinterpret_cast<const std::uint8_t*>(gga.data()), std::uint32_t(gga.size()), 0,
+                         TolvarRT::TimeStampNow());
+    });
+    int paints = 0;
+    const bool logged = TolvarRT::testing::WaitUntil([&] {
+        monitor.Tick();
+        monitor.PositionText();
+        if (++paints % 50 == 0)
+            monitor.ResetPerformance();
+        return paints > 200 && std::filesystem::file_size(folder.File("positions.txt")) > 0;
+    });
+    stop.store(true);
+    frames.join();
+    positions.join();
+    EXPECT_TRUE(logged) << "the selected source writes its positions";
 }
 
 TEST(PositionMonitorSizeTest, TheChartTakesWhatTheTextLeavesWithinHalfTheWidth)
