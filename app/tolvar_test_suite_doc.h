@@ -21,6 +21,7 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
+#include "position/performance_reset.h"
 #include "radio/dc77_handler.h"
 #include "sim/ats_simulator.h"
 #include "sim/cmr_simulator.h"
@@ -96,6 +97,12 @@ public:
     TolvarRT::CDCProto& SourceEndpoint() { return source; }
     CFileLog& FileLog() { return fileLog; }
 
+    // The position window counts the Listener's CMR frames, and registers
+    // itself while it is open: every new connection starts its rate afresh.
+    TolvarRT::CDCCMRHandler& ListenerCmr() { return listenerCmr; }
+    void SetPositionView(TolvarRT::IPerformanceReset* view) { positionView = view; }
+    TolvarRT::IPerformanceReset* PositionView() const { return positionView; }
+
     // Http::IHttpConnector
     std::string GetPath() override { return pagePath; }
     std::string GetTitle() override { return TitleText(); }
@@ -158,4 +165,5 @@ private:
     std::string titleText;
     const std::string pagePath;
     bool internalRadioPiped = false;
+    TolvarRT::IPerformanceReset* positionView = nullptr;
 };
