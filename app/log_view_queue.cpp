@@ -159,6 +159,7 @@ void CLogViewQueue::ShowPending()
     const bool colouring = pendingTexts.size() < kColouringLimit;
     guard.unlock();
 
+    const auto passStart = std::chrono::steady_clock::now();
     target->BeginPass();
     sLogRun run{LogColour::Automatic, {}};
     for (;;) {
@@ -175,6 +176,12 @@ void CLogViewQueue::ShowPending()
         }
         guard.lock();
         const bool more = !pendingTexts.empty();
+        if (more && std::chrono::steady_clock::now() - passStart >= kPassLimit) {
+            if (!paused)
+                target->PostShowPending();
+            guard.unlock();
+            break;
+        }
         guard.unlock();
         if (!more)
             break;

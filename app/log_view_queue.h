@@ -78,6 +78,10 @@ public:
     static constexpr std::size_t kColouringLimit = 100;
     static constexpr std::size_t kBatchTexts = 101;
     static constexpr std::chrono::milliseconds kBatchPause{10};
+    // A pass that has run this long hands the user-interface thread back to
+    // its event loop and posts itself again: writers that never stop would
+    // otherwise keep one pass, and the whole window, busy for good.
+    static constexpr std::chrono::milliseconds kPassLimit{30};
 
     // pipe is the document's; fileLog (may be null) follows the pane's level.
     CLogViewQueue(CLogPipe& pipe, CFileLog* fileLog, int level = kDefaultLevel);
@@ -104,7 +108,9 @@ public:
     void SetPaused(bool paused);
     bool IsPaused() const;
 
-    // Moves every queued text to the surface in batches of runs.
+    // Moves the queued texts to the surface in batches of runs, until the
+    // queue is empty or the pass has run kPassLimit; then, with texts left
+    // and the pane not paused, it posts the next pass.
     void ShowPending();
 
     // The string queued before each text: "$" and the level in lower-case

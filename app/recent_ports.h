@@ -55,7 +55,5 @@ private:
 
     ISettingsStore& store;
     const std::string prefix;
-    // Not "slots": the desktop program includes this beside Qt, whose macro
-    // that name is.
-    std::array<sRecentPort, kSlots> entries;
+    std::array<sRecentPort, kSlots> entries;  // not "slots": a macro of Qt's
 };

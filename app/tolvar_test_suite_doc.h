@@ -22,6 +22,7 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
+#include "position/performance_reset.h"
 #include "radio/dc77_handler.h"
 #include "sim/ats_simulator.h"
 #include "sim/cmr_simulator.h"
@@ -108,6 +109,12 @@ public:
     TolvarRT::CDCProto& SourceEndpoint() { return source; }
     CFileLog& FileLog() { return fileLog; }
 
+    // The position window counts the Listener's CMR frames, and registers
+    // itself while it is open: every new connection starts its rate afresh.
+    TolvarRT::CDCCMRHandler& ListenerCmr() { return listenerCmr; }
+    void SetPositionView(TolvarRT::IPerformanceReset* view) { positionView = view; }
+    TolvarRT::IPerformanceReset* PositionView() const { return positionView; }
+
     // Http::IHttpConnector
     std::string GetPath() override { return pagePath; }
     std::string GetTitle() override { return TitleText(); }
@@ -173,4 +180,5 @@ private:
     std::string titleText;
     const std::string pagePath;
     bool internalRadioPiped = false;
+    TolvarRT::IPerformanceReset* positionView = nullptr;
 };

@@ -211,6 +211,53 @@ TEST_F(LogViewQueueTest, BatchesHoldAtMost101TextsAndKeepTheOrder)
     EXPECT_EQ(surface.passes, 1);
 }
 
+// Regression test for a pane that froze its window: with writers that keep
+// the queue filled, a pass went on for as long as they wrote.
+TEST_F(LogViewQueueTest, APassUnderEndlessTextsYieldsAndPostsTheNext)
+{
+    class FloodedSurface : public RecordingSurface {
+    public:
+        explicit FloodedSurface(CLogViewQueue& fed) : queue(fed) {}
+        void PauseBeforeBatch() override
+        {
+            RecordingSurface::PauseBeforeBatch();
+            std::this_thread::sleep_for(CLogViewQueue::kBatchPause);
+        }
+        // Writers add more than a batch while each batch is appended, so the
+        // queue never runs empty.
+        void AppendRun(const sLogRun& run) override
+        {
+            RecordingSurface::AppendRun(run);
+            for (int i = 0; i < 200; ++i)
+                queue.Write("\r\nmore", kLogBasic);
+            postedSinceAppend = false;
+        }
+        void PostShowPending() override
+        {
+            RecordingSurface::PostShowPending();
+            postedSinceAppend = true;
+        }
+        bool postedSinceAppend = false;
+        CLogViewQueue& queue;
+    } flooded(queue);
+    queue.SetSurface(&flooded);
+    WriteTexts(10, kLogBasic);
+
+    const auto start = std::chrono::steady_clock::now();
+    queue.ShowPending();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(flooded.endedPasses, 1);
+    EXPECT_GT(queue.PendingStrings(), 0u);
+    EXPECT_TRUE(flooded.postedSinceAppend) << "the rest is shown by the next pass";
+
+    // A paused pane is not posted to; its texts wait for the unpausing.
+    queue.SetPaused(true);
+    queue.ShowPending();
+    EXPECT_EQ(flooded.endedPasses, 2);
+    EXPECT_FALSE(flooded.postedSinceAppend);
+    queue.SetSurface(&surface);
+}
+
 TEST_F(LogViewQueueTest, EmptyQueueMakesNoPass)
 {
     queue.ShowPending();

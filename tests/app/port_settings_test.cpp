@@ -8,6 +8,7 @@
 #include "app/memory_settings_store.h"
 #include "app/port_settings.h"
 #include "ports/serial_device_name.h"
+#include "stored_recent_ports.h"
 
 namespace {
 
@@ -39,24 +40,8 @@ std::vector<std::string> Texts(const CChoiceList& list)
     return texts;
 }
 
-void StoreRecent(ISettingsStore& store, const std::string& prefix, int slot, const sRecentPort& entry)
-{
-    const std::string section = CRecentPorts::SectionOf(slot);
-    store.WriteText(section, prefix + "Port", entry.port);
-    store.WriteText(section, prefix + "DataRate", entry.rate);
-    store.WriteText(section, prefix + "Parity", entry.parity);
-}
-
-std::vector<sRecentPort> StoredRecents(const ISettingsStore& store, const std::string& prefix)
-{
-    std::vector<sRecentPort> slots;
-    for (int slot = 0; slot < CRecentPorts::kSlots; ++slot) {
-        const std::string section = CRecentPorts::SectionOf(slot);
-        slots.push_back({store.ReadText(section, prefix + "Port", ""), store.ReadText(section, prefix + "DataRate", "38400"),
-                         store.ReadText(section, prefix + "Parity", "None")});
-    }
-    return slots;
-}
+using TolvarRT::testing::StoreRecent;
+using TolvarRT::testing::StoredRecents;
 
 TEST(PortSettingsTest, FirstStartShowsTheDefaultsAndStoresNothing)
 {

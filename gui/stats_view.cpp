@@ -1,0 +1,185 @@
+#include "gui/stats_view.h"
+
+#include <QHeaderView>
+#include <QTimerEvent>
+#include <algorithm>
+
+#include "app/tolvar_test_suite_doc.h"
+#include "gui/gui_resources.h"
+#include "gui/qt_text.h"
+
+namespace gui {
+namespace {
+
+// In the table model's icon order: CMR, RTCM v2, NMEA, ATS, RTCM v3, CMR-W.
+constexpr std::array<const char*, 6> kClassIconFiles = {
+    ":/class_cmr.xpm", ":/class_rtcm2.xpm", ":/class_nmea.xpm",
+    ":/class_ats.xpm", ":/class_rtcm3.xpm", ":/class_cmrw.xpm",
+};
+
+bool SameKeys(const std::vector<TolvarRT::sStatsRow>& rows, std::size_t from,
+              const std::vector<TolvarRT::sStatsRow>& others, std::size_t otherFrom)
+{
+    return from < rows.size() && otherFrom < others.size() && rows[from].key == others[otherFrom].key;
+}
+
+}  // namespace
+
+CStatsItemModel::CStatsItemModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    LoadGuiResources();
+}
+
+int CStatsItemModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows.size());
+}
+
+int CStatsItemModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(TolvarRT::kStatsColumns);
+}
+
+QVariant CStatsItemModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || std::size_t(index.row()) >= rows.size() || index.column() >= columnCount())
+        return {};
+    const TolvarRT::sStatsRow& row = rows[std::size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return ToQt(row.cells[std::size_t(index.column())]);
+    case Qt::DecorationRole:
+        if (index.column() == TolvarRT::kColumnName && row.icon >= 0)
+            return ClassIcon(row.icon);
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    default:
+        return {};
+    }
+}
+
+QVariant CStatsItemModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(TolvarRT::CStatsTableModel::ColumnHeaders()[std::size_t(section)]);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    return {};
+}
+
+void CStatsItemModel::SetRows(std::vector<TolvarRT::sStatsRow> newRows)
+{
+    // The old keys must all still be there, in order; otherwise the table
+    // model started again (a reset) and so do we.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < newRows.size() && kept < rows.size(); ++i) {
+        if (SameKeys(rows, kept, newRows, i))
+            ++kept;
+    }
+    if (kept != rows.size()) {
+        beginResetModel();
+        rows = std::move(newRows);
+        endResetModel();
+        return;
+    }
+    for (std::size_t i = 0; i < newRows.size(); ++i) {
+        if (SameKeys(rows, i, newRows, i)) {
+            if (rows[i].cells != newRows[i].cells) {
+                rows[i] = std::move(newRows[i]);
+                emit dataChanged(index(int(i), 0), index(int(i), columnCount() - 1), {Qt::DisplayRole});
+            }
+            continue;
+        }
+        beginInsertRows(QModelIndex(), int(i), int(i));
+        rows.insert(rows.begin() + std::ptrdiff_t(i), std::move(newRows[i]));
+        endInsertRows();
+    }
+}
+
+void CStatsItemModel::Clear()
+{
+    beginResetModel();
+    rows.clear();
+    endResetModel();
+}
+
+std::uint32_t CStatsItemModel::KeyOf(int row) const
+{
+    return row >= 0 && std::size_t(row) < rows.size() ? rows[std::size_t(row)].key : 0;
+}
+
+QIcon CStatsItemModel::ClassIcon(int iconIndex)
+{
+    static const std::array<QIcon, kClassIconFiles.size()> icons = [] {
+        std::array<QIcon, kClassIconFiles.size()> loaded;
+        for (std::size_t i = 0; i < loaded.size(); ++i)
+            loaded[i] = QIcon(QString::fromLatin1(kClassIconFiles[i]));
+        return loaded;
+    }();
+    if (iconIndex < 0 || std::size_t(iconIndex) >= icons.size())
+        return {};
+    return icons[std::size_t(iconIndex)];
+}
+
+CStatsView::CStatsView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QTableView(parent), document(doc)
+{
+    setModel(&rowsModel);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setShowGrid(false);
+    setIconSize(QSize(32, 16));
+    verticalHeader()->hide();
+    horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    horizontalHeader()->setHighlightSections(false);
+    const QFontMetrics metrics = horizontalHeader()->fontMetrics();
+    for (int column = 0; column < rowsModel.columnCount(); ++column) {
+        const QString header = rowsModel.headerData(column, Qt::Horizontal).toString();
+        setColumnWidth(column, metrics.horizontalAdvance(header) + kHeaderMargin);
+    }
+    connect(&rowsModel, &QAbstractItemModel::rowsInserted, this, &CStatsView::WidenNameColumn);
+    connect(&rowsModel, &QAbstractItemModel::modelReset, this, &CStatsView::WidenNameColumn);
+    refreshTimer.start(kRefreshPeriodMs, this);
+}
+
+void CStatsView::DeleteAllRows()
+{
+    rowsModel.Clear();
+}
+
+void CStatsView::OnFrameTimer(int timerId)
+{
+    if (timerId == kRefreshTimer)
+        Refresh();
+}
+
+void CStatsView::Refresh()
+{
+    document.RefreshStatistics();
+    rowsModel.SetRows(document.StatisticsRows());
+}
+
+void CStatsView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == refreshTimer.timerId()) {
+        Refresh();
+        return;
+    }
+    QTableView::timerEvent(event);
+}
+
+void CStatsView::WidenNameColumn()
+{
+    const QFontMetrics metrics = fontMetrics();
+    int widest = 0;
+    for (int row = 0; row < rowsModel.rowCount(); ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(
+                                      rowsModel.data(rowsModel.index(row, TolvarRT::kColumnName)).toString()));
+    if (widest + kNameMargin > columnWidth(TolvarRT::kColumnName))
+        setColumnWidth(TolvarRT::kColumnName, widest + kNameMargin);
+}
+
+}  // namespace gui

@@ -1,0 +1,53 @@
+#include "position/char_filter.h"
+
+#include <cwctype>
+
+namespace TolvarRT {
+namespace {
+
+bool AlwaysDiscarded(char32_t c)
+{
+    switch (c) {
+    case 32: case 33: case 35: case 37: case 38: case 42: case 60: case 62: case 64: case 96: return true;
+    default: return (c >= 91 && c <= 94) || (c >= 123 && c <= 126);
+    }
+}
+
+}  // namespace
+
+void CCharFilter::SetFilter(std::uint16_t classes, bool upperCase)
+{
+    allowedClasses = classes;
+    forceUpperCase = upperCase;
+}
+
+std::uint16_t CCharFilter::ClassOf(char32_t c)
+{
+    if (c < 32)
+        return kCharAllClasses;
+    const auto wide = static_cast<std::wint_t>(c);
+    if (std::iswalnum(wide) && !std::iswalpha(wide))
+        return kCharDigits;
+    if (std::iswalpha(wide))
+        return kCharLetters;
+    if (AlwaysDiscarded(c))
+        return 0;
+    return kCharOthers;
+}
+
+sCharDecision CCharFilter::Filter(char32_t typed) const
+{
+    const std::uint16_t charClass = ClassOf(typed);
+    if (charClass == 0)
+        return {sCharDecision::kDiscard, typed};
+    char32_t character = typed;
+    // The table's upper case, not a cleared 0x20 bit: that bit turns some
+    // letters beyond ASCII into other characters (y with diaeresis into sharp s).
+    if (charClass == kCharLetters && forceUpperCase && typed >= U'a')
+        character = static_cast<char32_t>(std::towupper(static_cast<std::wint_t>(typed)));
+    if ((charClass & allowedClasses) == 0)
+        return {sCharDecision::kReject, typed};
+    return {sCharDecision::kInsert, character};
+}
+
+}  // namespace TolvarRT

@@ -1,0 +1,177 @@
+// The connection dialog driven as a user drives it: what it shows on a first
+// start, what "&Open" stores, and a recent connection chosen with one click.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/memory_settings_store.h"
+#include "app/port_settings.h"
+#include "gui/port_settings_dialog.h"
+#include "stored_recent_ports.h"
+
+namespace {
+
+const std::vector<std::string> kDevices = {"/dev/ttyS0", "/dev/ttyUSB0"};
+
+using TolvarRT::testing::StoreRecent;
+
+sRecentPort StoredRecent(const ISettingsStore& store, const std::string& prefix, int slot)
+{
+    return TolvarRT::testing::StoredRecents(store, prefix).at(std::size_t(slot));
+}
+
+void ChooseText(QComboBox* box, const QString& text)
+{
+    const int index = box->findText(text, Qt::MatchStartsWith);
+    ASSERT_GE(index, 0) << text.toStdString();
+    box->setCurrentIndex(index);
+}
+
+TEST(PortSettingsDialogTest, FirstStartShowsTheDefaultsAndTheOfferedControls)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "GPS Source", true, false, kDevices);
+    settings.offerFakeCmr = true;
+    settings.helpTextId = 59395;
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+
+    EXPECT_EQ(dialog.windowTitle(), "GPS Source Port Properties");
+    EXPECT_EQ(dialog.ModeList()->currentText(), "Serial Port");
+    EXPECT_EQ(dialog.ModeList()->count(), 3) << "no CAN for the Source";
+    EXPECT_TRUE(dialog.SerialPortList()->currentText().startsWith("COM1"));
+    EXPECT_EQ(dialog.DataRateList()->currentText(), "38400");
+    EXPECT_EQ(dialog.ParityList()->currentText(), "None");
+    EXPECT_TRUE(dialog.SerialPortList()->isVisible());
+    EXPECT_FALSE(dialog.NetworkAddress()->isVisible());
+    EXPECT_FALSE(dialog.CanRateList()->isVisible());
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_FALSE(dialog.RecentButton(slot)->isVisible()) << slot;
+    EXPECT_TRUE(dialog.FakeCmrBox()->isVisible());
+    EXPECT_TRUE(dialog.FakeCmrBox()->isChecked());
+    EXPECT_FALSE(dialog.FakeAtsBox()->isVisible());
+    EXPECT_TRUE(dialog.HelpBox()->isVisible());
+    EXPECT_FALSE(dialog.HelpBox()->toPlainText().isEmpty());
+    EXPECT_EQ(dialog.OpenButton()->text(), "&Open");
+    EXPECT_EQ(dialog.CancelButton()->text(), "Ca&ncel");
+
+    // Choosing a network mode shows the address instead of the serial lists.
+    ChooseText(dialog.ModeList(), "TCP");
+    EXPECT_TRUE(dialog.NetworkAddress()->isVisible());
+    EXPECT_FALSE(dialog.SerialPortList()->isVisible());
+}
+
+TEST(PortSettingsDialogTest, TheNmeaDialogHasOnlyTheModesAndNoHelp)
+{
+    CMemorySettingsStore store;
+    StoreRecent(store, "NMEA", 0, {"CAN0", "250k", ""});
+    CPortSettings nmea(store, "NMEA", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(nmea);
+    dialog.show();
+    EXPECT_FALSE(dialog.HelpBox()->isVisible());
+    EXPECT_EQ(dialog.ModeList()->findText("CAN"), -1);
+    EXPECT_FALSE(dialog.RecentButton(0)->isVisible()) << "a CAN entry without the CAN mode";
+
+    CPortSettings serialOnly(store, "NMEA", false, false, kDevices);
+    gui::CPortSettingsDialog serialDialog(serialOnly);
+    EXPECT_FALSE(serialDialog.ModeList()->isEnabled());
+}
+
+TEST(PortSettingsDialogTest, OpenStoresTheNetworkChoiceAndMakesItTheNewestConnection)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    ChooseText(dialog.ModeList(), "TCP");
+    QTest::keyClicks(dialog.NetworkAddress(), "10.0.0.5:5017");
+    QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", -1), 1);
+    EXPECT_EQ(store.ReadText("Settings", "ListenerNetAddress", ""), "10.0.0.5:5017");
+    EXPECT_EQ(settings.PortName(), "TCP:10.0.0.5:5017");
+    EXPECT_EQ(StoredRecent(store, "Listener", 0), (sRecentPort{"TCP:10.0.0.5:5017", "", ""}));
+
+    // The next time it opens, the connection is offered as a button.
+    CPortSettings again(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog next(again);
+    next.show();
+    EXPECT_TRUE(next.RecentButton(0)->isVisible());
+    EXPECT_EQ(next.RecentButton(0)->text(), "TCP:10.0.0.5:5017");
+    EXPECT_EQ(next.ModeList()->currentText(), "TCP");
+    EXPECT_EQ(next.NetworkAddress()->text(), "10.0.0.5:5017");
+}
+
+TEST(PortSettingsDialogTest, SerialChoiceAndTheFakeCmrBoxAreStored)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "GPS Source", true, false, kDevices);
+    settings.offerFakeCmr = true;
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    ChooseText(dialog.SerialPortList(), "/dev/ttyUSB0");
+    ChooseText(dialog.DataRateList(), "115200");
+    ChooseText(dialog.ParityList(), "Even");
+    QTest::mouseClick(dialog.FakeCmrBox(), Qt::LeftButton);
+    QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+
+    EXPECT_EQ(settings.PortName(), "/dev/ttyUSB0");
+    EXPECT_EQ(settings.DataRate(), 115200u);
+    EXPECT_EQ(settings.Parity(), 2);
+    EXPECT_FALSE(settings.fakeCmr);
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourcePort", ""), "/dev/ttyUSB0");
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourceDataRate", ""), "115200");
+    EXPECT_EQ(store.ReadText("Settings", "GPS SourceParity", ""), "Even");
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeGPS", -1), 0);
+    EXPECT_EQ(StoredRecent(store, "GPS Source", 0), (sRecentPort{"/dev/ttyUSB0", "115200", "Even"}));
+}
+
+TEST(PortSettingsDialogTest, CancelStoresNothing)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    ChooseText(dialog.ModeList(), "UDP SP");
+    QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(settings.IsOpened());
+    EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", -1), -1);
+}
+
+TEST(PortSettingsDialogTest, ARecentConnectionOpensWithOneClickAndMovesToTheFront)
+{
+    CMemorySettingsStore store;
+    const sRecentPort entries[] = {{"COM1", "38400", "None"},
+                                   {"TCP:host:1", "", ""},
+                                   {"/dev/ttyUSB0", "9600", "Odd"},
+                                   {"UDP:10.1.1.1:5018", "", ""},
+                                   {"COM2", "4800", "Even"}};
+    for (int slot = 0; slot < 5; ++slot)
+        StoreRecent(store, "Listener", slot, entries[slot]);
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    EXPECT_EQ(dialog.RecentButton(2)->text(), "/dev/ttyUSB0, 9600 bps, Parity Odd");
+    EXPECT_EQ(dialog.RecentButton(3)->text(), "UDP:10.1.1.1:5018");
+    EXPECT_FALSE(dialog.RecentButton(5)->isVisible());
+
+    QTest::mouseClick(dialog.RecentButton(3), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.PortName(), "UDP:10.1.1.1:5018");
+    EXPECT_EQ(settings.Mode(), kUdpSpMode);
+    EXPECT_EQ(StoredRecent(store, "Listener", 0), entries[3]);
+    EXPECT_EQ(StoredRecent(store, "Listener", 1), entries[0]);
+    EXPECT_EQ(StoredRecent(store, "Listener", 3), entries[2]);
+    EXPECT_EQ(StoredRecent(store, "Listener", 4), entries[4]) << "slots past the old place stay";
+    EXPECT_EQ(store.ReadText("Settings", "ListenerNetAddress", ""), "10.1.1.1:5018");
+}
+
+}  // namespace
