@@ -19,3 +19,9 @@ if(CLI11_FOUND AND TOLVAR_WEB_ENABLED)
 else()
   message(STATUS "tolvar command not built: CLI11, nlohmann-json or cpp-httplib missing (run ./dev deps)")
 endif()
+
+# The desktop program serves the status page through web/ as well.
+if(TOLVAR_GUI_ENABLED AND NOT TOLVAR_WEB_ENABLED)
+  message(STATUS "tolvar-gui not built: nlohmann-json or cpp-httplib missing (run ./dev deps)")
+  set(TOLVAR_GUI_ENABLED OFF)
+endif()
