@@ -236,8 +236,8 @@ bool CMainFrame::IsChecked(unsigned id) const
     if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
         return frame->IsChecked(id);
     switch (id) {
-    case Shell::kToolbar: return toolBar->isVisible();
-    case Shell::kStatusBar: return statusBar()->isVisible();
+    case Shell::kToolbar: return !toolBar->isHidden();
+    case Shell::kStatusBar: return !statusBar()->isHidden();
     case App::kWebServer: return webServer != nullptr;
     default: return false;
     }
@@ -284,8 +284,8 @@ bool CMainFrame::RunOwn(unsigned id)
     switch (id) {
     case App::kAbout: application.ShowAbout(this); return true;
     case Shell::kExit: close(); return true;
-    case Shell::kToolbar: toolBar->setVisible(!toolBar->isVisible()); return true;
-    case Shell::kStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); return true;
+    case Shell::kToolbar: toolBar->setHidden(!toolBar->isHidden()); return true;
+    case Shell::kStatusBar: statusBar()->setHidden(!statusBar()->isHidden()); return true;
     case App::kWebServer: ToggleWebServer(); return true;
     case Shell::kPositionWindow: ShowPositionWindow(); return true;
     default: return false;
@@ -341,7 +341,8 @@ QString CMainFrame::SimulationPaneText() const
 
 void CMainFrame::UpdateCommands()
 {
-    const bool testActive = ActiveTestWindow() != nullptr;
+    // The position window is its test's too: the test's keys stay.
+    const bool testActive = area->currentSubWindow() != nullptr;
     for (QShortcut* key : testWindowKeys)
         key->setEnabled(testActive);
     for (QShortcut* key : noWindowKeys)

@@ -63,10 +63,12 @@ protected:
         ASSERT_TRUE(application.Start());
         // No dialog may open in a test: every port dialog is cancelled and
         // recorded unless a choice was preset.
-        Ui().SetPortDialog([this](CPortSettings& dialog, QWidget*) {
+        const auto record = [this](CPortSettings& dialog, QWidget*) {
             dialogs.push_back(dialog.SettingsPrefix());
             return false;
-        });
+        };
+        Ui().SetPortDialog(record);
+        application.Ui().SetPortDialog(record);
     }
 
     gui::CMainFrame& Main() { return application.MainFrame(); }
@@ -131,7 +133,7 @@ TEST_F(MainFrameTest, TheToolbarHoldsItsButtonsInOrderEachWithAnIconOfItsOwn)
     EXPECT_EQ(Main().Action(Doc::kDisconnectSource)->text(), QStringLiteral("&Disconnect \tCtrl+B"));
 }
 
-TEST_F(MainFrameTest, TheStatusBarHasItsPanesInABoldArialFont)
+TEST_F(MainFrameTest, TheStatusBarHasItsPanesInABoldArialFontAndBarsHideFromTheViewMenu)
 {
     const QFont font = Main().statusBar()->font();
     EXPECT_TRUE(font.bold());
@@ -141,6 +143,17 @@ TEST_F(MainFrameTest, TheStatusBarHasItsPanesInABoldArialFont)
     ASSERT_NE(pane, nullptr);
     EXPECT_GE(pane->minimumWidth(), gui::CMainFrame::kSimulationPaneWidth);
     EXPECT_TRUE(pane->text().isEmpty());
+
+    ASSERT_TRUE(Checked(Shell::kStatusBar));
+    Main().Action(Shell::kStatusBar)->trigger();
+    EXPECT_TRUE(Main().statusBar()->isHidden());
+    EXPECT_FALSE(Checked(Shell::kStatusBar));
+    ASSERT_TRUE(Checked(Shell::kToolbar));
+    Main().Action(Shell::kToolbar)->trigger();
+    EXPECT_TRUE(Main().ToolBar().isHidden());
+    EXPECT_FALSE(Checked(Shell::kToolbar));
+    Main().Action(Shell::kToolbar)->trigger();
+    EXPECT_FALSE(Main().ToolBar().isHidden());
 }
 
 TEST_F(MainFrameTest, CommandsFollowTheDocumentBeforeAndAfterConnecting)
@@ -208,6 +221,10 @@ TEST_F(MainFrameTest, KeysOfTheTestWindowRunItsCommands)
     EXPECT_EQ(dialogs, (std::vector<std::string>{"Listener", "GPS Source", "Listener"}));
     QTest::keyClick(&Main(), Qt::Key_D, Qt::ControlModifier);  // disabled while closed: nothing asked
     EXPECT_EQ(dialogs.size(), 3u);
+
+    Main().Action(App::kConnectCommonNmea)->trigger();
+    EXPECT_EQ(dialogs.back(), "NMEA") << "the application's own command, with its own settings";
+    EXPECT_FALSE(application.CommonNmea().IsOpen());
 }
 
 TEST_F(MainFrameTest, ADemoTestFillsTheTableWithARatedCmrRowAndTheChartEveryInterval)
