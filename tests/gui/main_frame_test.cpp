@@ -276,6 +276,13 @@ TEST_F(MainFrameTest, ADemoTestFillsTheTableWithARatedCmrRowAndTheChartEveryInte
     EXPECT_TRUE(Test().LogView().toPlainText().isEmpty());
 }
 
+TEST_F(MainFrameTest, TheCannedNmeaTimerStopsItselfWhileTheListenerIsClosed)
+{
+    Ui().StartTimer(CTolvarTestSuiteDoc::kCannedNmeaTimer, 10000);
+    Test().OnTimer(CTolvarTestSuiteDoc::kCannedNmeaTimer);
+    EXPECT_FALSE(Ui().IsTimerActive(CTolvarTestSuiteDoc::kCannedNmeaTimer));
+}
+
 TEST_F(MainFrameTest, TheWebServerServesTheActiveTestOnLoopbackWhileTicked)
 {
     Main().Action(App::kWebServer)->trigger();
