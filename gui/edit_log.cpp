@@ -80,8 +80,7 @@ void CEditLog::showEvent(QShowEvent* event)
 
 void CEditLog::SetLogLevel(unsigned level)
 {
-    const sLogLevels stored =
-        queue.SetLogLevel(ClampLogLevel(level > unsigned(kLogLevelHighest) ? kLogLevelHighest : int(level)));
+    const sLogLevels stored = queue.SetLogLevel(int(std::min(level, unsigned(kLogLevelHighest))));
     settings.WriteInt(kLogSettingsSection, kPaneLogLevelKey, stored.paneLevel);
     settings.WriteInt(kLogSettingsSection, kFileLogLevelKey, stored.fileLevel);
     emit LogLevelChanged(unsigned(stored.paneLevel));

@@ -123,7 +123,6 @@ TEST(SoundWorkerThreadTest, TheCmrSoundIsAQuarterSecondOfEightBitMonoPcm)
     EXPECT_EQ(word(34), 8u) << "bits";
     EXPECT_EQ(std::string(wave.begin() + 36, wave.begin() + 40), "data");
     EXPECT_EQ(longWord(40), 5943u);
-    EXPECT_NEAR(5943.0 / 22050.0, 0.27, 0.01);
 
     // A tone that dies away: loud at the start, near silence at the end.
     const auto peak = [&](std::size_t from, std::size_t to) {
