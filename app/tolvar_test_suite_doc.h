@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/canned_nmea.h"
 #include "app/document_ui.h"
 #include "app/file_log.h"
 #include "app/settings_store.h"
@@ -39,6 +40,7 @@ bool IsReceiverWithInternalRadio(const std::string& productField, const ISetting
 class CTolvarTestSuiteDoc : public TolvarRT::TSubscriber<Http::IHttpConnector> {
 public:
     static constexpr unsigned kSummaryTimer = 7;
+    static constexpr unsigned kCannedNmeaTimer = 78;
     static constexpr unsigned kSummaryPeriodMs = 10000;
     static constexpr unsigned kListenerHelpText = 59394;
     static constexpr unsigned kSourceHelpText = 59395;
@@ -77,6 +79,16 @@ public:
     // The child frame's summary timer: the interval's summary, logged and
     // kept (with the time it was taken) for the status page.
     std::string TakeIntervalSummary();
+    // The same, with the performance chart's value of the interval (read
+    // together with the summary under the statistics' lock). The summary
+    // is kept in SummaryText.
+    double TakeIntervalSummaryAndChartValue();
+    std::string SummaryText() const;
+    // The canned sentence timer: while the Listener is open, the canned text
+    // with this time of day goes to the Listener port (no line end);
+    // otherwise the timer stops.
+    void SendCannedNmea(const sTimeOfDay& time);
+    const std::string& CannedNmea() const { return cannedNmea; }
 
     std::string TitleText() const;
     std::string ListenerStatus() const;
@@ -127,6 +139,9 @@ private:
     // Logs a statistics summary at level None or Basic in pieces of whole
     // lines, each short enough for one log text.
     void LogSummary(const std::string& summary, unsigned level);
+    // Logs the interval's summary at level None, then keeps it with the time
+    // it was taken.
+    std::string KeepIntervalSummary(std::string summary, TolvarRT::TimeStamp now);
 
     ISettingsStore& settings;
     IDocumentUi& ui;
