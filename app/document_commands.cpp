@@ -165,6 +165,8 @@ void CTolvarTestSuiteDoc::ConnectListenerCommand()
 {
     ui.ResetStatisticsViews();
     ResetStatistics();
+    if (positionView != nullptr)
+        positionView->ResetPerformance();
 }
 
 void CTolvarTestSuiteDoc::SelectSchedule(unsigned schedule)

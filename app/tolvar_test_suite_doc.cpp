@@ -6,12 +6,14 @@
 #include <sstream>
 #include <thread>
 
+#include "app/chart_value.h"
 #include "app/date_text.h"
 #include "app/document_commands.h"
 #include "app/port_settings.h"
 #include "app/status_page.h"
 #include "core/time_base.h"
 #include "core/ascii_case.h"
+#include "ports/thread_priority.h"
 
 namespace {
 
@@ -185,7 +187,13 @@ bool CTolvarTestSuiteDoc::ConnectNmeaListener()
     if (!ui.ShowPortSettings(*dialog))
         return false;
     ProgramEpoch::Retake();
-    if (listener.OpenPort(dialog->MakePortRequest(3))) {
+    // The identity requests wait on this thread while the reader thread
+    // parses the replies; at the lowest priority the wait gives way to it.
+    CThreadPriority priority;
+    priority.LowerToLowest();
+    const bool opened = listener.OpenPort(dialog->MakePortRequest(3));
+    priority.RestoreNormal();
+    if (opened) {
         ui.SetMainCaption("Connected to " + dialog->PortName());
         const sDeviceIdentity identity = listener.WaitForIdentity(false);
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
@@ -349,7 +357,46 @@ void CTolvarTestSuiteDoc::RefreshStatistics()
 std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
 {
     const TimeStamp now = TimeStampNow();
-    std::string summary = listenerStats.Summary(true, now);
+    return KeepIntervalSummary(listenerStats.Summary(true, now), now);
+}
+
+double CTolvarTestSuiteDoc::TakeIntervalSummaryAndChartValue()
+{
+    TimeStamp now = 0;
+    double value = 0.0;
+    std::string summary;
+    listenerStats.ReadTogether([&] {
+        now = TimeStampNow();
+        const auto rate = [&](unsigned type, unsigned frameClass) {
+            return listenerStats.IntervalRate(type, frameClass, now);
+        };
+        value = ChartValue(rate, radioHandler != nullptr);
+        summary = listenerStats.Summary(true, now);
+    });
+    // Logged outside the statistics' lock: the log pipe's sinks may take
+    // locks of their own that the port threads hold while they log.
+    KeepIntervalSummary(std::move(summary), now);
+    return value;
+}
+
+std::string CTolvarTestSuiteDoc::SummaryText() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return summaryText;
+}
+
+void CTolvarTestSuiteDoc::SendCannedNmea(const sTimeOfDay& time)
+{
+    if (!listener.IsPortOpen()) {
+        ui.StopTimer(kCannedNmeaTimer);
+        return;
+    }
+    const std::string text = CannedNmeaOutput(cannedNmea, time);
+    listener.Send(reinterpret_cast<const std::uint8_t*>(text.data()), std::uint32_t(text.size()));
+}
+
+std::string CTolvarTestSuiteDoc::KeepIntervalSummary(std::string summary, TimeStamp now)
+{
     LogSummary(summary, kLogNone);
     char stamp[160];
     std::snprintf(stamp, sizeof stamp, "\nSummary as of %s[%0.3fs]\n", DateText(TimeStampToDate(now)).c_str(),

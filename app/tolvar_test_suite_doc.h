@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/canned_nmea.h"
 #include "app/document_ui.h"
 #include "app/file_log.h"
 #include "app/settings_store.h"
@@ -21,6 +22,7 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
+#include "position/performance_reset.h"
 #include "radio/dc77_handler.h"
 #include "sim/ats_simulator.h"
 #include "sim/cmr_simulator.h"
@@ -38,6 +40,7 @@ bool IsReceiverWithInternalRadio(const std::string& productField, const ISetting
 class CTolvarTestSuiteDoc : public TolvarRT::TSubscriber<Http::IHttpConnector> {
 public:
     static constexpr unsigned kSummaryTimer = 7;
+    static constexpr unsigned kCannedNmeaTimer = 78;
     static constexpr unsigned kSummaryPeriodMs = 10000;
     static constexpr unsigned kListenerHelpText = 59394;
     static constexpr unsigned kSourceHelpText = 59395;
@@ -76,6 +79,16 @@ public:
     // The child frame's summary timer: the interval's summary, logged and
     // kept (with the time it was taken) for the status page.
     std::string TakeIntervalSummary();
+    // The same, with the performance chart's value of the interval (read
+    // together with the summary under the statistics' lock). The summary
+    // is kept in SummaryText.
+    double TakeIntervalSummaryAndChartValue();
+    std::string SummaryText() const;
+    // The canned sentence timer: while the Listener is open, the canned text
+    // with this time of day goes to the Listener port (no line end);
+    // otherwise the timer stops.
+    void SendCannedNmea(const sTimeOfDay& time);
+    const std::string& CannedNmea() const { return cannedNmea; }
 
     std::string TitleText() const;
     std::string ListenerStatus() const;
@@ -95,6 +108,12 @@ public:
     TolvarRT::CDCProto& ListenerEndpoint() { return listener; }
     TolvarRT::CDCProto& SourceEndpoint() { return source; }
     CFileLog& FileLog() { return fileLog; }
+
+    // The position window counts the Listener's CMR frames, and registers
+    // itself while it is open: every new connection starts its rate afresh.
+    TolvarRT::CDCCMRHandler& ListenerCmr() { return listenerCmr; }
+    void SetPositionView(TolvarRT::IPerformanceReset* view) { positionView = view; }
+    TolvarRT::IPerformanceReset* PositionView() const { return positionView; }
 
     // Http::IHttpConnector
     std::string GetPath() override { return pagePath; }
@@ -120,6 +139,9 @@ private:
     // Logs a statistics summary at level None or Basic in pieces of whole
     // lines, each short enough for one log text.
     void LogSummary(const std::string& summary, unsigned level);
+    // Logs the interval's summary at level None, then keeps it with the time
+    // it was taken.
+    std::string KeepIntervalSummary(std::string summary, TolvarRT::TimeStamp now);
 
     ISettingsStore& settings;
     IDocumentUi& ui;
@@ -158,4 +180,5 @@ private:
     std::string titleText;
     const std::string pagePath;
     bool internalRadioPiped = false;
+    TolvarRT::IPerformanceReset* positionView = nullptr;
 };

@@ -5,14 +5,17 @@
 #include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
-#include "cli/stats_output.h"
-#include "cli/status_server.h"
+#include "web/stats_output.h"
+#include "web/status_server.h"
 #include "core/string_format.h"
 
 namespace cli {
 namespace {
 
 using namespace TolvarRT;
+using web::AddMeasuredJson;
+using web::RowsJson;
+using web::TableText;
 
 void Redraw(CTolvarTestSuiteDoc& document, unsigned second, unsigned seconds, std::ostream& out)
 {

@@ -16,10 +16,14 @@
 
 class CTolvarTestSuiteDoc;
 
+namespace web {
+class CStatusServer;
+}
+
 namespace cli {
 
 class CCommandLineUi;
-class CStatusServer;
+using web::CStatusServer;
 
 // Sleeps until the given time; false when the test is to end early (Ctrl+C).
 using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;

@@ -3,7 +3,7 @@
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
-#include "cli/status_server.h"
+#include "web/status_server.h"
 
 namespace cli {
 namespace {

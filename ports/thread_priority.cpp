@@ -16,6 +16,19 @@ namespace {
 // kernel's own real-time threads.
 constexpr int kRealTimePriority = 10;
 constexpr int kNiceStep = 10;
+constexpr int kLowestNice = 19;
+
+// Whether this process may set a thread's nice value back down to nice.
+bool MayReturnTo(int nice)
+{
+    if (geteuid() == 0)
+        return true;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NICE, &limit) != 0)
+        return false;
+    // The ceiling is 20 - rlim_cur in nice terms (1 to 40 mapped to 19 to -20).
+    return limit.rlim_cur == RLIM_INFINITY || 20 - int(limit.rlim_cur) <= nice;
+}
 
 }  // namespace
 
@@ -37,8 +50,9 @@ CThreadPriority::~CThreadPriority()
 
 bool CThreadPriority::RaiseToTimeCritical()
 {
-    if (raised != How::Normal)
+    if (IsRaised())
         return true;
+    RestoreNormal();
     if (refused)
         return false;
     sched_param param{};
@@ -56,12 +70,25 @@ bool CThreadPriority::RaiseToTimeCritical()
     return false;
 }
 
+bool CThreadPriority::LowerToLowest()
+{
+    if (raised == How::Lowest)
+        return true;
+    if (raised != How::Normal || normalPolicy != SCHED_OTHER || !MayReturnTo(normalNice))
+        return false;
+    if (setpriority(PRIO_PROCESS, id_t(tid), kLowestNice) != 0)
+        return false;
+    raised = How::Lowest;
+    return true;
+}
+
 void CThreadPriority::RestoreNormal()
 {
     switch (raised) {
     case How::RealTime:
         pthread_setschedparam(self, normalPolicy, &normalParam);
         break;
+    case How::Lowest:
     case How::Nice:
         setpriority(PRIO_PROCESS, id_t(tid), normalNice);
         break;

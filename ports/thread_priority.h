@@ -1,5 +1,7 @@
 // Real-time scheduling for the time-critical stretches of the traffic
-// generators, taken only where the platform grants it to this process.
+// generators, taken only where the platform grants it to this process, and
+// the lowest priority for a stretch of work that must not crowd out the
+// port threads.
 #pragma once
 
 #include <pthread.h>
@@ -21,11 +23,18 @@ public:
 
     // True when the thread now runs above its normal priority.
     bool RaiseToTimeCritical();
+    // True when the thread now runs at the lowest priority. Taken only when
+    // the way back is open too: an unprivileged Linux thread may always lower
+    // itself but may climb back only as far as RLIMIT_NICE lets it, and a
+    // user-interface thread left at the bottom for good would be far worse
+    // than one never lowered.
+    bool LowerToLowest();
     void RestoreNormal();
-    bool IsRaised() const { return raised != How::Normal; }
+    bool IsRaised() const { return raised == How::RealTime || raised == How::Nice; }
+    bool IsLowered() const { return raised == How::Lowest; }
 
 private:
-    enum class How { Normal, RealTime, Nice };
+    enum class How { Normal, RealTime, Nice, Lowest };
 
     pthread_t self;
     int tid;

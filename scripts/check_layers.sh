@@ -12,7 +12,7 @@ set -euo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 cd "$root"
 
-layers='core:0 ports:1 decoders:2 sim:3 stats:3 radio:3 position:3 app:4 cli:5 gui:5'
+layers='core:0 ports:1 decoders:2 sim:3 stats:3 radio:3 position:3 app:4 web:5 cli:6 gui:6'
 
 folders=()
 for entry in $layers; do
@@ -45,5 +45,5 @@ done
       }
     }
     END {
-      if (bad) { printf "%d include(s) break the layering: core < ports < decoders < sim, stats, radio, position < app < cli, gui\n", bad; exit 1 }
+      if (bad) { printf "%d include(s) break the layering: core < ports < decoders < sim, stats, radio, position < app < web < cli, gui\n", bad; exit 1 }
     }'

@@ -58,6 +58,14 @@ public:
     sStatsSnapshot Snapshot() const;
     std::string Summary(bool interval, std::optional<TimeStamp> now = std::nullopt);
     double IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> now = std::nullopt) const;
+    // Runs read under this collection's lock, so that several readings (the
+    // chart value and the summary of one interval) see the same frames.
+    template <class Read>
+    void ReadTogether(Read&& read) const
+    {
+        std::lock_guard<std::recursive_mutex> guard(sharedLock);
+        read();
+    }
 
     bool IsSource() const { return isSource; }
     std::uint32_t Generation() const;

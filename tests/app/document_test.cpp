@@ -315,6 +315,36 @@ TEST_F(DocumentTest, ResetStatisticsEmptiesTheTableUntilFramesArriveAgain)
     EXPECT_EQ(rows[0].cells[TolvarRT::kColumnName], "CMR Type 5");
 }
 
+// The position window starts counting CMR frames afresh with every new link,
+// and hears nothing once it has gone.
+TEST_F(DocumentTest, EveryConnectionResetsThePositionWindowsCount)
+{
+    struct PositionWindow : TolvarRT::IPerformanceReset {
+        void ResetPerformance() override { ++resets; }
+        int resets = 0;
+    } window;
+    PtyPair listenerPty;
+    PtyPair sourcePty;
+    ASSERT_TRUE(listenerPty.IsValid() && sourcePty.IsValid());
+    CTolvarTestSuiteDoc document(settings, ui);
+    document.SetPositionView(&window);
+    EXPECT_FALSE(document.Run(Command::kConnectNmeaListener) && document.IsListenerOpen());
+    EXPECT_EQ(window.resets, 0) << "a cancelled connection resets nothing";
+
+    ui.choose = SerialPort(listenerPty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectNmeaListener));
+    EXPECT_EQ(window.resets, 1);
+    ui.choose = SerialPort(sourcePty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectSource));
+    EXPECT_EQ(window.resets, 2);
+
+    document.SetPositionView(nullptr);
+    ASSERT_TRUE(document.Run(Command::kDisconnectListener));
+    ui.choose = SerialPort(listenerPty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectNmeaListener));
+    EXPECT_EQ(window.resets, 2);
+}
+
 TEST_F(DocumentTest, TheLogFileIsCreatedWhereTheUserSaysAndRemembered)
 {
     TempFolder folder;

@@ -11,12 +11,15 @@
 
 #include "app/ini_settings_store.h"
 #include "app/memory_settings_store.h"
+#include "settings_store_contract.h"
 #include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using TolvarRT::testing::AnyStoreTest;
+using TolvarRT::testing::StoreKind;
 using TolvarRT::testing::TempFolder;
 
 void WriteFile(const fs::path& file, std::string_view content)
@@ -25,83 +28,26 @@ void WriteFile(const fs::path& file, std::string_view content)
     out << content;
 }
 
+// Made during the first test that needs it; gone at exit.
+const fs::path& StoreFolder()
+{
+    static TempFolder folder;
+    return folder.Path();
+}
+
 // Every store answers the typed operations alike.
-struct StoreKind {
-    const char* name;
-    bool ini;
-};
-
-class AnyStoreTest : public ::testing::TestWithParam<StoreKind> {
-protected:
-    void SetUp() override
-    {
-        if (GetParam().ini)
-            store = std::make_unique<CIniSettingsStore>(folder.Path() / "Vendra" / "TolvarTestSuite.ini");
-        else
-            store = std::make_unique<CMemorySettingsStore>();
-    }
-    TempFolder folder;
-    std::unique_ptr<ISettingsStore> store;
-};
-
-TEST_P(AnyStoreTest, MissingValuesReadAsDefaults)
-{
-    EXPECT_EQ(store->ReadInt("Settings", "ListenerMode", 7), 7);
-    EXPECT_EQ(store->ReadText("Settings", "ListenerPort", "COM1"), "COM1");
-    EXPECT_FALSE(store->ReadBytes("Settings", "WindowPlacement").has_value());
-    EXPECT_EQ(store->ReadProfileText("Settings", "LogPath", ""), "");
-}
-
-TEST_P(AnyStoreTest, TypedValuesReadBack)
-{
-    ASSERT_TRUE(store->WriteInt("Settings", "ListenerMode", 3));
-    ASSERT_TRUE(store->WriteInt("Settings", "Lowest", INT32_MIN));
-    ASSERT_TRUE(store->WriteText("Settings", "GPS SourcePort", "TCP:10.0.0.5:5017"));
-    const std::vector<std::uint8_t> placement = {0x00, 0x2c, 0xff, 0x10};
-    ASSERT_TRUE(store->WriteBytes("Settings", "WindowPlacement", placement));
-    ASSERT_TRUE(store->WriteBytes("Settings", "Nothing", {}));
-
-    EXPECT_EQ(store->ReadInt("Settings", "ListenerMode", 0), 3);
-    EXPECT_EQ(store->ReadInt("Settings", "Lowest", 0), INT32_MIN);
-    EXPECT_EQ(store->ReadText("Settings", "GPS SourcePort", ""), "TCP:10.0.0.5:5017");
-    EXPECT_EQ(store->ReadBytes("Settings", "WindowPlacement"), placement);
-    EXPECT_EQ(store->ReadBytes("Settings", "Nothing"), std::vector<std::uint8_t>{});
-}
-
-TEST_P(AnyStoreTest, NamesIgnoreCaseAndSectionsAreApart)
-{
-    store->WriteText("Settings\\Recent0", "ListenerPort", "COM4");
-    store->WriteText("settings\\RECENT0", "listenerport", "COM5");
-    store->WriteText("Settings\\Recent1", "ListenerPort", "COM6");
-    EXPECT_EQ(store->ReadText("SETTINGS\\recent0", "LISTENERPORT", ""), "COM5");
-    EXPECT_EQ(store->ReadText("Settings\\Recent1", "ListenerPort", ""), "COM6");
-}
-
-TEST_P(AnyStoreTest, ProfileTextsAreNotSettings)
-{
-    store->WriteProfileText("Settings", "LogPath", "/home/op/logs/link.txt");
-    store->WriteText("Settings", "LogPath", "a setting");
-    EXPECT_EQ(store->ReadProfileText("Settings", "LogPath", ""), "/home/op/logs/link.txt");
-    EXPECT_EQ(store->ReadText("Settings", "LogPath", ""), "a setting");
-    EXPECT_EQ(store->ReadProfileText("Settings", "PositionLogPath", "none"), "none");
-}
-
-TEST_P(AnyStoreTest, ValuesOfTheWrongFormReadAsDefaults)
-{
-    store->WriteText("Settings", "LogLevel", "two");
-    store->WriteText("Settings", "Huge", "99999999999");
-    store->WriteText("Settings", "Spaced", " 12 ");
-    store->WriteText("Settings", "OddHex", "abc");
-    store->WriteText("Settings", "NotHex", "zz");
-    EXPECT_EQ(store->ReadInt("Settings", "LogLevel", 2), 2);
-    EXPECT_EQ(store->ReadInt("Settings", "Huge", -1), -1);
-    EXPECT_EQ(store->ReadInt("Settings", "Spaced", 0), 12);
-    EXPECT_FALSE(store->ReadBytes("Settings", "OddHex").has_value());
-    EXPECT_FALSE(store->ReadBytes("Settings", "NotHex").has_value());
-}
-
-INSTANTIATE_TEST_SUITE_P(Stores, AnyStoreTest, ::testing::Values(StoreKind{"Memory", false}, StoreKind{"Ini", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Stores, AnyStoreTest,
+    ::testing::Values(StoreKind{"Memory", [] { return std::make_unique<CMemorySettingsStore>(); }},
+                      StoreKind{"Ini",
+                                [] {
+                                    // A file of its own for every test.
+                                    static int count = 0;
+                                    return std::make_unique<CIniSettingsStore>(
+                                        StoreFolder() / std::to_string(++count) / "Vendra" /
+                                        "TolvarTestSuite.ini");
+                                }}),
+    TolvarRT::testing::StoreKindName);
 
 TEST(MemorySettingsStoreTest, CountsValuesOnceWhateverTheCase)
 {

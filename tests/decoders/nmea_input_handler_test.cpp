@@ -17,6 +17,7 @@
 #include "fake_byte_pipe.h"
 #include "log_recorder.h"
 #include "manifest_frames.h"
+#include "nmea_sentence.h"
 
 namespace TolvarRT {
 namespace {
@@ -46,15 +47,9 @@ public:
     std::vector<Received> sentences;
 };
 
-// "$" + body + "*hh" with the checksum that body needs, and CR LF.
 std::string Sentence(const std::string& body, const char* lineEnd = "\r\n")
 {
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= std::uint8_t(c);
-    char checksum[4];
-    std::snprintf(checksum, sizeof checksum, "*%02X", sum);
-    return "$" + body + checksum + lineEnd;
+    return testing::NmeaSentence(body, lineEnd);
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& text)

@@ -54,5 +54,30 @@ TEST(ThreadPriorityTest, RaisesWhenAllowedAndRestoresTheNormalScheduling)
     }).join();
 }
 
+// The way down is always open on Linux, the way back often is not: a lowered
+// thread that could not climb back would stay at the bottom for good.
+TEST(ThreadPriorityTest, LowersOnlyWhenItCanComeBackAndRestoresTheNormalScheduling)
+{
+    std::thread([] {
+        const sScheduling normal = Current();
+        {
+            CThreadPriority priority;
+            const bool lowered = priority.LowerToLowest();
+            EXPECT_EQ(priority.IsLowered(), lowered);
+            EXPECT_FALSE(priority.IsRaised());
+            if (lowered)
+                EXPECT_EQ(Current().nice, 19);
+            else
+                EXPECT_TRUE(Current() == normal) << "a refusal changes nothing";
+            EXPECT_EQ(priority.LowerToLowest(), lowered) << "asking again gives the same answer";
+            priority.RestoreNormal();
+            EXPECT_FALSE(priority.IsLowered());
+            EXPECT_TRUE(Current() == normal) << "lowered only where the way back is open";
+            priority.LowerToLowest();
+        }
+        EXPECT_TRUE(Current() == normal) << "the destructor restores";
+    }).join();
+}
+
 }  // namespace
 }  // namespace TolvarRT

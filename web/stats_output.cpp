@@ -1,11 +1,11 @@
-#include "cli/stats_output.h"
+#include "web/stats_output.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "stats/stats_row_figures.h"
 
-namespace cli {
+namespace web {
 
 using namespace TolvarRT;
 
@@ -105,4 +105,4 @@ void AddMeasuredJson(const std::vector<sLinkFigures>& types, nlohmann::json& jso
     json["measuredTotal"] = LinkFiguresJson(LinkTotal(types));
 }
 
-}  // namespace cli
+}  // namespace web

@@ -1,12 +1,12 @@
-#include "cli/status_server.h"
+#include "web/status_server.h"
 
 #include <httplib.h>
 
 #include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
-#include "cli/stats_output.h"
+#include "web/stats_output.h"
 
-namespace cli {
+namespace web {
 namespace {
 
 // "Name: value" lines of the page's extra header.
@@ -103,4 +103,4 @@ void CStatusServer::Stop()
     server.reset();
 }
 
-}  // namespace cli
+}  // namespace web

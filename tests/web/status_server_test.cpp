@@ -8,7 +8,7 @@
 
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
-#include "cli/status_server.h"
+#include "web/status_server.h"
 #include "core/time_base.h"
 #include "scripted_document_ui.h"
 
@@ -49,7 +49,7 @@ protected:
     CMemorySettingsStore settings;
     TolvarRT::testing::ScriptedUi ui;
     CTolvarTestSuiteDoc document{settings, ui};
-    cli::CStatusServer server{document};
+    web::CStatusServer server{document};
     bool started = false;
 };
 

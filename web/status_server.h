@@ -13,7 +13,7 @@ namespace httplib {
 class Server;
 }
 
-namespace cli {
+namespace web {
 
 // Thread rules: Start and Stop belong to the owner; requests are served on
 // the server's own threads and read the document through its locked page
@@ -41,4 +41,4 @@ private:
     int boundPort = 0;
 };
 
-}  // namespace cli
+}  // namespace web

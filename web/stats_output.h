@@ -11,7 +11,7 @@
 #include "stats/stats_snapshot.h"
 #include "stats/stats_table_model.h"
 
-namespace cli {
+namespace web {
 
 // The table's columns, aligned, one row per frame type.
 std::string TableText(const std::vector<TolvarRT::sStatsRow>& rows);
@@ -23,4 +23,4 @@ nlohmann::json LinkFiguresJson(const TolvarRT::sLinkFigures& figures);
 // "measured": one object per frame type; "measuredTotal": the whole run.
 void AddMeasuredJson(const std::vector<TolvarRT::sLinkFigures>& types, nlohmann::json& json);
 
-}  // namespace cli
+}  // namespace web

@@ -1,0 +1,392 @@
+#include "gui/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/common_nmea_source.h"
+#include "app/tolvar_test_suite_doc.h"
+#include "app/window_placement.h"
+#include "gui/child_frame.h"
+#include "gui/command_table.h"
+#include "gui/fixed_size_mdi_child_window.h"
+#include "gui/position_view.h"
+#include "gui/qt_document_ui.h"
+#include "gui/qt_text.h"
+#include "gui/tolvar_test_suite_app.h"
+#include "web/status_server.h"
+
+namespace gui {
+namespace {
+
+namespace Shell = ShellCommand;
+namespace App = ApplicationCommand;
+
+const QString kApplicationTitle = QStringLiteral("TolvarTestSuite");
+
+bool IsCheckable(unsigned id)
+{
+    switch (id) {
+    case Shell::kPause:
+    case Shell::kToolbar:
+    case Shell::kStatusBar:
+    case App::kWebServer:
+        return true;
+    default:
+        return id >= Shell::kLogLevelNone && id <= Shell::kLogLevelAll;
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CTolvarTestSuiteApp& app, ISettingsStore& store) : application(app), settings(store)
+{
+    setWindowTitle(kApplicationTitle);
+    area = new QMdiArea(this);
+    area->setViewMode(QMdiArea::SubWindowView);
+    // The test window stays maximised behind the fixed-size position window.
+    area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    setCentralWidget(area);
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    CreateAccelerators();
+    resize(kDefaultWidth, kDefaultHeight);
+    RestorePlacement();
+    connect(area, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+    auto* refresh = new QTimer(this);
+    connect(refresh, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
+    refresh->start(int(kCommandRefreshMs));
+    UpdateCommands();
+}
+
+CMainFrame::~CMainFrame()
+{
+    SavePlacement();
+    if (webServer)
+        webServer->Stop();
+    webServer.reset();
+    // The windows go before their document: the position window reads it,
+    // the test window shuts the test down.
+    delete positionWindow.data();
+    if (testWindow) {
+        testWindow->AllowClose();
+        delete testWindow.data();
+    }
+    document.reset();
+    documentUi.reset();
+}
+
+CChildFrame& CMainFrame::OpenTestWindow()
+{
+    documentUi = std::make_unique<CQtDocumentUi>();
+    documentUi->SetDialogParent(this);
+    documentUi->SetPortDialog(application.PortDialog());
+    documentUi->onStatusPane = [this](const std::string& text) { simulationPane->setText(ToQt(text)); };
+    documentUi->onMainCaption = [this](const std::string& text) { setWindowTitle(ToQt(text)); };
+    documentUi->onDocumentTitle = [this](const std::string& title) { ShowDocumentTitle(title); };
+    document = std::make_unique<CTolvarTestSuiteDoc>(settings, *documentUi);
+    auto* frame = new CChildFrame(*document, *documentUi, settings);
+    testWindow = frame;
+    area->addSubWindow(frame);
+    frame->showMaximized();
+    area->setActiveSubWindow(frame);
+    ShowDocumentTitle(document->TitleText());
+    UpdateCommands();
+    return *frame;
+}
+
+void CMainFrame::ShowDocumentTitle(const std::string& title)
+{
+    setWindowTitle(kApplicationTitle + QStringLiteral(" - ") + ToQt(title));
+    if (testWindow)
+        testWindow->setWindowTitle(ToQt(title));
+}
+
+CChildFrame* CMainFrame::ActiveTestWindow() const
+{
+    // The current window stays current while another application is active.
+    return qobject_cast<CChildFrame*>(area->currentSubWindow());
+}
+
+CTolvarTestSuiteDoc* CMainFrame::ActiveDocument() const
+{
+    QMdiSubWindow* current = area->currentSubWindow();
+    if (current == nullptr || !testWindow)
+        return nullptr;
+    return current == testWindow || current == positionWindow ? &testWindow->Document() : nullptr;
+}
+
+CQtDocumentUi* CMainFrame::ActiveDocumentUi() const
+{
+    return ActiveDocument() != nullptr ? documentUi.get() : nullptr;
+}
+
+QAction* CMainFrame::Action(unsigned id) const
+{
+    const auto found = actions.find(id);
+    return found == actions.end() ? nullptr : found->second;
+}
+
+QAction* CMainFrame::MakeAction(unsigned id)
+{
+    if (QAction* existing = Action(id))
+        return existing;
+    const sCommandInfo& info = CommandInfo(id);
+    auto* action = new QAction(QString::fromLatin1(info.menuText), this);
+    action->setStatusTip(StatusTip(info));
+    action->setToolTip(ToolTip(info));
+    action->setCheckable(IsCheckable(id));
+    if (info.icon != nullptr)
+        action->setIcon(QIcon(QString::fromLatin1(info.icon)));
+    connect(action, &QAction::triggered, this, [this, id] {
+        Run(id);
+        UpdateCommands();
+    });
+    actions[id] = action;
+    return action;
+}
+
+void CMainFrame::CreateMenus()
+{
+    for (const sMenu& menu : MainMenus()) {
+        QMenu* qmenu = menuBar()->addMenu(QString::fromLatin1(menu.title));
+        for (unsigned id : menu.items) {
+            if (id == Shell::kSeparator)
+                qmenu->addSeparator();
+            else
+                qmenu->addAction(MakeAction(id));
+        }
+        connect(qmenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+    }
+}
+
+void CMainFrame::CreateToolBar()
+{
+    toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    toolBar->setMovable(true);
+    toolBar->setFloatable(true);
+    toolBar->setIconSize(QSize(16, 15));
+    for (unsigned id : ToolbarButtons()) {
+        if (id == Shell::kSeparator)
+            toolBar->addSeparator();
+        else
+            toolBar->addAction(MakeAction(id));
+    }
+    addToolBar(Qt::TopToolBarArea, toolBar);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(18);
+    font.setBold(true);
+    statusBar()->setFont(font);
+    simulationPane = new QLabel(statusBar());
+    simulationPane->setObjectName(QStringLiteral("simulationPane"));
+    // At least its width; a longer status ("Simulating 15 SVs (7 W)" in the
+    // bold font) widens it rather than lose its end.
+    simulationPane->setMinimumWidth(kSimulationPaneWidth);
+    lastPane = new QLabel(statusBar());
+    lastPane->setFixedWidth(kLastPaneWidth);
+    statusBar()->addPermanentWidget(simulationPane);
+    statusBar()->addPermanentWidget(lastPane);
+}
+
+void CMainFrame::CreateAccelerators()
+{
+    const auto make = [this](const std::vector<sAccelerator>& table, std::vector<QShortcut*>& keys) {
+        for (const sAccelerator& key : table) {
+            auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(key.keys)), this);
+            const unsigned id = key.id;
+            connect(shortcut, &QShortcut::activated, this, [this, id] {
+                Run(id);
+                UpdateCommands();
+            });
+            keys.push_back(shortcut);
+        }
+    };
+    make(TestWindowAccelerators(), testWindowKeys);
+    make(NoWindowAccelerators(), noWindowKeys);
+}
+
+bool CMainFrame::IsEnabled(unsigned id) const
+{
+    if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
+        return doc->IsEnabled(id);
+    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+        return frame->IsEnabled(id);
+    return IsOwnEnabled(id);
+}
+
+bool CMainFrame::IsChecked(unsigned id) const
+{
+    if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
+        return doc->IsChecked(id);
+    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+        return frame->IsChecked(id);
+    switch (id) {
+    case Shell::kToolbar: return !toolBar->isHidden();
+    case Shell::kStatusBar: return !statusBar()->isHidden();
+    case App::kWebServer: return webServer != nullptr;
+    default: return false;
+    }
+}
+
+bool CMainFrame::IsOwnEnabled(unsigned id) const
+{
+    if (application.CommonNmea().Claims(id))
+        return application.CommonNmea().IsEnabled(id);
+    switch (id) {
+    case App::kAbout:
+    case Shell::kExit:
+    case Shell::kToolbar:
+    case Shell::kStatusBar:
+        return true;
+    case App::kWebServer:
+        return ActiveDocument() != nullptr || webServer != nullptr;
+    case Shell::kPositionWindow:
+        return ActiveDocument() != nullptr;
+    default:
+        return false;
+    }
+}
+
+bool CMainFrame::Run(unsigned id)
+{
+    if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
+        return doc->Run(id);
+    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+        return frame->Run(id);
+    if (!IsOwnEnabled(id))
+        return false;
+    return RunOwn(id);
+}
+
+bool CMainFrame::RunOwn(unsigned id)
+{
+    if (application.CommonNmea().Claims(id)) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool ran = application.CommonNmea().Run(id);
+        QGuiApplication::restoreOverrideCursor();
+        return ran;
+    }
+    switch (id) {
+    case App::kAbout: application.ShowAbout(this); return true;
+    case Shell::kExit: close(); return true;
+    case Shell::kToolbar: toolBar->setHidden(!toolBar->isHidden()); return true;
+    case Shell::kStatusBar: statusBar()->setHidden(!statusBar()->isHidden()); return true;
+    case App::kWebServer: ToggleWebServer(); return true;
+    case Shell::kPositionWindow: ShowPositionWindow(); return true;
+    default: return false;
+    }
+}
+
+void CMainFrame::ShowPositionWindow()
+{
+    // One position window per test: asking again brings it forward.
+    if (auto* open = qobject_cast<QMdiSubWindow*>(positionWindow.data())) {
+        area->setActiveSubWindow(open);
+        return;
+    }
+    CTolvarTestSuiteDoc* doc = ActiveDocument();
+    if (doc == nullptr)
+        return;
+    positionWindow = OpenPositionWindow(*area, *doc, application.CommonNmea().Decoder(), settings);
+}
+
+void CMainFrame::ToggleWebServer()
+{
+    if (webServer) {
+        webServer->Stop();
+        webServer.reset();
+        statusBar()->showMessage(QStringLiteral("Web server stopped"), 5000);
+        return;
+    }
+    CTolvarTestSuiteDoc* doc = ActiveDocument();
+    if (doc == nullptr)
+        return;
+    auto server = std::make_unique<web::CStatusServer>(*doc);
+    std::string error;
+    // Loopback only: the page shows the test to whoever can reach it.
+    if (!server->Start("127.0.0.1:0", error)) {
+        statusBar()->showMessage(ToQt(error), 5000);
+        return;
+    }
+    webServer = std::move(server);
+    statusBar()->showMessage(QStringLiteral("Status page at ") + WebServerAddress(), 10000);
+}
+
+QString CMainFrame::WebServerAddress() const
+{
+    if (!webServer)
+        return {};
+    return QStringLiteral("http://%1:%2/").arg(ToQt(webServer->Host())).arg(webServer->Port());
+}
+
+QString CMainFrame::SimulationPaneText() const
+{
+    return simulationPane->text();
+}
+
+void CMainFrame::UpdateCommands()
+{
+    // The position window is its test's too: the test's keys stay.
+    const bool testActive = area->currentSubWindow() != nullptr;
+    for (QShortcut* key : testWindowKeys)
+        key->setEnabled(testActive);
+    for (QShortcut* key : noWindowKeys)
+        key->setEnabled(!testActive);
+    for (const auto& [id, action] : actions) {
+        action->setEnabled(IsEnabled(id));
+        if (action->isCheckable())
+            action->setChecked(IsChecked(id));
+    }
+}
+
+void CMainFrame::RestorePlacement()
+{
+    const auto placement = ReadWindowPlacement(settings);
+    if (!placement)
+        return;
+    const QRect rect(QPoint(placement->left, placement->top), QPoint(placement->right - 1, placement->bottom - 1));
+    // A placement on a screen that is no longer there would hide the window.
+    if (rect.width() <= 0 || rect.height() <= 0 || QGuiApplication::screenAt(rect.center()) == nullptr)
+        return;
+    setGeometry(rect);
+}
+
+void CMainFrame::SavePlacement()
+{
+    if (placementSaved)
+        return;
+    placementSaved = true;
+    sWindowPlacement placement;
+    const QRect rect = normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.left = rect.left();
+    placement.top = rect.top();
+    placement.right = rect.right() + 1;
+    placement.bottom = rect.bottom() + 1;
+    placement.showState = isMinimized()   ? sWindowPlacement::kShowMinimized
+                          : isMaximized() ? sWindowPlacement::kShowMaximized
+                                          : sWindowPlacement::kShowNormal;
+    WriteWindowPlacement(settings, placement);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    SavePlacement();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace gui

@@ -1,0 +1,152 @@
+// The position window as a user meets it: opened beside a test, it shows the
+// test's positions, counts CMR frames, and guards an open position log.
+#include <gtest/gtest.h>
+
+// Before Qt: the connection settings have a field named like a Qt keyword.
+#include "app/memory_settings_store.h"
+#include "app/tolvar_test_suite_doc.h"
+#include "scripted_document_ui.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include "gui/fixed_size_mdi_child_window.h"
+#include "gui/position_view.h"
+#include "gui/qt_text.h"
+#include "nmea_sentence.h"
+#include "temp_folder.h"
+
+namespace {
+
+class PositionViewTest : public ::testing::Test {
+protected:
+    PositionViewTest() { area.resize(900, 700); }
+
+    gui::CPositionView& OpenWindow()
+    {
+        frame = gui::OpenPositionWindow(area, document, commonNmea, settings);
+        return *static_cast<gui::CPositionView*>(frame->widget());
+    }
+    // What the window shows now.
+    QString Shown(gui::CPositionView& view)
+    {
+        view.grab();
+        return view.StatusText();
+    }
+    void SendToListener(const std::string& sentence)
+    {
+        document.ListenerNmea().OnBytes(reinterpret_cast<const std::uint8_t*>(sentence.data()),
+                                        std::uint32_t(sentence.size()), 0, TolvarRT::TimeStampNow());
+    }
+    // Answers the next message box with button, keeping its text.
+    void AnswerNextQuestion(QMessageBox::StandardButton button)
+    {
+        QTimer::singleShot(0, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            question = box->text();
+            defaultButton = box->standardButton(box->defaultButton());
+            box->button(button)->click();
+        });
+    }
+    bool FrameGone()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return frame.isNull();
+    }
+
+    CMemorySettingsStore settings;
+    TolvarRT::testing::ScriptedUi ui;
+    CTolvarTestSuiteDoc document{settings, ui};
+    TolvarRT::CNMEAInputHandler commonNmea;
+    QMdiArea area;
+    QPointer<gui::CFixedSizeMDIChildWindow> frame;
+    QString question;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    TolvarRT::testing::TempFolder folder;
+};
+
+TEST_F(PositionViewTest, TheWindowShowsNoPositionUntilTheListenerSendsOne)
+{
+    gui::CPositionView& view = OpenWindow();
+    EXPECT_EQ(document.PositionView(), &view);
+    EXPECT_TRUE(Shown(view).startsWith("Old or No Position\n ***** LOG FILE CLOSED *****"));
+
+    SendToListener(TolvarRT::testing::NmeaSentence("GPGGA,123456.00,5230.0000,N,00115.0000,W,1,8,1.2,100.5,M,,M,,"));
+    const QString shown = Shown(view);
+    EXPECT_TRUE(shown.startsWith(QString("Position: Lat:    52") + QChar(0xBA) +
+                                 " 30.00000' Altitude: 100.500 meters \n"
+                                 "(primary) Long:   -1" +
+                                 QChar(0xBA) + " 15.00000'"))
+        << gui::FromQt(shown);
+    EXPECT_TRUE(shown.contains("\n$GPGGA,123456.00,5230.0000,N"));
+}
+
+TEST_F(PositionViewTest, TheFrameKeepsTheViewsMinimumAndClosesFreelyWithoutALog)
+{
+    OpenWindow();
+    EXPECT_EQ(frame->minimumSize(), QSize(350, 195));
+    EXPECT_GE(frame->height(), 195);
+    frame->close();
+    EXPECT_TRUE(question.isEmpty());
+    EXPECT_TRUE(FrameGone());
+    EXPECT_EQ(document.PositionView(), nullptr) << "the window has unregistered";
+}
+
+TEST_F(PositionViewTest, ClosingWithALogOpenAsksAndDefaultsToNo)
+{
+    gui::CPositionView& view = OpenWindow();
+    const std::string path = folder.File("positions.txt");
+    std::string offered = "none";
+    view.SetSaveFileAsker([&](const std::string& initial) {
+        offered = initial;
+        return std::optional<std::string>(path);
+    });
+    view.OpenLogAction()->trigger();
+    EXPECT_EQ(offered, "");
+    EXPECT_EQ(settings.ReadProfileText("Settings", "PositionLogPath", ""), path);
+    EXPECT_FALSE(view.OpenLogAction()->isEnabled());
+    EXPECT_TRUE(view.CloseLogAction()->isEnabled());
+    EXPECT_TRUE(Shown(view).endsWith("\n LOGGING TO FILE"));
+
+    AnswerNextQuestion(QMessageBox::No);
+    frame->close();
+    EXPECT_EQ(question,
+              "WARNING: Closing the Position Performance View will close your log file\n\n"
+              "Do you want to close the view");
+    EXPECT_EQ(defaultButton, QMessageBox::No);
+    EXPECT_FALSE(FrameGone());
+
+    AnswerNextQuestion(QMessageBox::Yes);
+    frame->close();
+    EXPECT_TRUE(FrameGone());
+}
+
+TEST_F(PositionViewTest, TheFirstCountedCmrSpeedsTheTickAndTheCommandsFollowTheState)
+{
+    gui::CPositionView& view = OpenWindow();
+    EXPECT_EQ(view.TickInterval(), 2000);
+    const std::uint8_t frameData[6] = {0x02, 0x00, 0, 0, 0, 0};
+    document.ListenerCmr().PublishCMRFrame(0, frameData, sizeof frameData, 0, TolvarRT::TimeStampNow());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.TickInterval(), 1000);
+    EXPECT_TRUE(view.Monitor().IsCounting());
+
+    EXPECT_FALSE(view.SoundAction()->isChecked());
+    view.SoundAction()->trigger();
+    EXPECT_TRUE(view.SoundAction()->isChecked());
+    view.SoundAction()->trigger();
+    EXPECT_FALSE(view.SoundAction()->isChecked());
+
+    view.ResetAction()->trigger();
+    EXPECT_FALSE(view.Monitor().IsCounting());
+    EXPECT_FALSE(view.CloseLogAction()->isEnabled());
+}
+
+}  // namespace

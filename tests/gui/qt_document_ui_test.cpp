@@ -1,0 +1,98 @@
+// The Qt answers to what a document asks: the child frame's timers by id,
+// port choices answered beforehand, the file dialog's filter.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/memory_settings_store.h"
+#include "app/port_settings.h"
+#include "gui/command_table.h"
+#include "gui/qt_document_ui.h"
+#include "wait_until.h"
+
+namespace {
+
+using TolvarRT::testing::WaitUntil;
+
+TEST(QtDocumentUiTest, TimersRunByIdUntilStoppedAndRestartWithANewPeriod)
+{
+    gui::CQtDocumentUi ui;
+    std::vector<unsigned> fired;
+    ui.onTimer = [&](unsigned id) { fired.push_back(id); };
+    ui.StopTimer(7);  // never started: nothing to stop
+    ui.StartTimer(7, 10000);
+    ui.StartTimer(78, 5);
+    EXPECT_TRUE(ui.IsTimerActive(7));
+    EXPECT_EQ(ui.TimerInterval(7), 10000);
+    ASSERT_TRUE(WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return fired.size() >= 2;
+    }));
+    EXPECT_EQ(fired[0], 78u);
+    EXPECT_EQ(fired[1], 78u);
+
+    ui.StopTimer(78);
+    EXPECT_FALSE(ui.IsTimerActive(78));
+    EXPECT_TRUE(ui.IsTimerActive(7));
+    ui.StartTimer(7, 20);
+    EXPECT_EQ(ui.TimerInterval(7), 20) << "a restart takes the new period";
+    ui.StopTimer(7);
+    EXPECT_FALSE(ui.IsTimerActive(7));
+}
+
+TEST(QtDocumentUiTest, APresetChoiceAnswersTheNextDialogOfItsCaptionOnce)
+{
+    CMemorySettingsStore settings;
+    gui::CQtDocumentUi ui;
+    std::vector<std::string> shown;
+    ui.SetPortDialog([&](CPortSettings& dialog, QWidget*) {
+        shown.push_back(dialog.SettingsPrefix());
+        return false;
+    });
+    ui.PresetPortChoice("GPS Source", [](CPortSettings& dialog) {
+        dialog.SelectMode(kTcpMode);
+        dialog.networkAddress = "127.0.0.1:5017";
+        dialog.fakeCmr = true;
+    });
+
+    CPortSettings listener(settings, "Listener", true, false);
+    listener.Load();
+    EXPECT_FALSE(ui.ShowPortSettings(listener)) << "another caption: the dialog, cancelled";
+    CPortSettings source(settings, "GPS Source", true, false);
+    source.offerFakeCmr = true;
+    source.Load();
+    ASSERT_TRUE(ui.ShowPortSettings(source));
+    EXPECT_TRUE(source.IsOpened());
+    EXPECT_EQ(source.PortName(), "TCP:127.0.0.1:5017");
+    EXPECT_TRUE(source.fakeCmr);
+    CPortSettings again(settings, "GPS Source", true, false);
+    again.Load();
+    EXPECT_FALSE(ui.ShowPortSettings(again)) << "used up";
+    EXPECT_EQ(shown, (std::vector<std::string>{"Listener", "GPS Source"}));
+}
+
+TEST(QtDocumentUiTest, ReportsGoToTheirHooksAndAreDroppedWithoutOne)
+{
+    gui::CQtDocumentUi ui;
+    ui.SetStatusPane("dropped");
+    std::string pane, caption, title;
+    ui.onStatusPane = [&](const std::string& text) { pane = text; };
+    ui.onMainCaption = [&](const std::string& text) { caption = text; };
+    ui.onDocumentTitle = [&](const std::string& text) { title = text; };
+    ui.SetStatusPane("PAUSED");
+    ui.SetMainCaption("Connected to /dev/ttyUSB0");
+    ui.SetDocumentTitle("Listener : Not Connected | Source : Not Connected");
+    EXPECT_EQ(pane, "PAUSED");
+    EXPECT_EQ(caption, "Connected to /dev/ttyUSB0");
+    EXPECT_EQ(title, "Listener : Not Connected | Source : Not Connected");
+}
+
+TEST(QtDocumentUiTest, TheLogFileFilterTakesQtsForm)
+{
+    EXPECT_EQ(gui::QtFileFilter("Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
+              QStringLiteral("Text Files(*.txt);;All Files (*.*)"));
+    EXPECT_EQ(gui::QtFileFilter(""), QString());
+}
+
+}  // namespace
