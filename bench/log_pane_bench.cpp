@@ -98,8 +98,8 @@ int main(int argc, char* argv[])
             for (int i = 0; !stop.load(); ++i) {
                 // Levels in turn, so the pane colours and switches runs.
                 if (i % 3 == 2)
-                    node.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, thread %d text %d", 0x93, 77, 0, 0x5a,
-                                t, i);
+                    node.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, thread %d text %d", 0x93, 77, 0, 0x5a, t,
+                                i);
                 else
                     node.LogBasic("%s Receive CMR Frame Length %d, Type %d, thread %d text %d", "GPS", 77, 0, t, i);
                 next += period;

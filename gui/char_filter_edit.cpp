@@ -35,9 +35,7 @@ void CharFilterEdit::keyPressEvent(QKeyEvent* event)
             inserted += QChar(char16_t(decision.character));
             changed = changed || decision.character != char32_t(c.unicode());
             break;
-        case TolvarRT::sCharDecision::kDiscard:
-            changed = true;
-            break;
+        case TolvarRT::sCharDecision::kDiscard: changed = true; break;
         case TolvarRT::sCharDecision::kReject:
             changed = true;
             Reject(c);

@@ -80,8 +80,7 @@ void CEditLog::showEvent(QShowEvent* event)
 
 void CEditLog::SetLogLevel(unsigned level)
 {
-    const sLogLevels stored = queue.SetLogLevel(ClampLogLevel(level > unsigned(kLogLevelHighest) ? kLogLevelHighest
-                                                                                                 : int(level)));
+    const sLogLevels stored = queue.SetLogLevel(int(std::min(level, unsigned(kLogLevelHighest))));
     settings.WriteInt(kLogSettingsSection, kPaneLogLevelKey, stored.paneLevel);
     settings.WriteInt(kLogSettingsSection, kFileLogLevelKey, stored.fileLevel);
     emit LogLevelChanged(unsigned(stored.paneLevel));
@@ -132,8 +131,8 @@ void CEditLog::contextMenuEvent(QContextMenuEvent* event)
     menu.addAction(QStringLiteral("Copy as Rich Text"), this, &CEditLog::CopyAsRichText)->setEnabled(selected);
     menu.addSeparator();
     for (unsigned level = 0; level <= unsigned(kLogLevelHighest); ++level) {
-        QAction* action = menu.addAction(QString::fromLatin1(kLogLevelCommands[level].menuText),
-                                         this, [this, level] { SetLogLevel(level); });
+        QAction* action = menu.addAction(QString::fromLatin1(kLogLevelCommands[level].menuText), this,
+                                         [this, level] { SetLogLevel(level); });
         action->setStatusTip(QString::fromLatin1(kLogLevelCommands[level].panePrompt));
         action->setCheckable(true);
         action->setChecked(LogLevel() == level);
@@ -143,7 +142,8 @@ void CEditLog::contextMenuEvent(QContextMenuEvent* event)
 
 void CEditLog::PostShowPending()
 {
-    QMetaObject::invokeMethod(this, [this] { queue.ShowPending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { queue.ShowPending(); }, Qt::QueuedConnection);
 }
 
 void CEditLog::BeginPass()

@@ -76,8 +76,7 @@ QString PortSettingsHelpText(unsigned helpTextId)
             "base radio.\n"
             "Tick \"Generate Fake CMRs\" to send generated CMR traffic to the base radio instead, when no base "
             "receiver is at hand.");
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -161,8 +160,8 @@ void CPortSettingsDialog::FillFromModel()
     for (int i = 0; i < serialPorts->count(); ++i) {
         const QString description = DeviceDescription(settings.serialPorts.Entries()[std::size_t(i)].text, present);
         if (!description.isEmpty()) {
-            serialPorts->setItemText(i, serialPorts->itemText(i) + QStringLiteral("  (") + description +
-                                            QStringLiteral(")"));
+            serialPorts->setItemText(
+                i, serialPorts->itemText(i) + QStringLiteral("  (") + description + QStringLiteral(")"));
             serialPorts->setItemData(i, description, Qt::ToolTipRole);
         }
     }

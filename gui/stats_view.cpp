@@ -46,16 +46,13 @@ QVariant CStatsItemModel::data(const QModelIndex& index, int role) const
         return {};
     const TolvarRT::sStatsRow& row = rows[std::size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-        return ToQt(row.cells[std::size_t(index.column())]);
+    case Qt::DisplayRole: return ToQt(row.cells[std::size_t(index.column())]);
     case Qt::DecorationRole:
         if (index.column() == TolvarRT::kColumnName && row.icon >= 0)
             return ClassIcon(row.icon);
         return {};
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
-    default:
-        return {};
+    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    default: return {};
     }
 }
 
@@ -176,8 +173,8 @@ void CStatsView::WidenNameColumn()
     const QFontMetrics metrics = fontMetrics();
     int widest = 0;
     for (int row = 0; row < rowsModel.rowCount(); ++row)
-        widest = std::max(widest, metrics.horizontalAdvance(
-                                      rowsModel.data(rowsModel.index(row, TolvarRT::kColumnName)).toString()));
+        widest = std::max(
+            widest, metrics.horizontalAdvance(rowsModel.data(rowsModel.index(row, TolvarRT::kColumnName)).toString()));
     if (widest + kNameMargin > columnWidth(TolvarRT::kColumnName))
         setColumnWidth(TolvarRT::kColumnName, widest + kNameMargin);
 }

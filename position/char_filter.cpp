@@ -1,16 +1,16 @@
 #include "position/char_filter.h"
 
 #include <cwctype>
+#include <string_view>
 
 namespace TolvarRT {
 namespace {
 
+// Characters a call sign field never wants; they are dropped without a beep.
 bool AlwaysDiscarded(char32_t c)
 {
-    switch (c) {
-    case 32: case 33: case 35: case 37: case 38: case 42: case 60: case 62: case 64: case 96: return true;
-    default: return (c >= 91 && c <= 94) || (c >= 123 && c <= 126);
-    }
+    constexpr std::u32string_view kDiscarded = U" !#%&*<>@[\\]^`{|}~";
+    return kDiscarded.find(c) != std::u32string_view::npos;
 }
 
 }  // namespace

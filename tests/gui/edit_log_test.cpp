@@ -127,8 +127,7 @@ TEST_F(EditLogTest, TheOldestTenthGoesBeyondAHundredThousandCharacters)
     const std::string filler(90, 'x');
     for (int i = 0; i < 1500; ++i)
         Write("\r\nline " + std::to_string(i) + " " + filler);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.toPlainText().endsWith("line 1499 " + gui::ToQt(filler)); },
-                                20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.toPlainText().endsWith("line 1499 " + gui::ToQt(filler)); }, 20000));
     const int characters = pane.document()->characterCount();
     EXPECT_LE(characters, 100000 + 101 * 100) << "at most one batch beyond the size";
     EXPECT_GT(characters, 80000);

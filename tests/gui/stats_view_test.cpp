@@ -21,10 +21,7 @@ constexpr TolvarRT::TimeStamp kSecond = 1'000'000'000;
 
 class StatsViewTest : public ::testing::Test {
 protected:
-    QString Cell(int row, int column)
-    {
-        return view.model()->data(view.model()->index(row, column)).toString();
-    }
+    QString Cell(int row, int column) { return view.model()->data(view.model()->index(row, column)).toString(); }
     // What the view shows once its timer has run at least once more.
     bool WaitForRows(int count)
     {
@@ -46,9 +43,9 @@ protected:
 
 TEST_F(StatsViewTest, ShowsTwelveCentredColumnsWideEnoughForTheirHeaders)
 {
-    const QStringList expected = {"Packet Type Received", "Rating",        "Count",      "Source Count",
-                                  "% Received",           "Last Size",     "Last Interval", "Last Time",
-                                  "Last Latency (ms)",    "Avg Length",    "Avg Pkts/s", "Avg Latency"};
+    const QStringList expected = {"Packet Type Received", "Rating",     "Count",         "Source Count",
+                                  "% Received",           "Last Size",  "Last Interval", "Last Time",
+                                  "Last Latency (ms)",    "Avg Length", "Avg Pkts/s",    "Avg Latency"};
     ASSERT_EQ(view.model()->columnCount(), expected.size());
     const QFontMetrics metrics = view.horizontalHeader()->fontMetrics();
     for (int column = 0; column < expected.size(); ++column) {
@@ -70,7 +67,11 @@ TEST_F(StatsViewTest, RowsAppearInKeyOrderWithClassIconsAndTheModelsCells)
     EXPECT_EQ(Cell(1, kColumnName), "CMR Type 1");
     EXPECT_EQ(Cell(2, kColumnName), "RTCM v2 Type 9");
     EXPECT_EQ(Cell(3, kColumnName), "Send To Type 64");
-    EXPECT_FALSE(view.model()->data(view.model()->index(0, kColumnName), Qt::DecorationRole).value<QIcon>().pixmap(32, 16).isNull());
+    EXPECT_FALSE(view.model()
+                     ->data(view.model()->index(0, kColumnName), Qt::DecorationRole)
+                     .value<QIcon>()
+                     .pixmap(32, 16)
+                     .isNull());
     EXPECT_FALSE(view.model()->data(view.model()->index(2, kColumnName), Qt::DecorationRole).value<QIcon>().isNull());
     EXPECT_TRUE(view.model()->data(view.model()->index(3, kColumnName), Qt::DecorationRole).value<QIcon>().isNull())
         << "\"Send To\" has no class icon";

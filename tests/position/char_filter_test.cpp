@@ -55,20 +55,6 @@ TEST(CharFilterTest, SpaceAndTheFieldUnfriendlySymbolsAreDroppedSilently)
     }
 }
 
-TEST(CharFilterTest, ClassesOfTypedCharacters)
-{
-    const struct {
-        char32_t c;
-        std::uint16_t expected;
-    } cases[] = {
-        {U'0', kCharDigits}, {U'9', kCharDigits},  {U'a', kCharLetters}, {U'Z', kCharLetters},
-        {U'-', kCharOthers}, {U'.', kCharOthers},  {U'\b', kCharAllClasses}, {U'\t', kCharAllClasses},
-        {U'\r', kCharAllClasses}, {U'\x1f', kCharAllClasses}, {U' ', 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CCharFilter::ClassOf(c.c), c.expected) << int(c.c);
-}
-
 TEST(CharFilterTest, ClassesNotAllowedAreRejectedButControlCharactersAlwaysPass)
 {
     CCharFilter digits(8);

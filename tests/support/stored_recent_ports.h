@@ -25,8 +25,8 @@ inline std::vector<sRecentPort> StoredRecents(const ISettingsStore& store, const
     for (int slot = 0; slot < CRecentPorts::kSlots; ++slot) {
         const std::string section = CRecentPorts::SectionOf(slot);
         stored.push_back({store.ReadText(section, prefix + "Port", ""),
-                         store.ReadText(section, prefix + "DataRate", "38400"),
-                         store.ReadText(section, prefix + "Parity", "None")});
+                          store.ReadText(section, prefix + "DataRate", "38400"),
+                          store.ReadText(section, prefix + "Parity", "None")});
     }
     return stored;
 }
