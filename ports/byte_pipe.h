@@ -5,26 +5,32 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "ports/ntrip_request.h"
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {
 
 // What an owner asks OpenPort for.
 struct PortRequest {
-    // "TCP:host[:port]" or "UDP:host[:port]" (prefix in any case), otherwise a
-    // serial device: a path, a name under /dev, or "COMn".
+    // "TCP:host[:port]", "UDP:host[:port]", "NTRIP:[user[:password]@]host[:port]/mount"
+    // (prefix in any case), a stream path ("tcpcli://host:port", see
+    // stream_path.h), otherwise a serial device: a path, a name under /dev, or
+    // "COMn". A serial stream path's settings win over the fields below.
     std::string name;
     std::uint32_t baudRate = 38400;
     std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
     // How many times to ask the device for its identity after opening (0: never).
     unsigned identityTries = 0;
     std::uint8_t flowControl = 0;
+    // Reported to an NTRIP caster, which may pick the corrections by it.
+    std::optional<sGgaPosition> ggaPosition;
 };
 
 // Thread rules: OpenPort, ClosePort and destruction belong to the owner's
