@@ -75,7 +75,7 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
             return Failed("unknown port type");
         port->SetLogPipe(log.Pipe());
         if (auto* caster = dynamic_cast<CNtripSerialPort*>(port.get()))
-            caster->SetGgaPosition(request.ggaPosition);
+            caster->SetGgaPosition(ggaPosition);
         if (!port->Open(request.name.c_str()))
             return Failed(port->FailureReason());
         PortSettings settings;
@@ -107,6 +107,12 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
         std::this_thread::sleep_for(kIdentityRetryPause);
     }
     return true;
+}
+
+void CBytePipeSubscription::SetGgaPosition(std::optional<sGgaPosition> position)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    ggaPosition = position;
 }
 
 bool CBytePipeSubscription::Failed(const std::string& reason)

@@ -29,8 +29,6 @@ struct PortRequest {
     // How many times to ask the device for its identity after opening (0: never).
     unsigned identityTries = 0;
     std::uint8_t flowControl = 0;
-    // Reported to an NTRIP caster, which may pick the corrections by it.
-    std::optional<sGgaPosition> ggaPosition;
 };
 
 // Thread rules: OpenPort, ClosePort and destruction belong to the owner's
@@ -51,6 +49,9 @@ public:
     bool ClosePort();
     bool IsPortOpen();
     bool SendBreak(unsigned milliseconds);
+    // The rover's position, reported to an NTRIP caster (which may pick the
+    // corrections by it) by the ports opened from now on; none by default.
+    void SetGgaPosition(std::optional<sGgaPosition> position);
 
     // ILostBytePipe
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
@@ -83,6 +84,7 @@ private:
 
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock
+    std::optional<sGgaPosition> ggaPosition;     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
 };
 
