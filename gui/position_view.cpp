@@ -61,6 +61,7 @@ CPositionView::CPositionView(CTolvarTestSuiteDoc& doc, TolvarRT::CNMEAInputHandl
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     askSaveFileName = [this](const std::string& initialPath) { return AskWithFileDialog(window(), initialPath); };
+    makeSoundThread = [] { return std::make_unique<CSoundWorkerThread>(); };
 
     statusFont = QFont("Courier New");
     statusFont.setStyleHint(QFont::Monospace);
@@ -84,6 +85,11 @@ CPositionView::CPositionView(CTolvarTestSuiteDoc& doc, TolvarRT::CNMEAInputHandl
     monitor.SetCountingStarted([this] {
         QMetaObject::invokeMethod(
             this, [this] { tick.start(kCountingTickMs); }, Qt::QueuedConnection);
+    });
+
+    monitor.SetCmrSound([this] {
+        if (CSoundWorkerThread* target = soundTarget.load())
+            target->PostSound(CSoundWorkerThread::kCmrSound);
     });
 
     document.SetPositionView(this);
@@ -138,7 +144,12 @@ void CPositionView::ClosePositionLog()
 
 void CPositionView::ToggleSound()
 {
-    monitor.SetPlaySoundOnCmr(!monitor.PlaySoundOnCmr());
+    const bool on = !monitor.PlaySoundOnCmr();
+    if (on && soundThread == nullptr) {
+        soundThread = makeSoundThread();
+        soundTarget.store(soundThread.get());
+    }
+    monitor.SetPlaySoundOnCmr(on);
     UpdateActions();
 }
 

@@ -6,12 +6,15 @@
 #include <QFont>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "gui/fixed_size_view.h"
 #include "gui/performance_plot_painter.h"
+#include "gui/sound_worker_thread.h"
 #include "position/performance_reset.h"
 #include "position/position_monitor.h"
 
@@ -39,6 +42,7 @@ public:
     static constexpr int kCountingTickMs = 1000;
     // The save-as question of the position log; nothing when cancelled.
     using SaveFileAsker = std::function<std::optional<std::string>(const std::string& initialPath)>;
+    using SoundThreadMaker = std::function<std::unique_ptr<CSoundWorkerThread>()>;
 
     CPositionView(CTolvarTestSuiteDoc& document, TolvarRT::CNMEAInputHandler& commonNmea, ISettingsStore& settings,
                   QWidget* parent = nullptr, TolvarRT::TimeSource clock = TolvarRT::SystemTimeSource());
@@ -64,6 +68,8 @@ public:
     const QString& StatusText() const { return statusText; }
     int TickInterval() const { return tick.interval(); }
     void SetSaveFileAsker(SaveFileAsker asker) { askSaveFileName = std::move(asker); }
+    // Where the sound thread comes from the first time the sound is switched on.
+    void SetSoundThreadMaker(SoundThreadMaker maker) { makeSoundThread = std::move(maker); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -81,6 +87,11 @@ private:
     QString statusText;
     QTimer tick;
     SaveFileAsker askSaveFileName;
+    SoundThreadMaker makeSoundThread;
+    // Lives until the view goes; switching the sound off only stops requests.
+    // The CMR thread reads it through soundTarget.
+    std::unique_ptr<CSoundWorkerThread> soundThread;
+    std::atomic<CSoundWorkerThread*> soundTarget{nullptr};
     QAction* openLog;
     QAction* closeLog;
     QAction* sound;

@@ -2,6 +2,11 @@
 // test's positions, counts CMR frames, and guards an open position log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 // Before Qt: the connection settings have a field named like a Qt keyword.
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
@@ -20,6 +25,7 @@
 #include "gui/qt_text.h"
 #include "nmea_sentence.h"
 #include "temp_folder.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -147,6 +153,71 @@ TEST_F(PositionViewTest, TheFirstCountedCmrSpeedsTheTickAndTheCommandsFollowTheS
     view.ResetAction()->trigger();
     EXPECT_FALSE(view.Monitor().IsCounting());
     EXPECT_FALSE(view.CloseLogAction()->isEnabled());
+}
+
+// Records what the sound thread would have played, in order.
+class RecordingPlayer : public gui::ISoundPlayer {
+public:
+    void Play(int resourceId) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        played.push_back(resourceId);
+    }
+    void Stop() override {}
+    std::vector<int> Played()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return played;
+    }
+
+private:
+    std::mutex lock;
+    std::vector<int> played;
+};
+
+TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrIsHeard)
+{
+    gui::CPositionView& view = OpenWindow();
+    auto* player = new RecordingPlayer;
+    gui::CSoundWorkerThread* thread = nullptr;
+    view.SetSoundThreadMaker([&] {
+        auto made = std::make_unique<gui::CSoundWorkerThread>(std::unique_ptr<gui::ISoundPlayer>(player));
+        thread = made.get();
+        return made;
+    });
+    const std::uint8_t cmr[6] = {0x02, 0x00, 0, 0, 0, 0};
+    const std::uint8_t cmrPlus[6] = {0x02, 0x20, 0, 0, 0, 0};
+    auto send = [&](const std::uint8_t* data, std::uint8_t type) {
+        document.ListenerCmr().PublishCMRFrame(type, data, 6, 0, TolvarRT::TimeStampNow());
+    };
+    // A sound of another id marks the end of what the frames asked for.
+    constexpr int kEnd = 1;
+    long ends = 0;
+    auto heard = [&] {
+        thread->PostSound(kEnd);
+        ++ends;
+        EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] {
+            const auto played = player->Played();
+            return std::count(played.begin(), played.end(), kEnd) == ends;
+        }));
+        const auto played = player->Played();
+        return std::count(played.begin(), played.end(), gui::CSoundWorkerThread::kCmrSound);
+    };
+
+    send(cmr, 0);
+    view.SoundAction()->trigger();
+    ASSERT_NE(thread, nullptr);
+    for (int i = 0; i < 10; ++i)
+        send(cmr, 0);
+    send(cmrPlus, 1);
+    EXPECT_EQ(heard(), 10);
+
+    view.SoundAction()->trigger();
+    send(cmr, 0);
+    EXPECT_EQ(heard(), 10) << "switched off";
+    view.SoundAction()->trigger();
+    send(cmr, 0);
+    EXPECT_EQ(heard(), 11) << "the same thread again";
 }
 
 }  // namespace
