@@ -243,8 +243,10 @@ void CNtripSerialPort::ThreadMain()
                     }
                 }
             }
-            if (lost)
+            if (lost) {
+                log.LogBasic("%s: the caster's stream was lost; reconnecting", name.c_str());
                 MarkLost(fd);
+            }
         } else if (now == State::Reconnecting) {
             {
                 std::lock_guard<std::mutex> guard(portLock);
@@ -267,6 +269,8 @@ void CNtripSerialPort::ThreadMain()
                 std::lock_guard<std::mutex> guard(portLock);
                 if (fresh < 0) {
                     lastProblem = failure;
+                    log.LogBasic("%s: %s; next attempt in %lld ms", name.c_str(), failure.c_str(),
+                                 (long long)RetryDelay(failedAttempts + 1, milliseconds(retryUnitMs.load())).count());
                     continue;
                 }
                 if (state != State::Reconnecting) {
@@ -278,6 +282,7 @@ void CNtripSerialPort::ThreadMain()
             }
             failedAttempts = 0;
             nextGga = Clock::now();
+            log.LogBasic("%s: reconnected to the caster", name.c_str());
             if (!body.empty())
                 Deliver(body.data(), std::uint32_t(body.size()));
         } else {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/log_pipe.h"
 #include "ports/network_serial_port.h"
 #include "ports/ntrip_reply.h"
 #include "ports/ntrip_request.h"
@@ -43,6 +44,8 @@ public:
     // A caster takes nothing from a rover but its position: dropped.
     void QueueWrite(OwnedPortBuffer buffer) override;
     void SendBreak(unsigned milliseconds) override;
+    // Losses and reconnections are logged there, with the password hidden.
+    void SetLogPipe(CLogPipe* pipe) override { log.Attach(pipe); }
 
     // Set before Open: a GGA sentence for this position goes to the caster on
     // every connection and then every GGA interval.
@@ -72,6 +75,7 @@ private:
     // A connection that failed, back to reconnecting; wakes the reader thread.
     void MarkLost(int fd);
 
+    CLogNode log;
     CNtripReply reply;  // the reader thread's once started, Open's before
     std::vector<std::uint8_t> firstBytes;  // body bytes read by Open, delivered by the thread
     std::atomic<std::int64_t> retryUnitMs{kDefaultRetryUnit.count()};
