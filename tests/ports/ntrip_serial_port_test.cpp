@@ -117,6 +117,16 @@ TEST_F(NtripSerialPortTest, ReconnectsAndResumesWithoutInventingOrRepeatingBytes
     EXPECT_EQ(caster.Streams(), 2u);
     EXPECT_GE(port.ReconnectAttempts(), 1u);
     EXPECT_TRUE(port.IsOpen());
+
+    // Cut inside a chunk: what came is kept, the rest of the chunk is not
+    // made up, and the next connection's framing starts afresh.
+    caster.SendRaw("a\r\nhalf");
+    ASSERT_TRUE(collector.WaitFor(34));
+    caster.DropConnection();
+    caster.Send("|new");
+    ASSERT_TRUE(collector.WaitFor(38));
+    EXPECT_EQ(collector.Received(), AsBytes("before the loss|after the losshalf|new"));
+    EXPECT_EQ(caster.Streams(), 3u);
 }
 
 TEST_F(NtripSerialPortTest, SendsTheGgaOnEveryConnectionAndThenEveryInterval)

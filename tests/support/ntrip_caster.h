@@ -56,14 +56,9 @@ public:
     std::uint16_t Port() const { return port; }
 
     // Goes to the streaming client now, or to the next one that streams.
-    void Send(const std::string& bytes)
-    {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            outgoing.push_back(bytes);
-        }
-        Wake();
-    }
+    void Send(const std::string& bytes) { Queue(bytes, false); }
+    // Without the chunk framing: for framing cut short.
+    void SendRaw(const std::string& bytes) { Queue(bytes, true); }
     // Ends the current connection, as a caster that restarts does.
     void DropConnection()
     {
@@ -130,6 +125,15 @@ public:
     }
 
 private:
+    void Queue(const std::string& bytes, bool raw)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            outgoing.emplace_back(raw, bytes);
+        }
+        Wake();
+    }
+
     void Wake()
     {
         const char byte = 1;
@@ -190,7 +194,7 @@ private:
 
     void Flush()
     {
-        std::deque<std::string> now;
+        std::deque<std::pair<bool, std::string>> now;
         {
             std::lock_guard<std::mutex> guard(lock);
             // What was sent after the drop goes to the next connection.
@@ -200,8 +204,8 @@ private:
             if (streaming)
                 now.swap(outgoing);
         }
-        for (const std::string& bytes : now) {
-            if (config.version != Version::TwoChunked) {
+        for (const auto& [raw, bytes] : now) {
+            if (raw || config.version != Version::TwoChunked) {
                 Put(bytes);
                 continue;
             }
@@ -257,7 +261,7 @@ private:
     std::thread worker;
 
     std::mutex lock;  // guards what follows
-    std::deque<std::string> outgoing;
+    std::deque<std::pair<bool, std::string>> outgoing;  // raw, bytes
     bool dropRequested = false;
     bool stopping = false;
     std::vector<std::string> requests;
