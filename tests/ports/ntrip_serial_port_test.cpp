@@ -166,6 +166,32 @@ TEST(NtripRetryDelay, DoublesFromOneUnitUpTo256)
     EXPECT_EQ(seconds, (std::vector<long>{1, 2, 4, 8, 16, 32, 64, 128, 256, 256, 256}));
 }
 
+// The pauses between failed attempts double up to 256 units; with a unit of
+// 1 ms the whole row takes well under a second.
+TEST_F(NtripSerialPortTest, FailedAttemptsBackOffByDoublingUpTo256Units)
+{
+    Start({CNtripCaster::Version::Two, "RTCM3", "", ""});
+    CLogPipe logPipe;
+    testing::LogRecorder logged(&logPipe);
+    port.SetLogPipe(&logPipe);
+    port.SetRetryUnit(1ms);
+    OpenAndStart(Name("", "RTCM3"));
+    caster.Stop();
+    ASSERT_TRUE(testing::WaitUntil([&] { return port.ReconnectAttempts() >= 11; }));
+    port.Close();
+    std::vector<std::string> pauses;
+    for (const std::string& line : logged.Lines()) {
+        const std::size_t at = line.find("; next attempt in ");
+        if (at != std::string::npos)
+            pauses.push_back(line.substr(at + 18));
+    }
+    ASSERT_GE(pauses.size(), 10u);
+    pauses.resize(10);
+    EXPECT_EQ(pauses, (std::vector<std::string>{"2 ms", "4 ms", "8 ms", "16 ms", "32 ms", "64 ms", "128 ms", "256 ms",
+                                                "256 ms", "256 ms"}));
+    EXPECT_FALSE(port.LastProblem().empty());
+}
+
 // The byte pipe takes the stream path and the position, and neither its log
 // nor its failures show the password.
 TEST_F(NtripSerialPortTest, BytePipeOpensItByStreamPathAndLogsWithoutThePassword)
