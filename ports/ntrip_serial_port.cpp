@@ -265,14 +265,21 @@ void CNtripSerialPort::ThreadMain()
                 if (!Handshake(fresh, thread.StopFd(), body, failure))
                     CloseSocket(fresh);
             }
+            if (thread.StopRequested()) {
+                CloseSocket(fresh);
+                break;
+            }
+            if (fresh < 0) {
+                {
+                    std::lock_guard<std::mutex> guard(portLock);
+                    lastProblem = failure;
+                }
+                log.LogBasic("%s: %s; next attempt in %lld ms", name.c_str(), failure.c_str(),
+                             (long long)RetryDelay(failedAttempts + 1, milliseconds(retryUnitMs.load())).count());
+                continue;
+            }
             {
                 std::lock_guard<std::mutex> guard(portLock);
-                if (fresh < 0) {
-                    lastProblem = failure;
-                    log.LogBasic("%s: %s; next attempt in %lld ms", name.c_str(), failure.c_str(),
-                                 (long long)RetryDelay(failedAttempts + 1, milliseconds(retryUnitMs.load())).count());
-                    continue;
-                }
                 if (state != State::Reconnecting) {
                     CloseSocket(fresh);
                     continue;
