@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # ./dev deps    install the Debian packages that are missing (runs apt-get update first)
 # ./dev build   configure and build everything into build/
-# ./dev test    the layer check, deps, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
+# ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
 # ./dev bench   build and run the benchmarks
@@ -78,9 +78,16 @@ layers() {
   scripts/check_layers.sh
 }
 
+# Needs clang-format, so it runs once the dependencies are in.
+format_check() {
+  say "format"
+  scripts/check_format.sh
+}
+
 test_all() {
   layers
   deps
+  format_check
   build
   say "all tests"
   ctest --test-dir build --output-on-failure -j "$jobs"
