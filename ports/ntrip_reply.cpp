@@ -84,7 +84,8 @@ void CNtripReply::TakeLine(const std::string& text)
             return;
         }
         if (code != 200) {
-            Fail(code < 0 ? "not a caster's answer: \"" + text.substr(0, 80) + "\"" : "the caster answered \"" + text + "\"");
+            Fail(code < 0 ? "not a caster's answer: \"" + text.substr(0, 80) + "\""
+                          : "the caster answered \"" + text + "\"");
             return;
         }
         state = State::Headers;
@@ -235,8 +236,7 @@ CNtripReply::Outcome CNtripReply::Feed(const std::uint8_t* data, std::size_t len
                 return Fail("chunk longer than its size in the caster's stream");
             state = State::ChunkSize;
             break;
-        case State::Done:
-            break;
+        case State::Done: break;
         }
     }
     return outcome;

@@ -40,17 +40,17 @@ public:
 
 private:
     enum class State {
-        StatusLine,    // the first line, up to its line feed
-        Headers,       // header lines up to the empty one
-        IcyStart,      // after "ICY 200 OK": an empty line may follow before the data
-        IcyStartLf,    // a carriage return seen there; a line feed completes the empty line
-        Raw,           // every byte is body
-        ChunkSize,     // the hexadecimal size line of a chunk
-        ChunkData,     // chunkLeft body bytes
-        ChunkEndCr,    // the carriage return after a chunk's data
-        ChunkEndLf,    // the line feed after it
-        Trailer,       // trailer lines after the last chunk, up to the empty one
-        Done,          // a final outcome is set; further bytes are ignored
+        StatusLine,  // the first line, up to its line feed
+        Headers,     // header lines up to the empty one
+        IcyStart,    // after "ICY 200 OK": an empty line may follow before the data
+        IcyStartLf,  // a carriage return seen there; a line feed completes the empty line
+        Raw,         // every byte is body
+        ChunkSize,   // the hexadecimal size line of a chunk
+        ChunkData,   // chunkLeft body bytes
+        ChunkEndCr,  // the carriage return after a chunk's data
+        ChunkEndLf,  // the line feed after it
+        Trailer,     // trailer lines after the last chunk, up to the empty one
+        Done,        // a final outcome is set; further bytes are ignored
     };
 
     Outcome Fail(std::string why);
@@ -67,7 +67,7 @@ private:
     std::string statusLine;
     std::string failure;
     bool chunked = false;
-    bool table = false;     // the body is a sourcetable
+    bool table = false;  // the body is a sourcetable
     bool headersDone = false;
     std::uint64_t chunkLeft = 0;
     std::string tableLine;

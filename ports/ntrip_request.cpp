@@ -29,8 +29,8 @@ std::string Angle(double degrees, int degreeDigits, char positive, char negative
     const long long whole = total / (60 * 100000LL);
     const long long minutes = total % (60 * 100000LL);
     char text[40];
-    std::snprintf(text, sizeof text, "%0*lld%02lld.%05lld,%c", degreeDigits, whole, minutes / 100000,
-                  minutes % 100000, degrees < 0 ? negative : positive);
+    std::snprintf(text, sizeof text, "%0*lld%02lld.%05lld,%c", degreeDigits, whole, minutes / 100000, minutes % 100000,
+                  degrees < 0 ? negative : positive);
     return text;
 }
 
@@ -70,9 +70,8 @@ bool ParseNtripPortName(std::string_view name, sNtripAddress& address, std::stri
         return false;
     }
     // The network ports' default is not the casters'.
-    const bool portGiven = !rest.empty() && rest.front() == '['
-                               ? rest.find("]:") != std::string_view::npos
-                               : std::count(rest.begin(), rest.end(), ':') == 1;
+    const bool portGiven = !rest.empty() && rest.front() == '[' ? rest.find("]:") != std::string_view::npos
+                                                                : std::count(rest.begin(), rest.end(), ':') == 1;
     parsed.caster = caster;
     if (!portGiven)
         parsed.caster.port = kDefaultCasterPort;
@@ -140,8 +139,7 @@ std::string GgaSentence(const sGgaPosition& position, unsigned secondsOfDay)
 {
     secondsOfDay %= 86400;
     char time[16];
-    std::snprintf(time, sizeof time, "%02u%02u%02u.00", secondsOfDay / 3600, secondsOfDay / 60 % 60,
-                  secondsOfDay % 60);
+    std::snprintf(time, sizeof time, "%02u%02u%02u.00", secondsOfDay / 3600, secondsOfDay / 60 % 60, secondsOfDay % 60);
     char height[32];
     std::snprintf(height, sizeof height, "%.3f", position.height);
     const std::string body = std::string("GPGGA,") + time + "," + Angle(position.latitude, 2, 'N', 'S') + "," +

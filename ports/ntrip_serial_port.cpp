@@ -45,13 +45,12 @@ std::string NoStreamText(const CNtripReply& reply, const sNtripAddress& address)
     case CNtripReply::Outcome::Refused:
         return "the caster " + caster + " refused user \"" + address.user + "\" or its password (401 Unauthorized)";
     case CNtripReply::Outcome::Sourcetable:
-        return (address.mountpoint.empty() ? "no mountpoint given"
-                                           : "the caster " + caster + " has no mountpoint \"" + address.mountpoint + "\"") +
+        return (address.mountpoint.empty()
+                    ? "no mountpoint given"
+                    : "the caster " + caster + " has no mountpoint \"" + address.mountpoint + "\"") +
                "; its mountpoints: " + MountpointList(reply.Mountpoints());
-    case CNtripReply::Outcome::Ended:
-        return "the caster " + caster + " ended the stream";
-    default:
-        return reply.Failure().empty() ? "no answer from the caster " + caster : reply.Failure();
+    case CNtripReply::Outcome::Ended: return "the caster " + caster + " ended the stream";
+    default: return reply.Failure().empty() ? "no answer from the caster " + caster : reply.Failure();
     }
 }
 

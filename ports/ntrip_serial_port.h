@@ -76,7 +76,7 @@ private:
     void MarkLost(int fd);
 
     CLogNode log;
-    CNtripReply reply;  // the reader thread's once started, Open's before
+    CNtripReply reply;                     // the reader thread's once started, Open's before
     std::vector<std::uint8_t> firstBytes;  // body bytes read by Open, delivered by the thread
     std::atomic<std::int64_t> retryUnitMs{kDefaultRetryUnit.count()};
     std::atomic<std::int64_t> ggaIntervalMs{kDefaultGgaInterval.count()};
@@ -87,7 +87,7 @@ private:
     int sock = -1;
     // Written under the port lock; read without it by IsOpen and IsConnected.
     std::atomic<State> state{State::Closed};
-    sNtripAddress address;                // written by Open only, before the thread starts
+    sNtripAddress address;                 // written by Open only, before the thread starts
     std::optional<sGgaPosition> position;  // likewise, by SetGgaPosition
     std::string lastProblem;               // under the port lock
 };

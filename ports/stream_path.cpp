@@ -22,9 +22,8 @@ std::string LowerScheme(std::string_view text)
 
 bool ReadUnsigned(std::string_view text, std::uint32_t& value)
 {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) {
-            return std::isdigit((unsigned char)c);
-        }))
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit((unsigned char)c); }))
         return false;
     value = std::uint32_t(std::stoul(std::string(text)));
     return true;
@@ -130,8 +129,7 @@ bool ParseStreamPath(std::string_view text, sStreamPath& path, std::string& fail
         }
     } else {
         ok = false;
-        why = "unknown stream type \"" + scheme +
-              "\" (serial, tcpcli, tcpsvr, udp, ntrip or file)";
+        why = "unknown stream type \"" + scheme + "\" (serial, tcpcli, tcpsvr, udp, ntrip or file)";
     }
     if (!ok) {
         failure = shown + ": " + why;

@@ -15,7 +15,7 @@ struct sStreamPath {
     // Serial only, when the path gives them; otherwise the caller's own.
     bool hasBaudRate = false;
     std::uint32_t baudRate = 0;
-    bool hasFraming = false;    // data bits, parity and stop bits given
+    bool hasFraming = false;  // data bits, parity and stop bits given
     std::uint8_t byteSize = 8;
     std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
     std::uint8_t stopBits = 0;  // 0 one, 2 two

@@ -46,8 +46,8 @@ TEST(NtripReply, AnswersGiveTheSameOutcomeAndBytesWhateverTheCut)
         {"version 1, data starting with CR", "ICY 200 OK\r\n\rX", Outcome::Streaming, "\rX"},
         {"version 2 raw", "HTTP/1.1 200 OK\r\nContent-Type: gnss/data\r\n\r\n\r\n0\r\n", Outcome::Streaming,
          "\r\n0\r\n"},
-        {"version 2 chunked", "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n3\r\nab\n\r\n1A;x=1\r\n" +
-                                  std::string(26, 'z') + "\r\n",
+        {"version 2 chunked",
+         "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n3\r\nab\n\r\n1A;x=1\r\n" + std::string(26, 'z') + "\r\n",
          Outcome::Streaming, "ab\n" + std::string(26, 'z')},
         {"version 2 chunked stream ended", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n",
          Outcome::Ended, "ok"},
@@ -55,12 +55,12 @@ TEST(NtripReply, AnswersGiveTheSameOutcomeAndBytesWhateverTheCut)
          Outcome::Sourcetable, ""},
         {"sourcetable without its end line", "SOURCETABLE 200 OK\r\n\r\n" + kTable, Outcome::Sourcetable, ""},
         {"version 2 chunked sourcetable",
-         "HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nTransfer-Encoding: chunked\r\n\r\n" +
-             ([] {
-                 char size[8];
-                 std::snprintf(size, sizeof size, "%zx", kTable.size());
-                 return std::string(size);
-             })() + "\r\n" + kTable + "\r\n0\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nTransfer-Encoding: chunked\r\n\r\n" + ([] {
+             char size[8];
+             std::snprintf(size, sizeof size, "%zx", kTable.size());
+             return std::string(size);
+         })() +
+             "\r\n" + kTable + "\r\n0\r\n\r\n",
          Outcome::Sourcetable, ""},
         {"refused", "HTTP/1.1 401 Unauthorized\r\n\r\n", Outcome::Refused, ""},
         {"version 1 refused", "ICY 401 Unauthorized\r\n", Outcome::Refused, ""},

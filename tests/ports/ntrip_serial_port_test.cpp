@@ -207,7 +207,8 @@ TEST_F(NtripSerialPortTest, BytePipeOpensItByStreamPathAndLogsWithoutThePassword
     ASSERT_TRUE(pipe.OpenPort(request)) << pipe.OpenFailure();
     ASSERT_TRUE(testing::WaitUntil([&] { return caster.Upstream().find("$GPGGA") != std::string::npos; }));
     caster.DropConnection();
-    ASSERT_TRUE(testing::WaitUntil([&] { return logged.Count("NTRIP:u:****@" + where + "/VRS: reconnected to the caster") == 1; }));
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] { return logged.Count("NTRIP:u:****@" + where + "/VRS: reconnected to the caster") == 1; }));
     EXPECT_EQ(logged.Count("Open NTRIP:u:****@" + where + "/VRS, 38400,8N1"), 1u);
     for (const std::string& line : logged.Lines())
         EXPECT_EQ(line.find("pw"), std::string::npos) << line;

@@ -33,8 +33,9 @@ public:
         std::string user;  // empty: no authentication asked
         std::string password;
         // The STR; lines of the sourcetable, each ending in "\r\n".
-        std::string table = "STR;RTCM3;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;0;0;x;none;B;N;9600;\r\n"
-                            "STR;VRS;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;1;1;x;none;B;N;9600;\r\n";
+        std::string table =
+            "STR;RTCM3;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;0;0;x;none;B;N;9600;\r\n"
+            "STR;VRS;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;1;1;x;none;B;N;9600;\r\n";
     };
 
     ~CNtripCaster() { Stop(); }
@@ -167,8 +168,8 @@ private:
         }
         const bool rightMount = head.rfind("GET /" + config.mountpoint + " ", 0) == 0 && !config.mountpoint.empty();
         const bool authorised =
-            config.user.empty() ||
-            head.find("Authorization: Basic " + Base64(config.user + ":" + config.password) + "\r\n") != std::string::npos;
+            config.user.empty() || head.find("Authorization: Basic " + Base64(config.user + ":" + config.password) +
+                                             "\r\n") != std::string::npos;
         if (!rightMount) {
             Put(two ? "HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/sourcetable\r\n\r\n"
                     : "SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\n\r\n");
@@ -260,7 +261,7 @@ private:
     std::string request;     // the caster thread's
     std::thread worker;
 
-    std::mutex lock;  // guards what follows
+    std::mutex lock;                                    // guards what follows
     std::deque<std::pair<bool, std::string>> outgoing;  // raw, bytes
     bool dropRequested = false;
     bool stopping = false;
