@@ -179,6 +179,14 @@ void CPortSettings::Open()
 {
     if (!loaded)
         Load();
+    // The address field is where a user of other tools types a stream path
+    // ("ntrip://...", "serial://..."): it opens in the mode it names.
+    TolvarRT::sStreamPath typed;
+    std::string failure;
+    if (ShowsNetworkAddress() && TolvarRT::ParseStreamPath(networkAddress, typed, failure)) {
+        const std::string path = networkAddress;
+        SelectPortName(path);
+    }
     store.WriteInt(kSection, Key("Mode"), mode);
 
     sRecentPort used;

@@ -133,7 +133,8 @@ public:
     const CRecentPorts& RecentPorts() const { return recentPorts; }
 
     // "&Open": stores the choice, produces the port description and makes it
-    // the newest recent connection.
+    // the newest recent connection. A stream path typed as the network
+    // address opens in the mode it names.
     void Open();
     // A recent button: puts its connection into the controls and opens it at
     // once. False, and nothing done, for a hidden button; false with the
