@@ -238,8 +238,8 @@ void CPortSettings::Open()
         dataRate = rate != nullptr ? rate->value : kFallbackBaudRate;
         const sChoice* parityChoice = parities.Selected();
         parity = static_cast<std::uint8_t>(parityChoice != nullptr ? parityChoice->value : 0);
-        used = sRecentPort{portName, rate != nullptr ? rate->text : std::to_string(kFallbackBaudRate),
-                           kParities[parity]};
+        used =
+            sRecentPort{portName, rate != nullptr ? rate->text : std::to_string(kFallbackBaudRate), kParities[parity]};
         store.WriteText(kSection, Key("Port"), portName);
         store.WriteText(kSection, Key("DataRate"), used.rate);
         store.WriteText(kSection, Key("Parity"), used.parity);
@@ -270,9 +270,7 @@ bool CPortSettings::OpenRecent(int slot)
     if (!SelectPortName(entry.port))
         return false;
     switch (KindOfPortText(entry.port)) {
-    case RecentPortKind::can:
-        canRates.SelectByPrefix(entry.rate);
-        break;
+    case RecentPortKind::can: canRates.SelectByPrefix(entry.rate); break;
     case RecentPortKind::serial:
         baudRates.SelectByPrefix(entry.rate);
         parities.SelectByPrefix(entry.parity);
@@ -341,9 +339,7 @@ bool CPortSettings::SelectPortName(const std::string& portText)
             return false;
         canInterfaces.SelectByPrefix(text);
         return true;
-    case RecentPortKind::serial:
-        SelectSerialPort(text);
-        return SelectMode(kSerialPortMode);
+    case RecentPortKind::serial: SelectSerialPort(text); return SelectMode(kSerialPortMode);
     case RecentPortKind::empty: break;
     }
     return false;

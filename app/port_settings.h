@@ -23,7 +23,7 @@ enum PortMode : int {
     kUdpRawMode = 4,  // known to the ports, never offered here
     kNtripMode = 5,   // corrections from an NTRIP caster
     kTcpServerMode = 6,
-    kFileMode = 7,    // a recorded stream replayed
+    kFileMode = 7,  // a recorded stream replayed
 };
 
 // The texts a front end shows, so every front end shows the same.

@@ -6,8 +6,8 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
-#include "web/status_server.h"
 #include "core/string_format.h"
+#include "web/status_server.h"
 
 namespace cli {
 

@@ -5,10 +5,10 @@
 #include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "core/string_format.h"
 #include "ports/stream_path.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"
-#include "core/string_format.h"
 
 namespace cli {
 namespace {

@@ -31,9 +31,9 @@ using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;
 bool SleepUntil(std::chrono::steady_clock::time_point until);
 
 struct sTestLoop {
-    unsigned seconds = 0;  // 0: until the wait is interrupted
-    bool progress = false;  // redraw the table once a second (on a terminal)
-    std::string serve;      // ADDR:PORT of the status web page; empty: none
+    unsigned seconds = 0;                                   // 0: until the wait is interrupted
+    bool progress = false;                                  // redraw the table once a second (on a terminal)
+    std::string serve;                                      // ADDR:PORT of the status web page; empty: none
     std::function<void(const std::string& url)> onServing;  // told where the page is
     WaitUntil wait = SleepUntil;
 };

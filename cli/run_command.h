@@ -17,7 +17,7 @@ namespace cli {
 
 struct sRunOptions {
     sPortChoice listener;
-    bool nmea = false;  // the Listener without radio commands, three identity tries
+    bool nmea = false;   // the Listener without radio commands, three identity tries
     sPortChoice source;  // no port: no Source
     unsigned schedule = 1;
     unsigned svs = 9;
@@ -25,8 +25,8 @@ struct sRunOptions {
     int logLevel = -1;  // 0 none .. 3 all; -1: the file log's own level
     bool ats = false;
     bool json = false;
-    sTestLoop loop;  // seconds 0: until Ctrl+C
-    std::string ggaText;  // --gga as given
+    sTestLoop loop;                                     // seconds 0: until Ctrl+C
+    std::string ggaText;                                // --gga as given
     std::optional<TolvarRT::sGgaPosition> ggaPosition;  // reported to an NTRIP caster on either side
 };
 

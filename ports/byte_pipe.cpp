@@ -3,10 +3,10 @@
 #include <chrono>
 #include <thread>
 
+#include "core/time_base.h"
 #include "ports/ntrip_serial_port.h"
 #include "ports/port_factory.h"
 #include "ports/stream_path.h"
-#include "core/time_base.h"
 
 namespace TolvarRT {
 namespace {
@@ -92,7 +92,8 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
             port->Close();
             return Failed(reason);
         }
-        log.LogBasic("Open %s, %d,8%c1", ShownPortName(request.name).c_str(), int(request.baudRate), ParityLetter(request.parity));
+        log.LogBasic("Open %s, %d,8%c1", ShownPortName(request.name).c_str(), int(request.baudRate),
+                     ParityLetter(request.parity));
         port->StartThread();
         log.LogBasic(" Thread Started");
     }

@@ -17,9 +17,9 @@ namespace TolvarRT {
 // Device settings of a port.
 struct PortSettings {
     std::uint32_t baudRate = 0;
-    std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
-    std::uint8_t byteSize = 8;  // data bits
-    std::uint8_t stopBits = 0;  // 0 = one stop bit
+    std::uint8_t parity = 0;        // 0 none, 1 odd, 2 even
+    std::uint8_t byteSize = 8;      // data bits
+    std::uint8_t stopBits = 0;      // 0 = one stop bit
     std::uint32_t flowControl = 0;  // 0 none; non-zero: RTS handshaking; bit 0 also CTS output flow control
     std::uint32_t reserved = 0;
     std::uint32_t readTimeout = 0;  // ms: the reader thread's idle wake-up period

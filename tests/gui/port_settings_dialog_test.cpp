@@ -196,7 +196,8 @@ TEST(PortSettingsDialogTest, AnNtripCasterIsTypedInItsOwnFieldsAndItsPasswordIsN
 
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(settings.PortName(), "NTRIP:carol:hunter2@dialog-caster.example:2101/RTCM3");
-    EXPECT_EQ(StoredRecent(store, "Listener", 0), (sRecentPort{"NTRIP:carol@dialog-caster.example:2101/RTCM3", "", ""}));
+    EXPECT_EQ(StoredRecent(store, "Listener", 0),
+              (sRecentPort{"NTRIP:carol@dialog-caster.example:2101/RTCM3", "", ""}));
 
     // Reopened in the same run: the caster is offered without its password,
     // which is filled in for this run only.
