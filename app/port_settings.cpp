@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+
+#include "core/ascii_case.h"
+#include "ports/ntrip_request.h"
+#include "ports/stream_path.h"
 
 namespace {
 
@@ -17,11 +22,14 @@ struct sModeName {
     int mode;
     const char* text;
 };
-constexpr std::array<sModeName, 4> kModeNames = {{
+constexpr std::array<sModeName, 7> kModeNames = {{
     {kSerialPortMode, "Serial Port"},
     {kTcpMode, "TCP"},
     {kCanMode, "CAN"},
     {kUdpSpMode, "UDP SP"},
+    {kNtripMode, "NTRIP"},
+    {kTcpServerMode, "TCP Server"},
+    {kFileMode, "File"},
 }};
 
 // Without a selection Open falls back to the first-start choice rather than
@@ -33,6 +41,24 @@ constexpr const char* kFallbackCanPort = "CAN0";
 std::string CanRateText(std::uint32_t rate)
 {
     return std::to_string(rate / 1000) + "k";
+}
+
+// NTRIP passwords typed this run, by the connection's name without them.
+// Never written to the settings store.
+std::map<std::string, std::string>& SessionPasswords()
+{
+    static std::map<std::string, std::string> passwords;
+    return passwords;
+}
+
+// "NTRIP:user@host:port/mount": what the recent list and the session
+// passwords know a connection by.
+std::string NtripNameWithoutPassword(const TolvarRT::sNtripAddress& address)
+{
+    std::string name = "NTRIP:";
+    if (!address.user.empty())
+        name += address.user + "@";
+    return name + address.caster.host + ":" + std::to_string(address.caster.port) + "/" + address.mountpoint;
 }
 
 }  // namespace
@@ -59,7 +85,10 @@ bool CPortSettings::IsOffered(int candidate) const
     switch (candidate) {
     case kSerialPortMode: return true;
     case kTcpMode:
-    case kUdpSpMode: return allowNetwork;
+    case kUdpSpMode:
+    case kNtripMode:
+    case kTcpServerMode:
+    case kFileMode: return allowNetwork;
     case kCanMode: return allowCan;
     default: return false;
     }
@@ -84,6 +113,13 @@ void CPortSettings::Load()
         canInterfaces.Add("CAN" + std::to_string(number), number);
 
     networkAddress = store.ReadText(kSection, Key("NetAddress"), "");
+    ntripHost = store.ReadText(kSection, Key("NtripHost"), "");
+    ntripPort = store.ReadText(kSection, Key("NtripPort"), "2101");
+    ntripMountpoint = store.ReadText(kSection, Key("NtripMountpoint"), "");
+    ntripUser = store.ReadText(kSection, Key("NtripUser"), "");
+    ntripPassword = SessionPassword();
+    serverPort = store.ReadText(kSection, Key("ServerPort"), "");
+    filePath = store.ReadText(kSection, Key("ReplayFile"), "");
     SelectSerialPort(store.ReadText(kSection, Key("Port"), "COM1"));
     baudRates.SelectByPrefix(store.ReadText(kSection, Key("DataRate"), "38400"));
     canRates.SelectByPrefix(store.ReadText(kSection, Key("CANDataRate"), "250k"));
@@ -143,12 +179,49 @@ void CPortSettings::Open()
 {
     if (!loaded)
         Load();
+    // The address field is where a user of other tools types a stream path
+    // ("ntrip://...", "serial://..."): it opens in the mode it names.
+    TolvarRT::sStreamPath typed;
+    std::string failure;
+    if (ShowsNetworkAddress() && TolvarRT::ParseStreamPath(networkAddress, typed, failure)) {
+        const std::string path = networkAddress;
+        SelectPortName(path);
+    }
     store.WriteInt(kSection, Key("Mode"), mode);
 
     sRecentPort used;
     if ((mode == kTcpMode || mode == kUdpSpMode) && allowNetwork) {
         store.WriteText(kSection, Key("NetAddress"), networkAddress);
         portName = (mode == kTcpMode ? "TCP:" : "UDP:") + networkAddress;
+        dataRate = 0;
+        parity = 0;
+        used = sRecentPort{portName, "", ""};
+    } else if (mode == kNtripMode && allowNetwork) {
+        TolvarRT::sNtripAddress address;
+        address.user = ntripUser;
+        address.password = ntripPassword;
+        address.caster.host = ntripHost;
+        address.mountpoint = ntripMountpoint;
+        portName = "NTRIP:";
+        if (!ntripUser.empty() || !ntripPassword.empty())
+            portName += ntripUser + (ntripPassword.empty() ? "" : ":" + ntripPassword) + "@";
+        portName += ntripHost + (ntripPort.empty() ? "" : ":" + ntripPort) + "/" + ntripMountpoint;
+        dataRate = 0;
+        parity = 0;
+        store.WriteText(kSection, Key("NtripHost"), ntripHost);
+        store.WriteText(kSection, Key("NtripPort"), ntripPort);
+        store.WriteText(kSection, Key("NtripMountpoint"), ntripMountpoint);
+        store.WriteText(kSection, Key("NtripUser"), ntripUser);
+        // The recent list is written to disk: the password stays out of it.
+        // A name that cannot be read is not a connection to offer again.
+        if (TolvarRT::ParseNtripPortName(portName, address)) {
+            used = sRecentPort{NtripNameWithoutPassword(address), "", ""};
+            SessionPasswords()[used.port] = ntripPassword;
+        }
+    } else if ((mode == kTcpServerMode || mode == kFileMode) && allowNetwork) {
+        const bool server = mode == kTcpServerMode;
+        store.WriteText(kSection, Key(server ? "ServerPort" : "ReplayFile"), server ? serverPort : filePath);
+        portName = server ? "TCPSVR::" + serverPort : "FILE:" + filePath;
         dataRate = 0;
         parity = 0;
         used = sRecentPort{portName, "", ""};
@@ -194,27 +267,82 @@ bool CPortSettings::OpenRecent(int slot)
     if (!RecentButton(slot).visible)
         return false;
     const sRecentPort entry = recentPorts.Slot(slot);
+    if (!SelectPortName(entry.port))
+        return false;
     switch (KindOfPortText(entry.port)) {
-    case RecentPortKind::udp:
-    case RecentPortKind::tcp:
-        networkAddress = entry.port.substr(4);
-        SelectMode(KindOfPortText(entry.port) == RecentPortKind::udp ? kUdpSpMode : kTcpMode);
-        break;
-    case RecentPortKind::can:
-        canRates.SelectByPrefix(entry.rate);
-        canInterfaces.SelectByPrefix(entry.port);
-        SelectMode(kCanMode);
-        break;
+    case RecentPortKind::can: canRates.SelectByPrefix(entry.rate); break;
     case RecentPortKind::serial:
-        SelectSerialPort(entry.port);
         baudRates.SelectByPrefix(entry.rate);
         parities.SelectByPrefix(entry.parity);
-        SelectMode(kSerialPortMode);
         break;
-    case RecentPortKind::empty: return false;
+    case RecentPortKind::ntrip:
+        if (!ntripUser.empty() && ntripPassword.empty())
+            return false;
+        break;
+    default: break;
     }
     Open();
     return true;
+}
+
+std::string CPortSettings::SessionPassword() const
+{
+    std::string name = "NTRIP:";
+    if (!ntripUser.empty())
+        name += ntripUser + "@";
+    name += ntripHost + ":" + ntripPort + "/" + ntripMountpoint;
+    const auto found = SessionPasswords().find(name);
+    return found != SessionPasswords().end() ? found->second : std::string();
+}
+
+bool CPortSettings::SelectPortName(const std::string& portText)
+{
+    std::string text = portText;
+    TolvarRT::sStreamPath path;
+    std::string failure;
+    // A serial path keeps its own spelling: the byte pipe reads its settings.
+    if (TolvarRT::IsStreamPath(text) && TolvarRT::ParseStreamPath(text, path, failure) &&
+        !TolvarRT::StartsWithIgnoringCase(text, "serial://"))
+        text = path.portName;
+    switch (KindOfPortText(text)) {
+    case RecentPortKind::udp:
+    case RecentPortKind::tcp:
+        if (!SelectMode(KindOfPortText(text) == RecentPortKind::udp ? kUdpSpMode : kTcpMode))
+            return false;
+        networkAddress = text.substr(4);
+        return true;
+    case RecentPortKind::ntrip: {
+        TolvarRT::sNtripAddress address;
+        if (!TolvarRT::ParseNtripPortName(text, address) || !SelectMode(kNtripMode))
+            return false;
+        ntripHost = address.caster.host;
+        ntripPort = std::to_string(address.caster.port);
+        ntripMountpoint = address.mountpoint;
+        ntripUser = address.user;
+        ntripPassword = address.password.empty() ? SessionPassword() : address.password;
+        return true;
+    }
+    case RecentPortKind::tcpServer:
+        if (!SelectMode(kTcpServerMode))
+            return false;
+        serverPort = text.substr(text.find(':') + 1);
+        if (!serverPort.empty() && serverPort.front() == ':')
+            serverPort.erase(0, 1);
+        return true;
+    case RecentPortKind::file:
+        if (!SelectMode(kFileMode))
+            return false;
+        filePath = text.substr(5);
+        return true;
+    case RecentPortKind::can:
+        if (!SelectMode(kCanMode))
+            return false;
+        canInterfaces.SelectByPrefix(text);
+        return true;
+    case RecentPortKind::serial: SelectSerialPort(text); return SelectMode(kSerialPortMode);
+    case RecentPortKind::empty: break;
+    }
+    return false;
 }
 
 TolvarRT::PortRequest CPortSettings::MakePortRequest(unsigned identityTries) const

@@ -21,6 +21,9 @@ enum PortMode : int {
     kCanMode = 2,
     kUdpSpMode = 3,
     kUdpRawMode = 4,  // known to the ports, never offered here
+    kNtripMode = 5,   // corrections from an NTRIP caster
+    kTcpServerMode = 6,
+    kFileMode = 7,  // a recorded stream replayed
 };
 
 // The texts a front end shows, so every front end shows the same.
@@ -35,6 +38,13 @@ inline constexpr const char* kParity = "&Parity:";
 inline constexpr const char* kNetworkAddress = "Network Address:";
 inline constexpr const char* kCanInterface = "&CAN Interface:";
 inline constexpr const char* kCanDataRate = "&Data Rate:";
+inline constexpr const char* kNtripHost = "Caster:";
+inline constexpr const char* kNtripPort = "Caster Port:";
+inline constexpr const char* kNtripMountpoint = "Mountpoint:";
+inline constexpr const char* kNtripUser = "User:";
+inline constexpr const char* kNtripPassword = "Password:";
+inline constexpr const char* kServerPort = "Listen on Port:";
+inline constexpr const char* kFile = "File:";
 inline constexpr const char* kFakeCmr = "Generate Fake CMRs";
 inline constexpr const char* kFakeAts = "Generate ATS Data";
 inline constexpr const char* kOpen = "&Open";
@@ -86,6 +96,9 @@ public:
     bool ShowsSerialControls() const { return mode == kSerialPortMode; }
     bool ShowsNetworkAddress() const { return mode == kTcpMode || mode == kUdpSpMode || mode == kUdpRawMode; }
     bool ShowsCanControls() const { return mode == kCanMode; }
+    bool ShowsNtripControls() const { return mode == kNtripMode; }
+    bool ShowsServerPort() const { return mode == kTcpServerMode; }
+    bool ShowsFile() const { return mode == kFileMode; }
 
     // The controls; a front end selects in the lists and edits the texts.
     CChoiceList serialPorts;
@@ -94,6 +107,14 @@ public:
     CChoiceList canInterfaces;
     CChoiceList canRates;
     std::string networkAddress;
+    std::string ntripHost;
+    std::string ntripPort = "2101";
+    std::string ntripMountpoint;
+    std::string ntripUser;
+    // Never stored: kept for the rest of the program's run only.
+    std::string ntripPassword;
+    std::string serverPort;
+    std::string filePath;
     bool fakeCmr = false;  // "Generate Fake CMRs", meaningful when offered
     bool fakeAts = false;  // "Generate ATS Data", meaningful when offered
 
@@ -102,20 +123,29 @@ public:
     // stored even when the device is not plugged in now.
     void SelectSerialPort(const std::string& port);
 
+    // Puts any port text or stream path ("NTRIP:...", "tcpcli://...", a
+    // serial device) into the mode and controls that produce it; false, and
+    // the mode unchanged, when that mode is not offered.
+    bool SelectPortName(const std::string& portText);
+
     // Buttons RUP1 to RUP6 (slots 0 to 5).
     sRecentButton RecentButton(int slot) const;
     const CRecentPorts& RecentPorts() const { return recentPorts; }
 
     // "&Open": stores the choice, produces the port description and makes it
-    // the newest recent connection.
+    // the newest recent connection. A stream path typed as the network
+    // address opens in the mode it names.
     void Open();
     // A recent button: puts its connection into the controls and opens it at
-    // once. False, and nothing done, for a hidden button.
+    // once. False, and nothing done, for a hidden button; false with the
+    // controls filled for an NTRIP connection whose password this run has
+    // not seen, so the user can type it.
     bool OpenRecent(int slot);
 
     // Results, valid after Open.
     bool IsOpened() const { return opened; }
-    // The port description: "TCP:"/"UDP:" + address, a CAN interface text or
+    // The port description: "TCP:"/"UDP:" + address, "NTRIP:" with the
+    // credentials, "TCPSVR::" + port, "FILE:" + path, a CAN interface text or
     // a serial port text.
     const std::string& PortName() const { return portName; }
     // Serial: baud rate; CAN: bit rate; 0 for the network modes.
@@ -128,6 +158,8 @@ public:
 private:
     std::string Key(const char* name) const { return settingsPrefix + name; }
     bool IsOffered(int candidate) const;
+    // The password typed this run for the NTRIP connection in the controls.
+    std::string SessionPassword() const;
 
     ISettingsStore& store;
     const std::string settingsPrefix;

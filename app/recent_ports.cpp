@@ -19,6 +19,12 @@ RecentPortKind KindOfPortText(std::string_view port)
         return RecentPortKind::udp;
     if (TolvarRT::StartsWithIgnoringCase(port, "TCP:"))
         return RecentPortKind::tcp;
+    if (TolvarRT::StartsWithIgnoringCase(port, "NTRIP:"))
+        return RecentPortKind::ntrip;
+    if (TolvarRT::StartsWithIgnoringCase(port, "TCPSVR:"))
+        return RecentPortKind::tcpServer;
+    if (TolvarRT::StartsWithIgnoringCase(port, "FILE:"))
+        return RecentPortKind::file;
     if (TolvarRT::StartsWithIgnoringCase(port, "CAN"))
         return RecentPortKind::can;
     return RecentPortKind::serial;
@@ -30,6 +36,9 @@ std::optional<std::string> RecentCaption(const sRecentPort& entry, bool allowNet
     case RecentPortKind::empty: return std::nullopt;
     case RecentPortKind::udp:
     case RecentPortKind::tcp:
+    case RecentPortKind::ntrip:
+    case RecentPortKind::tcpServer:
+    case RecentPortKind::file:
         if (!allowNetwork)
             return std::nullopt;
         return entry.port;

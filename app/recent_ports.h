@@ -22,11 +22,12 @@ struct sRecentPort {
 
 // What a port text names. The prefixes are matched ignoring case, as the
 // port factory does.
-enum class RecentPortKind { empty, udp, tcp, can, serial };
+enum class RecentPortKind { empty, udp, tcp, ntrip, tcpServer, file, can, serial };
 RecentPortKind KindOfPortText(std::string_view port);
 
 // The caption of a recent button, none when the button is hidden: network
-// entries show their text and need the network modes, CAN entries show port
+// entries (NTRIP, TCP server and file ones too) show their text and need the
+// network modes, CAN entries show port
 // and rate and need the CAN mode, serial entries show port, rate and parity.
 std::optional<std::string> RecentCaption(const sRecentPort& entry, bool allowNetwork, bool allowCan);
 

@@ -13,6 +13,7 @@
 #include "app/status_page.h"
 #include "core/ascii_case.h"
 #include "core/time_base.h"
+#include "ports/stream_path.h"
 #include "ports/thread_priority.h"
 
 namespace {
@@ -129,7 +130,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
         UpdateTitle();
         return listener.IsPortOpen();
     }
-    const std::string& description = dialog->PortName();
+    const std::string description = TolvarRT::ShownPortName(dialog->PortName());
     ui.SetMainCaption("Connected to " + description);
     sDeviceIdentity identity = listener.WaitForIdentity(false);
     std::string productField = identity.productField;
@@ -194,10 +195,10 @@ bool CTolvarTestSuiteDoc::ConnectNmeaListener()
     const bool opened = listener.OpenPort(dialog->MakePortRequest(3));
     priority.RestoreNormal();
     if (opened) {
-        ui.SetMainCaption("Connected to " + dialog->PortName());
+        ui.SetMainCaption("Connected to " + TolvarRT::ShownPortName(dialog->PortName()));
         const sDeviceIdentity identity = listener.WaitForIdentity(false);
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
-        listenerStatus = dialog->PortName() + " " + identity.productName;
+        listenerStatus = TolvarRT::ShownPortName(dialog->PortName()) + " " + identity.productName;
     } else {
         ui.ShowInformation("Could not open Comm port");
     }
@@ -267,7 +268,7 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
         if (identity.productName != receiverName)
             status += "Internal " + receiverName + " Radio ";
     }
-    status = dialog->PortName() + " " + status + identity.productName;
+    status = TolvarRT::ShownPortName(dialog->PortName()) + " " + status + identity.productName;
     if (generateFakeCmr.load())
         status += "<Gen Fake>";
     {

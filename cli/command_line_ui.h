@@ -15,7 +15,7 @@
 namespace cli {
 
 struct sPortChoice {
-    std::string port;  // a serial device, "TCP:host:port" or "UDP:host:port"
+    std::string port;  // a serial device, "TCP:host:port", "UDP:host:port", "NTRIP:..." or a stream path
     unsigned baudRate = 38400;
     unsigned parity = 0;  // 0 none, 1 odd, 2 even
     bool fakeCmr = false;
@@ -33,12 +33,12 @@ public:
         const sPortChoice& choice = dialog.SettingsPrefix() == "GPS Source" ? source : listener;
         if (choice.port.empty() && !choice.fakeCmr && !choice.fakeAts)
             return false;
-        if (TolvarRT::HasNetPrefix(choice.port, "TCP:") || TolvarRT::HasNetPrefix(choice.port, "UDP:")) {
-            dialog.SelectMode(TolvarRT::HasNetPrefix(choice.port, "TCP:") ? kTcpMode : kUdpSpMode);
-            dialog.networkAddress = choice.port.substr(4);
-        } else {
+        // Every port text and stream path has its mode; serial takes the rest.
+        if (!dialog.SelectPortName(choice.port)) {
             dialog.SelectMode(kSerialPortMode);
             dialog.SelectSerialPort(choice.port);
+        }
+        if (dialog.Mode() == kSerialPortMode) {
             dialog.baudRates.SelectByValue(choice.baudRate);
             dialog.parities.SelectByValue(choice.parity);
         }

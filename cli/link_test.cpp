@@ -6,6 +6,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "core/string_format.h"
+#include "ports/stream_path.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"
 
@@ -134,7 +135,11 @@ namespace {
 
 std::string OpenError(const std::string& port, const std::string& reason)
 {
-    return port + ": " + (reason.empty() ? std::string("cannot be opened") : reason);
+    // The port's own reason may already start with the name it was given.
+    const std::string shown = TolvarRT::ShownPortName(port);
+    if (reason.rfind(shown + ": ", 0) == 0)
+        return reason;
+    return shown + ": " + (reason.empty() ? std::string("cannot be opened") : reason);
 }
 
 }  // namespace

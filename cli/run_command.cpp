@@ -3,6 +3,7 @@
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
+#include "ports/stream_path.h"
 #include "web/status_server.h"
 
 namespace cli {
@@ -71,8 +72,11 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     // Devices that do not answer the identity request take seconds to connect.
     const auto announce = [&](const char* side, const std::string& port) {
         if (options.loop.progress)
-            progressOut << "Connecting the " << side << " on " << port << " ...\n" << std::flush;
+            progressOut << "Connecting the " << side << " on " << TolvarRT::ShownPortName(port) << " ...\n"
+                        << std::flush;
     };
+    document.ListenerEndpoint().SetGgaPosition(options.ggaPosition);
+    document.SourceEndpoint().SetGgaPosition(options.ggaPosition);
     announce("Listener", options.listener.port);
     if (!ConnectListener(document, ui, options.nmea, result.error))
         return result;

@@ -1,8 +1,9 @@
-// A link test on real ports: the Listener on a serial device, "TCP:host:port"
-// or "UDP:host:port", optionally a Source port, or fake CMR or ATS frames
+// A link test on real ports: the Listener on a serial device, "TCP:host:port",
+// "UDP:host:port", an NTRIP caster or a stream path, optionally a Source port, or fake CMR or ATS frames
 // generated and sent out of a port towards the base radio.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -10,6 +11,7 @@
 
 #include "cli/command_line_ui.h"
 #include "cli/link_test.h"
+#include "ports/ntrip_request.h"
 
 namespace cli {
 
@@ -23,7 +25,9 @@ struct sRunOptions {
     int logLevel = -1;  // 0 none .. 3 all; -1: the file log's own level
     bool ats = false;
     bool json = false;
-    sTestLoop loop;  // seconds 0: until Ctrl+C
+    sTestLoop loop;                                     // seconds 0: until Ctrl+C
+    std::string ggaText;                                // --gga as given
+    std::optional<TolvarRT::sGgaPosition> ggaPosition;  // reported to an NTRIP caster on either side
 };
 
 // The --source value: a port, "fake-cmr:PORT" or "fake-ats:PORT" (generated

@@ -68,8 +68,8 @@ QString PortSettingsHelpText(unsigned helpTextId)
     case kListenerHelp:
         return QStringLiteral(
             "Connect to the rover side of the link: the GPS receiver with its radio, or the radio itself.\n"
-            "Choose the serial port with the rate and parity of the device, or the network address of a "
-            "TCP server or of a UDP link peer (host:port).");
+            "Choose the serial port with the rate and parity of the device, the network address of a "
+            "TCP server or of a UDP link peer (host:port), or an NTRIP caster and its mountpoint.");
     case kSourceHelp:
         return QStringLiteral(
             "Connect to the base side of the link: the correction output of the base receiver that feeds the "
@@ -112,6 +112,19 @@ CPortSettingsDialog::CPortSettingsDialog(CPortSettings& model, QWidget* parent) 
     form->addRow(QString::fromLatin1(Labels::kNetworkAddress), networkAddress);
     form->addRow(QString::fromLatin1(Labels::kCanInterface), canInterfaces);
     form->addRow(QString::fromLatin1(Labels::kCanDataRate), canRates);
+    const auto addLine = [&](const char* label) {
+        auto* edit = new QLineEdit(settingsGroup);
+        form->addRow(QString::fromLatin1(label), edit);
+        return edit;
+    };
+    ntripHost = addLine(Labels::kNtripHost);
+    ntripPort = addLine(Labels::kNtripPort);
+    ntripMountpoint = addLine(Labels::kNtripMountpoint);
+    ntripUser = addLine(Labels::kNtripUser);
+    ntripPassword = addLine(Labels::kNtripPassword);
+    ntripPassword->setEchoMode(QLineEdit::Password);
+    serverPort = addLine(Labels::kServerPort);
+    filePath = addLine(Labels::kFile);
 
     fakeCmr = new QCheckBox(QString::fromLatin1(Labels::kFakeCmr), this);
     fakeAts = new QCheckBox(QString::fromLatin1(Labels::kFakeAts), this);
@@ -170,6 +183,13 @@ void CPortSettingsDialog::FillFromModel()
     FillList(canInterfaces, settings.canInterfaces);
     FillList(canRates, settings.canRates);
     networkAddress->setText(ToQt(settings.networkAddress));
+    ntripHost->setText(ToQt(settings.ntripHost));
+    ntripPort->setText(ToQt(settings.ntripPort));
+    ntripMountpoint->setText(ToQt(settings.ntripMountpoint));
+    ntripUser->setText(ToQt(settings.ntripUser));
+    ntripPassword->setText(ToQt(settings.ntripPassword));
+    serverPort->setText(ToQt(settings.serverPort));
+    filePath->setText(ToQt(settings.filePath));
 
     FillList(modeList, settings.ModeList());
     modeList->setEnabled(settings.ModeListEnabled());
@@ -193,6 +213,10 @@ void CPortSettingsDialog::ShowModeControls()
     form->setRowVisible(networkAddress, network);
     form->setRowVisible(canInterfaces, can);
     form->setRowVisible(canRates, can);
+    for (QLineEdit* edit : {ntripHost, ntripPort, ntripMountpoint, ntripUser, ntripPassword})
+        form->setRowVisible(edit, settings.ShowsNtripControls());
+    form->setRowVisible(serverPort, settings.ShowsServerPort());
+    form->setRowVisible(filePath, settings.ShowsFile());
 }
 
 void CPortSettingsDialog::OnModeChosen(int index)
@@ -211,6 +235,13 @@ void CPortSettingsDialog::WriteBack()
     TakeSelection(canInterfaces, settings.canInterfaces);
     TakeSelection(canRates, settings.canRates);
     settings.networkAddress = FromQt(networkAddress->text());
+    settings.ntripHost = FromQt(ntripHost->text());
+    settings.ntripPort = FromQt(ntripPort->text());
+    settings.ntripMountpoint = FromQt(ntripMountpoint->text());
+    settings.ntripUser = FromQt(ntripUser->text());
+    settings.ntripPassword = FromQt(ntripPassword->text());
+    settings.serverPort = FromQt(serverPort->text());
+    settings.filePath = FromQt(filePath->text());
     settings.fakeCmr = fakeCmr->isChecked();
     settings.fakeAts = fakeAts->isChecked();
 }
@@ -225,8 +256,14 @@ void CPortSettingsDialog::OnOpen()
 void CPortSettingsDialog::OnRecent(int slot)
 {
     WriteBack();
-    if (!settings.OpenRecent(slot))
+    if (!settings.OpenRecent(slot)) {
+        // An NTRIP connection whose password this run has not seen waits
+        // for the user to type it.
+        FillFromModel();
+        if (settings.ShowsNtripControls())
+            ntripPassword->setFocus();
         return;
+    }
     // The controls show what was opened while the dialog closes.
     FillFromModel();
     accept();

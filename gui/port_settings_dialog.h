@@ -44,6 +44,13 @@ public:
     QLineEdit* NetworkAddress() const { return networkAddress; }
     QComboBox* CanInterfaceList() const { return canInterfaces; }
     QComboBox* CanRateList() const { return canRates; }
+    QLineEdit* NtripHost() const { return ntripHost; }
+    QLineEdit* NtripPort() const { return ntripPort; }
+    QLineEdit* NtripMountpoint() const { return ntripMountpoint; }
+    QLineEdit* NtripUser() const { return ntripUser; }
+    QLineEdit* NtripPassword() const { return ntripPassword; }
+    QLineEdit* ServerPort() const { return serverPort; }
+    QLineEdit* FilePath() const { return filePath; }
     QCheckBox* FakeCmrBox() const { return fakeCmr; }
     QCheckBox* FakeAtsBox() const { return fakeAts; }
     // RUP1 to RUP6: slots 0 to 5.
@@ -70,6 +77,13 @@ private:
     QLineEdit* networkAddress = nullptr;
     QComboBox* canInterfaces = nullptr;
     QComboBox* canRates = nullptr;
+    QLineEdit* ntripHost = nullptr;
+    QLineEdit* ntripPort = nullptr;
+    QLineEdit* ntripMountpoint = nullptr;
+    QLineEdit* ntripUser = nullptr;
+    QLineEdit* ntripPassword = nullptr;
+    QLineEdit* serverPort = nullptr;
+    QLineEdit* filePath = nullptr;
     QCheckBox* fakeCmr = nullptr;
     QCheckBox* fakeAts = nullptr;
     std::array<QPushButton*, CPortSettings::kRecentButtons> recentButtons{};

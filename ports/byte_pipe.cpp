@@ -4,7 +4,9 @@
 #include <thread>
 
 #include "core/time_base.h"
+#include "ports/ntrip_serial_port.h"
 #include "ports/port_factory.h"
+#include "ports/stream_path.h"
 
 namespace TolvarRT {
 namespace {
@@ -38,7 +40,7 @@ std::unique_ptr<CSerialPortInterface> CBytePipeSubscription::CreatePort(const st
     return CreatePortForName(portName, this, &CBytePipeSubscription::OnPortBytes);
 }
 
-bool CBytePipeSubscription::OpenPort(const PortRequest& request)
+bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
 {
     // A previous port is closed before it is destroyed, and outside the lock:
     // its reader thread may be waiting for the lock to deliver a chunk.
@@ -52,6 +54,19 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         previous.reset();
     }
 
+    PortRequest request = asked;
+    sStreamPath path;
+    if (IsStreamPath(asked.name)) {
+        std::string failure;
+        if (!ParseStreamPath(asked.name, path, failure))
+            return Failed(failure);
+        request.name = path.portName;
+        if (path.hasBaudRate)
+            request.baudRate = path.baudRate;
+        if (path.hasFraming)
+            request.parity = path.parity;
+    }
+
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         openFailure.clear();
@@ -59,13 +74,15 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         if (port == nullptr)
             return Failed("unknown port type");
         port->SetLogPipe(log.Pipe());
+        if (auto* caster = dynamic_cast<CNtripSerialPort*>(port.get()))
+            caster->SetGgaPosition(ggaPosition);
         if (!port->Open(request.name.c_str()))
             return Failed(port->FailureReason());
         PortSettings settings;
         settings.baudRate = request.baudRate;
         settings.parity = request.parity;
-        settings.byteSize = 8;
-        settings.stopBits = 0;
+        settings.byteSize = path.hasFraming ? path.byteSize : 8;
+        settings.stopBits = path.hasFraming ? path.stopBits : 0;
         settings.flowControl = request.flowControl;
         settings.readTimeout = kReadTimeoutMs;
         ForgetIdentity();
@@ -75,7 +92,8 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
             port->Close();
             return Failed(reason);
         }
-        log.LogBasic("Open %s, %d,8%c1", request.name.c_str(), int(request.baudRate), ParityLetter(request.parity));
+        log.LogBasic("Open %s, %d,8%c1", ShownPortName(request.name).c_str(), int(request.baudRate),
+                     ParityLetter(request.parity));
         port->StartThread();
         log.LogBasic(" Thread Started");
     }
@@ -90,6 +108,12 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& request)
         std::this_thread::sleep_for(kIdentityRetryPause);
     }
     return true;
+}
+
+void CBytePipeSubscription::SetGgaPosition(std::optional<sGgaPosition> position)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    ggaPosition = position;
 }
 
 bool CBytePipeSubscription::Failed(const std::string& reason)

@@ -5,20 +5,24 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "ports/ntrip_request.h"
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {
 
 // What an owner asks OpenPort for.
 struct PortRequest {
-    // "TCP:host[:port]" or "UDP:host[:port]" (prefix in any case), otherwise a
-    // serial device: a path, a name under /dev, or "COMn".
+    // "TCP:host[:port]", "UDP:host[:port]", "NTRIP:[user[:password]@]host[:port]/mount"
+    // (prefix in any case), a stream path ("tcpcli://host:port", see
+    // stream_path.h), otherwise a serial device: a path, a name under /dev, or
+    // "COMn". A serial stream path's settings win over the fields below.
     std::string name;
     std::uint32_t baudRate = 38400;
     std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
@@ -45,6 +49,9 @@ public:
     bool ClosePort();
     bool IsPortOpen();
     bool SendBreak(unsigned milliseconds);
+    // The rover's position, reported to an NTRIP caster (which may pick the
+    // corrections by it) by the ports opened from now on; none by default.
+    void SetGgaPosition(std::optional<sGgaPosition> position);
 
     // ILostBytePipe
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
@@ -77,6 +84,7 @@ private:
 
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock
+    std::optional<sGgaPosition> ggaPosition;     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
 };
 

@@ -8,7 +8,7 @@
 
 namespace TolvarRT {
 
-// "TCP:" and "UDP:" prefixes (in any case) select the network ports; any
+// "TCP:", "UDP:" and "NTRIP:" prefixes (in any case) select the network ports; any
 // other name is a serial device. The port is created closed.
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback);

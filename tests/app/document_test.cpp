@@ -15,6 +15,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "decoders/dc_packet.h"
 #include "log_recorder.h"
+#include "ntrip_caster.h"
 #include "packet_bytes.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
@@ -146,6 +147,29 @@ TEST_F(DocumentTest, CancellingTheDialogOpensNothingAndAPortThatCannotOpenIsRepo
     EXPECT_FALSE(document.ConnectListener());
     EXPECT_THAT(ui.information, ::testing::ElementsAre("Could not open Comm port"));
     EXPECT_EQ(document.ListenerStatus(), "Not Connected");
+}
+
+// A caster's password never reaches the title, the main caption or the
+// status page, which show the connection by name.
+TEST_F(DocumentTest, AnNtripSourceIsShownWithoutItsPassword)
+{
+    TolvarRT::testing::CNtripCaster caster;
+    ASSERT_TRUE(caster.Start({TolvarRT::testing::CNtripCaster::Version::Two, "RTCM3", "user", "topsecret"}));
+    const std::string where = "127.0.0.1:" + std::to_string(caster.Port());
+    CTolvarTestSuiteDoc document(settings, ui);
+    ui.choose = [&](CPortSettings& dialog) { dialog.SelectPortName("ntrip://user:topsecret@" + where + "/RTCM3"); };
+    ASSERT_TRUE(document.ConnectSource());
+    EXPECT_EQ(document.SourceStatus().rfind("NTRIP:user:****@" + where + "/RTCM3", 0), 0u) << document.SourceStatus();
+    EXPECT_EQ(document.TitleText().find("topsecret"), std::string::npos) << document.TitleText();
+    EXPECT_EQ(ui.title.find("topsecret"), std::string::npos);
+    char* page = nullptr;
+    std::size_t length = 0;
+    std::string header;
+    ASSERT_TRUE(document.GetPage("/", "", &page, &length, &header));
+    const std::string text(page, length);
+    document.FreePage(page);
+    EXPECT_EQ(text.find("topsecret"), std::string::npos);
+    document.Shutdown();
 }
 
 TEST_F(DocumentTest, AReceiverOnTheListenerGivesItsNameAndARadioHandler)

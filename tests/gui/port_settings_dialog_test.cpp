@@ -43,7 +43,7 @@ TEST(PortSettingsDialogTest, FirstStartShowsTheDefaultsAndTheOfferedControls)
 
     EXPECT_EQ(dialog.windowTitle(), "GPS Source Port Properties");
     EXPECT_EQ(dialog.ModeList()->currentText(), "Serial Port");
-    EXPECT_EQ(dialog.ModeList()->count(), 3) << "no CAN for the Source";
+    EXPECT_EQ(dialog.ModeList()->count(), 6) << "no CAN for the Source";
     EXPECT_TRUE(dialog.SerialPortList()->currentText().startsWith("COM1"));
     EXPECT_EQ(dialog.DataRateList()->currentText(), "38400");
     EXPECT_EQ(dialog.ParityList()->currentText(), "None");
@@ -172,6 +172,80 @@ TEST(PortSettingsDialogTest, ARecentConnectionOpensWithOneClickAndMovesToTheFron
     EXPECT_EQ(StoredRecent(store, "Listener", 3), entries[2]);
     EXPECT_EQ(StoredRecent(store, "Listener", 4), entries[4]) << "slots past the old place stay";
     EXPECT_EQ(store.ReadText("Settings", "ListenerNetAddress", ""), "10.1.1.1:5018");
+}
+
+TEST(PortSettingsDialogTest, AnNtripCasterIsTypedInItsOwnFieldsAndItsPasswordIsNotRemembered)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    EXPECT_FALSE(dialog.NtripHost()->isVisible());
+    ChooseText(dialog.ModeList(), "NTRIP");
+    EXPECT_TRUE(dialog.NtripHost()->isVisible());
+    EXPECT_TRUE(dialog.NtripPassword()->isVisible());
+    EXPECT_FALSE(dialog.NetworkAddress()->isVisible());
+    EXPECT_FALSE(dialog.SerialPortList()->isVisible());
+    EXPECT_EQ(dialog.NtripPassword()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.NtripPort()->text(), "2101");
+    QTest::keyClicks(dialog.NtripHost(), "dialog-caster.example");
+    QTest::keyClicks(dialog.NtripMountpoint(), "RTCM3");
+    QTest::keyClicks(dialog.NtripUser(), "carol");
+    QTest::keyClicks(dialog.NtripPassword(), "hunter2");
+    QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.PortName(), "NTRIP:carol:hunter2@dialog-caster.example:2101/RTCM3");
+    EXPECT_EQ(StoredRecent(store, "Listener", 0),
+              (sRecentPort{"NTRIP:carol@dialog-caster.example:2101/RTCM3", "", ""}));
+
+    // Reopened in the same run: the caster is offered without its password,
+    // which is filled in for this run only.
+    CPortSettings again(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog next(again);
+    next.show();
+    EXPECT_EQ(next.RecentButton(0)->text(), "NTRIP:carol@dialog-caster.example:2101/RTCM3");
+    EXPECT_EQ(next.ModeList()->currentText(), "NTRIP");
+    EXPECT_EQ(next.NtripPassword()->text(), "hunter2");
+    EXPECT_EQ(store.ReadText("Settings", "ListenerNtripPassword", "<none>"), "<none>");
+}
+
+TEST(PortSettingsDialogTest, ARecentCasterFromAnEarlierRunAsksForThePassword)
+{
+    CMemorySettingsStore store;
+    StoreRecent(store, "Listener", 0, {"NTRIP:dave@old-run.example:2101/MNT", "", ""});
+    CPortSettings settings(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    QTest::mouseClick(dialog.RecentButton(0), Qt::LeftButton);
+
+    EXPECT_TRUE(dialog.isVisible()) << "no password: the dialog stays open";
+    EXPECT_EQ(dialog.ModeList()->currentText(), "NTRIP");
+    EXPECT_EQ(dialog.NtripHost()->text(), "old-run.example");
+    EXPECT_EQ(dialog.NtripUser()->text(), "dave");
+    EXPECT_EQ(dialog.NtripMountpoint()->text(), "MNT");
+    QTest::keyClicks(dialog.NtripPassword(), "s3cret");
+    QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.PortName(), "NTRIP:dave:s3cret@old-run.example:2101/MNT");
+}
+
+TEST(PortSettingsDialogTest, TcpServerAndFileModesShowTheirOwnField)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "GPS Source", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    ChooseText(dialog.ModeList(), "TCP Server");
+    EXPECT_TRUE(dialog.ServerPort()->isVisible());
+    EXPECT_FALSE(dialog.FilePath()->isVisible());
+    ChooseText(dialog.ModeList(), "File");
+    EXPECT_FALSE(dialog.ServerPort()->isVisible());
+    EXPECT_TRUE(dialog.FilePath()->isVisible());
+    QTest::keyClicks(dialog.FilePath(), "/tmp/base.bin");
+    QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+    EXPECT_EQ(settings.PortName(), "FILE:/tmp/base.bin");
+    EXPECT_EQ(StoredRecent(store, "GPS Source", 0), (sRecentPort{"FILE:/tmp/base.bin", "", ""}));
 }
 
 }  // namespace

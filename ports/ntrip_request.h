@@ -1,0 +1,52 @@
+// What a caster is asked: the "NTRIP:[user[:password]@]host[:port]/mountpoint"
+// port names, the stream request with its basic authentication, and the GGA
+// sentence that tells a caster where the rover is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ports/socket.h"
+
+namespace TolvarRT {
+
+constexpr std::uint16_t kDefaultCasterPort = 2101;
+
+struct sNtripAddress {
+    sNetAddress caster{"", kDefaultCasterPort};
+    std::string user;
+    std::string password;
+    std::string mountpoint;  // empty: the caster is asked for its sourcetable
+};
+
+// Reads "NTRIP:[user[:password]@]host[:port][/mountpoint]" (prefix in any
+// case). The password may hold ':' and '@'; the host part starts after the
+// last '@'. False with failure set for an empty host or a bad port.
+bool ParseNtripPortName(std::string_view name, sNtripAddress& address, std::string* failure = nullptr);
+
+// The name as it may be shown: the password, when there is one, is "****".
+// Any other name comes back unchanged.
+std::string MaskNtripPassword(std::string_view name);
+
+// One request that both kinds of caster answer: version 2 casters see the
+// version header, version 1 casters ignore it and answer "ICY 200 OK".
+std::string NtripRequest(const sNtripAddress& address);
+
+std::string Base64(std::string_view bytes);
+
+struct sGgaPosition {
+    double latitude = 0;   // degrees, north positive
+    double longitude = 0;  // degrees, east positive
+    double height = 0;     // metres above the geoid
+};
+
+// "LAT,LON,HEIGHT" in degrees and metres; false for anything else or a
+// latitude or longitude out of range.
+bool ParseGgaPosition(std::string_view text, sGgaPosition& position);
+
+// "$GPGGA,...*hh\r\n" for the position at the given UTC time of day, with a
+// fix of quality 1 from 8 satellites.
+std::string GgaSentence(const sGgaPosition& position, unsigned secondsOfDay);
+
+}  // namespace TolvarRT
