@@ -17,8 +17,9 @@ namespace TolvarRT {
 
 // What an owner asks OpenPort for.
 struct PortRequest {
-    // "TCP:host[:port]" or "UDP:host[:port]" (prefix in any case), otherwise a
-    // serial device: a path, a name under /dev, or "COMn".
+    // "TCP:host[:port]", "UDP:host[:port]", "TCPSVR:[addr:]port" or
+    // "FILE:path[::xSPEED]" (prefix in any case), otherwise a serial device: a
+    // path, a name under /dev, or "COMn".
     std::string name;
     std::uint32_t baudRate = 38400;
     std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
@@ -52,6 +53,8 @@ public:
 
     // Stamps one chunk read from the port and delivers it to every decoder.
     void PublishBytes(const std::uint8_t* data, std::uint32_t length);
+    // The same with the time stamp the port gives, for a replayed recording.
+    void PublishStampedBytes(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
     // The settings of the open port (all zero when there is none).
     PortSettings CurrentSettings();
@@ -74,6 +77,7 @@ private:
     // Records why OpenPort fails; returns false.
     bool Failed(const std::string& reason);
     static void OnPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length);
+    static void OnStampedPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/time_base.h"
+
 class CLogPipe;
 
 namespace TolvarRT {
@@ -46,6 +48,10 @@ enum PurgeFlags : unsigned {
 class CSerialPortInterface {
 public:
     using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
+    // For a port that knows when its bytes arrived better than the moment it
+    // hands them over (a replayed recording); the owner is the callback's.
+    using StampedCallback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length,
+                                     TimeStamp timeStamp);
 
     CSerialPortInterface(void* owner, Callback callback, std::uint32_t firstUserValue, std::uint32_t secondUserValue)
         : owner(owner), callback(callback), userValues{firstUserValue, secondUserValue}
@@ -72,6 +78,11 @@ public:
         std::lock_guard<std::recursive_mutex> guard(callbackLock);
         owner = newOwner;
         callback = newCallback;
+    }
+    void SetStampedCallback(StampedCallback newCallback)
+    {
+        std::lock_guard<std::recursive_mutex> guard(callbackLock);
+        stampedCallback = newCallback;
     }
     virtual void SetUserValues(std::uint32_t first, std::uint32_t second)
     {
@@ -106,6 +117,19 @@ protected:
             callback(owner, data, length);
     }
 
+    // Hands one chunk with its own time stamp; an owner that takes no stamps
+    // gets it as any other chunk.
+    void DeliverStamped(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp)
+    {
+        std::lock_guard<std::recursive_mutex> guard(callbackLock);
+        if (length == 0)
+            return;
+        if (stampedCallback != nullptr)
+            stampedCallback(owner, data, length, timeStamp);
+        else if (callback != nullptr)
+            callback(owner, data, length);
+    }
+
     PortSettings settings;
     std::string name;
 
@@ -115,6 +139,7 @@ private:
     std::recursive_mutex callbackLock;
     void* owner;
     Callback callback;
+    StampedCallback stampedCallback = nullptr;
     std::uint32_t userValues[2];
 };
 
