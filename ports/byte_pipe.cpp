@@ -148,7 +148,17 @@ bool CBytePipeSubscription::Send(const std::uint8_t* data, std::uint32_t length)
     if (port == nullptr || !port->IsOpen())
         return false;
     port->QueueWrite(std::make_unique<PortBuffer>(data, data + length));
+    if (sentTap != nullptr && length > 0) {
+        sentTap->OnBytes(data, length, sentIndex, TimeStampNow());
+        sentIndex += length;
+    }
     return true;
+}
+
+void CBytePipeSubscription::SetSentBytesTap(IIncomingBytePipe* tap)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sentTap = tap;
 }
 
 PortSettings CBytePipeSubscription::CurrentSettings()

@@ -56,6 +56,11 @@ public:
     // The same with the time stamp the port gives, for a replayed recording.
     void PublishStampedBytes(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
+    // Also hands every chunk that Send passes to the port to tap, stamped when
+    // it was sent, for a recording of a side whose traffic the tool makes
+    // itself; null ends it. The tap runs under the lock.
+    void SetSentBytesTap(IIncomingBytePipe* tap);
+
     // The settings of the open port (all zero when there is none).
     PortSettings CurrentSettings();
     // Applies new settings to the open port; false when there is none or the
@@ -82,6 +87,8 @@ private:
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
+    IIncomingBytePipe* sentTap = nullptr;        // under the shared lock
+    std::uint32_t sentIndex = 0;                 // the index the next sent byte gets, under the lock
 };
 
 }  // namespace TolvarRT

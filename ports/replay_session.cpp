@@ -4,12 +4,29 @@
 
 namespace TolvarRT {
 
+namespace {
+
+// Sessions live as long as a port holds them; a later replay of the same
+// recording starts a clock of its own.
+std::mutex registryLock;
+std::map<std::uint64_t, std::weak_ptr<CReplaySession>> registry;
+
+}  // namespace
+
+void CReplaySession::StartAll()
+{
+    std::lock_guard<std::mutex> guard(registryLock);
+    for (const auto& entry : registry) {
+        if (const std::shared_ptr<CReplaySession> session = entry.second.lock()) {
+            std::lock_guard<std::mutex> sessionGuard(session->lock);
+            session->released = true;
+            session->changed.notify_all();
+        }
+    }
+}
+
 std::shared_ptr<CReplaySession> CReplaySession::Find(std::uint64_t session, unsigned expectedSides)
 {
-    // Sessions live as long as a port holds them; a later replay of the same
-    // recording starts a clock of its own.
-    static std::mutex registryLock;
-    static std::map<std::uint64_t, std::weak_ptr<CReplaySession>> registry;
     std::lock_guard<std::mutex> guard(registryLock);
     std::shared_ptr<CReplaySession> found = registry[session].lock();
     if (found == nullptr) {
@@ -22,8 +39,9 @@ std::shared_ptr<CReplaySession> CReplaySession::Find(std::uint64_t session, unsi
 int CReplaySession::Join(std::int64_t firstNanoseconds)
 {
     std::lock_guard<std::mutex> guard(lock);
+    lastJoin = Clock::now();
     if (joined++ == 0)
-        firstJoin = Clock::now();
+        firstJoin = lastJoin;
     const int side = nextId++;
     next[side] = firstNanoseconds;
     changed.notify_all();
@@ -52,7 +70,8 @@ void CReplaySession::Wake()
 
 bool CReplaySession::Started(Clock::time_point now)
 {
-    if (!started && (joined >= expected || now >= firstJoin + kJoinWait)) {
+    if (!started &&
+        (released || (joined >= expected && now >= lastJoin + kSettle) || now >= firstJoin + kJoinWait)) {
         started = true;
         start = now;
     }

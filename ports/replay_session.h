@@ -5,6 +5,7 @@
 // before the Listener's copy of it exactly as in the live run, at any speed.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,7 +23,15 @@ class CReplaySession {
 public:
     // A side that is not joined by the other sides of its recording waits
     // this long before it plays alone.
-    static constexpr std::chrono::seconds kJoinWait{5};
+    static constexpr std::chrono::seconds kJoinWait{15};
+    // Once every side has joined, their owners get this long to finish
+    // connecting (identity requests, the ties between the sides' statistics)
+    // before the first chunk, unless they start the replay sooner.
+    static constexpr std::chrono::seconds kSettle{3};
+
+    // Every side of every session has joined and its owner is ready: the
+    // replays start now, with the sides they have.
+    static void StartAll();
 
     // The session of a recording, shared by every port that replays one of
     // its sides; expectedSides is how many sides the recording has.
@@ -62,6 +71,8 @@ private:
     int nextId = 0;
     std::map<int, std::int64_t> next;  // per side, the time of its waiting chunk
     Clock::time_point firstJoin;
+    Clock::time_point lastJoin;
+    bool released = false;
     bool started = false;
     Clock::time_point start;  // the recording's origin on this run's clock
 };
@@ -78,7 +89,7 @@ bool CReplaySession::WaitTurn(int side, std::int64_t nanoseconds, double speed, 
         const Clock::time_point now = Clock::now();
         Clock::time_point wakeAt = Clock::time_point::max();
         if (!Started(now)) {
-            wakeAt = firstJoin + kJoinWait;
+            wakeAt = std::min(firstJoin + kJoinWait, joined >= expected ? lastJoin + kSettle : wakeAt);
         } else if (IsEarliest(side, nanoseconds)) {
             const auto recorded = std::chrono::nanoseconds(nanoseconds);
             const Clock::time_point due =
