@@ -33,9 +33,15 @@ struct sDecodeResult {
     std::vector<TolvarRT::sListedFrame> listing;
 };
 
+// Where a stream's chunks begin and end, [start, end) byte offsets.
+using ChunkCuts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
 struct sDecodeOptions {
     std::size_t chunkSize = 1024;
     bool ats = false;
+    // Per stream, the chunks a recording received; a stream without them (a
+    // plain capture) is cut in chunks of chunkSize.
+    std::vector<ChunkCuts> recordedChunks;
 };
 
 // Decodes the bytes of one or more captures, one stream after the other.

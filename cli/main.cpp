@@ -23,17 +23,21 @@ constexpr int kBadArguments = 2;
 
 int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool ats, bool json, bool frames)
 {
-    std::vector<std::vector<std::uint8_t>> streams;
+    std::vector<TolvarRT::sCaptureStream> read;
     for (const std::string& file : files) {
-        std::vector<std::uint8_t> bytes;
         std::string error;
-        if (!TolvarRT::ReadCaptureFile(file, bytes, error)) {
+        if (!TolvarRT::ReadCaptureStreams(file, read, error)) {
             std::cerr << "tolvar: cannot read " << error << "\n";
             return kCannotOpen;
         }
-        streams.push_back(std::move(bytes));
     }
-    const cli::sDecodeResult result = cli::DecodeStreams(streams, {chunkSize, ats});
+    std::vector<std::vector<std::uint8_t>> streams;
+    cli::sDecodeOptions options{chunkSize, ats, {}};
+    for (TolvarRT::sCaptureStream& stream : read) {
+        streams.push_back(std::move(stream.bytes));
+        options.recordedChunks.push_back(std::move(stream.recordedChunks));
+    }
+    const cli::sDecodeResult result = cli::DecodeStreams(streams, options);
     if (frames)
         std::cout << cli::FrameLines(result);
     else if (json)
@@ -134,7 +138,11 @@ int main(int argc, char** argv)
                    "Print one JSON line per frame and per run of bytes in no decoder's frame (\"lost\"), in "
                    "stream order: offset, length, class, type, name and the chunk that published it")
         ->excludes(jsonFlag);
-    decode->add_option("FILE", files, "Capture files, decoded one after the other")->required();
+    decode
+        ->add_option("FILE", files,
+                     "Capture files, recorded sides (NAME.raw, cut as received by NAME.tags beside it) or "
+                     "recording folders, decoded one after the other")
+        ->required();
 
     auto* ports = app.add_subcommand("ports", "List the serial devices present");
 
