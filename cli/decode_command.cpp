@@ -96,14 +96,14 @@ struct sClaims {
 // given the chunk counter of the pipe.
 template <class Decoder, class Attach>
 void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
-             sClaims& claims, Attach&& attach)
+             const std::vector<ChunkCuts>& recordedChunks, sClaims& claims, Attach&& attach)
 {
     LossMap pipe(claims.lostBy, claims.lostIn);
     decoder.Subscribe(&pipe);
     attach(pipe.chunk);
     const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
     for (std::size_t i = 0; i < streams.size(); ++i)
-        pipe.Feed(streams[i], chunkSize, i < options.recordedChunks.size() ? &options.recordedChunks[i] : nullptr);
+        pipe.Feed(streams[i], chunkSize, i < recordedChunks.size() ? &recordedChunks[i] : nullptr);
     claims.lister.Detach();
     decoder.Unsubscribe();
 }
@@ -142,7 +142,8 @@ std::vector<sListedFrame> Listing(std::vector<sListedFrame> frames, const sClaim
 
 }  // namespace
 
-sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options)
+sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
+                            const std::vector<ChunkCuts>& recordedChunks)
 {
     sDecodeResult result;
     for (const auto& stream : streams)
@@ -155,7 +156,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
         Parser parser;
         CDCCMRHandler cmr;
         PacketCounter packets;
-        RunPass(parser, streams, options, claims, [&](const std::uint64_t& chunk) {
+        RunPass(parser, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             cmr.Subscribe(&parser);
             packets.Subscribe(&parser);
             statistics.SubscribeTo(&cmr, nullptr, nullptr, nullptr, nullptr);
@@ -168,7 +169,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CRTCMInputHandler rtcm;
-        RunPass(rtcm, streams, options, claims, [&](const std::uint64_t& chunk) {
+        RunPass(rtcm, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, &rtcm, nullptr, nullptr, nullptr);
             claims.lister.Attach<IIncommingRTCMPipe>(rtcm, rtcm, chunk);
         });
@@ -176,7 +177,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CRTCM3InputHandler rtcm3;
-        RunPass(rtcm3, streams, options, claims, [&](const std::uint64_t& chunk) {
+        RunPass(rtcm3, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3);
             claims.lister.Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, chunk);
         });
@@ -184,7 +185,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CNMEAInputHandler nmea;
-        RunPass(nmea, streams, options, claims, [&](const std::uint64_t& chunk) {
+        RunPass(nmea, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, &nmea, nullptr, nullptr);
             claims.lister.Attach<IIncommingNMEAPipe>(nmea, nmea, chunk);
         });
@@ -193,7 +194,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     if (options.ats) {
         CATSInputHandler ats;
         ats.SetEnabled(true);
-        RunPass(ats, streams, options, claims, [&](const std::uint64_t& chunk) {
+        RunPass(ats, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, nullptr, &ats, nullptr);
             claims.lister.Attach<IIncommingATSPipe>(ats, ats, chunk);
         });

@@ -32,12 +32,12 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
         }
     }
     std::vector<std::vector<std::uint8_t>> streams;
-    cli::sDecodeOptions options{chunkSize, ats, {}};
+    std::vector<cli::ChunkCuts> recordedChunks;
     for (TolvarRT::sCaptureStream& stream : read) {
         streams.push_back(std::move(stream.bytes));
-        options.recordedChunks.push_back(std::move(stream.recordedChunks));
+        recordedChunks.push_back(std::move(stream.recordedChunks));
     }
-    const cli::sDecodeResult result = cli::DecodeStreams(streams, options);
+    const cli::sDecodeResult result = cli::DecodeStreams(streams, {chunkSize, ats}, recordedChunks);
     if (frames)
         std::cout << cli::FrameLines(result);
     else if (json)
