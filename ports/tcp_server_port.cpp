@@ -121,10 +121,11 @@ void CTCPServerPort::AcceptClient()
     if (fresh < 0)
         return;
     SetKeepAlive(fresh);
-    if (client >= 0) {
+    if (client >= 0)
         log.LogBasic("%s: a new client replaces the connected one", name.c_str());
-        DropClient();
-    }
+    // Also with no client before: a write that raced the last one's leaving
+    // was never meant for this one.
+    DropClient();
     client = fresh;
     accepted.fetch_add(1);
     clientConnected = true;
