@@ -118,8 +118,13 @@ void CTCPServerPort::DropClient()
 void CTCPServerPort::AcceptClient()
 {
     const int fresh = AcceptSocket(listenFd);
-    if (fresh < 0)
+    if (fresh < 0) {
+        // Out of descriptors the client stays waiting and the socket readable:
+        // a pause, so the thread does not spin until one is free.
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED)
+            WaitReadable(-1, thread.StopFd(), 100);
         return;
+    }
     SetKeepAlive(fresh);
     if (client >= 0)
         log.LogBasic("%s: a new client replaces the connected one", name.c_str());
