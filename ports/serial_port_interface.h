@@ -3,6 +3,7 @@
 // each chunk it reads to a callback, and accepts owned buffers to send.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -79,11 +80,9 @@ public:
         owner = newOwner;
         callback = newCallback;
     }
-    void SetStampedCallback(StampedCallback newCallback)
-    {
-        std::lock_guard<std::recursive_mutex> guard(callbackLock);
-        stampedCallback = newCallback;
-    }
+    // Without the callback lock: an owner sets it holding its own lock, which
+    // a delivery takes inside the callback lock.
+    void SetStampedCallback(StampedCallback newCallback) { stampedCallback.store(newCallback); }
     virtual void SetUserValues(std::uint32_t first, std::uint32_t second)
     {
         userValues[0] = first;
@@ -124,8 +123,8 @@ protected:
         std::lock_guard<std::recursive_mutex> guard(callbackLock);
         if (length == 0)
             return;
-        if (stampedCallback != nullptr)
-            stampedCallback(owner, data, length, timeStamp);
+        if (const StampedCallback stamped = stampedCallback.load(); stamped != nullptr)
+            stamped(owner, data, length, timeStamp);
         else if (callback != nullptr)
             callback(owner, data, length);
     }
@@ -139,7 +138,7 @@ private:
     std::recursive_mutex callbackLock;
     void* owner;
     Callback callback;
-    StampedCallback stampedCallback = nullptr;
+    std::atomic<StampedCallback> stampedCallback{nullptr};
     std::uint32_t userValues[2];
 };
 
