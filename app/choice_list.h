@@ -41,4 +41,3 @@ private:
     std::vector<sChoice> entries;
     int selection = kNone;
 };
-

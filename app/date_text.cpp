@@ -64,7 +64,7 @@ std::string DateText(double date)
 
     char text[80];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d %s %s, %s %02u, %lld", hour12, int(secondsOfDay / 60 % 60),
-                  int(secondsOfDay % 60), hour < 12 ? "AM" : "PM", kDayNames[weekday],
-                  kMonthNames[civil.month - 1], civil.day, civil.year);
+                  int(secondsOfDay % 60), hour < 12 ? "AM" : "PM", kDayNames[weekday], kMonthNames[civil.month - 1],
+                  civil.day, civil.year);
     return text;
 }

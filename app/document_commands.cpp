@@ -45,10 +45,8 @@ bool CTolvarTestSuiteDoc::Claims(unsigned id) const
     case Command::kPositionWindow:
     case Command::kDisabled32859:
     case Command::kEnabled32864:
-    case Command::kNmeaOutputToListener:
-        return true;
-    default:
-        return IsSchedule(id) || IsFileLevel(id);
+    case Command::kNmeaOutputToListener: return true;
+    default: return IsSchedule(id) || IsFileLevel(id);
     }
 }
 
@@ -61,33 +59,22 @@ bool CTolvarTestSuiteDoc::IsEnabled(unsigned id) const
         return self.fileLog.IsOpen();
     switch (id) {
     case Command::kConnectListener:
-    case Command::kConnectNmeaListener:
-        return !self.listener.IsPortOpen();
+    case Command::kConnectNmeaListener: return !self.listener.IsPortOpen();
     case Command::kDisconnectListener:
-    case Command::kGetProductId:
-        return self.listener.IsPortOpen();
-    case Command::kShowRadioState:
-        return radioHandler != nullptr;
-    case Command::kConnectSource:
-        return !self.source.IsPortOpen();
-    case Command::kDisconnectSource:
-        return self.source.IsPortOpen();
-    case Command::kIncreaseSVs:
-        return generateFakeCmr.load() && cmrSimulator.GetSVCount() < 15;
-    case Command::kDecreaseSVs:
-        return generateFakeCmr.load() && cmrSimulator.GetSVCount() > 1;
+    case Command::kGetProductId: return self.listener.IsPortOpen();
+    case Command::kShowRadioState: return radioHandler != nullptr;
+    case Command::kConnectSource: return !self.source.IsPortOpen();
+    case Command::kDisconnectSource: return self.source.IsPortOpen();
+    case Command::kIncreaseSVs: return generateFakeCmr.load() && cmrSimulator.GetSVCount() < 15;
+    case Command::kDecreaseSVs: return generateFakeCmr.load() && cmrSimulator.GetSVCount() > 1;
     case Command::kPauseFakeCmrs:
     case Command::kUseRtcmDecoder:
     case Command::kToggleAtsDecoding:
     case Command::kEnabled32864:
-    case Command::kNmeaOutputToListener:
-        return true;
-    case Command::kCreateLogFile:
-        return !self.fileLog.IsOpen();
-    case Command::kCloseLogFile:
-        return self.fileLog.IsOpen();
-    default:
-        return false;
+    case Command::kNmeaOutputToListener: return true;
+    case Command::kCreateLogFile: return !self.fileLog.IsOpen();
+    case Command::kCloseLogFile: return self.fileLog.IsOpen();
+    default: return false;
     }
 }
 
@@ -155,8 +142,7 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kToggleAtsDecoding: ToggleAtsDecoding(); return true;
     case Command::kCreateLogFile: CreateLogFile(); return true;
     case Command::kCloseLogFile: CloseLogFile(); return true;
-    default:
-        return false;  // claimed, without an action
+    default: return false;  // claimed, without an action
     }
 }
 

@@ -1,10 +1,10 @@
 #include "app/file_log.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <system_error>
 

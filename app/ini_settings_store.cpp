@@ -1,16 +1,16 @@
 // The INI file behind the command line's settings.
 #include "app/ini_settings_store.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
-#include "core/hex_digit.h"
 #include "core/ascii_case.h"
+#include "core/hex_digit.h"
 
 namespace {
 
@@ -125,7 +125,6 @@ std::string DecodeWhole(std::string_view text)
         return *decoded;
     return std::string(text);
 }
-
 
 }  // namespace
 
@@ -298,7 +297,7 @@ void CIniSettingsStore::RefreshLocked() const
     struct stat opened {};
     std::string content;
     const bool readable = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-                    static_cast<std::uintmax_t>(opened.st_size) <= kMaxFileSize;
+                          static_cast<std::uintmax_t>(opened.st_size) <= kMaxFileSize;
     if (readable) {
         content.resize(static_cast<std::size_t>(opened.st_size));
         std::size_t done = 0;
@@ -335,7 +334,7 @@ bool CIniSettingsStore::SaveLocked(const std::vector<sSection>& sections)
         std::filesystem::create_directories(target.parent_path(), error);
 
     mode_t mode = 0644;
-    if (struct stat existing {}; ::stat(target.c_str(), &existing) == 0)
+    if (struct stat existing{}; ::stat(target.c_str(), &existing) == 0)
         mode = existing.st_mode & 07777;
     const std::string temporary = target.string() + "." + std::to_string(::getpid()) + ".tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -360,7 +359,7 @@ bool CIniSettingsStore::SaveLocked(const std::vector<sSection>& sections)
         return false;
     }
     // What is on disk now is what we hold; no need to read it back.
-    if (struct stat saved {}; ::stat(path.c_str(), &saved) == 0)
+    if (struct stat saved{}; ::stat(path.c_str(), &saved) == 0)
         stamp = StampOf(saved);
     return true;
 }

@@ -60,7 +60,7 @@ private:
         std::string value;
     };
     struct sSection {
-        std::string name;  // empty for the lines before the first header
+        std::string name;          // empty for the lines before the first header
         std::vector<sLine> lines;  // the header (if any) first
     };
     // What identifies one version of the file on disk.

@@ -25,24 +25,18 @@ LogColour LogColourOf(unsigned level)
 {
     switch (level) {
     case kLogBasic:
-    case kLogMost:
-        return LogColour::DarkBlue;
-    case kLogAll:
-        return LogColour::Grey;
-    default:
-        return LogColour::Automatic;
+    case kLogMost: return LogColour::DarkBlue;
+    case kLogAll: return LogColour::Grey;
+    default: return LogColour::Automatic;
     }
 }
 
 sRunFormat RunFormatOf(LogColour colour)
 {
     switch (colour) {
-    case LogColour::DarkBlue:
-        return {false, 0, 0, 192, 0};
-    case LogColour::Grey:
-        return {false, 96, 96, 96, 160};
-    case LogColour::Automatic:
-        break;
+    case LogColour::DarkBlue: return {false, 0, 0, 192, 0};
+    case LogColour::Grey: return {false, 96, 96, 96, 160};
+    case LogColour::Automatic: break;
     }
     return {true, 0, 0, 0, 0};
 }

@@ -22,8 +22,7 @@ std::size_t CMemorySettingsStore::Count() const
     return values.size();
 }
 
-std::optional<std::string> CMemorySettingsStore::Find(Space space, std::string_view section,
-                                                      std::string_view key) const
+std::optional<std::string> CMemorySettingsStore::Find(Space space, std::string_view section, std::string_view key) const
 {
     std::lock_guard<std::mutex> guard(lock);
     const auto found = values.find(Name(space, Lower(section), Lower(key)));

@@ -165,8 +165,8 @@ void CPortSettings::Open()
         dataRate = rate != nullptr ? rate->value : kFallbackBaudRate;
         const sChoice* parityChoice = parities.Selected();
         parity = static_cast<std::uint8_t>(parityChoice != nullptr ? parityChoice->value : 0);
-        used = sRecentPort{portName, rate != nullptr ? rate->text : std::to_string(kFallbackBaudRate),
-                           kParities[parity]};
+        used =
+            sRecentPort{portName, rate != nullptr ? rate->text : std::to_string(kFallbackBaudRate), kParities[parity]};
         store.WriteText(kSection, Key("Port"), portName);
         store.WriteText(kSection, Key("DataRate"), used.rate);
         store.WriteText(kSection, Key("Parity"), used.parity);

@@ -36,8 +36,7 @@ public:
     // Empty optional when nothing (or nothing readable) is stored.
     virtual std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view section,
                                                                std::string_view key) const = 0;
-    virtual bool WriteBytes(std::string_view section, std::string_view key,
-                            const std::vector<std::uint8_t>& value) = 0;
+    virtual bool WriteBytes(std::string_view section, std::string_view key, const std::vector<std::uint8_t>& value) = 0;
 
     virtual std::string ReadProfileText(std::string_view section, std::string_view key,
                                         std::string_view defaultValue) const = 0;

@@ -23,8 +23,7 @@ struct sCellFormat {
 };
 const sCellFormat kHeadingCell = {"\t<TD BGCOLOR=\"#80A0E0\"><B><FONT SIZE=-1><P  ALIGN=\"CENTER\">",
                                   "</P></FONT></B></TD>\n"};
-const sCellFormat kBodyCell = {"\t<TD BGCOLOR=White ><FONT SIZE=-1><P ALIGN=\"CENTER\">\t\t\t",
-                               "</P></FONT></TD>\n"};
+const sCellFormat kBodyCell = {"\t<TD BGCOLOR=White ><FONT SIZE=-1><P ALIGN=\"CENTER\">\t\t\t", "</P></FONT></TD>\n"};
 
 void AppendCell(std::string& page, const sCellFormat& format, std::string_view text)
 {

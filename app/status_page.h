@@ -16,11 +16,11 @@ inline constexpr const char kStatusPageExtraHeader[] = "Refresh:     60\n";
 
 // One moment of a document. The views must outlive the call.
 struct sStatusPageInput {
-    std::string_view title;                      // titleText
-    std::span<const char* const> headers;        // column headers, left to right
-    std::span<const TolvarRT::sStatsRow> rows;   // top to bottom
-    std::string_view summary;                    // summaryText, empty before the first summary
-    TolvarRT::sEpoch epoch{};                    // the epoch that "now" is read against
+    std::string_view title;                     // titleText
+    std::span<const char* const> headers;       // column headers, left to right
+    std::span<const TolvarRT::sStatsRow> rows;  // top to bottom
+    std::string_view summary;                   // summaryText, empty before the first summary
+    TolvarRT::sEpoch epoch{};                   // the epoch that "now" is read against
     TolvarRT::TimeStamp now = 0;
 };
 

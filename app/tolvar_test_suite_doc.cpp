@@ -11,8 +11,8 @@
 #include "app/document_commands.h"
 #include "app/port_settings.h"
 #include "app/status_page.h"
-#include "core/time_base.h"
 #include "core/ascii_case.h"
+#include "core/time_base.h"
 #include "ports/thread_priority.h"
 
 namespace {
@@ -101,7 +101,7 @@ CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()
 }
 
 std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char* caption, unsigned helpTextId,
-                                                                    bool forSource)
+                                                                     bool forSource)
 {
     auto dialog = std::make_unique<CPortSettings>(settings, caption, true, false, ui.SerialDevices());
     dialog->helpTextId = helpTextId;
@@ -447,8 +447,7 @@ std::string CTolvarTestSuiteDoc::SourceStatus() const
     return sourceStatus;
 }
 
-bool CTolvarTestSuiteDoc::GetPage(const char*, const char*, char** page, std::size_t* length,
-                                  std::string* extraHeader)
+bool CTolvarTestSuiteDoc::GetPage(const char*, const char*, char** page, std::size_t* length, std::string* extraHeader)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::vector<sStatsRow> rows = statisticsTable.Rows();

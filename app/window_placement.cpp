@@ -25,10 +25,10 @@ std::vector<std::uint8_t> EncodeWindowPlacement(const sWindowPlacement& p)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(sWindowPlacement::kBytes);
-    for (std::uint32_t value : {std::uint32_t(sWindowPlacement::kBytes), p.flags, p.showState, std::uint32_t(p.minX),
-                                std::uint32_t(p.minY), std::uint32_t(p.maxX), std::uint32_t(p.maxY),
-                                std::uint32_t(p.left), std::uint32_t(p.top), std::uint32_t(p.right),
-                                std::uint32_t(p.bottom)})
+    for (std::uint32_t value :
+         {std::uint32_t(sWindowPlacement::kBytes), p.flags, p.showState, std::uint32_t(p.minX), std::uint32_t(p.minY),
+          std::uint32_t(p.maxX), std::uint32_t(p.maxY), std::uint32_t(p.left), std::uint32_t(p.top),
+          std::uint32_t(p.right), std::uint32_t(p.bottom)})
         Put(bytes, value);
     return bytes;
 }

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "bench_streams.h"
+#include "cli/capture_replay.h"
 #include "decoder_rig.h"
 #include "decoders/ats_input_handler.h"
 #include "decoders/data_collector_parser.h"
@@ -14,7 +15,6 @@
 #include "decoders/nmea_input_handler.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
-#include "cli/capture_replay.h"
 #include "packet_bytes.h"
 #include "stats/stats_collection.h"
 

@@ -65,8 +65,7 @@ struct sEpochRecord {
 // The system's timing, passed through, with each epoch tick noted.
 class RecordingTiming : public ICMRSimTiming {
 public:
-    RecordingTiming(std::unique_ptr<ICMRSimTiming> real, sEpochRecord& record)
-        : real(std::move(real)), record(record)
+    RecordingTiming(std::unique_ptr<ICMRSimTiming> real, sEpochRecord& record) : real(std::move(real)), record(record)
     {
     }
     double Now() override { return real->Now(); }

@@ -15,9 +15,9 @@
 namespace cli {
 
 struct sPortChoice {
-    std::string port;           // a serial device, "TCP:host:port" or "UDP:host:port"
+    std::string port;  // a serial device, "TCP:host:port" or "UDP:host:port"
     unsigned baudRate = 38400;
-    unsigned parity = 0;        // 0 none, 1 odd, 2 even
+    unsigned parity = 0;  // 0 none, 1 odd, 2 even
     bool fakeCmr = false;
     bool fakeAts = false;
 };

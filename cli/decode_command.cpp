@@ -21,9 +21,7 @@ using namespace TolvarRT;
 // bytes its one decoder reports lost, with the chunk that reported them.
 class LossMap : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
 public:
-    LossMap(std::vector<std::uint8_t>& lostBy, std::vector<std::uint64_t>& lostIn) : lostBy(lostBy), lostIn(lostIn)
-    {
-    }
+    LossMap(std::vector<std::uint8_t>& lostBy, std::vector<std::uint64_t>& lostIn) : lostBy(lostBy), lostIn(lostIn) {}
 
     void Feed(const std::vector<std::uint8_t>& stream, std::size_t chunkSize, const ChunkCuts* cuts)
     {
@@ -111,9 +109,8 @@ void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& str
 // The frames in stream order, with the runs of bytes no frame holds between.
 std::vector<sListedFrame> Listing(std::vector<sListedFrame> frames, const sClaims& claims, unsigned passes)
 {
-    std::stable_sort(frames.begin(), frames.end(), [](const sListedFrame& a, const sListedFrame& b) {
-        return a.offset < b.offset;
-    });
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const sListedFrame& a, const sListedFrame& b) { return a.offset < b.offset; });
     const std::uint64_t total = claims.lostBy.size();
     std::vector<sListedFrame> listing;
     std::uint64_t covered = 0;  // every byte before it is in a frame or listed lost

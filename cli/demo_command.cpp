@@ -7,8 +7,8 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/test_recording.h"
-#include "web/status_server.h"
 #include "core/string_format.h"
+#include "web/status_server.h"
 
 namespace cli {
 

@@ -6,9 +6,9 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/test_recording.h"
+#include "core/string_format.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"
-#include "core/string_format.h"
 
 namespace cli {
 namespace {

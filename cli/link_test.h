@@ -32,9 +32,9 @@ using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;
 bool SleepUntil(std::chrono::steady_clock::time_point until);
 
 struct sTestLoop {
-    unsigned seconds = 0;  // 0: until the wait is interrupted
-    bool progress = false;  // redraw the table once a second (on a terminal)
-    std::string serve;      // ADDR:PORT of the status web page; empty: none
+    unsigned seconds = 0;                                   // 0: until the wait is interrupted
+    bool progress = false;                                  // redraw the table once a second (on a terminal)
+    std::string serve;                                      // ADDR:PORT of the status web page; empty: none
     std::function<void(const std::string& url)> onServing;  // told where the page is
     WaitUntil wait = SleepUntil;
     // Told at once of what goes wrong without ending the test (a recording
@@ -51,7 +51,7 @@ struct sTestFigures {
     // What the link did, per frame type: at the end of a test whose Source
     // was a generator, after the drain, nothing is left in flight.
     std::vector<TolvarRT::sLinkFigures> measured;
-    nlohmann::json rows;  // every column of the statistics table, typed
+    nlohmann::json rows;       // every column of the statistics table, typed
     std::string recordFolder;  // where the test was recorded; empty: it was not
     std::vector<std::string> recordingFailures;
 };

@@ -8,12 +8,12 @@
 #include <iostream>
 #include <map>
 
+#include "cli/capture_replay.h"
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
 #include "cli/interrupt_wait.h"
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
-#include "cli/capture_replay.h"
 
 namespace {
 
@@ -154,7 +154,9 @@ int main(int argc, char** argv)
     demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
         ->check(CLI::Range(0u, 6u))
         ->capture_default_str();
-    demo->add_option("--svs", demoOptions.svs, "Simulated satellites")->check(CLI::Range(1u, 15u))->capture_default_str();
+    demo->add_option("--svs", demoOptions.svs, "Simulated satellites")
+        ->check(CLI::Range(1u, 15u))
+        ->capture_default_str();
     demo->add_option("--loss", demoOptions.channel.lossPercent, "Packets dropped, percent")
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();

@@ -15,7 +15,7 @@ namespace cli {
 
 struct sRunOptions {
     sPortChoice listener;
-    bool nmea = false;  // the Listener without radio commands, three identity tries
+    bool nmea = false;   // the Listener without radio commands, three identity tries
     sPortChoice source;  // no port: no Source
     unsigned schedule = 1;
     unsigned svs = 9;

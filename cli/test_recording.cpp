@@ -14,8 +14,7 @@ CTestRecording::~CTestRecording()
     Stop();
 }
 
-bool CTestRecording::Start(CTolvarTestSuiteDoc& owner, const std::string& folder, bool generated,
-                           std::string& error)
+bool CTestRecording::Start(CTolvarTestSuiteDoc& owner, const std::string& folder, bool generated, std::string& error)
 {
     Stop();
     std::error_code failed;

@@ -54,10 +54,7 @@ public:
         return true;
     }
 
-    bool WaitFor(std::chrono::milliseconds timeout)
-    {
-        return WaitUntil(std::chrono::steady_clock::now() + timeout);
-    }
+    bool WaitFor(std::chrono::milliseconds timeout) { return WaitUntil(std::chrono::steady_clock::now() + timeout); }
 
 private:
     const bool autoReset;

@@ -26,7 +26,7 @@ enum LogLevel : unsigned {
     kLogNone = 0,   // LogAlways: every sink, whatever its level
     kLogBasic = 1,  // received frames
     kLogMost = 2,
-    kLogAll = 3,    // packets and dumps
+    kLogAll = 3,  // packets and dumps
 };
 
 #define TOLVAR_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
@@ -118,12 +118,9 @@ public:
             return false;
         switch (level) {
         case kLogNone:
-        case kLogBasic:
-            return current->HasSubscribers();
-        case kLogMost:
-            return current->HasSubscribers() && current->MaxSinkLevel() >= kLogBasic;
-        default:
-            return current->HasSubscribers() && current->MaxSinkLevel() >= kLogAll;
+        case kLogBasic: return current->HasSubscribers();
+        case kLogMost: return current->HasSubscribers() && current->MaxSinkLevel() >= kLogBasic;
+        default: return current->HasSubscribers() && current->MaxSinkLevel() >= kLogAll;
         }
     }
 

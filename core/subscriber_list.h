@@ -30,9 +30,9 @@ struct sSubscriber {
     void* subscriber;              // the subscriber's interface, typed by the template
     sSubscriber* prev;
     sSubscriber* next;
-    unsigned callsInFlight;        // publishers calling this entry right now
-    unsigned waiters;              // threads waiting for this entry to settle
-    bool removed;                  // detached; unlinked once no call is in flight
+    unsigned callsInFlight;  // publishers calling this entry right now
+    unsigned waiters;        // threads waiting for this entry to settle
+    bool removed;            // detached; unlinked once no call is in flight
 };
 
 // Thread rules: every operation may be called from any thread. The list is

@@ -140,7 +140,8 @@ private:
 // A producer that also offers its consumers a back channel B (the byte pipe's
 // MarkLost and Send, the packet parser's SendPacket).
 template <class B, class I>
-class TBiSubscription : public B, public TSubscription<I> {};
+class TBiSubscription : public B, public TSubscription<I> {
+};
 
 // A consumer of I that may call back into its producer through B.
 template <class I, class B>

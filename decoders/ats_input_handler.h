@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <random>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
+#include "core/byte_pipe_subscriber.h"
+#include "core/event.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/dc_identity.h"
 #include "decoders/dc_packet.h"
-#include "core/byte_pipe_subscriber.h"
-#include "core/event.h"
 
 namespace TolvarRT {
 
@@ -36,8 +36,7 @@ public:
 
     int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
                 const TimeStamp& timeStamp) override;
-    bool SendPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length,
-                    std::uint8_t status) override;
+    bool SendPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status) override;
 
     sDeviceIdentity Identity() const;
 
@@ -64,12 +63,12 @@ private:
     CLogNode& parserLog;
     State state = State::Idle;
     std::uint8_t packet[kPacketMaxLength + 1] = {};
-    unsigned stored = 0;             // bytes of the packet in progress, STX included
-    std::uint32_t packetStart = 0;   // running index of its STX
+    unsigned stored = 0;            // bytes of the packet in progress, STX included
+    std::uint32_t packetStart = 0;  // running index of its STX
     std::uint8_t declaredLength = 0;
     unsigned dataCount = 0;
     std::uint8_t checksum = 0;
-    std::uint32_t endIndex = 0;      // just after the last byte accounted for
+    std::uint32_t endIndex = 0;  // just after the last byte accounted for
     // Packets inside the one starting at lookedStart that end within its first
     // lookedTo bytes were looked at and turned down already.
     std::uint32_t lookedStart = 0;

@@ -33,8 +33,8 @@ CDCCMRHandler::~CDCCMRHandler()
     Unsubscribe();
 }
 
-void CDCCMRHandler::OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length,
-                             std::uint8_t status, const TimeStamp& timeStamp)
+void CDCCMRHandler::OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                             const TimeStamp& timeStamp)
 {
     // A packet too short for the byte its type is read from is not a frame.
     switch (command) {
@@ -42,9 +42,7 @@ void CDCCMRHandler::OnPacket(std::uint8_t command, const std::uint8_t* data, std
         if (length >= 2)
             PublishCMRFrame(std::uint8_t(data[1] >> 5), data, length, status, timeStamp);
         break;
-    case kPacketCMRPlus:
-        PublishCMRFrame(5, data, length, status, timeStamp);
-        break;
+    case kPacketCMRPlus: PublishCMRFrame(5, data, length, status, timeStamp); break;
     case kPacketCMRW:
         if (length >= 1)
             PublishCMRWFrame(data[0], data, length, status, timeStamp);
@@ -53,11 +51,8 @@ void CDCCMRHandler::OnPacket(std::uint8_t command, const std::uint8_t* data, std
         if (length >= 1 && data[0] == kSendToMarker)
             PublishSendToFrame(data, length, status, timeStamp);
         break;
-    case kPacketSendTo:
-        PublishSendToFrame(data, length, status, timeStamp);
-        break;
-    default:
-        break;
+    case kPacketSendTo: PublishSendToFrame(data, length, status, timeStamp); break;
+    default: break;
     }
 }
 

@@ -34,10 +34,10 @@ public:
 
     void OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
                   const TimeStamp& timeStamp) override;
-    virtual void PublishCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length,
-                                 std::uint8_t status, const TimeStamp& timeStamp);
-    virtual void PublishCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length,
-                                  std::uint8_t status, const TimeStamp& timeStamp);
+    virtual void PublishCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                                 const TimeStamp& timeStamp);
+    virtual void PublishCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
+                                  const TimeStamp& timeStamp);
     virtual void PublishSendToFrame(const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
                                     const TimeStamp& timeStamp);
 

@@ -81,7 +81,9 @@ sDeviceIdentity ParseIdentityText(const char* data, std::size_t length)
     const unsigned stopBits = numbers[4];
     if (dataBits >= 5 && dataBits <= 8 && (stopBits == 1 || stopBits == 2))
         identity.dataStopCode = int(stopBits + 2 * dataBits) - 11;
-    identity.parity = (parityLetter == 'E' || parityLetter == 'e') ? 2 : (parityLetter == 'O' || parityLetter == 'o') ? 1 : 0;
+    identity.parity = (parityLetter == 'E' || parityLetter == 'e')   ? 2
+                      : (parityLetter == 'O' || parityLetter == 'o') ? 1
+                                                                     : 0;
 
     if (AfterKey(work, ";VR", ";VERSION,")) {
         identity.version.assign(UpTo(work, ','));

@@ -8,16 +8,16 @@
 namespace TolvarRT {
 
 struct sDeviceIdentity {
-    std::string text;          // the whole identity text
-    std::string productName;   // empty until a device has answered
+    std::string text;         // the whole identity text
+    std::string productName;  // empty until a device has answered
     std::string productField;
     bool hasBT = false;
     bool hasSW = false;
     std::uint32_t portIndex = 0;
     std::string secondNumber;  // the second and third port numbers, as decimal texts
     std::string thirdNumber;
-    int dataStopCode = 6;      // 0..7; 6 is 8 data bits with 1 stop bit
-    std::uint8_t parity = 0;   // 0 none, 1 odd, 2 even
+    int dataStopCode = 6;     // 0..7; 6 is 8 data bits with 1 stop bit
+    std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
     std::string version;
     std::string versionField2;
     std::string versionField3;

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <string_view>
 
-#include "core/hex_digit.h"
 #include "core/ascii_case.h"
+#include "core/hex_digit.h"
 
 namespace TolvarRT {
 namespace {
@@ -145,18 +145,12 @@ bool ReadQuality(std::string_view field, unsigned& quality)
 int GGATypeOfQuality(unsigned quality)
 {
     switch (quality) {
-        case 0:
-            return kNMEAGGANoPos;
-        case 1:
-            return kNMEAGGAAuto;
-        case 2:
-            return kNMEAGGADGPS;
-        case 4:
-            return kNMEAGGAFix;
-        case 5:
-            return kNMEAGGAFloat;
-        default:
-            return kNMEAGGAOther;  // 3, and 6 and above
+    case 0: return kNMEAGGANoPos;
+    case 1: return kNMEAGGAAuto;
+    case 2: return kNMEAGGADGPS;
+    case 4: return kNMEAGGAFix;
+    case 5: return kNMEAGGAFloat;
+    default: return kNMEAGGAOther;  // 3, and 6 and above
     }
 }
 
@@ -168,7 +162,8 @@ int GGKTypeOfQuality(unsigned quality)
 // Talker "GP" (GPS) or "GN" (combined constellations) and the sentence kind.
 bool IsGPSSentence(std::string_view text, std::string_view kind)
 {
-    return (StartsWithIgnoringCase(text, "GP") || StartsWithIgnoringCase(text, "GN")) && StartsWithIgnoringCase(text.substr(2), kind);
+    return (StartsWithIgnoringCase(text, "GP") || StartsWithIgnoringCase(text, "GN")) &&
+           StartsWithIgnoringCase(text.substr(2), kind);
 }
 
 // Parsers never look past the buffer a sentence can fill.

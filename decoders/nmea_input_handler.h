@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/nmea_position.h"
-#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 

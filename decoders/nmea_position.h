@@ -30,36 +30,21 @@ enum NMEASentenceType : int {
 constexpr const char* NMEASentenceName(unsigned type)
 {
     switch (type) {
-        case kNMEAGGKNoPos:
-            return "NMEA GGK No Pos";
-        case kNMEAGGKAuto:
-            return "NMEA GGK Auto";
-        case kNMEAGGKFloat:
-            return "NMEA GGK Float";
-        case kNMEAGGKFix:
-            return "NMEA GGK Fix";
-        case kNMEAGGKDGPS:
-            return "NMEA GGK DGPS";
-        case kNMEAGGANoPos:
-            return "NMEA GPGGA No Pos";
-        case kNMEAGGAAuto:
-            return "NMEA GPGGA Auto";
-        case kNMEAGGAFloat:
-            return "NMEA GPGGA Float";
-        case kNMEAGGAFix:
-            return "NMEA GPGGA Fix";
-        case kNMEAGGADGPS:
-            return "NMEA GPGGA DGPS";
-        case kNMEAGGAOther:
-            return "NMEA GPGGA Other";
-        case kNMEAGSV:
-            return "NMEA GPGSV";
-        case kNMEAGST:
-            return "NMEA GPGST";
-        case kNMEAZDA:
-            return "NMEA GPZDA";
-        default:
-            return nullptr;
+    case kNMEAGGKNoPos: return "NMEA GGK No Pos";
+    case kNMEAGGKAuto: return "NMEA GGK Auto";
+    case kNMEAGGKFloat: return "NMEA GGK Float";
+    case kNMEAGGKFix: return "NMEA GGK Fix";
+    case kNMEAGGKDGPS: return "NMEA GGK DGPS";
+    case kNMEAGGANoPos: return "NMEA GPGGA No Pos";
+    case kNMEAGGAAuto: return "NMEA GPGGA Auto";
+    case kNMEAGGAFloat: return "NMEA GPGGA Float";
+    case kNMEAGGAFix: return "NMEA GPGGA Fix";
+    case kNMEAGGADGPS: return "NMEA GPGGA DGPS";
+    case kNMEAGGAOther: return "NMEA GPGGA Other";
+    case kNMEAGSV: return "NMEA GPGSV";
+    case kNMEAGST: return "NMEA GPGST";
+    case kNMEAZDA: return "NMEA GPZDA";
+    default: return nullptr;
     }
 }
 

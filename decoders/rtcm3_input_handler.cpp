@@ -11,9 +11,7 @@ namespace TolvarRT {
 // ring, so there is always room for the next slice and OnBytes cannot stall.
 static_assert(CRTCM3Parser::kRingCapacity >= CRTCM3Parser::kMaxFrame - 1 + CRTCM3InputHandler::kSliceSize);
 
-CRTCM3InputHandler::CRTCM3InputHandler(CLogPipe* logPipe) : log(logPipe), parser(std::make_unique<CRTCM3Parser>())
-{
-}
+CRTCM3InputHandler::CRTCM3InputHandler(CLogPipe* logPipe) : log(logPipe), parser(std::make_unique<CRTCM3Parser>()) {}
 
 CRTCM3InputHandler::~CRTCM3InputHandler()
 {
@@ -53,9 +51,8 @@ void CRTCM3InputHandler::DiscardPending()
 void CRTCM3InputHandler::Deliver(unsigned messageNumber, const std::uint8_t* payload, std::uint16_t length,
                                  const TimeStamp& timeStamp)
 {
-    Publish([&](IIncommingRTCM3Pipe& subscriber) {
-        subscriber.OnRTCM3Frame(messageNumber, payload, length, timeStamp);
-    });
+    Publish(
+        [&](IIncommingRTCM3Pipe& subscriber) { subscriber.OnRTCM3Frame(messageNumber, payload, length, timeStamp); });
     // The time conversion is an argument: test first so that nobody pays for it unheard.
     if (log.Wants(kLogBasic))
         log.LogBasic("%s Receive RTCM v3 Frame Length %d, Type %d, Time %0.3f", name.c_str(), int(length),

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/rtcm3_parser.h"
-#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 
@@ -45,8 +45,7 @@ private:
     // Reports the bytes waiting in the ring lost and empties it.
     void DiscardPending();
     void ReportLost(std::uint32_t firstIndex, std::uint32_t count);
-    void Deliver(unsigned messageNumber, const std::uint8_t* payload, std::uint16_t length,
-                 const TimeStamp& timeStamp);
+    void Deliver(unsigned messageNumber, const std::uint8_t* payload, std::uint16_t length, const TimeStamp& timeStamp);
 
     std::unique_ptr<CRTCM3Parser> parser;
     std::string name;

@@ -77,8 +77,7 @@ std::uint32_t CRTCM3Parser::RingCrc(unsigned offset, unsigned count) const
 bool CRTCM3Parser::CrcMatches(unsigned offset, unsigned payloadLength) const
 {
     const unsigned crcAt = offset + kHeaderSize + payloadLength;
-    const std::uint32_t sent = (std::uint32_t(At(crcAt)) << 16) | (std::uint32_t(At(crcAt + 1)) << 8) |
-                               At(crcAt + 2);
+    const std::uint32_t sent = (std::uint32_t(At(crcAt)) << 16) | (std::uint32_t(At(crcAt + 1)) << 8) | At(crcAt + 2);
     return RingCrc(offset, kHeaderSize + payloadLength) == sent;
 }
 
@@ -121,8 +120,7 @@ const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
 }
 
 bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
-                         bool lookInside)
+                         const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber, bool lookInside)
 {
     payload = nullptr;
     length = 0;

@@ -45,8 +45,7 @@ public:
     // frame with a good CRC already lies inside it: then that one is found and
     // the bytes before it leave the ring.
     bool Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
-               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber,
-               bool lookInside = true);
+               const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber, bool lookInside = true);
 
     // Bytes waiting in the ring, and the room left for the next input.
     unsigned Pending() const { return (writeIndex - readIndex) & kMask; }

@@ -366,8 +366,8 @@ void CRTCMInputHandler::CompleteFrame()
     const unsigned storedBytes = storedWords * 3;
     storedWords = 0;
     if (log.Wants(kLogBasic))
-        log.LogBasic("%s Receive RTCM Frame Length %d, Type %d, Time %0.3f", name.c_str(), int(dataWords),
-                     int(type), SecondsSinceStart(stamp));
+        log.LogBasic("%s Receive RTCM Frame Length %d, Type %d, Time %0.3f", name.c_str(), int(dataWords), int(type),
+                     SecondsSinceStart(stamp));
     log.HexDump("RTCM Data =", wordStore.data(), storedBytes);
     Publish([&](IIncommingRTCMPipe& subscriber) { subscriber.OnRTCMFrame(type, wordStore.data(), dataWords, stamp); });
 }

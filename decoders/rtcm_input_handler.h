@@ -8,10 +8,10 @@
 #include <mutex>
 #include <string>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 
@@ -20,9 +20,9 @@ struct sRTCMHeader {
     std::uint8_t preamble = 0;
     std::uint8_t messageType = 0;  // 1..64: a type field of 0 means 64
     std::uint16_t stationId = 0;
-    std::uint16_t zCount = 0;      // modified Z-count in units of 0.6 s
+    std::uint16_t zCount = 0;  // modified Z-count in units of 0.6 s
     std::uint8_t sequence = 0;
-    std::uint8_t dataWords = 0;    // N, 0..31
+    std::uint8_t dataWords = 0;  // N, 0..31
     std::uint8_t health = 0;
 
     double ZCountSeconds() const { return zCount * 0.6; }
@@ -85,10 +85,10 @@ public:
 
 private:
     enum eState : std::uint8_t {
-        kSearching = 1,    // looking for a preamble at every bit
-        kFirstWord = 2,    // preamble found; its word's D29* still unknown
-        kSecondWord = 3,   // first word good; the second completes the header
-        kDataWords = 4,    // header valid; reading wordsToRead data words
+        kSearching = 1,   // looking for a preamble at every bit
+        kFirstWord = 2,   // preamble found; its word's D29* still unknown
+        kSecondWord = 3,  // first word good; the second completes the header
+        kDataWords = 4,   // header valid; reading wordsToRead data words
     };
 
     static constexpr unsigned kRingMask = kRingEntries - 1;
@@ -130,14 +130,14 @@ private:
     alignas(64) std::array<std::uint8_t, kRingEntries> bits{};
     std::array<std::uint32_t, kRingEntries> byteIndex{};
     std::array<TimeStamp, kRingEntries> byteStamp{};
-    std::uint16_t fill = 0;        // the next entry to write
+    std::uint16_t fill = 0;  // the next entry to write
     // Bit positions in the ring, modulo kRingBits: a receiver does not know
     // where words begin, so they may begin at any bit of an entry.
     std::uint16_t searchPos = 0;   // the next preamble candidate
     std::uint16_t wordPos = 0;     // the next word to decode
     std::uint16_t frameStart = 0;  // the preamble of the frame in progress
     eState state = kSearching;
-    std::uint8_t prevParity = 0;   // bit 0 D30*, bit 1 D29*
+    std::uint8_t prevParity = 0;  // bit 0 D30*, bit 1 D29*
     std::uint16_t wordsToRead = 0;
     std::uint16_t wordsRead = 0;
 

@@ -33,9 +33,8 @@ public:
             end <= pipe.chunkFirst || end > pipe.fed)
             std::abort();
         const std::uint8_t* packet = pipe.fedStream + span.firstIndex;
-        if (packet[0] != TolvarRT::kPacketStx || packet[1] != status || packet[2] != command ||
-            packet[3] != length || std::memcmp(packet + 4, data, length) != 0 || packet[end - span.firstIndex - 1] !=
-            TolvarRT::kPacketEtx)
+        if (packet[0] != TolvarRT::kPacketStx || packet[1] != status || packet[2] != command || packet[3] != length ||
+            std::memcmp(packet + 4, data, length) != 0 || packet[end - span.firstIndex - 1] != TolvarRT::kPacketEtx)
             std::abort();
     }
 

@@ -2,9 +2,9 @@
 // frames and the same losses as the stream in one piece, but for a frame the
 // chunking let out of a false header that held it: every frame parses,
 // says as many words as it carries, and written out again decodes to itself.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -124,8 +124,7 @@ bool CutOutOfAHolder(const std::vector<Frame>& pieces, const std::vector<Frame>&
     // The frame let out may repeat an earlier one (a holder can carry a copy
     // of the frame before it), so it is the one the chunked run has more of.
     for (std::size_t i = 1; i < pieces.size(); ++i)
-        if (std::count(pieces.begin(), pieces.end(), pieces[i]) >
-                std::count(whole.begin(), whole.end(), pieces[i]) &&
+        if (std::count(pieces.begin(), pieces.end(), pieces[i]) > std::count(whole.begin(), whole.end(), pieces[i]) &&
             Station(pieces[i]) == Station(pieces[i - 1]))
             return true;
     return false;
@@ -155,21 +154,16 @@ std::vector<std::uint8_t> ScriptedStream(Input& input)
             const unsigned count = input.Next() % 32;
             std::vector<std::uint32_t> data;
             for (unsigned i = 0; i < count; ++i)
-                data.push_back((std::uint32_t(input.Next()) << 16) | (std::uint32_t(input.Next()) << 8) |
-                               input.Next());
+                data.push_back((std::uint32_t(input.Next()) << 16) | (std::uint32_t(input.Next()) << 8) | input.Next());
             writer.Frame(fields, data);
             break;
         }
-        case 1:
-            writer.Raw({input.Next()});
-            break;
+        case 1: writer.Raw({input.Next()}); break;
         case 2:
             if (!writer.bytes.empty())
                 writer.bytes[input.Next() % writer.bytes.size()] ^= std::uint8_t(1u << (input.Next() % 8));
             break;
-        case 3:
-            writer.Bits(input.Next(), 1 + input.Next() % 5);
-            break;
+        case 3: writer.Bits(input.Next(), 1 + input.Next() % 5); break;
         default:
             if (!writer.bytes.empty())
                 writer.bytes.resize(writer.bytes.size() - 1 - input.Next() % writer.bytes.size() % 7);

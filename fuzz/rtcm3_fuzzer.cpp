@@ -80,8 +80,8 @@ public:
         for (unsigned i = 0; i < length; ++i)
             Check(data[i] == frame[3 + i]);
         const std::uint32_t crc = TolvarRT::testing::rtcm3_reference::Crc24q(frame, length + 3u);
-        Check(crc == ((std::uint32_t(frame[length + 3]) << 16) | (std::uint32_t(frame[length + 4]) << 8) |
-                      frame[length + 5]));
+        Check(crc ==
+              ((std::uint32_t(frame[length + 3]) << 16) | (std::uint32_t(frame[length + 4]) << 8) | frame[length + 5]));
         const unsigned expectedType = length >= 2   ? (unsigned(data[0]) << 4) | (data[1] >> 4)
                                       : length == 1 ? unsigned(data[0]) << 4
                                                     : 0;
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // while decoding is switched off; the rest is the stream.
     if (size < 4)
         return 0;
-    std::uint32_t seed = (std::uint32_t(data[0]) << 24) | (std::uint32_t(data[1]) << 16) |
-                         (std::uint32_t(data[2]) << 8) | data[3];
+    std::uint32_t seed =
+        (std::uint32_t(data[0]) << 24) | (std::uint32_t(data[1]) << 16) | (std::uint32_t(data[2]) << 8) | data[3];
     const std::uint8_t* stream = data + 4;
     const auto length = std::uint32_t(size - 4);
 

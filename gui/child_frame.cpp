@@ -35,8 +35,7 @@ bool IsLogLevel(unsigned id)
 
 }  // namespace
 
-CChildFrame::CChildFrame(CTolvarTestSuiteDoc& doc, CQtDocumentUi& documentUi, ISettingsStore& settings,
-                         QWidget* parent)
+CChildFrame::CChildFrame(CTolvarTestSuiteDoc& doc, CQtDocumentUi& documentUi, ISettingsStore& settings, QWidget* parent)
     : QMdiSubWindow(parent), document(doc), ui(documentUi)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);

@@ -29,8 +29,7 @@ public:
     static constexpr int kMinimumHeight = 150;
     static constexpr int kChartHeight = 65;
 
-    CChildFrame(CTolvarTestSuiteDoc& document, CQtDocumentUi& ui, ISettingsStore& settings,
-                QWidget* parent = nullptr);
+    CChildFrame(CTolvarTestSuiteDoc& document, CQtDocumentUi& ui, ISettingsStore& settings, QWidget* parent = nullptr);
     ~CChildFrame() override;
 
     CTolvarTestSuiteDoc& Document() { return document; }

@@ -49,8 +49,8 @@ const std::vector<sCommandInfo>& Table()
          "Connect to a common source of NMEA Positions\nConnect common NMEA source"},
         {App::kDisconnectCommonNmea, "Disconnect Common NMEA Source",
          "Disconnect from the common source of NMEA Positions\nDisconnect common NMEA source"},
-        {App::kAbout, "&About TolvarTestSuite...",
-         "Display program information, version number and copyright\nAbout", ":/toolbar/about.png"},
+        {App::kAbout, "&About TolvarTestSuite...", "Display program information, version number and copyright\nAbout",
+         ":/toolbar/about.png"},
     };
     return table;
 }
@@ -103,12 +103,25 @@ const std::vector<unsigned>& ToolbarButtons()
 {
     using namespace ShellCommand;
     static const std::vector<unsigned> buttons = {
-        Doc::kConnectListener, Doc::kGetProductId, Doc::kDisconnectListener, kSeparator,
-        Doc::kCreateLogFile, Doc::kCloseLogFile, kSeparator,
-        kLogLevelNone, 32778, 32779, kLogLevelAll, kSeparator,
-        kPause, kSeparator,
-        kResetStatistics, kSeparator,
-        Doc::kConnectSource, Doc::kDisconnectSource, kSeparator,
+        Doc::kConnectListener,
+        Doc::kGetProductId,
+        Doc::kDisconnectListener,
+        kSeparator,
+        Doc::kCreateLogFile,
+        Doc::kCloseLogFile,
+        kSeparator,
+        kLogLevelNone,
+        32778,
+        32779,
+        kLogLevelAll,
+        kSeparator,
+        kPause,
+        kSeparator,
+        kResetStatistics,
+        kSeparator,
+        Doc::kConnectSource,
+        Doc::kDisconnectSource,
+        kSeparator,
         App::kAbout,
     };
     return buttons;
@@ -117,9 +130,8 @@ const std::vector<unsigned>& ToolbarButtons()
 const std::vector<sAccelerator>& TestWindowAccelerators()
 {
     static const std::vector<sAccelerator> keys = {
-        {"Ctrl+B", Doc::kDisconnectSource}, {"Ctrl+C", ShellCommand::kCopy},
-        {"Ctrl+D", Doc::kDisconnectListener}, {"Ctrl+G", Doc::kConnectSource},
-        {"Ctrl+N", Doc::kConnectNmeaListener}, {"Ctrl+P", Doc::kRadioPipes},
+        {"Ctrl+B", Doc::kDisconnectSource}, {"Ctrl+C", ShellCommand::kCopy},       {"Ctrl+D", Doc::kDisconnectListener},
+        {"Ctrl+G", Doc::kConnectSource},    {"Ctrl+N", Doc::kConnectNmeaListener}, {"Ctrl+P", Doc::kRadioPipes},
         {"Ctrl+R", Doc::kConnectListener},
     };
     return keys;
@@ -128,10 +140,14 @@ const std::vector<sAccelerator>& TestWindowAccelerators()
 const std::vector<sAccelerator>& NoWindowAccelerators()
 {
     static const std::vector<sAccelerator> keys = {
-        {"Ctrl+B", Doc::kDisconnectSource}, {"Ctrl+C", Doc::kConnectListener},
-        {"Ctrl+D", Doc::kDisconnectListener}, {"Ctrl+G", Doc::kConnectSource},
-        {"Ctrl+K", Doc::kEnabled32864}, {"Ctrl+P", Doc::kRadioPipes},
-        {"Ctrl+Alt+P", 32852}, {"Ctrl+Alt+S", Doc::kShowRadioState},
+        {"Ctrl+B", Doc::kDisconnectSource},
+        {"Ctrl+C", Doc::kConnectListener},
+        {"Ctrl+D", Doc::kDisconnectListener},
+        {"Ctrl+G", Doc::kConnectSource},
+        {"Ctrl+K", Doc::kEnabled32864},
+        {"Ctrl+P", Doc::kRadioPipes},
+        {"Ctrl+Alt+P", 32852},
+        {"Ctrl+Alt+S", Doc::kShowRadioState},
         {"Ctrl+T", ShellCommand::kChartCompanion},
     };
     return keys;

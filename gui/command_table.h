@@ -26,8 +26,8 @@ enum : unsigned {
 
 struct sCommandInfo {
     unsigned id = 0;
-    const char* menuText = "";  // with its "&" and, after a tab, its key
-    const char* prompt = "";    // status-bar prompt, a newline, tool tip
+    const char* menuText = "";   // with its "&" and, after a tab, its key
+    const char* prompt = "";     // status-bar prompt, a newline, tool tip
     const char* icon = nullptr;  // resource name of its toolbar button
 };
 

@@ -25,8 +25,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tests radio links that carry GNSS correction data."));
     parser.addHelpOption();
-    const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("Connect the test to the built-in emulated radio link with fake CMRs."));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"), QStringLiteral("Connect the test to the built-in emulated radio link with fake CMRs."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a picture of the main window to FILE (PNG) and exit."),
                                         QStringLiteral("FILE"));

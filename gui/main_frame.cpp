@@ -39,10 +39,8 @@ bool IsCheckable(unsigned id)
     case Shell::kPause:
     case Shell::kToolbar:
     case Shell::kStatusBar:
-    case App::kWebServer:
-        return true;
-    default:
-        return id >= Shell::kLogLevelNone && id <= Shell::kLogLevelAll;
+    case App::kWebServer: return true;
+    default: return id >= Shell::kLogLevelNone && id <= Shell::kLogLevelAll;
     }
 }
 
@@ -251,14 +249,10 @@ bool CMainFrame::IsOwnEnabled(unsigned id) const
     case App::kAbout:
     case Shell::kExit:
     case Shell::kToolbar:
-    case Shell::kStatusBar:
-        return true;
-    case App::kWebServer:
-        return ActiveDocument() != nullptr || webServer != nullptr;
-    case Shell::kPositionWindow:
-        return ActiveDocument() != nullptr;
-    default:
-        return false;
+    case Shell::kStatusBar: return true;
+    case App::kWebServer: return ActiveDocument() != nullptr || webServer != nullptr;
+    case Shell::kPositionWindow: return ActiveDocument() != nullptr;
+    default: return false;
     }
 }
 

@@ -23,8 +23,7 @@ public:
     static constexpr const char* kOrganisation = "Vendra";
     static constexpr const char* kApplication = "TolvarTestSuite";
 
-    explicit CQtSettingsStore(const QString& organisation = kOrganisation,
-                              const QString& application = kApplication);
+    explicit CQtSettingsStore(const QString& organisation = kOrganisation, const QString& application = kApplication);
     ~CQtSettingsStore() override;
 
 protected:

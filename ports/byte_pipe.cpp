@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "ports/port_factory.h"
 #include "core/time_base.h"
+#include "ports/port_factory.h"
 
 namespace TolvarRT {
 namespace {

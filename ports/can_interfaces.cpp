@@ -22,12 +22,9 @@ struct sEntryPoint {
 };
 
 constexpr sEntryPoint kPlainEntryPoints[] = {
-    {"SetCANBaud", &sCanLibrary::setCanBaud},
-    {"RecCANMess", &sCanLibrary::recCanMess},
-    {"GetCANMess", &sCanLibrary::getCanMess},
-    {"GetNumCANMess", &sCanLibrary::getNumCanMess},
-    {"ClearCANMess", &sCanLibrary::clearCanMess},
-    {"SendCANMess", &sCanLibrary::sendCanMess},
+    {"SetCANBaud", &sCanLibrary::setCanBaud},     {"RecCANMess", &sCanLibrary::recCanMess},
+    {"GetCANMess", &sCanLibrary::getCanMess},     {"GetNumCANMess", &sCanLibrary::getNumCanMess},
+    {"ClearCANMess", &sCanLibrary::clearCanMess}, {"SendCANMess", &sCanLibrary::sendCanMess},
     {"SetFilters", &sCanLibrary::setFilters},
 };
 

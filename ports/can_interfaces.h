@@ -30,10 +30,10 @@ namespace TolvarRT {
 // plain library, "ResetInterface" in the FX library), "RecCANMess",
 // "GetCANMess", "GetNumCANMess", "ClearCANMess", "SendCANMess" and
 // "SetFilters" to count as usable; none of those is ever called.
-using CanGetInfoFunction = std::uint16_t (*)(std::uint8_t number, std::uint8_t subNumber,
-                                             std::uint8_t version[2], std::uint32_t* capabilities,
-                                             std::uint8_t* controllerTypes, std::uint8_t* controllerCount,
-                                             char* description, std::uint32_t descriptionSize);
+using CanGetInfoFunction = std::uint16_t (*)(std::uint8_t number, std::uint8_t subNumber, std::uint8_t version[2],
+                                             std::uint32_t* capabilities, std::uint8_t* controllerTypes,
+                                             std::uint8_t* controllerCount, char* description,
+                                             std::uint32_t descriptionSize);
 
 inline constexpr std::uint8_t kCanControllerRoom = 16;
 inline constexpr std::uint32_t kCanDescriptionSize = 256;
@@ -63,7 +63,7 @@ struct sCanLibrary {
 struct sCanInterface {
     std::uint8_t number = 0;
     std::uint8_t subNumber = 0;
-    std::string version;  // "major.minor"
+    std::string version;                   // "major.minor"
     const sCanLibrary* library = nullptr;  // owned by the CCanLibraries that found it
     std::array<bool, 3> capabilityBits{};  // bits 0, 1 and 2 of the capability word
     const char* controllerName = "Dunno";  // of the last controller type reported

@@ -90,16 +90,12 @@ std::string FramingFlags(const PortSettings& settings, unsigned& flags)
         return "unsupported framing: parity code " + std::to_string(settings.parity);
     flags = kSizes[settings.byteSize - 5] | kParities[settings.parity];
     switch (settings.stopBits) {
-        case 0:
-            return {};
-        case 1:  // one and a half: the UART gives that for two with 5 data bits
-            flags |= CSTOPB;
-            return settings.byteSize == 5 ? std::string() : "unsupported framing: 1.5 stop bits need 5 data bits";
-        case 2:
-            flags |= CSTOPB;
-            return {};
-        default:
-            return "unsupported framing: stop-bit code " + std::to_string(settings.stopBits);
+    case 0: return {};
+    case 1:  // one and a half: the UART gives that for two with 5 data bits
+        flags |= CSTOPB;
+        return settings.byteSize == 5 ? std::string() : "unsupported framing: 1.5 stop bits need 5 data bits";
+    case 2: flags |= CSTOPB; return {};
+    default: return "unsupported framing: stop-bit code " + std::to_string(settings.stopBits);
     }
 }
 

@@ -25,8 +25,7 @@ unsigned SidesOfSession(const std::string& dataPath, std::uint64_t session)
     unsigned sides = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
         std::uint64_t found = 0;
-        if (entry.path().extension() == ".tags" && ReadTimeTagSession(entry.path().string(), found) &&
-            found == session)
+        if (entry.path().extension() == ".tags" && ReadTimeTagSession(entry.path().string(), found) && found == session)
             ++sides;
     }
     return std::max(sides, 1u);
@@ -159,7 +158,8 @@ void CFileReplayPort::PlayTimed()
             ++tag;
         const std::int64_t at = tags.tags.empty() ? 0 : tags.tags[tag].nanoseconds;
         TimeStamp stamp = 0;
-        if (!session->WaitTurn(side, at, speed, [this] { return Stopping(); }, stamp))
+        if (!session->WaitTurn(
+                side, at, speed, [this] { return Stopping(); }, stamp))
             return;
         DeliverStamped(bytes.data() + begin, std::uint32_t(end - begin), stamp);
     }

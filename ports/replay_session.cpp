@@ -70,8 +70,7 @@ void CReplaySession::Wake()
 
 bool CReplaySession::Started(Clock::time_point now)
 {
-    if (!started &&
-        (released || (joined >= expected && now >= lastJoin + kSettle) || now >= firstJoin + kJoinWait)) {
+    if (!started && (released || (joined >= expected && now >= lastJoin + kSettle) || now >= firstJoin + kJoinWait)) {
         started = true;
         start = now;
     }

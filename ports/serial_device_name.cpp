@@ -61,8 +61,7 @@ std::vector<std::string> ListFolder(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error))
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
         names.push_back(entry->path().filename().string());
     std::sort(names.begin(), names.end(), NaturalLess);
     return names;

@@ -20,9 +20,9 @@ namespace TolvarRT {
 // Device settings of a port.
 struct PortSettings {
     std::uint32_t baudRate = 0;
-    std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
-    std::uint8_t byteSize = 8;  // data bits
-    std::uint8_t stopBits = 0;  // 0 = one stop bit
+    std::uint8_t parity = 0;        // 0 none, 1 odd, 2 even
+    std::uint8_t byteSize = 8;      // data bits
+    std::uint8_t stopBits = 0;      // 0 = one stop bit
     std::uint32_t flowControl = 0;  // 0 none; non-zero: RTS handshaking; bit 0 also CTS output flow control
     std::uint32_t reserved = 0;
     std::uint32_t readTimeout = 0;  // ms: the reader thread's idle wake-up period
@@ -51,8 +51,7 @@ public:
     using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
     // For a port that knows when its bytes arrived better than the moment it
     // hands them over (a replayed recording); the owner is the callback's.
-    using StampedCallback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length,
-                                     TimeStamp timeStamp);
+    using StampedCallback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
     CSerialPortInterface(void* owner, Callback callback, std::uint32_t firstUserValue, std::uint32_t secondUserValue)
         : owner(owner), callback(callback), userValues{firstUserValue, secondUserValue}

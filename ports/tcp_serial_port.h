@@ -72,8 +72,8 @@ private:
 
     std::mutex queueLock;
     CPortWriteQueue writeQueue{kQueueLimit};  // under the queue lock
-    std::size_t headSent = 0;                  // of the head buffer, under the queue lock
-    Clock::time_point lastProgress;            // under the queue lock
+    std::size_t headSent = 0;                 // of the head buffer, under the queue lock
+    Clock::time_point lastProgress;           // under the queue lock
     CEventFd writeQueued;
     std::atomic<std::int64_t> stallLimitMs{kDefaultStallLimit.count()};
 

@@ -62,7 +62,7 @@ private:
 
     std::mutex queueLock;
     CPortWriteQueue writeQueue{kQueueLimit};  // under the queue lock
-    std::size_t headSent = 0;                  // under the queue lock
+    std::size_t headSent = 0;                 // under the queue lock
     CEventFd writeQueued;
     CLogNode log;
 };

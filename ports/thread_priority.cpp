@@ -85,15 +85,10 @@ bool CThreadPriority::LowerToLowest()
 void CThreadPriority::RestoreNormal()
 {
     switch (raised) {
-    case How::RealTime:
-        pthread_setschedparam(self, normalPolicy, &normalParam);
-        break;
+    case How::RealTime: pthread_setschedparam(self, normalPolicy, &normalParam); break;
     case How::Lowest:
-    case How::Nice:
-        setpriority(PRIO_PROCESS, id_t(tid), normalNice);
-        break;
-    case How::Normal:
-        break;
+    case How::Nice: setpriority(PRIO_PROCESS, id_t(tid), normalNice); break;
+    case How::Normal: break;
     }
     raised = How::Normal;
 }

@@ -302,8 +302,8 @@ void tThreadedCommport::PumpWrites()
         } else {
             const PortBuffer& head = writeQueue.Head();
             writeStarted = Clock::now();
-            result = head.size() > UINT32_MAX ? kFailed
-                                              : StartWrite(head.data(), static_cast<std::uint32_t>(head.size()));
+            result =
+                head.size() > UINT32_MAX ? kFailed : StartWrite(head.data(), static_cast<std::uint32_t>(head.size()));
         }
         if (result == kPending)
             return;

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "ports/comm_port.h"
 #include "core/event.h"
+#include "ports/comm_port.h"
 #include "ports/event_fd.h"
 #include "ports/port_write_queue.h"
 #include "ports/serial_port_interface.h"

@@ -48,8 +48,7 @@ sRecordingClock StartRecordingClock()
 std::string TimeTagHeader(const sRecordingClock& clock)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "%s\nsession %" PRIx64 "\norigin-date %.12f\n", kMagic, clock.session,
-                  clock.date);
+    std::snprintf(text, sizeof text, "%s\nsession %" PRIx64 "\norigin-date %.12f\n", kMagic, clock.session, clock.date);
     return text;
 }
 

@@ -149,7 +149,8 @@ void CUDPLink::Hold(int slot, TimeStamp now)
 {
     sSlot& datagram = slots[std::size_t(slot)];
     int position = 0;
-    while (position < heldCount && !Before(datagram.sequence, slots[std::size_t(held[std::size_t(position)])].sequence)) {
+    while (position < heldCount &&
+           !Before(datagram.sequence, slots[std::size_t(held[std::size_t(position)])].sequence)) {
         // The same datagram again while the first copy waits.
         if (slots[std::size_t(held[std::size_t(position)])].sequence == datagram.sequence) {
             datagram.use = Use::Free;
@@ -257,8 +258,7 @@ void CUDPLink::HandleType(const sSlot& datagram, TimeStamp now)
         if (state == State::Connected)
             Send(kUdpKeepAliveAnswer, nullptr, 0, now);
         break;
-    default:
-        break;  // data, and answers that need nothing more
+    default: break;  // data, and answers that need nothing more
     }
 }
 

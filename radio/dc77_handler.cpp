@@ -224,12 +224,8 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
         bool whole = true;
         bool malformed = false;
         switch (echo) {
-        case kSubChannelTable:
-            whole = OnChannelTable(rest, restLength);
-            break;
-        case kSubFlags:
-            whole = OnRadioFlags(rest, restLength);
-            break;
+        case kSubChannelTable: whole = OnChannelTable(rest, restLength); break;
+        case kSubFlags: whole = OnRadioFlags(rest, restLength); break;
         case kSubReport:
             malformed = !ReadEventReport(rest, restLength, event);
             if (malformed) {
@@ -248,14 +244,9 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
                 whole = OnPipeStatus(rest, restLength);
             }
             break;
-        case kSubState:
-            whole = OnRadioState(rest, restLength);
-            break;
-        case kSubBluetooth:
-            whole = OnBluetoothReply(rest, restLength);
-            break;
-        default:
-            break;
+        case kSubState: whole = OnRadioState(rest, restLength); break;
+        case kSubBluetooth: whole = OnBluetoothReply(rest, restLength); break;
+        default: break;
         }
 
         const bool echoMatches = waitingSub != 0 && waitingSub == echo &&
@@ -412,9 +403,7 @@ bool CDC77Handler::OnBluetoothReply(const std::uint8_t* data, std::uint8_t lengt
         std::copy_n(data + 2, 6, bt.btAddress.begin());
         bt.btText = TextUpToZero(data + 8, length - 8u);
         break;
-    case 6:
-        std::copy_n(data + 1, 6, bt.btAddress.begin());
-        break;
+    case 6: std::copy_n(data + 1, 6, bt.btAddress.begin()); break;
     case 7:
         std::copy_n(data + 1, 6, bt.btAddress.begin());
         bt.btText = TextUpToZero(data + 7, length - 7u);
@@ -430,17 +419,14 @@ bool CDC77Handler::OnBluetoothReply(const std::uint8_t* data, std::uint8_t lengt
         bt.btKind = data[2];
         break;
     case 10:
-    case 11:
-        bt.btByte1 = data[1];
-        break;
+    case 11: bt.btByte1 = data[1]; break;
     case 12:
         bt.btIndex = data[1];
         bt.btKind = data[2];
         bt.btPort = data[3];
         bt.btText = TextUpToZero(data + 4, length - 4u);
         break;
-    default:
-        break;
+    default: break;
     }
     if (done)
         bt.btOp = op;

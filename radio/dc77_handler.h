@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/event.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/dc_identity.h"
 #include "decoders/dc_input_handler.h"
-#include "core/event.h"
 
 namespace TolvarRT {
 

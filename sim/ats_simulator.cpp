@@ -1,7 +1,7 @@
 #include "sim/ats_simulator.h"
 
-#include "ports/periodic_timer.h"
 #include "core/time_base.h"
+#include "ports/periodic_timer.h"
 
 namespace TolvarRT {
 namespace {
@@ -70,9 +70,8 @@ void CATSSimulator::Run()
         // Counted at the Source before it leaves: on a fast link the Listener
         // may decode the frame before this thread runs again, and a frame
         // received before its source record would be unmatched, then missed.
-        TSubscription<IIncommingATSPipe>::Publish([&](IIncommingATSPipe& pipe) {
-            pipe.OnATSFrame(0, frame.data(), std::uint16_t(frame.size()), now);
-        });
+        TSubscription<IIncommingATSPipe>::Publish(
+            [&](IIncommingATSPipe& pipe) { pipe.OnATSFrame(0, frame.data(), std::uint16_t(frame.size()), now); });
         atsHandler->SendFakeATS(frame);
     }
     std::this_thread::sleep_for(kWindDown);

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
+#include "core/event.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/ats_input_handler.h"
-#include "core/event.h"
 
 namespace TolvarRT {
 

@@ -24,8 +24,8 @@ constexpr sScheduleEntry kCMRW0Epoch{kPacketCMRW, 0, 12, 14, true};
 constexpr sScheduleEntry kSchedule0[] = {kCMR0Epoch, kCMRPlus, kCMR4Epoch, kCMR4Epoch, kCMR4Epoch, kCMR4Epoch};
 constexpr sScheduleEntry kSchedule1[] = {kCMR0Epoch, kCMRPlus};
 // 1 Hz observables; reference position and description every nine seconds.
-constexpr sScheduleEntry kSchedule2[] = {kCMR0Epoch, kCMR1Follow, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch,
-                                         kCMR2Follow, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch};
+constexpr sScheduleEntry kSchedule2[] = {kCMR0Epoch,  kCMR1Follow, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch, kCMR0Epoch,
+                                         kCMR2Follow, kCMR0Epoch,  kCMR0Epoch, kCMR0Epoch, kCMR0Epoch};
 constexpr sScheduleEntry kSchedule3[] = {kCMR0Epoch};
 constexpr sScheduleEntry kSchedule4[] = {kSendToEpoch, kSendToFollow};
 constexpr sScheduleEntry kSchedule5[] = {kCMR0Epoch, kCMRPlus, kSendToFollow, kSendToFollow};

@@ -10,8 +10,8 @@ namespace TolvarRT {
 
 // One frame of a schedule.
 struct sScheduleEntry {
-    std::uint8_t command;       // packet type: 0x93 CMR, 0x94 CMR+, 0x98 CMR-W, 0x77 "Send To"
-    std::uint8_t type;          // CMR or CMR-W type; unused for "Send To"
+    std::uint8_t command;  // packet type: 0x93 CMR, 0x94 CMR+, 0x98 CMR-W, 0x77 "Send To"
+    std::uint8_t type;     // CMR or CMR-W type; unused for "Send To"
     std::uint8_t baseLength;
     std::uint8_t perSatellite;  // per simulated satellite; per secondary satellite for CMR-W
     bool startsEpoch;           // waits for the epoch tick; otherwise follows the entry before at once

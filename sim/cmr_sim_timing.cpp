@@ -118,11 +118,8 @@ ICMRSimTiming::Wake CCMRSimTiming::WaitTimer(double& dueAt)
             dueAt = SecondsSinceStart((firstDue + passed * period).time_since_epoch().count());
             return Wake::Tick;
         }
-        case CPeriodicTimer::WaitResult::Stop:
-            wake.Clear();
-            break;
-        case CPeriodicTimer::WaitResult::Timeout:
-            break;
+        case CPeriodicTimer::WaitResult::Stop: wake.Clear(); break;
+        case CPeriodicTimer::WaitResult::Timeout: break;
         }
     }
 }

@@ -25,7 +25,7 @@ public:
     // A wake-up earlier than the spin window can bridge would miss every epoch
     // from then on, so misses never push the margin this far.
     static constexpr int kMarginMaxMs = 90;
-    static constexpr double kSpinWindow = 0.1;  // s: the longest spin before a tick
+    static constexpr double kSpinWindow = 0.1;   // s: the longest spin before a tick
     static constexpr double kTolerance = 0.025;  // s: a tick further off is a miss
 
     // A new schedule: the first tick one interval from now. Margin and lead

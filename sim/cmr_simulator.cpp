@@ -4,8 +4,8 @@
 
 #include <system_error>
 
-#include "decoders/dc_packet.h"
 #include "core/time_base.h"
+#include "decoders/dc_packet.h"
 
 namespace TolvarRT {
 namespace {
@@ -178,8 +178,7 @@ void CCMRSimulator::RunGenerator(ICMRSimTiming& timing, unsigned runMode)
     RequestStop();
 }
 
-bool CCMRSimulator::AwaitEpoch(ICMRSimTiming& timing, bool timerTiming, CEpochPacer& pacer, bool& send,
-                               bool& stopped)
+bool CCMRSimulator::AwaitEpoch(ICMRSimTiming& timing, bool timerTiming, CEpochPacer& pacer, bool& send, bool& stopped)
 {
     timing.SetTimeCritical(true);
     double dueAt = 0.0;
@@ -192,8 +191,7 @@ bool CCMRSimulator::AwaitEpoch(ICMRSimTiming& timing, bool timerTiming, CEpochPa
         send = true;  // one last frame goes out
         stopped = true;
         return true;
-    case Wake::Tick:
-        break;
+    case Wake::Tick: break;
     }
     if (timerTiming) {
         send = true;
@@ -223,9 +221,7 @@ void CCMRSimulator::EmitEntry(const sScheduleEntry& entry, bool send)
     const unsigned second = secondCount.load();
     const std::uint8_t length = FakeEntryLength(entry, sv, second);
     switch (entry.command) {
-    case kPacketRadioCommand:
-        cmrHandler->BuildFakeSendTo(frame, length, kFakeSendToValue);
-        break;
+    case kPacketRadioCommand: cmrHandler->BuildFakeSendTo(frame, length, kFakeSendToValue); break;
     case kPacketCMRW:
         // Without secondary satellites there is no CMR-W frame; the epoch
         // still counts.
@@ -264,15 +260,9 @@ void CCMRSimulator::PublishFrame(const sFakeFrame& built, const TimeStamp& timeS
 {
     TSubscription<IIncommingCMRPipe>::Publish([&](IIncommingCMRPipe& pipe) {
         switch (built.command) {
-        case kPacketRadioCommand:
-            pipe.OnSendToFrame(built.data, built.length, 0, timeStamp);
-            break;
-        case kPacketCMRW:
-            pipe.OnCMRWFrame(built.type, built.data, built.length, 0, timeStamp);
-            break;
-        default:
-            pipe.OnCMRFrame(built.type, built.data, built.length, 0, timeStamp);
-            break;
+        case kPacketRadioCommand: pipe.OnSendToFrame(built.data, built.length, 0, timeStamp); break;
+        case kPacketCMRW: pipe.OnCMRWFrame(built.type, built.data, built.length, 0, timeStamp); break;
+        default: pipe.OnCMRFrame(built.type, built.data, built.length, 0, timeStamp); break;
         }
     });
 }

@@ -9,11 +9,11 @@
 #include <mutex>
 #include <thread>
 
+#include "core/event.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "decoders/dc_cmr_handler.h"
-#include "core/event.h"
 #include "sim/cmr_schedule.h"
 #include "sim/cmr_sim_timing.h"
 
@@ -112,7 +112,7 @@ private:
 
     std::mutex threadMutex;  // Start and Stop against each other
     std::thread thread;
-    sFakeFrame frame;        // the generator thread's own
+    sFakeFrame frame;  // the generator thread's own
 };
 
 }  // namespace TolvarRT

@@ -168,7 +168,8 @@ void CEmulatedRadioLink::Run()
         Clock::time_point due = now + std::chrono::milliseconds(channel.latencyMs + jitter(random));
         due = std::max(due, lastDue);  // a radio keeps the order
         lastDue = due;
-        queue.push_back({due, std::move(packet), corrupt, std::chrono::duration<double, std::milli>(due - now).count()});
+        queue.push_back(
+            {due, std::move(packet), corrupt, std::chrono::duration<double, std::milli>(due - now).count()});
     };
     const auto onRoverPacket = [&](const Bytes& packet) {
         if (packet[2] == kPacketIdentityRequest)

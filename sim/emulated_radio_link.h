@@ -25,7 +25,7 @@ struct sRadioChannel {
 
 // What the channel did, to compare with what the tool measured.
 struct sRadioAccount {
-    std::uint64_t sent = 0;       // packets the base radio took in
+    std::uint64_t sent = 0;  // packets the base radio took in
     std::uint64_t dropped = 0;
     std::uint64_t corrupted = 0;  // delivered with one byte changed
     std::uint64_t delivered = 0;  // delivered intact

@@ -25,7 +25,8 @@ void CFrameLister::Place(const CBytePipeSubscriber& decoder, const std::uint64_t
     chunkIndex = &chunk;
 }
 
-void CFrameLister::AttachPackets(CBytePipeSubscriber& parser, TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
+void CFrameLister::AttachPackets(CBytePipeSubscriber& parser,
+                                 TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
                                  TSubscription<IIncommingCMRPipe>& cmr, const std::uint64_t& chunk)
 {
     Place(parser, chunk);
@@ -76,7 +77,8 @@ void CFrameLister::OnSendToFrame(const std::uint8_t* data, std::uint8_t length, 
     framedType = length > 0 ? data[0] : 0;
 }
 
-void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp& stamp)
+void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint8_t, std::uint8_t,
+                            const TimeStamp& stamp)
 {
     if (framed)
         List(framedClass, framedType, stamp);

@@ -6,20 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_pipe_subscriber.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "core/byte_pipe_subscriber.h"
 
 namespace TolvarRT {
 
 struct sListedFrame {
     std::uint64_t offset = 0;  // of the first byte, from the start of the streams
     std::uint64_t length = 0;
-    unsigned frameClass = 0;   // 0: a data-collector packet that carries no frame
+    unsigned frameClass = 0;  // 0: a data-collector packet that carries no frame
     unsigned type = 0;
     std::string name;
-    std::uint64_t chunk = 0;   // the chunk whose delivery published it, from 0
-    TimeStamp stamp = 0;       // the one it was published with
+    std::uint64_t chunk = 0;  // the chunk whose delivery published it, from 0
+    TimeStamp stamp = 0;      // the one it was published with
     // A run of bytes in no frame; held when some decoder never gave it up.
     bool lost = false;
     bool held = false;
@@ -41,16 +41,14 @@ public:
     // Lists the frames a decoder publishes on Pipe while chunk holds the
     // index of the chunk being delivered.
     template <class Pipe>
-    void Attach(CBytePipeSubscriber& decoder, TSubscription<Pipe>& frames,
-                const std::uint64_t& chunk)
+    void Attach(CBytePipeSubscriber& decoder, TSubscription<Pipe>& frames, const std::uint64_t& chunk)
     {
         Place(decoder, chunk);
         TSubscriber<Pipe>::Subscribe(&frames);
     }
     // Packets are named by the frame their CMR handler finds in them, so it
     // must be attached to the parser before this.
-    void AttachPackets(CBytePipeSubscriber& parser,
-                       TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
+    void AttachPackets(CBytePipeSubscriber& parser, TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
                        TSubscription<IIncommingCMRPipe>& cmr, const std::uint64_t& chunk);
     void Detach();
 
@@ -69,8 +67,7 @@ public:
                       const TimeStamp& timeStamp) override;
     void OnNMEASentence(unsigned type, const sNMEAPosition* position, const char* text,
                         const TimeStamp& timeStamp) override;
-    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
-                    const TimeStamp& timeStamp) override;
+    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& timeStamp) override;
     void OnPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
                   const TimeStamp& timeStamp) override;
 

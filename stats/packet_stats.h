@@ -14,8 +14,14 @@ constexpr std::uint32_t FrameKey(unsigned frameClass, unsigned type)
 {
     return (std::uint32_t(frameClass) << 16) | (type & 0xFFFFu);
 }
-constexpr unsigned KeyClass(std::uint32_t key) { return key >> 16; }
-constexpr unsigned KeyType(std::uint32_t key) { return key & 0xFFFFu; }
+constexpr unsigned KeyClass(std::uint32_t key)
+{
+    return key >> 16;
+}
+constexpr unsigned KeyType(std::uint32_t key)
+{
+    return key & 0xFFFFu;
+}
 
 // "CMR Type 0", "RTCM v3 Type 1005", the NMEA type name, ...
 std::string FrameName(std::uint32_t key);
@@ -29,15 +35,15 @@ struct PacketStats {
     std::uint32_t syncGeneration = 0;  // 0: not synchronised
     std::uint16_t prevSum = 0;
     std::uint16_t prevLength = 0;
-    std::uint32_t prevMatchedBy = 0;   // receiver bits that matched the frame before the last
+    std::uint32_t prevMatchedBy = 0;  // receiver bits that matched the frame before the last
     TimeStamp prevTime = 0;
     std::uint16_t lastSum = 0;
     std::uint16_t lastLength = 0;
     std::uint32_t lastMatchedBy = 0;
     TimeStamp lastTime = 0;
-    double sumSquares = 0.0;           // of the intervals longer than 25 ms, s^2
+    double sumSquares = 0.0;  // of the intervals longer than 25 ms, s^2
     std::uint32_t frames = 0;
-    std::uint32_t bursts = 0;          // frames 25 ms or less after the one before
+    std::uint32_t bursts = 0;  // frames 25 ms or less after the one before
     std::uint32_t matched = 0;
     std::uint32_t totalBytes = 0;
     std::uint32_t lastSize = 0;
@@ -45,12 +51,12 @@ struct PacketStats {
     std::uint32_t intervalFrames = 0;
     std::uint32_t lost = 0;
     std::uint32_t late = 0;
-    double latency = 0.0;              // s; -1 when the last frame was not correlated
+    double latency = 0.0;  // s; -1 when the last frame was not correlated
     std::uint32_t latencySamples = 0;
     double latencySum = 0.0;
     std::uint8_t changed = 0;
     double bestSpread = 10.0;
-    double period = 0.0;               // nominal interval, s; 0 until estimated
+    double period = 0.0;  // nominal interval, s; 0 until estimated
 
     // What a run measured, kept apart from the figures above so that no
     // summary clears them; a receiver resets them only when it resynchronises

@@ -213,8 +213,7 @@ std::vector<PacketStats> CStatsCollection::SortedRecords() const
     std::vector<PacketStats> records;
     for (const auto& bucket : buckets)
         records.insert(records.end(), bucket.begin(), bucket.end());
-    std::sort(records.begin(), records.end(),
-              [](const PacketStats& a, const PacketStats& b) { return a.key < b.key; });
+    std::sort(records.begin(), records.end(), [](const PacketStats& a, const PacketStats& b) { return a.key < b.key; });
     return records;
 }
 
@@ -264,8 +263,7 @@ void CStatsCollection::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std
     RecordFrame(kFrameClassRTCM3, type, length, ByteSum(data, length), timeStamp);
 }
 
-void CStatsCollection::OnNMEASentence(unsigned type, const sNMEAPosition*, const char* text,
-                                      const TimeStamp& timeStamp)
+void CStatsCollection::OnNMEASentence(unsigned type, const sNMEAPosition*, const char* text, const TimeStamp& timeStamp)
 {
     const std::size_t length = std::strlen(text);
     RecordFrame(kFrameClassNMEA, type, unsigned(length), ByteSum(reinterpret_cast<const std::uint8_t*>(text), length),

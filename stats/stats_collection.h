@@ -85,8 +85,7 @@ public:
                       const TimeStamp& timeStamp) override;
     void OnNMEASentence(unsigned type, const sNMEAPosition* position, const char* text,
                         const TimeStamp& timeStamp) override;
-    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
-                    const TimeStamp& timeStamp) override;
+    void OnATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& timeStamp) override;
 
     virtual void RecordFrame(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
                              const TimeStamp& timeStamp);

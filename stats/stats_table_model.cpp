@@ -48,9 +48,9 @@ const char* RatingText(double ratio)
 const std::array<const char*, kStatsColumns>& CStatsTableModel::ColumnHeaders()
 {
     static const std::array<const char*, kStatsColumns> headers = {
-        "Packet Type Received", "Rating",        "Count",      "Source Count",
-        "% Received",           "Last Size",     "Last Interval", "Last Time",
-        "Last Latency (ms)",    "Avg Length",    "Avg Pkts/s", "Avg Latency"};
+        "Packet Type Received", "Rating",     "Count",         "Source Count",
+        "% Received",           "Last Size",  "Last Interval", "Last Time",
+        "Last Latency (ms)",    "Avg Length", "Avg Pkts/s",    "Avg Latency"};
     return headers;
 }
 

@@ -61,7 +61,7 @@ private:
     bool NoteGenerations(const CStatsCollection& receiver, const CStatsCollection* source);
 
     mutable std::mutex rowsLock;
-    std::vector<sStatsRow> rows;  // ascending key
+    std::vector<sStatsRow> rows;           // ascending key
     std::uint32_t receiverGeneration = 0;  // 0: never refreshed
     const CStatsCollection* lastSource = nullptr;
     std::uint32_t sourceGeneration = 0;

@@ -71,8 +71,8 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
         AddHeaderLines(extraHeader, response);
     });
     server->Get("/", [this, pagePath](const httplib::Request&, httplib::Response& response) {
-        response.set_content("<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><A href=\"" + pagePath +
-                                 "\">" + EscapeHtml(document.TitleText()) + "</A></BODY></HTML>",
+        response.set_content("<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><A href=\"" + pagePath + "\">" +
+                                 EscapeHtml(document.TitleText()) + "</A></BODY></HTML>",
                              "text/html");
     });
     server->Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {

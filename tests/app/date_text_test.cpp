@@ -21,7 +21,7 @@ TEST(DateTextTest, FormatsTwelveHourTimeDayAndMonthNames)
         {45678.0, "12:00:00 AM Tuesday, January 21, 2025"},
         {45678.5, "12:00:00 PM Tuesday, January 21, 2025"},
         {45678.5 + 3909 * kSecond, "01:05:09 PM Tuesday, January 21, 2025"},
-        {45351.75, "06:00:00 PM Thursday, February 29, 2024"},  // leap day
+        {45351.75, "06:00:00 PM Thursday, February 29, 2024"},                     // leap day
         {45657.0 + 86399.6 * kSecond, "12:00:00 AM Wednesday, January 01, 2025"},  // rounds into the next year
         {45657.0 + 86399.4 * kSecond, "11:59:59 PM Tuesday, December 31, 2024"},
         {0.0, "12:00:00 AM Saturday, December 30, 1899"},

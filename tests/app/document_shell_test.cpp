@@ -1,8 +1,8 @@
 // What the desktop shell's timers and application commands ask of the core:
 // the interval's chart value and summary, the canned sentence to the
 // Listener, the common NMEA source, the priority of the thread that connects.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>

@@ -1,7 +1,7 @@
 // A test document driven through a scripted user interface, with its ports on
 // pseudo-terminals: titles, status texts, the command rules, fake CMR.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -107,8 +107,8 @@ TEST_F(DocumentTest, BeforeAnyConnectionBothSidesAreNotConnectedAndTheDecoderCom
     EXPECT_THAT(document.PagePath(), ::testing::MatchesRegex("/TolvarTestSuiteDoc_[0-9][0-9]+"));
     CTolvarTestSuiteDoc second(settings, ui);
     const int first = std::stoi(document.PagePath().substr(20));
-    EXPECT_EQ(second.PagePath(), (first + 1 < 10 ? "/TolvarTestSuiteDoc_0" : "/TolvarTestSuiteDoc_") +
-                                     std::to_string(first + 1));
+    EXPECT_EQ(second.PagePath(),
+              (first + 1 < 10 ? "/TolvarTestSuiteDoc_0" : "/TolvarTestSuiteDoc_") + std::to_string(first + 1));
     EXPECT_TRUE(document.IsEnabled(Command::kConnectListener));
     EXPECT_FALSE(document.IsEnabled(Command::kDisconnectListener));
     EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
@@ -191,8 +191,9 @@ TEST_F(PipedReceiverTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
 {
     ui.answer = false;  // no transparent pipe: the 77/99 filter
     ASSERT_TRUE(document.ConnectListener());
-    EXPECT_THAT(ui.questions, ::testing::ElementsAre(
-                                  "Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse."));
+    EXPECT_THAT(
+        ui.questions,
+        ::testing::ElementsAre("Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse."));
     EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " TR-200R [ Radio UHF-450 ]");
     EXPECT_TRUE(document.InternalRadioPiped());
     document.DisconnectListener();

@@ -21,9 +21,9 @@
 
 namespace {
 
-using TolvarRT::testing::TempFolder;
-using TolvarRT::testing::Messages;
 using TolvarRT::testing::ExpectThreadTexts;
+using TolvarRT::testing::Messages;
+using TolvarRT::testing::TempFolder;
 
 class FileLogTest : public ::testing::Test {
 protected:
@@ -114,7 +114,9 @@ TEST_F(FileLogTest, OpeningTruncatesAndMovesFromTheFileOpenBefore)
 {
     const std::string first = folder.File("first.txt");
     const std::string second = folder.File("second.txt");
-    { std::ofstream(second) << "old contents"; }
+    {
+        std::ofstream(second) << "old contents";
+    }
     ASSERT_TRUE(fileLog.OpenFile(first));
     node.LogAlways("one");
     ASSERT_TRUE(fileLog.OpenFile(second));
@@ -127,7 +129,9 @@ TEST_F(FileLogTest, OpeningTruncatesAndMovesFromTheFileOpenBefore)
 
 TEST_F(FileLogTest, FailedOpenLeavesTheLogClosedAndUnsubscribedAndSaysWhy)
 {
-    { std::ofstream(folder.File("plain")) << "x"; }
+    {
+        std::ofstream(folder.File("plain")) << "x";
+    }
     const struct {
         std::string path;
         const char* reason;
@@ -157,8 +161,7 @@ TEST_F(FileLogTest, AFolderThatTakesNoFileIsAFailedOpenWithTheSystemsReason)
     const std::string plainFile = folder.File("plain");
     ASSERT_TRUE(fileLog.OpenFile(plainFile));
     ASSERT_TRUE(fileLog.CloseFile());
-    std::vector<std::pair<std::string, std::string>> refusals = {
-        {plainFile + "/log.txt", "Not a directory"}};
+    std::vector<std::pair<std::string, std::string>> refusals = {{plainFile + "/log.txt", "Not a directory"}};
     struct statfs system {};
     // sysfs takes no new file from anyone; mounted read-only it says so instead.
     if (::statfs("/sys", &system) == 0 && system.f_type == SYSFS_MAGIC)

@@ -17,8 +17,8 @@
 
 namespace {
 
-using TolvarRT::testing::TempFolder;
 using TolvarRT::testing::ExpectThreadTexts;
+using TolvarRT::testing::TempFolder;
 
 // The widget's side, recorded. Postings may come from any thread.
 class RecordingSurface : public ILogViewSurface {
@@ -134,7 +134,7 @@ TEST_F(LogViewQueueTest, ColourByLevel)
         unsigned level;
         LogColour colour;
     } cases[] = {
-        {0, LogColour::Automatic}, {1, LogColour::DarkBlue}, {2, LogColour::DarkBlue},
+        {0, LogColour::Automatic}, {1, LogColour::DarkBlue},  {2, LogColour::DarkBlue},
         {3, LogColour::Grey},      {4, LogColour::Automatic},
     };
     for (const auto& c : cases)

@@ -40,8 +40,8 @@ std::vector<std::string> Texts(const CChoiceList& list)
     return texts;
 }
 
-using TolvarRT::testing::StoreRecent;
 using TolvarRT::testing::StoredRecents;
+using TolvarRT::testing::StoreRecent;
 
 TEST(PortSettingsTest, FirstStartShowsTheDefaultsAndStoresNothing)
 {
@@ -234,8 +234,8 @@ TEST(PortSettingsTest, ConnectionInSlotThreeMovesToTheFront)
 {
     RecordingStore store;
     const std::vector<sRecentPort> before = {
-        {"COM1", "38400", "None"}, {"COM2", "9600", "Odd"},        {"TCP:host:1", "", ""},
-        {"COM4", "4800", "Even"},  {"UDP:host:2", "", ""},         {"COM6", "460800", "None"},
+        {"COM1", "38400", "None"}, {"COM2", "9600", "Odd"}, {"TCP:host:1", "", ""},
+        {"COM4", "4800", "Even"},  {"UDP:host:2", "", ""},  {"COM6", "460800", "None"},
     };
     for (int slot = 0; slot < 6; ++slot)
         StoreRecent(store, "Listener", slot, before[slot]);

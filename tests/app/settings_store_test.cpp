@@ -3,10 +3,10 @@
 // and absence.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 #include <thread>
 
 #include "app/ini_settings_store.h"
@@ -36,18 +36,17 @@ const fs::path& StoreFolder()
 }
 
 // Every store answers the typed operations alike.
-INSTANTIATE_TEST_SUITE_P(
-    Stores, AnyStoreTest,
-    ::testing::Values(StoreKind{"Memory", [] { return std::make_unique<CMemorySettingsStore>(); }},
-                      StoreKind{"Ini",
-                                [] {
-                                    // A file of its own for every test.
-                                    static int count = 0;
-                                    return std::make_unique<CIniSettingsStore>(
-                                        StoreFolder() / std::to_string(++count) / "Vendra" /
-                                        "TolvarTestSuite.ini");
-                                }}),
-    TolvarRT::testing::StoreKindName);
+INSTANTIATE_TEST_SUITE_P(Stores, AnyStoreTest,
+                         ::testing::Values(StoreKind{"Memory", [] { return std::make_unique<CMemorySettingsStore>(); }},
+                                           StoreKind{"Ini",
+                                                     [] {
+                                                         // A file of its own for every test.
+                                                         static int count = 0;
+                                                         return std::make_unique<CIniSettingsStore>(
+                                                             StoreFolder() / std::to_string(++count) / "Vendra" /
+                                                             "TolvarTestSuite.ini");
+                                                     }}),
+                         TolvarRT::testing::StoreKindName);
 
 TEST(MemorySettingsStoreTest, CountsValuesOnceWhateverTheCase)
 {
@@ -77,7 +76,8 @@ TEST_F(IniSettingsStoreTest, OddTextsSurviveTheFile)
         "[Not a section]",
         "back\\slash\\n",
         "\x01\x7f\x1b",
-        "Gr\xC3\xBC\xC3\x9F" "e",
+        "Gr\xC3\xBC\xC3\x9F"
+        "e",
         "; leading semicolon",
     };
     {
@@ -145,15 +145,16 @@ TEST_F(IniSettingsStoreTest, HandEditedFileIsReadAndItsCommentsKept)
 TEST_F(IniSettingsStoreTest, CorruptFileReadsWhatItCanAndNeverCrashes)
 {
     fs::create_directories(file.parent_path());
-    std::string garbage = "no section line\n[Settings\nListenerPort=COM5\n\"unterminated=1\nwithout equals\n"
-                          "Value=\"bad \\q escape\"\n=no key\n[]\n";
+    std::string garbage =
+        "no section line\n[Settings\nListenerPort=COM5\n\"unterminated=1\nwithout equals\n"
+        "Value=\"bad \\q escape\"\n=no key\n[]\n";
     for (int i = 0; i < 512; ++i)
         garbage.push_back(static_cast<char>((i * 37) & 0xff));
     garbage += "\n[Settings]\nListenerMode=2\n";
     WriteFile(file, garbage);
 
     CIniSettingsStore store(file);
-    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", ""), "COM5");  // a header left open still counts
+    EXPECT_EQ(store.ReadText("Settings", "ListenerPort", ""), "COM5");         // a header left open still counts
     EXPECT_EQ(store.ReadText("Settings", "Value", ""), "\"bad \\q escape\"");  // taken as written
     EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", 0), 2);
     ASSERT_TRUE(store.WriteText("Settings", "ListenerPort", "COM6"));

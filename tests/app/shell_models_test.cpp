@@ -98,8 +98,7 @@ TEST(CannedNmeaTest, ATemplateGetsTheTimeOfDayAndItsChecksum)
 
 TEST(CannedNmeaTest, AnythingButATemplateGoesOutUnchanged)
 {
-    const std::string byDefault =
-        "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F";
+    const std::string byDefault = "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F";
     const char* unchanged[] = {
         byDefault.c_str(),
         "$gpgga,183409.00,4000.0,N,10500.0,W,1,8,1.2,1600.0,M,-30.4,M,,*",  // the comparison is exact

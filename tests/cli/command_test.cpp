@@ -185,7 +185,8 @@ TEST(CommandTest, EveryCaptureDecodesToTheManifestsCountsAsTextAndAsJson)
         std::uint64_t total = 0;
         for (const auto& [name, count] : capture.frames) {
             EXPECT_EQ(RowFigures(text.out, name), std::to_string(count) + " " + std::to_string(BytesOf(decoded, name)))
-                << capture.file << ": " << name << "\n" << text.out;
+                << capture.file << ": " << name << "\n"
+                << text.out;
             total += count;
         }
         EXPECT_EQ(RowFigures(text.out, "Frames"), std::to_string(total)) << capture.file;
@@ -210,10 +211,10 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
     TolvarRT::CEmulatedRadioLink link(channel);
     std::string error;
     ASSERT_TRUE(link.Start(error)) << error;
-    const sOutcome run = Tolvar({"run", "--listener", link.RoverPort(), "--listener-baud", "115200", "--source",
-                                 "fake-cmr:" + link.BasePort(), "--source-baud", "115200", "--json", "--serve",
-                                 "127.0.0.1:0"},
-                                true);
+    const sOutcome run =
+        Tolvar({"run", "--listener", link.RoverPort(), "--listener-baud", "115200", "--source",
+                "fake-cmr:" + link.BasePort(), "--source-baud", "115200", "--json", "--serve", "127.0.0.1:0"},
+               true);
     link.Stop();
     ASSERT_TRUE(run.served) << run.err;
     ASSERT_EQ(run.status, 0) << run.err;

@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
+#include "capture_manifest.h"
 #include "case_name.h"
 #include "chunked_feed.h"
 #include "cli/decode_command.h"
-#include "capture_manifest.h"
 #include "fake_byte_pipe.h"
 #include "rtcm3_frame_builder.h"
 
@@ -52,8 +52,7 @@ TEST_P(DecodeCaptures, GiveTheManifestsCountsInAnyChunking)
     const auto stream = TolvarRT::testing::ReadCapture(GetParam().file);
     for (std::size_t chunk : {std::size_t(1), std::size_t(1024)}) {
         const cli::sDecodeResult result = cli::DecodeStreams({stream}, {chunk, false});
-        EXPECT_EQ(FrameCounts(result), GetParam().frames)
-            << GetParam().file << " in chunks of " << chunk;
+        EXPECT_EQ(FrameCounts(result), GetParam().frames) << GetParam().file << " in chunks of " << chunk;
         ExpectListingCoversTheStream(result, GetParam().file + " in chunks of " + std::to_string(chunk));
         EXPECT_EQ(result.bytesRead, stream.size());
         EXPECT_LT(result.unclaimedBytes, stream.size());
@@ -79,8 +78,8 @@ TEST(DecodeTest, JsonRowsCarryNameClassTypeCountAndBytes)
 
 TEST(DecodeTest, DataCollectorPacketsAreListedByType)
 {
-    const std::vector<std::uint8_t> packet = {0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B',
-                                              'R',  'E',  'A',  'K',  0xC3, 0x03};
+    const std::vector<std::uint8_t> packet = {0x02, 0x00, 0x6F, 0x08, 'T', 'C',  'P',
+                                              'B',  'R',  'E',  'A',  'K', 0xC3, 0x03};
     const cli::sDecodeResult result = cli::DecodeStreams({packet, {0x0D, 0x0A}}, {7, false});
     ASSERT_EQ(result.packets.size(), 1u);
     EXPECT_EQ(result.packets[0].name, "Packet Type 0x6F");
@@ -96,7 +95,9 @@ TEST(DecodeTest, DataCollectorPacketsAreListedByType)
 TEST(DecodeTest, AFrameBehindAStrayStartIsListedWithTheChunkOfItsLastByte)
 {
     const std::vector<TolvarRT::testing::StrayBeforeFrames> cases = {
-        {"RTCM v3 Type 1005", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {TolvarRT::testing::rtcm3_reference::Frame(1005, 19)}},
+        {"RTCM v3 Type 1005",
+         {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03},
+         {TolvarRT::testing::rtcm3_reference::Frame(1005, 19)}},
         {"Packet Type 0x6F",
          {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
          {{0x02, 0x00, 0x6F, 0x08, 'T', 'C', 'P', 'B', 'R', 'E', 'A', 'K', 0xC3, 0x03}}}};

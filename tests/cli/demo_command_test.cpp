@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "cli/demo_command.h"
-#include "stats/link_figures.h"
 #include "served_stats.h"
+#include "stats/link_figures.h"
 
 namespace {
 

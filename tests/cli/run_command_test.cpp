@@ -29,8 +29,7 @@ TEST(RunTest, SourceChoicesNameAPortOrAGeneratorAndItsPort)
                              Case{"TCP:127.0.0.1:5017", true, "TCP:127.0.0.1:5017", false, false},
                              Case{"fake-cmr:/dev/ttyUSB1", true, "/dev/ttyUSB1", true, false},
                              Case{"fake-ats:UDP:127.0.0.1:5017", true, "UDP:127.0.0.1:5017", false, true},
-                             Case{"fake-cmr", false, "", false, false},
-                             Case{"fake-ats:", false, "", false, false},
+                             Case{"fake-cmr", false, "", false, false}, Case{"fake-ats:", false, "", false, false},
                              Case{"", false, "", false, false}}) {
         cli::sPortChoice choice;
         std::string error;

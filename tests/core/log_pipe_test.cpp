@@ -1,6 +1,6 @@
 // What the log pipe stamps, formats, filters and dumps.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -39,9 +39,8 @@ TEST(LogPipeTest, EveryTextStartsWithTheTimeOfDayAndSecondsSinceStart)
     CLogNode node(&pipe);
     node.LogAlways("Open %s, %d,8%c1", "ttyUSB0", 38400, 'N');
     ASSERT_EQ(sink.texts.size(), 1u);
-    EXPECT_THAT(sink.texts[0],
-                MatchesRegex("\r\n[ 12][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} \\[-?[0-9]+\\.[0-9]{2}\\] "
-                             "Open ttyUSB0, 38400,8N1"));
+    EXPECT_THAT(sink.texts[0], MatchesRegex("\r\n[ 12][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} \\[-?[0-9]+\\.[0-9]{2}\\] "
+                                            "Open ttyUSB0, 38400,8N1"));
 }
 
 TEST(LogPipeTest, SinksReceiveTextsUpToTheirLevel)

@@ -110,12 +110,8 @@ void PublishWhileSubscribersChurn(Producer& producer)
                     std::this_thread::yield();
                     break;
                 }
-                case 1:
-                    regulars[random() % regulars.size()]->Unsubscribe();
-                    break;
-                default:
-                    regulars[random() % regulars.size()]->Subscribe(&producer);
-                    break;
+                case 1: regulars[random() % regulars.size()]->Unsubscribe(); break;
+                default: regulars[random() % regulars.size()]->Subscribe(&producer); break;
                 }
             }
         });

@@ -14,8 +14,8 @@
 namespace TolvarRT {
 namespace {
 
-constexpr TimeStamp kTicksPerSecond = TimeStamp(std::chrono::steady_clock::period::den /
-                                                std::chrono::steady_clock::period::num);
+constexpr TimeStamp kTicksPerSecond =
+    TimeStamp(std::chrono::steady_clock::period::den / std::chrono::steady_clock::period::num);
 
 // Every test leaves the process epoch as a fresh one.
 class TimeBaseTest : public ::testing::Test {

@@ -1,7 +1,7 @@
 // Packet framing: what is published, what is reported lost, and that the scan
 // after a bad checksum gives the same packets however the stream is cut.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <random>
 #include <string>
@@ -118,25 +118,29 @@ Bytes WithBadChecksum(Bytes packet)
 
 INSTANTIATE_TEST_SUITE_P(
     Framing, PacketStreams,
-    ::testing::Values(
-        StreamCase{"empty packet", Packet(0x40, {}), {0x40}, 0},
-        StreamCase{"noise before", Join({{0x11, 0x22, 0x33}, Packet(0x93, {0, 0x09, 1})}), {0x93}, 3},
-        StreamCase{"back to back", Join({Packet(0x93, {1, 2}), Packet(0x94, {3})}), {0x93, 0x94}, 0},
-        StreamCase{"noise after", Join({Packet(0x93, {1, 2}), {0x55, 0x66}}), {0x93}, 2},
-        StreamCase{"wrong end byte", Join({[] {
-                                               Bytes p = Packet(0x93, {1, 2});
-                                               p.back() = 0x04;
-                                               return p;
-                                           }(),
-                                           Packet(0x98, {7})}),
-                   {0x98}, 8},
-        StreamCase{"bad checksum then good", Join({WithBadChecksum(Packet(0x93, {1, 4, 5})), Packet(0x6E, {'X'})}),
-                   {0x6E}, 9},
-        // A good packet hidden in the data of one whose checksum fails.
-        StreamCase{"packet inside a rejected one",
-                   Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
-                   {0x77}, 8},
-        StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
+    ::testing::Values(StreamCase{"empty packet", Packet(0x40, {}), {0x40}, 0},
+                      StreamCase{"noise before", Join({{0x11, 0x22, 0x33}, Packet(0x93, {0, 0x09, 1})}), {0x93}, 3},
+                      StreamCase{"back to back", Join({Packet(0x93, {1, 2}), Packet(0x94, {3})}), {0x93, 0x94}, 0},
+                      StreamCase{"noise after", Join({Packet(0x93, {1, 2}), {0x55, 0x66}}), {0x93}, 2},
+                      StreamCase{"wrong end byte",
+                                 Join({[] {
+                                           Bytes p = Packet(0x93, {1, 2});
+                                           p.back() = 0x04;
+                                           return p;
+                                       }(),
+                                       Packet(0x98, {7})}),
+                                 {0x98},
+                                 8},
+                      StreamCase{"bad checksum then good",
+                                 Join({WithBadChecksum(Packet(0x93, {1, 4, 5})), Packet(0x6E, {'X'})}),
+                                 {0x6E},
+                                 9},
+                      // A good packet hidden in the data of one whose checksum fails.
+                      StreamCase{"packet inside a rejected one",
+                                 Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
+                                 {0x77},
+                                 8},
+                      StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
     testing::CaseName<StreamCase>);
 
 TEST(DataCollectorParserTest, RescanAfterABadChecksumDoesNotDependOnTheChunking)
@@ -145,8 +149,8 @@ TEST(DataCollectorParserTest, RescanAfterABadChecksumDoesNotDependOnTheChunking)
     // began in an earlier chunk: a good packet starts inside the data of a
     // packet whose checksum fails, at every split point of the stream.
     const Bytes hidden = Packet(0x93, {0x00, 0x29, 0x11, 0x22, 0x33});
-    const Bytes stream = Join({{0x02, 0x00, 0x93, 0x14, 0x01}, hidden, Bytes(10, 0x20), {0x00, 0x03},
-                               Packet(0x94, {0xA0})});
+    const Bytes stream =
+        Join({{0x02, 0x00, 0x93, 0x14, 0x01}, hidden, Bytes(10, 0x20), {0x00, 0x03}, Packet(0x94, {0xA0})});
     for (std::size_t split = 1; split < stream.size(); ++split) {
         Chain chain;
         chain.pipe.Feed(stream.data(), split);
@@ -231,13 +235,15 @@ TEST_P(HeldPackets, ArePublishedWithTheChunkThatCompletesThem)
 
 INSTANTIATE_TEST_SUITE_P(
     StrayStx, HeldPackets,
-    ::testing::Values(testing::StrayBeforeFrames{"field report", {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
-                               {Packet(0x93, {0x00, 0x29, 0x11, 0x22})}},
+    ::testing::Values(testing::StrayBeforeFrames{"field report",
+                                                 {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x03},
+                                                 {Packet(0x93, {0x00, 0x29, 0x11, 0x22})}},
                       testing::StrayBeforeFrames{"a stray inside a stray",
-                               {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x05, 0x06, 0xC8, 0x07},
-                               {Packet(0x94, {0x01}), Packet(0x93, Bytes(40, 0x02))}},
-                      testing::StrayBeforeFrames{"no data, then the longest", {0x02, 0x00, 0x93, 0x80},
-                               {Packet(0x6E, {}), Packet(0x98, Bytes(255, 0x03))}}),
+                                                 {0x02, 0x00, 0x93, 0xFF, 0x01, 0x02, 0x05, 0x06, 0xC8, 0x07},
+                                                 {Packet(0x94, {0x01}), Packet(0x93, Bytes(40, 0x02))}},
+                      testing::StrayBeforeFrames{"no data, then the longest",
+                                                 {0x02, 0x00, 0x93, 0x80},
+                                                 {Packet(0x6E, {}), Packet(0x98, Bytes(255, 0x03))}}),
     testing::CaseName<testing::StrayBeforeFrames>);
 
 TEST(DataCollectorParserTest, AnIdentityReplyReplacesTheIdentity)

@@ -1,7 +1,7 @@
 // Which packets become CMR, CMR-W and "Send To" frames, and the frames the
 // fake CMR generator has built.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -66,9 +66,9 @@ TEST_F(CMRHandlerTest, DispatchesByPacketType)
     EXPECT_THAT(frames.frames,
                 ::testing::ElementsAre("CMR 1/5", "CMR 7/2", "CMR 5/3", "CMR-W 12/3", "Send To /3", "Send To /1"));
     EXPECT_THAT(lines.Lines(), ::testing::ElementsAre("Listener Receive CMR Frame Length 5, Type 1, Time 0.000",
-                                                    "Listener Receive CMR Frame Length 2, Type 7, Time 0.000",
-                                                    "Listener Receive CMR Frame Length 3, Type 5, Time 0.000",
-                                                    "Listener Receive CMR-W Frame Length 3, Type 12, Time 0.000"));
+                                                      "Listener Receive CMR Frame Length 2, Type 7, Time 0.000",
+                                                      "Listener Receive CMR Frame Length 3, Type 5, Time 0.000",
+                                                      "Listener Receive CMR-W Frame Length 3, Type 12, Time 0.000"));
 }
 
 TEST_F(CMRHandlerTest, PacketsTooShortForTheirTypeByteAreNotFrames)

@@ -1,7 +1,7 @@
 // The protocol endpoint with a scripted device behind it: identity requests,
 // answers arriving on another thread, detection at 9600 baud, pipe requests.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>

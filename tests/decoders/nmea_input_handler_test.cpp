@@ -1,8 +1,8 @@
 // The NMEA decoder: sentence cutting and checksums in any chunking, the
 // position parsers on whole, short and odd fields, lost-byte accounting, and
 // the regression on a real receiver capture.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>

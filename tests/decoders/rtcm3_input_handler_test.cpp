@@ -3,8 +3,8 @@
 // a published frame or in one lost report, in stream order).
 #include <gtest/gtest.h>
 
-#include "log_recorder.h"
 #include <gmock/gmock.h>
+#include "log_recorder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -175,7 +175,7 @@ struct StreamCase {
     const char* name;
     Bytes stream;
     std::vector<std::pair<unsigned, std::size_t>> expected;  // type and payload length of each frame
-    std::size_t waiting;  // trailing bytes that may still start a frame
+    std::size_t waiting;                                     // trailing bytes that may still start a frame
 };
 
 TEST(Rtcm3InputHandler, FindsTheFramesOfEachStreamInEveryChunking)
@@ -189,20 +189,31 @@ TEST(Rtcm3InputHandler, FindsTheFramesOfEachStreamInEveryChunking)
         {"empty payload", Frame(0, 0), {{0, 0}}, 0},
         {"reserved bits all set", Frame(1004, 100, 0x3F), {{1004, 100}}, 0},
         {"reserved bits mixed", Frame(1230, 30, 0x15), {{1230, 30}}, 0},
-        {"two frames in one chunk, in order", Join({Frame(1004, 150), Frame(1012, 90)}), {{1004, 150}, {1012, 90}},
+        {"two frames in one chunk, in order", Join({Frame(1004, 150), Frame(1012, 90)}), {{1004, 150}, {1012, 90}}, 0},
+        {"garbage between frames",
+         Join({Garbage(40, 1), Frame(1019, 61), Garbage(300, 2), Frame(1020, 45)}),
+         {{1019, 61}, {1020, 45}},
          0},
-        {"garbage between frames", Join({Garbage(40, 1), Frame(1019, 61), Garbage(300, 2), Frame(1020, 45)}),
-         {{1019, 61}, {1020, 45}}, 0},
-        {"0xD3 in garbage, then a frame", Join({Bytes{0x00, 0xD3, 0x00, 0x05, 0x11, 0x22}, Frame(1005, 19)}),
-         {{1005, 19}}, 0},
-        {"a frame inside a rejected one", Join({Bytes{0xD3, 0x00, 0x40, 0x01, 0x02}, Frame(1006, 21), Garbage(60, 3)}),
-         {{1006, 21}}, 0},
-        {"a frame inside a rejected 1000-byte one", Join({Bytes{0xD3, 0x03, 0xE8}, longOne, Garbage(800, 4)}),
-         {{1077, 300}}, 0},
-        {"a bad CRC on a 241-byte frame", Join({WithBitFlipped(Frame(1077, 241, 0, 6), 100, 3), Garbage(300, 5)}),
-         {}, 0},
+        {"0xD3 in garbage, then a frame",
+         Join({Bytes{0x00, 0xD3, 0x00, 0x05, 0x11, 0x22}, Frame(1005, 19)}),
+         {{1005, 19}},
+         0},
+        {"a frame inside a rejected one",
+         Join({Bytes{0xD3, 0x00, 0x40, 0x01, 0x02}, Frame(1006, 21), Garbage(60, 3)}),
+         {{1006, 21}},
+         0},
+        {"a frame inside a rejected 1000-byte one",
+         Join({Bytes{0xD3, 0x03, 0xE8}, longOne, Garbage(800, 4)}),
+         {{1077, 300}},
+         0},
+        {"a bad CRC on a 241-byte frame",
+         Join({WithBitFlipped(Frame(1077, 241, 0, 6), 100, 3), Garbage(300, 5)}),
+         {},
+         0},
         {"a bad CRC byte on the longest frame",
-         Join({WithBitFlipped(Frame(1127, 1023, 0, 7), 1028, 0), Garbage(1100, 6)}), {}, 0},
+         Join({WithBitFlipped(Frame(1127, 1023, 0, 7), 1028, 0), Garbage(1100, 6)}),
+         {},
+         0},
         {"a frame still arriving at the end", Join({Frame(1033, 40), Bytes{0xD3, 0x00, 0x30, 0x41}}), {{1033, 40}}, 4},
         {"garbage only", Garbage(5000, 8), {}, 0},
     };
@@ -259,15 +270,17 @@ TEST_P(HeldFrames, ArePublishedWithTheChunkThatCompletesThem)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StrayPreamble, HeldFrames,
-    ::testing::Values(testing::StrayBeforeFrames{"field report", {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03}, {Frame(1005, 19)}},
-                      testing::StrayBeforeFrames{"a stray inside a stray",
-                               {0xD3, 0x03, 0xFF, 0x01, 0xD3, 0x00, 0x40, 0xD3},
-                               {Frame(1077, 100, 0, 5), Frame(1005, 19)}},
-                      testing::StrayBeforeFrames{"an empty frame, then a long one", {0xD3, 0x02, 0x00},
-                               {Frame(0, 0), Frame(1230, 500, 0x3F, 9)}}),
-    testing::CaseName<testing::StrayBeforeFrames>);
+INSTANTIATE_TEST_SUITE_P(StrayPreamble, HeldFrames,
+                         ::testing::Values(testing::StrayBeforeFrames{"field report",
+                                                                      {0xD3, 0x03, 0xFF, 0x01, 0x02, 0x03},
+                                                                      {Frame(1005, 19)}},
+                                           testing::StrayBeforeFrames{"a stray inside a stray",
+                                                                      {0xD3, 0x03, 0xFF, 0x01, 0xD3, 0x00, 0x40, 0xD3},
+                                                                      {Frame(1077, 100, 0, 5), Frame(1005, 19)}},
+                                           testing::StrayBeforeFrames{"an empty frame, then a long one",
+                                                                      {0xD3, 0x02, 0x00},
+                                                                      {Frame(0, 0), Frame(1230, 500, 0x3F, 9)}}),
+                         testing::CaseName<testing::StrayBeforeFrames>);
 
 // Regression test for a ring that was written without looking at its free
 // space: one port chunk of many short frames overwrote frames not yet read.
@@ -402,8 +415,8 @@ TEST_P(Rtcm3Captures, GiveTheManifestsCountsInEveryChunking)
     const Bytes capture = testing::ReadCapture(GetParam());
     const auto expected = testing::ManifestFrames(GetParam());
     ASSERT_FALSE(expected.empty()) << "no counts in the manifest";
-    for (const std::size_t chunkSize : {std::size_t(1), std::size_t(7), std::size_t(64), std::size_t(1024),
-                                        capture.size()}) {
+    for (const std::size_t chunkSize :
+         {std::size_t(1), std::size_t(7), std::size_t(64), std::size_t(1024), capture.size()}) {
         SCOPED_TRACE("chunks of " + std::to_string(chunkSize));
         Harness harness;
         harness.Feed(capture, chunkSize);

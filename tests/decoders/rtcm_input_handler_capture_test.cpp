@@ -105,19 +105,17 @@ TEST(RtcmInputHandlerCaptureTest, EveryByteOutsideTheFramesIsLostExactlyOnce)
         // byte may be the last of the frame before.
         for (const auto& [first, end] : Complement(frameOrLost, accounted)) {
             SCOPED_TRACE("bytes " + std::to_string(first) + " to " + std::to_string(end));
-            EXPECT_TRUE(std::any_of(spans.begin(), spans.end(), [end = end](const auto& span) {
-                return span.first == end;
-            }));
-            const auto payload = std::count_if(bytes.begin() + std::ptrdiff_t(first),
-                                               bytes.begin() + std::ptrdiff_t(end),
-                                               [](std::uint8_t byte) { return (byte & 0xC0) == 0x40; });
+            EXPECT_TRUE(
+                std::any_of(spans.begin(), spans.end(), [end = end](const auto& span) { return span.first == end; }));
+            const auto payload =
+                std::count_if(bytes.begin() + std::ptrdiff_t(first), bytes.begin() + std::ptrdiff_t(end),
+                              [](std::uint8_t byte) { return (byte & 0xC0) == 0x40; });
             if (payload == 1) {
                 EXPECT_EQ(bytes[first] & 0xC0, 0x40);
             } else {
                 EXPECT_EQ(payload, 0);
-                EXPECT_TRUE(std::any_of(spans.begin(), spans.end(), [first = first](const auto& span) {
-                    return span.second == first;
-                }));
+                EXPECT_TRUE(std::any_of(spans.begin(), spans.end(),
+                                        [first = first](const auto& span) { return span.second == first; }));
             }
         }
     }

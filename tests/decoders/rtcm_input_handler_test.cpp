@@ -3,8 +3,8 @@
 // how it accounts for every byte it does not publish.
 #include <gtest/gtest.h>
 
-#include "log_recorder.h"
 #include <gmock/gmock.h>
+#include "log_recorder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -76,8 +76,7 @@ std::vector<std::uint32_t> SomeWords(unsigned count, std::uint32_t seed)
 
 // Publishes exactly the script's frames, stamped with the chunk of their last
 // byte, and reports every other byte lost exactly once.
-void ExpectDecodes(const std::vector<std::uint8_t>& bytes, const Script& script,
-                   const std::vector<std::size_t>& chunks)
+void ExpectDecodes(const std::vector<std::uint8_t>& bytes, const Script& script, const std::vector<std::size_t>& chunks)
 {
     const Rtcm2Run run = DecodeRtcm2(bytes, chunks);
     SCOPED_TRACE("chunks: " + std::to_string(run.chunks.size()));

@@ -2,8 +2,8 @@
 // main window, menus, toolbar and keys that follow the test's state, a demo
 // test on the emulated link that fills the table, the window's placement
 // kept between runs, and a test window that cannot be closed on its own.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <httplib.h>
 
@@ -108,10 +108,26 @@ TEST_F(MainFrameTest, StartsWithOneMaximisedTestWindowOfANewTest)
 
 TEST_F(MainFrameTest, TheToolbarHoldsItsButtonsInOrderEachWithAnIconOfItsOwn)
 {
-    const std::vector<unsigned> expected = {
-        Doc::kConnectListener, Doc::kGetProductId, Doc::kDisconnectListener, 0, Doc::kCreateLogFile,
-        Doc::kCloseLogFile, 0, 32777, 32778, 32779, 32780, 0, 32844, 0, 32792, 0, Doc::kConnectSource,
-        Doc::kDisconnectSource, 0, App::kAbout};
+    const std::vector<unsigned> expected = {Doc::kConnectListener,
+                                            Doc::kGetProductId,
+                                            Doc::kDisconnectListener,
+                                            0,
+                                            Doc::kCreateLogFile,
+                                            Doc::kCloseLogFile,
+                                            0,
+                                            32777,
+                                            32778,
+                                            32779,
+                                            32780,
+                                            0,
+                                            32844,
+                                            0,
+                                            32792,
+                                            0,
+                                            Doc::kConnectSource,
+                                            Doc::kDisconnectSource,
+                                            0,
+                                            App::kAbout};
     const QList<QAction*> buttons = Main().ToolBar().actions();
     ASSERT_EQ(buttons.size(), qsizetype(expected.size()));
     std::vector<QImage> icons;

@@ -12,8 +12,8 @@
 #include "decoders/dc_proto.h"
 #include "decoders/rtcm3_input_handler.h"
 #include "fake_byte_pipe.h"
-#include "tcp_server.h"
 #include "pty_pair.h"
+#include "tcp_server.h"
 
 namespace TolvarRT {
 namespace {

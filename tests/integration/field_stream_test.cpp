@@ -21,9 +21,9 @@
 #include "decoders/rtcm_input_handler.h"
 #include "fake_byte_pipe.h"
 #include "packet_bytes.h"
-#include "stats/frame_lister.h"
 #include "rtcm2_writer.h"
 #include "rtcm3_frame_builder.h"
+#include "stats/frame_lister.h"
 
 namespace TolvarRT {
 namespace {
@@ -132,16 +132,18 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
                 stream.bytes.push_back(byte);
         switch (random() % 3) {
         case 0: stream.bytes.insert(stream.bytes.end(), {0xD3, 0x03, std::uint8_t(0xC0 | random())}); break;
-        case 1: stream.bytes.insert(stream.bytes.end(), {kPacketStx, 0x00, kPacketCMR, std::uint8_t(0xC0 | random())}); break;
+        case 1:
+            stream.bytes.insert(stream.bytes.end(), {kPacketStx, 0x00, kPacketCMR, std::uint8_t(0xC0 | random())});
+            break;
         default: break;
         }
         switch (random() % kDecoders) {
         case kPackets: {
             stream.Append(kPackets, withoutAtsStart([&] {
-                Bytes data = randomBytes(2 + random() % 60);
-                data[1] = 0x29;
-                return Packet(kPacketCMR, data);
-            }));
+                              Bytes data = randomBytes(2 + random() % 60);
+                              data[1] = 0x29;
+                              return Packet(kPacketCMR, data);
+                          }));
             break;
         }
         case kRtcm2: {
@@ -163,8 +165,9 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
         }
         case kRtcm3:
             stream.Append(kRtcm3, withoutAtsStart([&] {
-                return TolvarRT::testing::rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0, random());
-            }));
+                              return TolvarRT::testing::rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0,
+                                                                               random());
+                          }));
             break;
         case kNmea:
             // The sentence ends with its CR; the LF after it is not its own.
@@ -184,8 +187,7 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
 // One decoder's frames and lost reports, taken in stream order, must cover
 // every byte up to the end of the last once; returns where they end. Two
 // frames may share a byte (RTCM v2 words need not start on one).
-std::uint64_t ExpectExactAccount(const FakeBytePipe& pipe,
-                                 const std::vector<sListedFrame>& frames, eDecoder decoder)
+std::uint64_t ExpectExactAccount(const FakeBytePipe& pipe, const std::vector<sListedFrame>& frames, eDecoder decoder)
 {
     std::vector<sPlaced> pieces;
     for (const auto& [first, count] : testing::MergedLost(pipe))

@@ -1,7 +1,7 @@
 // The byte pipe on a scripted port: numbering, stamping, sending, the open
 // sequence and its identity retries.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -60,7 +60,10 @@ public:
     void Purge(unsigned) override {}
     void QueueWrite(OwnedPortBuffer buffer) override { journal->written.push_back(*buffer); }
     void QueueWriteFirst(OwnedPortBuffer buffer) override { QueueWrite(std::move(buffer)); }
-    void SendBreak(unsigned milliseconds) override { journal->events.push_back("break " + std::to_string(milliseconds)); }
+    void SendBreak(unsigned milliseconds) override
+    {
+        journal->events.push_back("break " + std::to_string(milliseconds));
+    }
 
     // What the reader thread would do with a chunk.
     void Read(const std::vector<std::uint8_t>& chunk) { Deliver(chunk.data(), std::uint32_t(chunk.size())); }
@@ -86,7 +89,8 @@ protected:
         if (journal.noPort)
             return nullptr;
         auto created = std::make_unique<ScriptedPort>(
-            this, [](void* owner, const std::uint8_t* data, std::uint32_t length) {
+            this,
+            [](void* owner, const std::uint8_t* data, std::uint32_t length) {
                 static_cast<ScriptedBytePipe*>(owner)->PublishBytes(data, length);
             },
             &journal);

@@ -259,10 +259,10 @@ TEST(CanControllerNameTest, KnownCodesAndTheGapsBetween)
         std::uint8_t code;
         const char* name;
     } rows[] = {
-        {0, "82C200"},   {1, "SJA1000"},    {3, "80C592"},     {4, "Dunno"},  {15, "Dunno"},
-        {16, "MCP2510"}, {17, "Dunno"},     {20, "C505C"},     {24, "C167"},  {26, "81C91"},
-        {27, "Dunno"},   {40, "AN82527"},   {42, "AN87C196CB"}, {43, "Dunno"}, {59, "Dunno"},
-        {60, "68HC05"},  {62, "68HC912"},   {64, "MPC555"},    {65, "Dunno"}, {255, "Dunno"},
+        {0, "82C200"},   {1, "SJA1000"},  {3, "80C592"},      {4, "Dunno"},  {15, "Dunno"},
+        {16, "MCP2510"}, {17, "Dunno"},   {20, "C505C"},      {24, "C167"},  {26, "81C91"},
+        {27, "Dunno"},   {40, "AN82527"}, {42, "AN87C196CB"}, {43, "Dunno"}, {59, "Dunno"},
+        {60, "68HC05"},  {62, "68HC912"}, {64, "MPC555"},     {65, "Dunno"}, {255, "Dunno"},
     };
     for (const auto& row : rows)
         EXPECT_STREQ(CanControllerName(row.code), row.name) << int(row.code);

@@ -24,10 +24,8 @@ struct sFakeInterface {
 
 #ifdef FAKE_CAN_FX
 constexpr sFakeInterface kInterfaces[5] = {
-    {4, 0, 0x1, 1, {1, 0}, "FX interface 0"},
-    {2, 17, 0xFFFFFFFD, 2, {1, 64}, "FX dual channel"},
-    {4, 2, 0x0, 1, {2, 0}, "FX interface 2"},
-    {3, 0, 0x2, 1, {99, 0}, "FX single channel"},
+    {4, 0, 0x1, 1, {1, 0}, "FX interface 0"}, {2, 17, 0xFFFFFFFD, 2, {1, 64}, "FX dual channel"},
+    {4, 2, 0x0, 1, {2, 0}, "FX interface 2"}, {3, 0, 0x2, 1, {99, 0}, "FX single channel"},
     {4, 4, 0x0, 1, {3, 0}, "FX interface 4"},
 };
 constexpr std::uint32_t kDefaultPresent = 0x0A;  // numbers 1 and 3
@@ -65,9 +63,9 @@ void FillUnruly(std::uint8_t version[2], std::uint8_t* controllerTypes, std::uin
     std::memset(description, 'x', descriptionSize);
 }
 
-std::uint16_t Answer(std::uint8_t number, std::uint8_t subNumber, std::uint8_t version[2],
-                     std::uint32_t* capabilities, std::uint8_t* controllerTypes, std::uint8_t* controllerCount,
-                     char* description, std::uint32_t descriptionSize)
+std::uint16_t Answer(std::uint8_t number, std::uint8_t subNumber, std::uint8_t version[2], std::uint32_t* capabilities,
+                     std::uint8_t* controllerTypes, std::uint8_t* controllerCount, char* description,
+                     std::uint32_t descriptionSize)
 {
     if (!version || !capabilities || !controllerTypes || !controllerCount || !description || descriptionSize == 0 ||
         subNumber != 0) {
@@ -96,9 +94,9 @@ std::uint16_t Answer(std::uint8_t number, std::uint8_t subNumber, std::uint8_t v
 
 extern "C" {
 
-std::uint16_t GetInfo(std::uint8_t number, std::uint8_t subNumber, std::uint8_t version[2],
-                      std::uint32_t* capabilities, std::uint8_t* controllerTypes, std::uint8_t* controllerCount,
-                      char* description, std::uint32_t descriptionSize)
+std::uint16_t GetInfo(std::uint8_t number, std::uint8_t subNumber, std::uint8_t version[2], std::uint32_t* capabilities,
+                      std::uint8_t* controllerTypes, std::uint8_t* controllerCount, char* description,
+                      std::uint32_t descriptionSize)
 {
     calls.fetch_add(1);
     if (inside.exchange(true))
@@ -112,19 +110,46 @@ std::uint16_t GetInfo(std::uint8_t number, std::uint8_t subNumber, std::uint8_t 
 }
 
 // Present only so that the library counts as complete.
-std::uint16_t SetCANBaud() { return 0; }
+std::uint16_t SetCANBaud()
+{
+    return 0;
+}
 #ifdef FAKE_CAN_FX
-std::uint16_t ResetInterface() { return 0; }
+std::uint16_t ResetInterface()
+{
+    return 0;
+}
 #else
-std::uint16_t Reset() { return 0; }
+std::uint16_t Reset()
+{
+    return 0;
+}
 #endif
-std::uint16_t RecCANMess() { return 0; }
-std::uint16_t GetCANMess() { return 0; }
-std::uint16_t GetNumCANMess() { return 0; }
-std::uint16_t ClearCANMess() { return 0; }
-std::uint16_t SendCANMess() { return 0; }
+std::uint16_t RecCANMess()
+{
+    return 0;
+}
+std::uint16_t GetCANMess()
+{
+    return 0;
+}
+std::uint16_t GetNumCANMess()
+{
+    return 0;
+}
+std::uint16_t ClearCANMess()
+{
+    return 0;
+}
+std::uint16_t SendCANMess()
+{
+    return 0;
+}
 #ifndef FAKE_CAN_WITHOUT_SET_FILTERS
-std::uint16_t SetFilters() { return 0; }
+std::uint16_t SetFilters()
+{
+    return 0;
+}
 #endif
 
 void FakeCanReset()
@@ -138,12 +163,30 @@ void FakeCanReset()
 }
 
 // Bit n set: interface number n exists.
-void FakeCanSetPresent(std::uint32_t mask) { present.store(mask); }
-void FakeCanSetUnruly(int on) { unruly.store(on != 0); }
-void FakeCanSetDelay(std::uint32_t microseconds) { delayMicroseconds.store(microseconds); }
-std::uint32_t FakeCanCalls() { return calls.load(); }
-std::uint32_t FakeCanOverlaps() { return overlaps.load(); }
-std::uint32_t FakeCanBadArguments() { return badArguments.load(); }
+void FakeCanSetPresent(std::uint32_t mask)
+{
+    present.store(mask);
+}
+void FakeCanSetUnruly(int on)
+{
+    unruly.store(on != 0);
+}
+void FakeCanSetDelay(std::uint32_t microseconds)
+{
+    delayMicroseconds.store(microseconds);
+}
+std::uint32_t FakeCanCalls()
+{
+    return calls.load();
+}
+std::uint32_t FakeCanOverlaps()
+{
+    return overlaps.load();
+}
+std::uint32_t FakeCanBadArguments()
+{
+    return badArguments.load();
+}
 
 }  // extern "C"
 

@@ -27,7 +27,7 @@ TEST(SerialDeviceNameTest, Resolves)
         {"com12", "/dev/ttyS11"},
         {"Com3", "/dev/ttyS2"},
         {"\\\\.\\COM10", "/dev/ttyS9"},
-        {"COM", "/dev/COM"},     // not COMn: a device of that name
+        {"COM", "/dev/COM"},      // not COMn: a device of that name
         {"COM1a", "/dev/COM1a"},  //
         {"COM0", ""},
         {"", ""},
@@ -42,8 +42,8 @@ TEST(SerialDeviceNameTest, ListsSerialDevicesInNaturalOrder)
     const fs::path root = fs::temp_directory_path() / ("serial_list_" + std::to_string(getpid()));
     const fs::path dev = root / "dev", sys = root / "sys";
     fs::create_directories(dev / "serial" / "by-id");
-    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyS0", "ttyS1", "ttyS4", "ttyACM0", "rfcomm1", "ttyAMA0",
-                             "tty0", "ttyprintk", "sda", "ttyUSB", "serial/by-id/usb-Radio-if00"})
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyS0", "ttyS1", "ttyS4", "ttyACM0", "rfcomm1", "ttyAMA0", "tty0",
+                             "ttyprintk", "sda", "ttyUSB", "serial/by-id/usb-Radio-if00"})
         std::ofstream(dev / name).put('\n');
     // ttyS1 has no UART behind it; ttyS4 says nothing and is kept.
     for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
@@ -52,9 +52,9 @@ TEST(SerialDeviceNameTest, ListsSerialDevicesInNaturalOrder)
     }
 
     const std::string d = dev.string() + "/";
-    const std::vector<std::string> expected = {d + "ttyS0",   d + "ttyS4",   d + "ttyUSB2",
-                                               d + "ttyUSB10", d + "ttyACM0", d + "ttyAMA0",
-                                               d + "rfcomm1", d + "serial/by-id/usb-Radio-if00"};
+    const std::vector<std::string> expected = {
+        d + "ttyS0",   d + "ttyS4",   d + "ttyUSB2", d + "ttyUSB10",
+        d + "ttyACM0", d + "ttyAMA0", d + "rfcomm1", d + "serial/by-id/usb-Radio-if00"};
     EXPECT_EQ(ListSerialDevices(dev.string(), sys.string()), expected);
     EXPECT_TRUE(ListSerialDevices((root / "none").string(), sys.string()).empty());
     fs::remove_all(root);

@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include "case_name.h"
-#include "tcp_server.h"
 #include "ports/event_fd.h"
 #include "ports/socket.h"
+#include "tcp_server.h"
 
 namespace TolvarRT {
 namespace {

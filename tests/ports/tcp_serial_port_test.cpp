@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
-#include "tcp_server.h"
-#include "port_collector.h"
 #include "open_failures.h"
+#include "port_collector.h"
 #include "ports/byte_pipe.h"
 #include "ports/tcp_serial_port.h"
+#include "tcp_server.h"
 #include "wait_until.h"
 
 namespace TolvarRT {
@@ -131,7 +131,7 @@ TEST_F(TcpSerialPortTest, ServerRestartIsBridgedWithoutTheCaller)
 
     server.Stop();
     ASSERT_TRUE(testing::WaitUntil([&] { return !port.IsConnected(); }));
-    EXPECT_TRUE(port.IsOpen());  // a lost connection does not close the port
+    EXPECT_TRUE(port.IsOpen());    // a lost connection does not close the port
     port.QueueWrite(Buffer({9}));  // dropped while the link is down
 
     ASSERT_TRUE(server.Listen(number));

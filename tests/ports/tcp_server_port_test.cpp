@@ -32,7 +32,10 @@ public:
             ::close(fd);
         fd = -1;
     }
-    bool Send(const Bytes& bytes) { return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size()); }
+    bool Send(const Bytes& bytes)
+    {
+        return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
     // Up to count bytes within the limit; an empty answer with ended set
     // when the port closed the connection.
     Bytes Receive(std::size_t count, bool& ended)

@@ -13,8 +13,8 @@
 #include "case_name.h"
 #include "log_recorder.h"
 #include "open_failures.h"
-#include "ports/threaded_commport.h"
 #include "port_collector.h"
+#include "ports/threaded_commport.h"
 #include "pty_pair.h"
 
 namespace TolvarRT {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "udp_peer.h"
 #include "ports/udp_link.h"
+#include "udp_peer.h"
 
 namespace TolvarRT {
 namespace {

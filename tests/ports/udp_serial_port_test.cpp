@@ -6,10 +6,10 @@
 #include <string>
 #include <thread>
 
-#include "udp_peer.h"
-#include "port_collector.h"
 #include "open_failures.h"
+#include "port_collector.h"
 #include "ports/udp_serial_port.h"
+#include "udp_peer.h"
 #include "wait_until.h"
 
 namespace TolvarRT {

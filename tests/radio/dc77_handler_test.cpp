@@ -14,8 +14,8 @@
 #include <tuple>
 #include <vector>
 
-#include "decoders/data_collector_parser.h"
 #include "case_name.h"
+#include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
 #include "packet_bytes.h"
 #include "radio/dc77_handler.h"
@@ -361,9 +361,8 @@ TEST_F(RadioHandlerTest, ShortEventReportsEndTheWaitAsMalformed)
     EXPECT_EQ(handler.RadioSeconds(), 0u);
 
     // A short report of another command's wait still leaves it waiting.
-    const int result = Answered({{{0xA0, 0x60, 0}, {0xA9}}}, [&] {
-        return handler.SendRadioCommand(0x57, nullptr, 0, true, 0, kLongWait);
-    });
+    const int result = Answered({{{0xA0, 0x60, 0}, {0xA9}}},
+                                [&] { return handler.SendRadioCommand(0x57, nullptr, 0, true, 0, kLongWait); });
     EXPECT_EQ(result, 0xA9);
 }
 

@@ -1,8 +1,8 @@
 // The fake CMR generator: the frames of every schedule, the packets that go
 // out of the port, the epoch decisions under a scripted clock, the commands,
 // and a few runs of the real thread on the real clock.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -110,7 +110,7 @@ private:
 
 // What the scripted clock saw the generator do.
 struct sTimingRecord {
-    std::vector<unsigned> waits;  // ms asked of each software wait
+    std::vector<unsigned> waits;                             // ms asked of each software wait
     std::vector<std::pair<unsigned, unsigned>> timerStarts;  // offset, interval
     struct Tick {
         double due;
@@ -328,9 +328,9 @@ TEST_F(CMRSimulatorTest, ScheduleOneSendsACMRAndACMRPlusEverySecond)
     }
     EXPECT_EQ(sim.GetSentCount(), 4);
     EXPECT_THAT(published.Statuses(), Each(0));
-    EXPECT_THAT(status.Reports(), ElementsAre(std::pair(1L, -1L), std::pair(1L, -1L), std::pair(2L, -1L),
-                                              std::pair(2L, -1L), std::pair(3L, -1L), std::pair(3L, -1L),
-                                              std::pair(4L, -1L)));
+    EXPECT_THAT(status.Reports(),
+                ElementsAre(std::pair(1L, -1L), std::pair(1L, -1L), std::pair(2L, -1L), std::pair(2L, -1L),
+                            std::pair(3L, -1L), std::pair(3L, -1L), std::pair(4L, -1L)));
     EXPECT_EQ(lines.Count("Using Fake CMR Generation"), 1u);
     EXPECT_EQ(lines.Count("Fake Schedule = 1"), 1u);
     EXPECT_EQ(lines.Count("Fake CMR 0"), 4u);
@@ -358,8 +358,20 @@ class ScheduleTableTest : public CMRSimulatorTest, public ::testing::WithParamIn
 const sScheduleCase kScheduleCases[] = {
     {0, 200, 5, {{0x93, 0, 147}, {0x94, 5, 12}, {0x93, 4, 39}, {0x93, 4, 39}, {0x93, 4, 39}, {0x93, 4, 39}}},
     {1, 1000, 1, {{0x93, 0, 147}, {0x94, 5, 12}}},
-    {2, 1000, 9, {{0x93, 0, 147}, {0x93, 1, 25}, {0x93, 0, 147}, {0x93, 0, 147}, {0x93, 0, 147}, {0x93, 0, 147},
-                  {0x93, 2, 33}, {0x93, 0, 147}, {0x93, 0, 147}, {0x93, 0, 147}, {0x93, 0, 147}}},
+    {2,
+     1000,
+     9,
+     {{0x93, 0, 147},
+      {0x93, 1, 25},
+      {0x93, 0, 147},
+      {0x93, 0, 147},
+      {0x93, 0, 147},
+      {0x93, 0, 147},
+      {0x93, 2, 33},
+      {0x93, 0, 147},
+      {0x93, 0, 147},
+      {0x93, 0, 147},
+      {0x93, 0, 147}}},
     {3, 500, 1, {{0x93, 0, 147}}},
     {4, 1000, 1, {{0x77, 0x40, 100}, {0x77, 0x40, 100}}},
     {5, 1000, 1, {{0x93, 0, 147}, {0x94, 5, 12}, {0x77, 0x40, 100}, {0x77, 0x40, 100}}},
@@ -385,9 +397,7 @@ TEST_P(ScheduleTableTest, OneCycleOfFrames)
         case kPacketRadioCommand:
             EXPECT_THAT(Bytes(frame.data.begin(), frame.data.begin() + 5), ElementsAre(0x40, 0xFF, 0xFF, 0, 0));
             break;
-        case kPacketCMRW:
-            EXPECT_EQ(frame.data[0], frame.type);
-            break;
+        case kPacketCMRW: EXPECT_EQ(frame.data[0], frame.type); break;
         default:
             EXPECT_EQ(frame.data[0], 0);
             EXPECT_EQ(frame.data[1], (frame.type << 5) | (frame.type == 0 ? 9 : 0));
@@ -437,8 +447,8 @@ TEST_F(CMRSimulatorTest, CMRWEntryWithoutSecondarySatellitesSendsNothingButCount
     EXPECT_EQ(published.Frames().size(), 4u);  // CMR and CMR+ of the two ticked epochs
     EXPECT_EQ(sim.GetSentCount(), 3);
     // The skipped entry publishes no status either.
-    EXPECT_THAT(status.Reports(), ElementsAre(std::pair(1L, -1L), std::pair(1L, -1L), std::pair(2L, -1L),
-                                              std::pair(2L, -1L)));
+    EXPECT_THAT(status.Reports(),
+                ElementsAre(std::pair(1L, -1L), std::pair(1L, -1L), std::pair(2L, -1L), std::pair(2L, -1L)));
     EXPECT_EQ(SentFrames(), published.Frames());
 }
 

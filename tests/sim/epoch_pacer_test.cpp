@@ -69,8 +69,8 @@ TEST(EpochPacerTest, ToleranceIsTwentyFiveMillisecondsEitherWay)
         double diff;
         bool send;
     };
-    for (const Case& c : {Case{0.0, true}, Case{0.024, true}, Case{-0.024, true}, Case{0.026, false},
-                          Case{-0.026, false}}) {
+    for (const Case& c :
+         {Case{0.0, true}, Case{0.024, true}, Case{-0.024, true}, Case{0.026, false}, Case{-0.026, false}}) {
         CEpochPacer pacer;
         pacer.Restart(100.0, 1000, kAlign, 0);
         EXPECT_EQ(pacer.OnTick(100.96, 101.0 + c.diff), c.send) << c.diff;

@@ -1,7 +1,7 @@
 // Counting, period estimation, gap judgement and correlation with the source,
 // driven with chosen time stamps.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "case_name.h"
-#include "log_recorder.h"
 #include "core/time_base.h"
+#include "log_recorder.h"
 #include "stats/link_figures.h"
 #include "stats/stats_collection.h"
 
@@ -413,9 +413,8 @@ TEST(StatsCollectionTest, RecordsComeInTableOrder)
         keys.push_back(record.key);
     ASSERT_EQ(keys.size(), 3u);
     std::vector<std::uint32_t> expected = {FrameKey(1, 17 * 16), FrameKey(1, 0), FrameKey(5, 1005)};
-    std::stable_sort(expected.begin(), expected.end(), [](std::uint32_t a, std::uint32_t b) {
-        return (a / 16) % 17 < (b / 16) % 17;
-    });
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](std::uint32_t a, std::uint32_t b) { return (a / 16) % 17 < (b / 16) % 17; });
     EXPECT_EQ(keys, expected);
 }
 

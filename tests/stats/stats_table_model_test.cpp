@@ -1,6 +1,6 @@
 // The cells of the statistics table, computed from the collections.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "core/time_base.h"
 #include "stats/stats_table_model.h"
@@ -158,9 +158,9 @@ TEST(RatingTest, ThresholdsAreStrictlyAbove)
         double ratio;
         const char* text;
     };
-    for (const Case& c : {Case{1.0, "Perfect"}, Case{0.9996, "Perfect"}, Case{0.9995, "Very Good"},
-                          Case{0.981, "Very Good"}, Case{0.98, "Good"}, Case{0.96, "not so good"},
-                          Case{0.93, "Poor"}, Case{0.85, "Crap"}, Case{0.0, "Crap"}})
+    for (const Case& c :
+         {Case{1.0, "Perfect"}, Case{0.9996, "Perfect"}, Case{0.9995, "Very Good"}, Case{0.981, "Very Good"},
+          Case{0.98, "Good"}, Case{0.96, "not so good"}, Case{0.93, "Poor"}, Case{0.85, "Crap"}, Case{0.0, "Crap"}})
         EXPECT_STREQ(RatingText(c.ratio), c.text) << c.ratio;
 }
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cctype>
+#include <cstdint>
 #include <initializer_list>
 #include <random>
 #include <string>

@@ -28,8 +28,7 @@ struct RecordedFrame {
 class FrameRecorder : public TSubscriber<IIncommingRTCMPipe> {
 public:
     ~FrameRecorder() override { Unsubscribe(); }
-    void OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,
-                     const TimeStamp& timeStamp) override
+    void OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& timeStamp) override
     {
         frames.push_back({type, length, std::vector<std::uint8_t>(data, data + 3 * (length + 2)), timeStamp});
     }
@@ -143,7 +142,10 @@ inline std::vector<std::size_t> FixedChunks(std::size_t total, std::size_t size)
 // The chunkings every suite runs: whole, byte by byte, and random pieces.
 inline std::vector<std::vector<std::size_t>> UsualChunkings(std::size_t total)
 {
-    return {{total}, FixedChunks(total, 1), RandomPieces(total, 1, 9), RandomPieces(total, 2, 64),
+    return {{total},
+            FixedChunks(total, 1),
+            RandomPieces(total, 1, 9),
+            RandomPieces(total, 2, 64),
             RandomPieces(total, 3, 300)};
 }
 

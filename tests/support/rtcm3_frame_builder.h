@@ -27,8 +27,8 @@ inline std::uint32_t Crc24q(const std::uint8_t* data, std::size_t length)
 // A whole frame: header with the reserved bits given, a payload of
 // payloadLength bytes that starts with the 12-bit message number (as far as
 // it fits) and continues with bytes from seed, and a good CRC.
-inline std::vector<std::uint8_t> Frame(unsigned messageNumber, std::size_t payloadLength,
-                                       std::uint8_t reservedBits = 0, std::uint32_t seed = 1)
+inline std::vector<std::uint8_t> Frame(unsigned messageNumber, std::size_t payloadLength, std::uint8_t reservedBits = 0,
+                                       std::uint32_t seed = 1)
 {
     std::vector<std::uint8_t> frame{0xD3, std::uint8_t((reservedBits << 2) | ((payloadLength >> 8) & 0x03)),
                                     std::uint8_t(payloadLength)};

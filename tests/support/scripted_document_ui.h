@@ -33,10 +33,7 @@ public:
         return answer;
     }
     void ShowInformation(const std::string& text) override { information.push_back(text); }
-    std::optional<std::string> AskSaveFileName(const std::string&, const char*, const char*) override
-    {
-        return saveAs;
-    }
+    std::optional<std::string> AskSaveFileName(const std::string&, const char*, const char*) override { return saveAs; }
     void StartTimer(unsigned id, unsigned) override { timers.push_back("start " + std::to_string(id)); }
     void StopTimer(unsigned id) override { timers.push_back("stop " + std::to_string(id)); }
     void ResetStatisticsViews() override {}

@@ -61,8 +61,8 @@ public:
         Bytes received;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (received.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                    std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !WaitReadable(connection, left))
                 break;
             std::uint8_t buffer[4096];

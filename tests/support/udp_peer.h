@@ -67,7 +67,8 @@ public:
             return false;
         datagram.resize(2048);
         socklen_t size = sizeof client;
-        const ssize_t got = recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&client), &size);
+        const ssize_t got =
+            recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&client), &size);
         if (got < 0)
             return false;
         datagram.resize(std::size_t(got));
@@ -78,8 +79,8 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                    std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (!Receive(datagram, left))
                 return false;
             if (ReadHeader(datagram).type == type)

@@ -8,9 +8,9 @@
 
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
-#include "web/status_server.h"
 #include "core/time_base.h"
 #include "scripted_document_ui.h"
+#include "web/status_server.h"
 
 namespace {
 
