@@ -1,8 +1,11 @@
 #include "cli/capture_replay.h"
 
+#include "ports/time_tag_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -20,6 +23,39 @@ bool ReadCaptureFile(const std::string& path, std::vector<std::uint8_t>& bytes, 
         error = path + ": read error";
         return false;
     }
+    return true;
+}
+
+bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        std::vector<std::string> sides;
+        for (const auto& entry : std::filesystem::directory_iterator(path, ignored))
+            if (entry.path().extension() == ".raw" && std::filesystem::exists(TimeTagPathFor(entry.path().string())))
+                sides.push_back(entry.path().string());
+        if (sides.empty()) {
+            error = path + ": a folder without a recorded side (NAME.raw with NAME.tags)";
+            return false;
+        }
+        std::sort(sides.begin(), sides.end());
+        for (const std::string& side : sides)
+            if (!ReadCaptureStreams(side, streams, error))
+                return false;
+        return true;
+    }
+    sCaptureStream stream;
+    stream.path = path;
+    if (!ReadCaptureFile(path, stream.bytes, error))
+        return false;
+    const std::string tagPath = TimeTagPathFor(path);
+    if (std::filesystem::exists(tagPath, ignored)) {
+        sTimeTags tags;
+        if (!ReadTimeTagFile(tagPath, tags, error))
+            return false;
+        stream.recordedChunks = TaggedChunks(tags, stream.bytes.size());
+    }
+    streams.push_back(std::move(stream));
     return true;
 }
 

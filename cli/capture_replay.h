@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/byte_pipe.h"
@@ -14,6 +15,19 @@ namespace TolvarRT {
 
 // Reads a whole capture file; false (and an error text) when it cannot.
 bool ReadCaptureFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
+// One stream read for decoding: its bytes and, for a recorded side, the
+// chunks in which they were received (empty for a plain capture).
+struct sCaptureStream {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> recordedChunks;
+};
+
+// Reads a plain capture file, a recorded side (its time-tag file beside it
+// gives the chunks), or a recording folder (each side in it, in name order,
+// as streams of their own). False with an error when one cannot be read.
+bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error);
 
 // Publishes bytes to the endpoint's subscribers in chunks of chunkSize bytes
 // (0: one chunk), on the calling thread. Returns the number of chunks.

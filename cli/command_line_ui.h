@@ -15,7 +15,8 @@
 namespace cli {
 
 struct sPortChoice {
-    std::string port;  // a serial device, "TCP:host:port", "UDP:host:port", "NTRIP:..." or a stream path
+    std::string port;  // a serial device, "TCP:host:port", "UDP:host:port", "TCPSVR:[addr:]port", "FILE:path",
+                       // "NTRIP:..." or a stream path
     unsigned baudRate = 38400;
     unsigned parity = 0;  // 0 none, 1 odd, 2 even
     bool fakeCmr = false;

@@ -23,10 +23,19 @@ class LossMap : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
 public:
     LossMap(std::vector<std::uint8_t>& lostBy, std::vector<std::uint64_t>& lostIn) : lostBy(lostBy), lostIn(lostIn) {}
 
-    void Feed(const std::vector<std::uint8_t>& stream, std::size_t chunkSize)
+    void Feed(const std::vector<std::uint8_t>& stream, std::size_t chunkSize, const ChunkCuts* cuts)
     {
-        for (std::size_t offset = 0; offset < stream.size(); offset += chunkSize) {
-            const auto length = std::uint32_t(std::min(chunkSize, stream.size() - offset));
+        ChunkCuts even;
+        if (cuts == nullptr || cuts->empty()) {
+            for (std::size_t offset = 0; offset < stream.size(); offset += chunkSize)
+                even.emplace_back(offset, std::min(offset + chunkSize, stream.size()));
+            cuts = &even;
+        }
+        for (const auto& [begin, end] : *cuts) {
+            if (end > stream.size() || begin >= end)
+                break;
+            const std::size_t offset = begin;
+            const auto length = std::uint32_t(end - begin);
             std::lock_guard<std::recursive_mutex> guard(sharedLock);
             const std::uint32_t first = std::uint32_t(base + offset);
             const TimeStamp stamp = TimeStampNow();
@@ -84,14 +93,15 @@ struct sClaims {
 // Runs one decoder over every stream on its own pipe; attach subscribes to it
 // given the chunk counter of the pipe.
 template <class Decoder, class Attach>
-void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& streams, std::size_t chunkSize,
-             sClaims& claims, Attach&& attach)
+void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
+             const std::vector<ChunkCuts>& recordedChunks, sClaims& claims, Attach&& attach)
 {
     LossMap pipe(claims.lostBy, claims.lostIn);
     decoder.Subscribe(&pipe);
     attach(pipe.chunk);
-    for (const auto& stream : streams)
-        pipe.Feed(stream, chunkSize);
+    const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        pipe.Feed(streams[i], chunkSize, i < recordedChunks.size() ? &recordedChunks[i] : nullptr);
     claims.lister.Detach();
     decoder.Unsubscribe();
 }
@@ -129,12 +139,12 @@ std::vector<sListedFrame> Listing(std::vector<sListedFrame> frames, const sClaim
 
 }  // namespace
 
-sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options)
+sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
+                            const std::vector<ChunkCuts>& recordedChunks)
 {
     sDecodeResult result;
     for (const auto& stream : streams)
         result.bytesRead += stream.size();
-    const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
     sClaims claims(result.bytesRead);
     CStatsCollection statistics(nullptr, false);
     unsigned passes = 0;
@@ -143,7 +153,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
         Parser parser;
         CDCCMRHandler cmr;
         PacketCounter packets;
-        RunPass(parser, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+        RunPass(parser, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             cmr.Subscribe(&parser);
             packets.Subscribe(&parser);
             statistics.SubscribeTo(&cmr, nullptr, nullptr, nullptr, nullptr);
@@ -156,7 +166,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CRTCMInputHandler rtcm;
-        RunPass(rtcm, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+        RunPass(rtcm, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, &rtcm, nullptr, nullptr, nullptr);
             claims.lister.Attach<IIncommingRTCMPipe>(rtcm, rtcm, chunk);
         });
@@ -164,7 +174,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CRTCM3InputHandler rtcm3;
-        RunPass(rtcm3, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+        RunPass(rtcm3, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3);
             claims.lister.Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, chunk);
         });
@@ -172,7 +182,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     }
     {
         CNMEAInputHandler nmea;
-        RunPass(nmea, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+        RunPass(nmea, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, &nmea, nullptr, nullptr);
             claims.lister.Attach<IIncommingNMEAPipe>(nmea, nmea, chunk);
         });
@@ -181,7 +191,7 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
     if (options.ats) {
         CATSInputHandler ats;
         ats.SetEnabled(true);
-        RunPass(ats, streams, chunkSize, claims, [&](const std::uint64_t& chunk) {
+        RunPass(ats, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
             statistics.SubscribeTo(nullptr, nullptr, nullptr, &ats, nullptr);
             claims.lister.Attach<IIncommingATSPipe>(ats, ats, chunk);
         });

@@ -33,13 +33,19 @@ struct sDecodeResult {
     std::vector<TolvarRT::sListedFrame> listing;
 };
 
+// Where a stream's chunks begin and end, [start, end) byte offsets.
+using ChunkCuts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
 struct sDecodeOptions {
     std::size_t chunkSize = 1024;
     bool ats = false;
 };
 
 // Decodes the bytes of one or more captures, one stream after the other.
-sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options);
+// recordedChunks gives, per stream, the chunks a recording received them in;
+// a stream without them (a plain capture) is cut in chunks of chunkSize.
+sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
+                            const std::vector<ChunkCuts>& recordedChunks = {});
 
 std::string DecodeText(const sDecodeResult& result);
 // One JSON object a line for each entry of the listing:

@@ -6,6 +6,7 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "web/status_server.h"
 
@@ -29,6 +30,9 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
+    CTestRecording recording;
+    if (!StartRecording(recording, document, options.loop, true, result.error))
+        return result;
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
     if (!ConnectListener(document, ui, false, result.error))
@@ -40,9 +44,10 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     SetFakeCmr(document, options.schedule, options.svs);
 
-    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut);
+    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
     result.figures = EndTest(document, seconds, true, drain);
+    FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
     link.Stop();
     result.account = link.Account();

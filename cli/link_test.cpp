@@ -5,6 +5,7 @@
 #include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "ports/stream_path.h"
 #include "web/stats_output.h"
@@ -27,7 +28,29 @@ void Redraw(CTolvarTestSuiteDoc& document, unsigned second, unsigned seconds, st
         out << second << " s, Ctrl+C ends the test" << std::flush;
 }
 
+void Warn(const sTestLoop& loop, const std::vector<std::string>& failures)
+{
+    if (loop.onWarning)
+        for (const std::string& failure : failures)
+            loop.onWarning("recording stopped, " + failure);
+}
+
 }  // namespace
+
+bool StartRecording(CTestRecording& recording, CTolvarTestSuiteDoc& document, const sTestLoop& loop,
+                    bool sourceGenerated, std::string& error)
+{
+    return loop.recordFolder.empty() || recording.Start(document, loop.recordFolder, sourceGenerated, error);
+}
+
+void FinishRecording(CTestRecording& recording, const sTestLoop& loop, sTestFigures& figures)
+{
+    if (loop.recordFolder.empty())
+        return;
+    Warn(loop, recording.Stop());
+    figures.recordFolder = loop.recordFolder;
+    figures.recordingFailures = recording.Failures();
+}
 
 bool SleepUntil(std::chrono::steady_clock::time_point until)
 {
@@ -46,7 +69,8 @@ bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string
     return true;
 }
 
-unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut)
+unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
+                        CTestRecording* recording)
 {
     unsigned secondsRun = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -54,6 +78,8 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
         if (!loop.wait(start + std::chrono::seconds(second)))
             break;
         secondsRun = second;
+        if (recording != nullptr)
+            Warn(loop, recording->Flush());
         // As the statistics view and the child frame's summary timer do.
         document.RefreshStatistics();
         if (second % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) == 0)
@@ -114,6 +140,11 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
             text += MeasuredLine(type);
         text += MeasuredLine(LinkTotal(figures.measured));
     }
+    if (!figures.recordFolder.empty()) {
+        text += "Recorded to " + figures.recordFolder + "\n";
+        for (const std::string& failure : figures.recordingFailures)
+            text += "Recording failed: " + failure + "\n";
+    }
     // The receiver's own guess from gaps in its arrivals, which needs no
     // Source and sees nothing until a period is known.
     for (const sLinkFigures& type : figures.measured)
@@ -128,6 +159,8 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
     nlohmann::json json = {
         {"title", figures.title}, {"seconds", figures.seconds}, {"rows", figures.rows}, {"summary", figures.summary}};
     AddMeasuredJson(figures.measured, json);
+    if (!figures.recordFolder.empty())
+        json["recording"] = {{"folder", figures.recordFolder}, {"failures", figures.recordingFailures}};
     return json;
 }
 

@@ -23,6 +23,7 @@ class CStatusServer;
 namespace cli {
 
 class CCommandLineUi;
+class CTestRecording;
 using web::CStatusServer;
 
 // Sleeps until the given time; false when the test is to end early (Ctrl+C).
@@ -36,6 +37,10 @@ struct sTestLoop {
     std::string serve;                                      // ADDR:PORT of the status web page; empty: none
     std::function<void(const std::string& url)> onServing;  // told where the page is
     WaitUntil wait = SleepUntil;
+    // Told at once of what goes wrong without ending the test (a recording
+    // that fails); empty: nobody is told until the end.
+    std::function<void(const std::string& warning)> onWarning;
+    std::string recordFolder;  // --record DIR; empty: no recording
 };
 
 struct sTestFigures {
@@ -46,15 +51,27 @@ struct sTestFigures {
     // What the link did, per frame type: at the end of a test whose Source
     // was a generator, after the drain, nothing is left in flight.
     std::vector<TolvarRT::sLinkFigures> measured;
-    nlohmann::json rows;  // every column of the statistics table, typed
+    nlohmann::json rows;       // every column of the statistics table, typed
+    std::string recordFolder;  // where the test was recorded; empty: it was not
+    std::vector<std::string> recordingFailures;
 };
 
 // Serves the status page when the loop asks for it, before the ports are
 // connected, so a bad address costs no connection. False with a reason.
 bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string& error);
 
+// Starts the recording the loop asks for, if any, before the ports connect.
+// False with a reason when the folder or its files cannot be made.
+bool StartRecording(CTestRecording& recording, CTolvarTestSuiteDoc& document, const sTestLoop& loop,
+                    bool sourceGenerated, std::string& error);
+// Ends the recording after the test's last byte and puts what became of it in
+// the figures.
+void FinishRecording(CTestRecording& recording, const sTestLoop& loop, sTestFigures& figures);
+
 // Runs the test's seconds on the calling thread; returns the seconds run.
-unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut);
+// A recording is written out once a second, and a failure told at once.
+unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
+                        CTestRecording* recording = nullptr);
 
 // The figures at the end of a test that ran the given seconds, with the
 // title as it stood while it ran. With a generator as Source the generator

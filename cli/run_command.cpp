@@ -3,6 +3,8 @@
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
+#include "cli/test_recording.h"
+#include "ports/replay_session.h"
 #include "ports/stream_path.h"
 #include "web/status_server.h"
 
@@ -10,6 +12,7 @@ namespace cli {
 namespace {
 
 namespace Command = DocumentCommand;
+using TolvarRT::CReplaySession;
 
 // Frames still on the air when a generator stops are given this long to arrive.
 constexpr std::chrono::seconds kGeneratedDrain{2};
@@ -53,6 +56,10 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
+    const bool generated = options.source.fakeCmr || options.source.fakeAts;
+    CTestRecording recording;
+    if (!StartRecording(recording, document, options.loop, generated, result.error))
+        return result;
 
     if (!options.logFile.empty()) {
         ui.logFile = options.logFile;
@@ -88,10 +95,12 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     result.withSource = hasSource;
     if (options.source.fakeCmr)
         SetFakeCmr(document, options.schedule, options.svs);
+    // Both sides are connected and tied: replayed recordings may begin.
+    CReplaySession::StartAll();
 
-    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut);
-    const bool generated = options.source.fakeCmr || options.source.fakeAts;
+    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     result.figures = EndTest(document, seconds, generated, kGeneratedDrain);
+    FinishRecording(recording, options.loop, result.figures);
     // Disconnecting the Listener logs the final summary.
     document.Shutdown();
     return result;

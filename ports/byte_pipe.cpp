@@ -73,6 +73,7 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
         port = CreatePort(request.name);
         if (port == nullptr)
             return Failed("unknown port type");
+        port->SetStampedCallback(&CBytePipeSubscription::OnStampedPortBytes);
         port->SetLogPipe(log.Pipe());
         if (auto* caster = dynamic_cast<CNtripSerialPort*>(port.get()))
             caster->SetGgaPosition(ggaPosition);
@@ -171,7 +172,17 @@ bool CBytePipeSubscription::Send(const std::uint8_t* data, std::uint32_t length)
     if (port == nullptr || !port->IsOpen())
         return false;
     port->QueueWrite(std::make_unique<PortBuffer>(data, data + length));
+    if (sentTap != nullptr && length > 0) {
+        sentTap->OnBytes(data, length, sentIndex, TimeStampNow());
+        sentIndex += length;
+    }
     return true;
+}
+
+void CBytePipeSubscription::SetSentBytesTap(IIncomingBytePipe* tap)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sentTap = tap;
 }
 
 PortSettings CBytePipeSubscription::CurrentSettings()
@@ -191,15 +202,28 @@ void CBytePipeSubscription::OnPortBytes(void* owner, const std::uint8_t* data, s
     static_cast<CBytePipeSubscription*>(owner)->PublishBytes(data, length);
 }
 
+void CBytePipeSubscription::OnStampedPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length,
+                                               TimeStamp timeStamp)
+{
+    static_cast<CBytePipeSubscription*>(owner)->PublishStampedBytes(data, length, timeStamp);
+}
+
 void CBytePipeSubscription::PublishBytes(const std::uint8_t* data, std::uint32_t length)
+{
+    if (length == 0)
+        return;
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    PublishStampedBytes(data, length, TimeStampNow());
+}
+
+void CBytePipeSubscription::PublishStampedBytes(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp)
 {
     if (length == 0)
         return;
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::uint32_t firstIndex = runningIndex;
     runningIndex += length;
-    const TimeStamp now = TimeStampNow();
-    Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, now); });
+    Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, timeStamp); });
 }
 
 }  // namespace TolvarRT

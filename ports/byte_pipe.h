@@ -19,10 +19,11 @@ namespace TolvarRT {
 
 // What an owner asks OpenPort for.
 struct PortRequest {
-    // "TCP:host[:port]", "UDP:host[:port]", "NTRIP:[user[:password]@]host[:port]/mount"
-    // (prefix in any case), a stream path ("tcpcli://host:port", see
-    // stream_path.h), otherwise a serial device: a path, a name under /dev, or
-    // "COMn". A serial stream path's settings win over the fields below.
+    // "TCP:host[:port]", "UDP:host[:port]", "TCPSVR:[addr:]port",
+    // "FILE:path[::xSPEED]", "NTRIP:[user[:password]@]host[:port]/mount" (prefix
+    // in any case), a stream path ("tcpcli://host:port", see stream_path.h),
+    // otherwise a serial device: a path, a name under /dev, or "COMn". A serial
+    // stream path's settings win over the fields below.
     std::string name;
     std::uint32_t baudRate = 38400;
     std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
@@ -59,6 +60,13 @@ public:
 
     // Stamps one chunk read from the port and delivers it to every decoder.
     void PublishBytes(const std::uint8_t* data, std::uint32_t length);
+    // The same with the time stamp the port gives, for a replayed recording.
+    void PublishStampedBytes(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
+
+    // Also hands every chunk that Send passes to the port to tap, stamped when
+    // it was sent, for a recording of a side whose traffic the tool makes
+    // itself; null ends it. The tap runs under the lock.
+    void SetSentBytesTap(IIncomingBytePipe* tap);
 
     // The settings of the open port (all zero when there is none).
     PortSettings CurrentSettings();
@@ -81,11 +89,14 @@ private:
     // Records why OpenPort fails; returns false.
     bool Failed(const std::string& reason);
     static void OnPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length);
+    static void OnStampedPortBytes(void* owner, const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
     std::unique_ptr<CSerialPortInterface> port;  // under the shared lock
     std::string openFailure;                     // under the shared lock
     std::optional<sGgaPosition> ggaPosition;     // under the shared lock
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
+    IIncomingBytePipe* sentTap = nullptr;        // under the shared lock
+    std::uint32_t sentIndex = 0;                 // the index the next sent byte gets, under the lock
 };
 
 }  // namespace TolvarRT

@@ -1,8 +1,10 @@
 #include "ports/port_factory.h"
 
+#include "ports/file_replay_port.h"
 #include "ports/ntrip_serial_port.h"
 #include "ports/socket.h"
 #include "ports/tcp_serial_port.h"
+#include "ports/tcp_server_port.h"
 #include "ports/threaded_commport.h"
 #include "ports/udp_serial_port.h"
 
@@ -11,6 +13,10 @@ namespace TolvarRT {
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback)
 {
+    if (HasNetPrefix(portName, "TCPSVR:"))
+        return std::make_unique<CTCPServerPort>(owner, callback, 0, 0);
+    if (HasNetPrefix(portName, "FILE:"))
+        return std::make_unique<CFileReplayPort>(owner, callback, 0, 0);
     if (HasNetPrefix(portName, "TCP:"))
         return std::make_unique<CTCPSerialPort>(owner, callback, 0, 0);
     if (HasNetPrefix(portName, "NTRIP:"))

@@ -3,12 +3,15 @@
 // each chunk it reads to a callback, and accepts owned buffers to send.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "core/time_base.h"
 
 class CLogPipe;
 
@@ -46,6 +49,9 @@ enum PurgeFlags : unsigned {
 class CSerialPortInterface {
 public:
     using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
+    // For a port that knows when its bytes arrived better than the moment it
+    // hands them over (a replayed recording); the owner is the callback's.
+    using StampedCallback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
 
     CSerialPortInterface(void* owner, Callback callback, std::uint32_t firstUserValue, std::uint32_t secondUserValue)
         : owner(owner), callback(callback), userValues{firstUserValue, secondUserValue}
@@ -73,6 +79,9 @@ public:
         owner = newOwner;
         callback = newCallback;
     }
+    // Without the callback lock: an owner sets it holding its own lock, which
+    // a delivery takes inside the callback lock.
+    void SetStampedCallback(StampedCallback newCallback) { stampedCallback.store(newCallback); }
     virtual void SetUserValues(std::uint32_t first, std::uint32_t second)
     {
         userValues[0] = first;
@@ -106,6 +115,19 @@ protected:
             callback(owner, data, length);
     }
 
+    // Hands one chunk with its own time stamp; an owner that takes no stamps
+    // gets it as any other chunk.
+    void DeliverStamped(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp)
+    {
+        std::lock_guard<std::recursive_mutex> guard(callbackLock);
+        if (length == 0)
+            return;
+        if (const StampedCallback stamped = stampedCallback.load(); stamped != nullptr)
+            stamped(owner, data, length, timeStamp);
+        else if (callback != nullptr)
+            callback(owner, data, length);
+    }
+
     PortSettings settings;
     std::string name;
 
@@ -115,6 +137,7 @@ private:
     std::recursive_mutex callbackLock;
     void* owner;
     Callback callback;
+    std::atomic<StampedCallback> stampedCallback{nullptr};
     std::uint32_t userValues[2];
 };
 

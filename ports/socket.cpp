@@ -189,6 +189,64 @@ int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int t
     return result;
 }
 
+int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); resolved != 0) {
+        if (failure != nullptr)
+            *failure = resolved == EAI_SYSTEM ? ErrorText(errno) : gai_strerror(resolved);
+        return -1;
+    }
+    int result = -1;
+    std::string why = "no address found";
+    for (const addrinfo* each = found; each != nullptr && result < 0; each = each->ai_next) {
+        int fd = socket(each->ai_family, each->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, each->ai_protocol);
+        if (fd < 0) {
+            why = ErrorText(errno);
+            continue;
+        }
+        // A restarted test must not wait for the last run's connections to time out.
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (bind(fd, each->ai_addr, each->ai_addrlen) == 0 && listen(fd, 4) == 0)
+            result = fd;
+        else {
+            why = ErrorText(errno);
+            CloseSocket(fd);
+        }
+    }
+    freeaddrinfo(found);
+    if (result < 0 && failure != nullptr)
+        *failure = std::move(why);
+    return result;
+}
+
+std::uint16_t SocketPort(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return 0;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return 0;
+}
+
+int AcceptSocket(int listenFd)
+{
+    int fd;
+    while ((fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) < 0 && errno == EINTR) {
+    }
+    return fd;
+}
+
 bool SetKeepAlive(int fd)
 {
     const int on = 1;

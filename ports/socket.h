@@ -41,6 +41,15 @@ bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddres
 int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs,
                   std::string* failure = nullptr);
 
+// A listening stream socket on the address (a numeric host; port 0: any free
+// one), non-blocking; -1 on failure, and then failure, when given, says why.
+int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure = nullptr);
+// The local port a socket is bound to; 0 when it cannot be told.
+std::uint16_t SocketPort(int fd);
+// One connection waiting on a listening socket, non-blocking; -1 with errno
+// (EAGAIN: none is waiting).
+int AcceptSocket(int listenFd);
+
 bool SetKeepAlive(int fd);
 // A blocking send gives up after timeoutMs and reports what it sent so far.
 bool SetSendTimeout(int fd, int timeoutMs);

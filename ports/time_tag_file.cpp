@@ -1,0 +1,170 @@
+#include "ports/time_tag_file.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace TolvarRT {
+namespace {
+
+constexpr const char* kMagic = "tolvar-time-tags 1";
+
+bool LineError(std::string& error, unsigned line, const std::string& what)
+{
+    error = "line " + std::to_string(line) + ": " + what;
+    return false;
+}
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+std::int64_t NanosecondsBetween(TimeStamp later, TimeStamp earlier)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::duration(later - earlier)).count();
+}
+
+TimeStamp StampAfter(TimeStamp origin, std::int64_t nanoseconds)
+{
+    return origin + std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds)).count();
+}
+
+sRecordingClock StartRecordingClock()
+{
+    sRecordingClock clock;
+    clock.origin = TimeStampNow();
+    clock.date = TimeStampToDate(clock.origin);
+    std::random_device entropy;
+    clock.session = (std::uint64_t(entropy()) << 32) ^ entropy() ^ std::uint64_t(clock.origin);
+    return clock;
+}
+
+std::string TimeTagHeader(const sRecordingClock& clock)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "%s\nsession %" PRIx64 "\norigin-date %.12f\n", kMagic, clock.session, clock.date);
+    return text;
+}
+
+std::string TimeTagLine(const sTimeTag& tag)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%" PRIu64 " %" PRId64 "\n", tag.offset, tag.nanoseconds);
+    return text;
+}
+
+bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error)
+{
+    parsed = sTimeTags{};
+    std::istringstream lines(text);
+    std::string line;
+    unsigned number = 0;
+    bool sawSession = false;
+    bool sawDate = false;
+    while (std::getline(lines, line)) {
+        ++number;
+        if (number == 1) {
+            if (line != kMagic)
+                return LineError(error, number, "not a time-tag file");
+            continue;
+        }
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first == "session") {
+            fields >> std::hex >> parsed.clock.session;
+            sawSession = !fields.fail();
+            if (!sawSession)
+                return LineError(error, number, "bad session");
+            continue;
+        }
+        if (first == "origin-date") {
+            fields >> parsed.clock.date;
+            sawDate = !fields.fail();
+            if (!sawDate)
+                return LineError(error, number, "bad origin date");
+            continue;
+        }
+        sTimeTag tag;
+        char* end = nullptr;
+        errno = 0;
+        tag.offset = std::strtoull(first.c_str(), &end, 10);
+        if (first.empty() || first[0] == '-' || *end != '\0' || errno != 0)
+            return LineError(error, number, "bad byte offset");
+        if (!(fields >> tag.nanoseconds) || !(fields >> std::ws).eof())
+            return LineError(error, number, "bad time");
+        if (!parsed.tags.empty() &&
+            (tag.offset <= parsed.tags.back().offset || tag.nanoseconds < parsed.tags.back().nanoseconds))
+            return LineError(error, number, "offsets must rise and times must not fall");
+        parsed.tags.push_back(tag);
+    }
+    if (number == 0)
+        return LineError(error, 1, "not a time-tag file");
+    if (!sawSession || !sawDate)
+        return LineError(error, number, "no session or origin date");
+    return true;
+}
+
+bool ReadTimeTagFile(const std::string& path, sTimeTags& parsed, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (!ParseTimeTags(text, parsed, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool ReadTimeTagSession(const std::string& path, std::uint64_t& session)
+{
+    std::ifstream file(path);
+    std::string line;
+    if (!std::getline(file, line) || line != kMagic)
+        return false;
+    // The session comes right after the magic line, before any tag.
+    for (unsigned lines = 0; lines < 4 && std::getline(file, line); ++lines) {
+        std::istringstream fields(line);
+        std::string key;
+        if (fields >> key && key == "session")
+            return bool(fields >> std::hex >> session);
+    }
+    return false;
+}
+
+std::string TimeTagPathFor(const std::string& dataPath)
+{
+    const std::size_t slash = dataPath.rfind('/');
+    const std::size_t dot = dataPath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? dataPath.substr(0, dot) : dataPath) + ".tags";
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> TaggedChunks(const sTimeTags& tags, std::uint64_t length)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> chunks;
+    std::uint64_t start = 0;
+    for (const sTimeTag& tag : tags.tags) {
+        const std::uint64_t at = std::min(tag.offset, length);
+        if (at > start)
+            chunks.emplace_back(start, at);
+        start = std::max(start, at);
+    }
+    if (start < length)
+        chunks.emplace_back(start, length);
+    return chunks;
+}
+
+}  // namespace TolvarRT

@@ -1,0 +1,66 @@
+// The companion of a recorded side's raw bytes: where each received chunk
+// began and when it arrived, on one clock that every side of a recording
+// shares, so that a replay gives the same latencies as the live run.
+//
+// The file is text, one item a line:
+//   tolvar-time-tags 1
+//   session <hexadecimal id shared by the sides of one recording>
+//   origin-date <local date at the clock's origin: days since 1899-12-30>
+//   <byte offset of the chunk> <nanoseconds from the origin to its arrival>
+//   ...
+// Offsets rise strictly; times never fall. Lines starting with '#' are notes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/time_base.h"
+
+namespace TolvarRT {
+
+// The clock of one recording: the time stamp its times count from, and the
+// local date at that moment.
+struct sRecordingClock {
+    TimeStamp origin = 0;
+    double date = 0.0;
+    std::uint64_t session = 0;
+};
+
+struct sTimeTag {
+    std::uint64_t offset = 0;
+    std::int64_t nanoseconds = 0;
+};
+
+struct sTimeTags {
+    sRecordingClock clock;  // origin is 0: it was another process's counter
+    std::vector<sTimeTag> tags;
+};
+
+// Time stamps are readings of the monotonic clock; these convert between
+// them and the recording's nanoseconds exactly.
+std::int64_t NanosecondsBetween(TimeStamp later, TimeStamp earlier);
+TimeStamp StampAfter(TimeStamp origin, std::int64_t nanoseconds);
+
+// A clock starting now, with a session id of its own.
+sRecordingClock StartRecordingClock();
+
+std::string TimeTagHeader(const sRecordingClock& clock);
+std::string TimeTagLine(const sTimeTag& tag);
+// False with the line and what is wrong with it.
+bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error);
+// False when the file cannot be read or is not a time-tag file.
+bool ReadTimeTagFile(const std::string& path, sTimeTags& parsed, std::string& error);
+
+// The session id from the head of a time-tag file alone; false when the
+// file is not one.
+bool ReadTimeTagSession(const std::string& path, std::uint64_t& session);
+
+// The time-tag file beside a data file: "DIR/listener.raw" -> "DIR/listener.tags".
+std::string TimeTagPathFor(const std::string& dataPath);
+
+// The chunks the tags cut a stream of length bytes into, as [start, end)
+// offsets; bytes before the first tag form a chunk of their own.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> TaggedChunks(const sTimeTags& tags, std::uint64_t length);
+
+}  // namespace TolvarRT

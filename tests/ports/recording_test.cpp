@@ -1,0 +1,300 @@
+// Recording a side and replaying it: the time-tag file, the recorder on a
+// byte pipe (a full disk included), and the replay port's chunks and stamps.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "log_recorder.h"
+#include "port_collector.h"
+#include "ports/byte_pipe.h"
+#include "ports/file_replay_port.h"
+#include "ports/stream_recorder.h"
+#include "ports/time_tag_file.h"
+#include "temp_folder.h"
+#include "wait_until.h"
+
+namespace TolvarRT {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::TempFolder;
+using testing::WaitUntil;
+
+TEST(TimeTagFileTest, WhatIsWrittenIsReadBack)
+{
+    sRecordingClock clock;
+    clock.session = 0xFEEDC0DE12345678ull;
+    clock.date = 46363.722107085174;
+    const std::vector<sTimeTag> written = {{0, 0}, {63, 103478002}, {1024, 103478002}, {5000000000ull, 86400000000000}};
+    std::string text = TimeTagHeader(clock) + "# a note\n";
+    for (const sTimeTag& tag : written)
+        text += TimeTagLine(tag);
+
+    sTimeTags read;
+    std::string error;
+    ASSERT_TRUE(ParseTimeTags(text, read, error)) << error;
+    EXPECT_EQ(read.clock.session, clock.session);
+    EXPECT_DOUBLE_EQ(read.clock.date, clock.date);
+    ASSERT_EQ(read.tags.size(), written.size());
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        EXPECT_EQ(read.tags[i].offset, written[i].offset);
+        EXPECT_EQ(read.tags[i].nanoseconds, written[i].nanoseconds);
+    }
+}
+
+TEST(TimeTagFileTest, DamagedFilesAreRefusedWithTheLine)
+{
+    const std::string head = "tolvar-time-tags 1\nsession 1f\norigin-date 46000.5\n";
+    const struct {
+        const char* what;
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"empty", "", "line 1: not a time-tag file"},
+        {"another file", "offset time\n0 0\n", "line 1: not a time-tag file"},
+        {"no session", "tolvar-time-tags 1\norigin-date 1.0\n", "line 2: no session or origin date"},
+        {"negative offset", head + "-1 5\n", "line 4: bad byte offset"},
+        {"text for a time", head + "0 soon\n", "line 4: bad time"},
+        {"a third field", head + "0 5 7\n", "line 4: bad time"},
+        {"offsets repeat", head + "0 5\n0 6\n", "line 5: offsets must rise and times must not fall"},
+        {"time falls", head + "0 5\n10 4\n", "line 5: offsets must rise and times must not fall"},
+    };
+    for (const auto& c : cases) {
+        sTimeTags read;
+        std::string error;
+        EXPECT_FALSE(ParseTimeTags(c.text, read, error)) << c.what;
+        EXPECT_EQ(error, c.error) << c.what;
+    }
+}
+
+TEST(TimeTagFileTest, TagsCutTheStreamAndNameTheirFile)
+{
+    sTimeTags tags;
+    tags.tags = {{4, 0}, {10, 1}, {30, 2}};
+    using Cuts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    EXPECT_EQ(TaggedChunks(tags, 40), (Cuts{{0, 4}, {4, 10}, {10, 30}, {30, 40}}));
+    EXPECT_EQ(TaggedChunks(tags, 12), (Cuts{{0, 4}, {4, 10}, {10, 12}})) << "a data file cut short";
+    EXPECT_EQ(TimeTagPathFor("rec/listener.raw"), "rec/listener.tags");
+    EXPECT_EQ(TimeTagPathFor("rec.d/capture"), "rec.d/capture.tags");
+    EXPECT_EQ(TimeTagPathFor("/x/.hidden"), "/x/.hidden.tags");
+}
+
+// A byte pipe without a port, fed by hand, with a recorder on it.
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clock.origin = 1000000;
+        clock.session = 0xABC;
+        recorder.Subscribe(&pipe);
+    }
+
+    CLogPipe logPipe;
+    testing::LogRecorder log{&logPipe};
+    TempFolder folder;
+    CBytePipeSubscription pipe{&logPipe};
+    CStreamRecorder recorder{&logPipe};
+    sRecordingClock clock;
+};
+
+TEST_F(RecorderTest, EveryChunkIsInTheDataFileAndTagged)
+{
+    std::string error;
+    const std::string data = folder.File("side.raw");
+    ASSERT_TRUE(recorder.Start(data, TimeTagPathFor(data), clock, error)) << error;
+    pipe.PublishStampedBytes(Bytes{1, 2, 3}.data(), 3, clock.origin + 5000);
+    pipe.PublishStampedBytes(Bytes{4, 5}.data(), 2, clock.origin + 2000000000);
+    ASSERT_TRUE(recorder.Stop()) << recorder.Failure();
+
+    EXPECT_EQ(TempFolder::Contents(data), std::string("\x01\x02\x03\x04\x05"));
+    sTimeTags tags;
+    ASSERT_TRUE(ReadTimeTagFile(folder.File("side.tags"), tags, error)) << error;
+    EXPECT_EQ(tags.clock.session, 0xABCu);
+    ASSERT_EQ(tags.tags.size(), 2u);
+    EXPECT_EQ(tags.tags[0].offset, 0u);
+    EXPECT_EQ(tags.tags[0].nanoseconds, NanosecondsBetween(clock.origin + 5000, clock.origin));
+    EXPECT_EQ(tags.tags[1].offset, 3u);
+    EXPECT_EQ(tags.tags[1].nanoseconds, NanosecondsBetween(clock.origin + 2000000000, clock.origin));
+}
+
+// Regression test for a recording that lost bytes silently: a full disk is
+// reported at once, once, and the pipe's other subscribers go on.
+TEST_F(RecorderTest, AFullDiskIsReportedOnceAndTheTestGoesOn)
+{
+    struct Counter : CBytePipeSubscriber {
+        int OnBytes(const std::uint8_t*, std::uint32_t length, std::uint32_t, const TimeStamp&) override
+        {
+            bytes += length;
+            return 0;
+        }
+        std::uint64_t bytes = 0;
+    } decoder;
+    decoder.Subscribe(&pipe);
+    std::string error;
+    ASSERT_TRUE(recorder.Start("/dev/full", folder.File("full.tags"), clock, error)) << error;
+    const Bytes chunk(1000, 0x42);
+    pipe.PublishBytes(chunk.data(), std::uint32_t(chunk.size()));
+    EXPECT_FALSE(recorder.Flush()) << "the buffered bytes could not be written";
+    EXPECT_EQ(recorder.Failure(), "/dev/full: No space left on device");
+    for (int i = 0; i < 100; ++i)
+        pipe.PublishBytes(chunk.data(), std::uint32_t(chunk.size()));
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_FALSE(recorder.Stop());
+    EXPECT_EQ(decoder.bytes, 101u * 1000u) << "the decoders saw every byte";
+    EXPECT_EQ(log.Count("Recording stopped, /dev/full: No space left on device"), 1u);
+    decoder.Unsubscribe();
+}
+
+TEST_F(RecorderTest, AFolderThatCannotHoldTheFilesFailsAtStart)
+{
+    std::string error;
+    EXPECT_FALSE(recorder.Start(folder.File("none/side.raw"), folder.File("none/side.tags"), clock, error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+// The owner's side of a replay port: every chunk with its stamp, in order of
+// delivery across all the sides that share it.
+struct StampedCollector {
+    struct sChunk {
+        int side;
+        Bytes bytes;
+        TimeStamp stamp;
+    };
+    static void OnBytes(void*, const std::uint8_t*, std::uint32_t) {}
+    static void OnStamped(void* owner, const std::uint8_t* data, std::uint32_t length, TimeStamp stamp)
+    {
+        auto* side = static_cast<std::pair<StampedCollector*, int>*>(owner);
+        std::lock_guard<std::mutex> guard(side->first->lock);
+        side->first->chunks.push_back({side->second, Bytes(data, data + length), stamp});
+    }
+    std::size_t Count()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return chunks.size();
+    }
+    std::mutex lock;
+    std::vector<sChunk> chunks;
+};
+
+void WriteSide(const TempFolder& folder, const std::string& side, const sRecordingClock& clock,
+               const std::vector<std::pair<Bytes, std::int64_t>>& chunks)
+{
+    std::ofstream data(folder.File(side + ".raw"), std::ios::binary);
+    std::ofstream tags(folder.File(side + ".tags"), std::ios::binary);
+    tags << TimeTagHeader(clock);
+    std::uint64_t offset = 0;
+    for (const auto& [bytes, nanoseconds] : chunks) {
+        data.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        tags << TimeTagLine({offset, nanoseconds});
+        offset += bytes.size();
+    }
+}
+
+TEST(FileReplayPortTest, BothSidesComeInRecordedOrderWithRecordedTimes)
+{
+    TempFolder folder;
+    sRecordingClock clock;
+    clock.session = 0x5E55;
+    // The Source's frame leaves before the Listener's copy arrives, 90 ms later.
+    WriteSide(folder, "source", clock, {{{1}, 100000000}, {{2}, 1100000000}});
+    WriteSide(folder, "listener", clock, {{{1}, 190000000}, {{2, 2}, 1190000000}});
+
+    StampedCollector collector;
+    std::pair<StampedCollector*, int> listenerOwner{&collector, 0};
+    std::pair<StampedCollector*, int> sourceOwner{&collector, 1};
+    CFileReplayPort listener{&listenerOwner, &StampedCollector::OnBytes, 0, 0};
+    CFileReplayPort source{&sourceOwner, &StampedCollector::OnBytes, 0, 0};
+    listener.SetStampedCallback(&StampedCollector::OnStamped);
+    source.SetStampedCallback(&StampedCollector::OnStamped);
+    // As fast as possible: only the shared session keeps the order.
+    ASSERT_TRUE(listener.Open(("file:" + folder.File("listener.raw") + "::x0").c_str())) << listener.FailureReason();
+    listener.StartThread();
+    ASSERT_TRUE(source.Open(("FILE:" + folder.File("source.raw") + "::x0").c_str())) << source.FailureReason();
+    source.StartThread();
+    ASSERT_TRUE(listener.IsTimed());
+    ASSERT_TRUE(WaitUntil([&] { return listener.Finished() && source.Finished(); }));
+
+    ASSERT_EQ(collector.chunks.size(), 4u);
+    const int order[] = {1, 0, 1, 0};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(collector.chunks[i].side, order[i]) << "chunk " << i;
+    EXPECT_EQ(collector.chunks[3].bytes, (Bytes{2, 2}));
+    // The recorded times, on one clock for both sides.
+    EXPECT_EQ(NanosecondsBetween(collector.chunks[1].stamp, collector.chunks[0].stamp), 90000000);
+    EXPECT_EQ(NanosecondsBetween(collector.chunks[3].stamp, collector.chunks[0].stamp), 1090000000);
+    listener.QueueWrite(std::make_unique<PortBuffer>(Bytes{9}));
+    EXPECT_EQ(listener.DroppedWrites(), 1u) << "a recording takes no answers";
+}
+
+TEST(FileReplayPortTest, AtItsOwnPaceARecordingTakesItsRecordedTime)
+{
+    TempFolder folder;
+    sRecordingClock clock;
+    clock.session = 0x7A11;
+    WriteSide(folder, "listener", clock, {{{1}, 0}, {{2}, 300000000}});
+    StampedCollector collector;
+    std::pair<StampedCollector*, int> owner{&collector, 0};
+    CFileReplayPort port{&owner, &StampedCollector::OnBytes, 0, 0};
+    port.SetStampedCallback(&StampedCollector::OnStamped);
+    ASSERT_TRUE(port.Open(("FILE:" + folder.File("listener.raw")).c_str())) << port.FailureReason();
+    const auto start = std::chrono::steady_clock::now();
+    port.StartThread();
+    ASSERT_TRUE(WaitUntil([&] { return port.Finished(); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300))
+        << "the second chunk is not delivered before its due time";
+}
+
+TEST(FileReplayPortTest, APlainCaptureComesInChunks)
+{
+    TempFolder folder;
+    Bytes capture(2500);
+    for (std::size_t i = 0; i < capture.size(); ++i)
+        capture[i] = std::uint8_t(i);
+    std::ofstream(folder.File("capture.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(capture.data()), std::streamsize(capture.size()));
+    testing::PortCollector collector;
+    CFileReplayPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
+    ASSERT_TRUE(port.Open(("FILE:" + folder.File("capture.bin")).c_str())) << port.FailureReason();
+    EXPECT_FALSE(port.IsTimed());
+    port.StartThread();
+    ASSERT_TRUE(collector.WaitFor(capture.size()));
+    EXPECT_EQ(collector.Received(), capture);
+    EXPECT_EQ(collector.Chunks().size(), 3u);
+}
+
+TEST(FileReplayPortTest, NamesAndFilesThatCannotBeReplayedFail)
+{
+    TempFolder folder;
+    std::ofstream(folder.File("short.raw")) << "ab";
+    std::ofstream(folder.File("short.tags")) << "tolvar-time-tags 1\nsession 1\norigin-date 1.0\n0 0\n5 1\n";
+    std::ofstream(folder.File("bad.raw")) << "ab";
+    std::ofstream(folder.File("bad.tags")) << "something else\n";
+    const struct {
+        std::string name;
+        const char* reason;
+    } cases[] = {
+        {"FILE:", "no file"},
+        {"FILE:x::xfast", "the speed after ::x is not a number from 0 up"},
+        {"FILE:x::x-1", "the speed after ::x is not a number from 0 up"},
+        {"FILE:" + folder.File("missing.raw"), "No such file or directory"},
+        {"FILE:" + folder.File("short.raw"), "its tags point past the data file's end"},
+        {"FILE:" + folder.File("bad.raw"), "line 1: not a time-tag file"},
+    };
+    for (const auto& c : cases) {
+        testing::PortCollector collector;
+        CFileReplayPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
+        EXPECT_FALSE(port.Open(c.name.c_str())) << c.name;
+        EXPECT_NE(port.FailureReason().find(c.reason), std::string::npos) << c.name << ": " << port.FailureReason();
+    }
+    sReplayName parsed;
+    std::string error;
+    ASSERT_TRUE(ParseReplayName("FILE:a::b.raw::x2.5", parsed, error));
+    EXPECT_EQ(parsed.path, "a::b.raw");
+    EXPECT_DOUBLE_EQ(parsed.speed, 2.5);
+}
+
+}  // namespace
+}  // namespace TolvarRT
