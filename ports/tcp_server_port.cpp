@@ -14,10 +14,13 @@ constexpr std::string_view kPrefix = "TCPSVR:";
 constexpr std::size_t kChunkSize = 1024;
 
 // "TCPSVR:port" on the loopback address, or "TCPSVR:addr:port"; port 0 asks
-// for any free one.
+// for any free one. An empty address ("TCPSVR::port", as tcpsvr://:port and
+// the connection dialog write it) is the loopback address too.
 bool ParseServerName(std::string_view name, sNetAddress& address, std::string& failure)
 {
-    const std::string_view rest = name.substr(kPrefix.size());
+    std::string_view rest = name.substr(kPrefix.size());
+    if (rest.size() > 1 && rest.front() == ':')
+        rest.remove_prefix(1);
     if (!rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos && rest.size() <= 5) {
         const unsigned long port = std::stoul(std::string(rest));
         if (port > 65535) {

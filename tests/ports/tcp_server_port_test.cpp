@@ -147,5 +147,17 @@ TEST(TcpServerPortNameTest, BadNamesAndTakenPortsFailWithAReason)
     EXPECT_FALSE(other.FailureReason().empty());
 }
 
+// tcpsvr://:port and the connection dialog leave the address empty.
+TEST(TcpServerPortNameTest, AnEmptyAddressListensOnLoopback)
+{
+    testing::PortCollector collector;
+    CTCPServerPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
+    ASSERT_TRUE(port.Open("TCPSVR::0")) << port.FailureReason();
+    ASSERT_TRUE(port.Configure(PortSettings{}));
+    port.StartThread();
+    Client client(port.ListeningPort());
+    ASSERT_TRUE(client.connected) << "listening on 127.0.0.1";
+}
+
 }  // namespace
 }  // namespace TolvarRT
