@@ -96,6 +96,19 @@ private:
 
 class DocumentTest : public ::testing::Test {
 protected:
+    // The status page as the web server would serve it; empty when refused.
+    static std::string StatusPage(CTolvarTestSuiteDoc& document)
+    {
+        char* page = nullptr;
+        std::size_t length = 0;
+        std::string header;
+        if (!document.GetPage("/", "", &page, &length, &header))
+            return {};
+        const std::string text(page, length);
+        document.FreePage(page);
+        return text;
+    }
+
     CMemorySettingsStore settings;
     ScriptedUi ui;
 };
@@ -119,12 +132,8 @@ TEST_F(DocumentTest, BeforeAnyConnectionBothSidesAreNotConnectedAndTheDecoderCom
     EXPECT_FALSE(document.IsEnabled(Command::kConfigureListener));
     EXPECT_TRUE(document.IsEnabled(Command::kNmeaOutputToListener));
 
-    char* page = nullptr;
-    std::size_t length = 0;
-    std::string header;
-    ASSERT_TRUE(document.GetPage("/", "", &page, &length, &header));
-    const std::string text(page, length);
-    document.FreePage(page);
+    const std::string text = StatusPage(document);
+    ASSERT_FALSE(text.empty());
     EXPECT_NE(text.find("Listener : Not Connected | Source : Not Connected"), std::string::npos);
 
     document.Run(Command::kToggleAtsDecoding);
@@ -162,12 +171,8 @@ TEST_F(DocumentTest, AnNtripSourceIsShownWithoutItsPassword)
     EXPECT_EQ(document.SourceStatus().rfind("NTRIP:user:****@" + where + "/RTCM3", 0), 0u) << document.SourceStatus();
     EXPECT_EQ(document.TitleText().find("topsecret"), std::string::npos) << document.TitleText();
     EXPECT_EQ(ui.title.find("topsecret"), std::string::npos);
-    char* page = nullptr;
-    std::size_t length = 0;
-    std::string header;
-    ASSERT_TRUE(document.GetPage("/", "", &page, &length, &header));
-    const std::string text(page, length);
-    document.FreePage(page);
+    const std::string text = StatusPage(document);
+    ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.find("topsecret"), std::string::npos);
     document.Shutdown();
 }
