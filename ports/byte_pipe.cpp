@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "core/time_base.h"
-#include "ports/ntrip_serial_port.h"
 #include "ports/port_factory.h"
 #include "ports/stream_path.h"
 
@@ -75,8 +74,7 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
             return Failed("unknown port type");
         port->SetStampedCallback(&CBytePipeSubscription::OnStampedPortBytes);
         port->SetLogPipe(log.Pipe());
-        if (auto* caster = dynamic_cast<CNtripSerialPort*>(port.get()))
-            caster->SetGgaPosition(ggaPosition);
+        port->SetGgaPosition(ggaPosition);
         if (!port->Open(request.name.c_str()))
             return Failed(port->FailureReason());
         PortSettings settings;

@@ -12,7 +12,6 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
-#include "ports/ntrip_request.h"
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "ports/serial_port_interface.h"
 #include "ports/socket.h"
 
 namespace TolvarRT {
@@ -34,12 +35,6 @@ std::string MaskNtripPassword(std::string_view name);
 std::string NtripRequest(const sNtripAddress& address);
 
 std::string Base64(std::string_view bytes);
-
-struct sGgaPosition {
-    double latitude = 0;   // degrees, north positive
-    double longitude = 0;  // degrees, east positive
-    double height = 0;     // metres above the geoid
-};
 
 // "LAT,LON,HEIGHT" in degrees and metres; false for anything else or a
 // latitude or longitude out of range.

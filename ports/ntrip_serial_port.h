@@ -49,7 +49,7 @@ public:
 
     // Set before Open: a GGA sentence for this position goes to the caster on
     // every connection and then every GGA interval.
-    void SetGgaPosition(std::optional<sGgaPosition> position);
+    void SetGgaPosition(std::optional<sGgaPosition> position) override;
 
     // Seams for tests: the pauses scale with the retry unit.
     void SetRetryUnit(std::chrono::milliseconds unit) { retryUnitMs.store(unit.count()); }

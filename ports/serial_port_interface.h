@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,14 @@ enum PurgeFlags : unsigned {
 // QueueWriteFirst, Purge, SendBreak and SetCallback may be called from any
 // thread. The callback runs on the reader thread only and must not keep the
 // data pointer.
+// The rover's position, for ports whose peer picks its data by it (a caster
+// choosing corrections near the rover).
+struct sGgaPosition {
+    double latitude = 0;   // degrees, north positive
+    double longitude = 0;  // degrees, east positive
+    double height = 0;     // metres above the geoid
+};
+
 class CSerialPortInterface {
 public:
     using Callback = void (*)(void* owner, const std::uint8_t* data, std::uint32_t length);
@@ -90,6 +99,8 @@ public:
     virtual void SendBreak(unsigned milliseconds) = 0;
     // Where the port logs what it drops; set by the owner before Open.
     virtual void SetLogPipe(CLogPipe* /*pipe*/) {}
+    // Set before Open; ports that report no position to their peer ignore it.
+    virtual void SetGgaPosition(std::optional<sGgaPosition> /*position*/) {}
 
     const PortSettings& Settings() const { return settings; }
     const std::string& Name() const { return name; }
