@@ -322,7 +322,29 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
         bucket.insert(bucket.begin(), created);
         record = &bucket.front();
     }
-    Correlate(*record, frameClass, type, length, sum, burst, timeStamp);
+    const std::optional<double> transit = Correlate(*record, frameClass, type, length, sum, burst, timeStamp);
+    if (eventSink != nullptr) {
+        sLinkEvent event;
+        event.source = isSource;
+        event.key = key;
+        event.time = timeStamp;
+        event.length = length;
+        event.matched = transit.has_value();
+        event.latencyS = transit.value_or(0.0);
+        Emit(event);
+    }
+}
+
+void CStatsCollection::SetEventSink(ILinkEventSink* sink)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    eventSink = sink;
+}
+
+void CStatsCollection::Emit(const sLinkEvent& event)
+{
+    if (eventSink != nullptr)
+        eventSink->OnLinkEvent(event);
 }
 
 // The period is re-estimated, and a gap judged, on every eighth frame that is
@@ -364,13 +386,14 @@ void CStatsCollection::JudgePeriod(PacketStats& record, double interval, const T
     }
 }
 
-void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length,
-                                 std::uint16_t sum, bool burst, const TimeStamp& timeStamp)
+std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsigned type,
+                                                  unsigned length, std::uint16_t sum, bool burst,
+                                                  const TimeStamp& timeStamp)
 {
     CStatsCollection* source = GetEffectiveSource();
     if (source == nullptr || source == this || isSource) {
         record.latency = -1.0;
-        return;
+        return std::nullopt;
     }
     if (receiverBit == 0) {
         if (!toldNoReceiverBit) {
@@ -378,7 +401,7 @@ void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsig
             toldNoReceiverBit = true;
         }
         record.latency = -1.0;
-        return;
+        return std::nullopt;
     }
     const std::uint32_t sourceGeneration = source->Generation();
     if (record.syncGeneration != sourceGeneration) {
@@ -393,6 +416,7 @@ void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsig
     }
     TimeStamp sourceTime = 0;
     double sourcePeriod = 0.0;
+    std::optional<double> matchedTransit;
     if (length != 0 &&
         source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, sourceTime, sourcePeriod)) {
         const double transit = SecondsBetween(timeStamp, sourceTime);
@@ -407,6 +431,7 @@ void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsig
         if (sourcePeriod > 0.0 && transit > sourcePeriod)
             record.lateArrivals += 1;
         record.matched += 1;
+        matchedTransit = transit;
         log.LogBasic("\tPacket Latency %0.4f", record.latency);
     } else {
         log.LogMost("\tNo Packet Correlation for Class %d Type %d", int(frameClass), int(type));
@@ -422,6 +447,7 @@ void CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsig
         if (const PacketStats* sourceRecord = source->Find(record.key))
             record.sourceOffset = sourceRecord->frames - record.matched;
     }
+    return matchedTransit;
 }
 
 bool CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,

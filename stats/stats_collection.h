@@ -12,6 +12,7 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "stats/link_event.h"
 #include "stats/packet_stats.h"
 #include "stats/stats_snapshot.h"
 
@@ -67,6 +68,10 @@ public:
         read();
     }
 
+    // Every counted frame (and, where judged, every outage or corruption) goes
+    // to this sink as well; null stops it. The sink must outlive its use here.
+    void SetEventSink(ILinkEventSink* sink);
+
     bool IsSource() const { return isSource; }
     std::uint32_t Generation() const;
     std::uint32_t ReceiverBit() const { return receiverBit; }
@@ -96,15 +101,19 @@ private:
     PacketStats* Find(std::uint32_t key);
     const PacketStats* Find(std::uint32_t key) const;
     void JudgePeriod(PacketStats& record, double interval, const TimeStamp& timeStamp);
-    void Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
-                   bool burst, const TimeStamp& timeStamp);
+    // The transit time of the frame when it matched one of the source's.
+    std::optional<double> Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length,
+                                    std::uint16_t sum, bool burst, const TimeStamp& timeStamp);
     // On the source side: marks and returns the first of its previous and last
     // frames of the key that matches and that this receiver has not matched.
     bool MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
                     TimeStamp& sourceTime, double& sourcePeriod);
     std::vector<PacketStats> SortedRecords() const;
 
+    void Emit(const sLinkEvent& event);
+
     CLogNode log;
+    ILinkEventSink* eventSink = nullptr;
     const bool isSource;
     std::uint32_t generation;
     std::atomic<CStatsCollection*> linkedSource{nullptr};

@@ -197,6 +197,41 @@ TEST_F(LinkTest, FramesSlowerThanTheSourcesPeriodAreLateAndEveryTransitIsTimed)
     EXPECT_EQ(figures.gapRuleLost + figures.gapRuleLate, 0u) << "no gap at the receiver";
 }
 
+struct EventList : ILinkEventSink {
+    void OnLinkEvent(const sLinkEvent& event) override { events.push_back(event); }
+    std::vector<sLinkEvent> events;
+};
+
+TEST_F(LinkTest, EveryCountedFrameGoesToTheEventSinkWithItsTransitEvenInABurst)
+{
+    EventList sourceEvents, receiverEvents;
+    source.SetEventSink(&sourceEvents);
+    receiver.SetEventSink(&receiverEvents);
+    Frame(source, 0.0, 11);
+    Frame(source, 0.01, 22);
+    Frame(receiver, 0.30, 11, 80);
+    Frame(receiver, 0.31, 22);  // a burst: no latency on the table, but a transit all the same
+    Frame(receiver, 0.32, 33);  // sent by nobody
+    ASSERT_EQ(sourceEvents.events.size(), 2u);
+    EXPECT_TRUE(sourceEvents.events[0].source);
+    EXPECT_FALSE(sourceEvents.events[0].matched);
+    ASSERT_EQ(receiverEvents.events.size(), 3u);
+    const sLinkEvent& first = receiverEvents.events[0];
+    EXPECT_EQ(first.kind, eLinkEventKind::Frame);
+    EXPECT_FALSE(first.source);
+    EXPECT_EQ(first.key, FrameKey(kFrameClassCMR, 0));
+    EXPECT_EQ(first.time, At(0.30));
+    EXPECT_EQ(first.length, 80u);
+    EXPECT_TRUE(first.matched);
+    EXPECT_NEAR(first.latencyS, 0.30, 1e-9);
+    EXPECT_TRUE(receiverEvents.events[1].matched);
+    EXPECT_NEAR(receiverEvents.events[1].latencyS, 0.30, 1e-9);
+    EXPECT_FALSE(receiverEvents.events[2].matched);
+    receiver.SetEventSink(nullptr);
+    Frame(receiver, 1.0, 44);
+    EXPECT_EQ(receiverEvents.events.size(), 3u);
+}
+
 TEST_F(LinkTest, SourceCollectionsDoNotCorrelate)
 {
     Frame(source, 0.0, 11);
