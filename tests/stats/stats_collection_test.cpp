@@ -209,7 +209,7 @@ TEST_F(LinkTest, EveryCountedFrameGoesToTheEventSinkWithItsTransitEvenInABurst)
     receiver.SetEventSink(&receiverEvents);
     Frame(source, 0.0, 11);
     Frame(source, 0.01, 22);
-    Frame(receiver, 0.30, 11, 80);
+    Frame(receiver, 0.30, 11);
     Frame(receiver, 0.31, 22);  // a burst: no latency on the table, but a transit all the same
     Frame(receiver, 0.32, 33);  // sent by nobody
     ASSERT_EQ(sourceEvents.events.size(), 2u);
@@ -221,7 +221,7 @@ TEST_F(LinkTest, EveryCountedFrameGoesToTheEventSinkWithItsTransitEvenInABurst)
     EXPECT_FALSE(first.source);
     EXPECT_EQ(first.key, FrameKey(kFrameClassCMR, 0));
     EXPECT_EQ(first.time, At(0.30));
-    EXPECT_EQ(first.length, 80u);
+    EXPECT_EQ(first.length, 100u);
     EXPECT_TRUE(first.matched);
     EXPECT_NEAR(first.latencyS, 0.30, 1e-9);
     EXPECT_TRUE(receiverEvents.events[1].matched);
