@@ -6,6 +6,7 @@
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/events_file.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "web/status_server.h"
@@ -26,12 +27,15 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     // Settings of a demonstration stay out of the user's settings file.
     CMemorySettingsStore settings;
     CCommandLineUi ui;
+    CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
     CTestRecording recording;
     if (!StartRecording(recording, document, options.loop, true, result.error))
+        return result;
+    if (!StartEvents(events, document, options.loop, result.error))
         return result;
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
@@ -47,6 +51,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
     result.figures = EndTest(document, seconds, true, drain);
+    FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
     link.Stop();

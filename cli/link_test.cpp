@@ -5,6 +5,7 @@
 #include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/events_file.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "ports/stream_path.h"
@@ -50,6 +51,30 @@ void FinishRecording(CTestRecording& recording, const sTestLoop& loop, sTestFigu
     Warn(loop, recording.Stop());
     figures.recordFolder = loop.recordFolder;
     figures.recordingFailures = recording.Failures();
+}
+
+bool StartEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::string& error)
+{
+    if (loop.eventsFile.empty())
+        return true;
+    if (!events.Open(loop.eventsFile, error))
+        return false;
+    document.ListenerStatistics().SetEventSink(&events);
+    document.SourceStatistics().SetEventSink(&events);
+    return true;
+}
+
+void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, sTestFigures& figures)
+{
+    if (loop.eventsFile.empty())
+        return;
+    document.ListenerStatistics().SetEventSink(nullptr);
+    document.SourceStatistics().SetEventSink(nullptr);
+    figures.eventsFile = loop.eventsFile;
+    figures.eventsFailure = events.Close();
+    figures.eventLines = events.Lines();
+    if (!figures.eventsFailure.empty() && loop.onWarning)
+        loop.onWarning("events file failed, " + figures.eventsFailure);
 }
 
 bool SleepUntil(std::chrono::steady_clock::time_point until)
@@ -145,6 +170,12 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
         for (const std::string& failure : figures.recordingFailures)
             text += "Recording failed: " + failure + "\n";
     }
+    if (!figures.eventsFile.empty()) {
+        text += StringPrintf("Events written to %s (%llu lines)\n", figures.eventsFile.c_str(),
+                             (unsigned long long)figures.eventLines);
+        if (!figures.eventsFailure.empty())
+            text += "Events file failed: " + figures.eventsFailure + "\n";
+    }
     // The receiver's own guess from gaps in its arrivals, which needs no
     // Source and sees nothing until a period is known.
     for (const sLinkFigures& type : figures.measured)
@@ -161,6 +192,11 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
     AddMeasuredJson(figures.measured, json);
     if (!figures.recordFolder.empty())
         json["recording"] = {{"folder", figures.recordFolder}, {"failures", figures.recordingFailures}};
+    if (!figures.eventsFile.empty())
+        json["events"] = {{"file", figures.eventsFile},
+                          {"lines", figures.eventLines},
+                          {"failure", figures.eventsFailure.empty() ? nlohmann::json(nullptr)
+                                                                    : nlohmann::json(figures.eventsFailure)}};
     return json;
 }
 

@@ -23,6 +23,7 @@ class CStatusServer;
 namespace cli {
 
 class CCommandLineUi;
+class CEventsFile;
 class CTestRecording;
 using web::CStatusServer;
 
@@ -41,6 +42,7 @@ struct sTestLoop {
     // that fails); empty: nobody is told until the end.
     std::function<void(const std::string& warning)> onWarning;
     std::string recordFolder;  // --record DIR; empty: no recording
+    std::string eventsFile;    // --events FILE; empty: none
 };
 
 struct sTestFigures {
@@ -54,6 +56,9 @@ struct sTestFigures {
     nlohmann::json rows;       // every column of the statistics table, typed
     std::string recordFolder;  // where the test was recorded; empty: it was not
     std::vector<std::string> recordingFailures;
+    std::string eventsFile;  // where the events went; empty: nowhere
+    std::uint64_t eventLines = 0;
+    std::string eventsFailure;  // the first write that failed
 };
 
 // Serves the status page when the loop asks for it, before the ports are
@@ -67,6 +72,14 @@ bool StartRecording(CTestRecording& recording, CTolvarTestSuiteDoc& document, co
 // Ends the recording after the test's last byte and puts what became of it in
 // the figures.
 void FinishRecording(CTestRecording& recording, const sTestLoop& loop, sTestFigures& figures);
+
+// Opens the events file the loop asks for, if any, and has both sides'
+// statistics write to it, before the ports connect. The file must outlive
+// the document. False with a reason when it cannot be created.
+bool StartEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::string& error);
+// Detaches the file after the test's figures are read, so that it holds the
+// frames they count, writes it out and puts what became of it in the figures.
+void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, sTestFigures& figures);
 
 // Runs the test's seconds on the calling thread; returns the seconds run.
 // A recording is written out once a second, and a failure told at once.

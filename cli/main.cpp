@@ -14,12 +14,44 @@
 #include "cli/interrupt_wait.h"
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
+#include "cli/verdict.h"
 
 namespace {
 
-// Exit statuses: 0 success, 1 a port or file could not be opened, 2 bad arguments.
+// Exit statuses: 0 success, 1 a port or file could not be opened, 2 bad
+// arguments, 3 the test ran but a --require or --max-latency failed.
 constexpr int kCannotOpen = 1;
 constexpr int kBadArguments = 2;
+constexpr int kRequirementFailed = 3;
+
+// --require and --max-latency as given; checked as they are parsed.
+struct sVerdictOptions {
+    std::vector<std::string> received;
+    double maxLatencyMs = -1.0;  // negative: not asked
+
+    std::vector<cli::sRequirement> Requirements() const
+    {
+        std::vector<cli::sRequirement> requirements;
+        for (const std::string& text : received) {
+            std::string error;
+            requirements.emplace_back();
+            cli::ParseReceivedRequirement(text, requirements.back(), error);
+        }
+        if (maxLatencyMs >= 0.0)
+            requirements.push_back(cli::MaxLatencyRequirement(maxLatencyMs));
+        return requirements;
+    }
+};
+
+// A demonstration always has its generator as Source.
+bool WithSource(const cli::sDemoResult&)
+{
+    return true;
+}
+bool WithSource(const cli::sRunResult& result)
+{
+    return result.withSource;
+}
 
 int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool ats, bool json, bool frames)
 {
@@ -50,8 +82,9 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
 // Runs a link test and prints its figures. Ctrl+C ends the test early, with
 // the figures so far; the progress redraw is for terminals only.
 template <typename Options, typename Result>
-int RunAndReport(Options options, Result (*runTest)(const Options&, std::ostream&),
-                 nlohmann::json (*toJson)(const Result&), std::string (*toText)(const Result&))
+int RunAndReport(Options options, const sVerdictOptions& verdictOptions,
+                 Result (*runTest)(const Options&, std::ostream&), nlohmann::json (*toJson)(const Result&),
+                 std::string (*toText)(const Result&))
 {
     cli::CInterruptWait interrupts;
     options.loop.progress = !options.json && isatty(STDOUT_FILENO);
@@ -65,14 +98,23 @@ int RunAndReport(Options options, Result (*runTest)(const Options&, std::ostream
         std::cerr << "tolvar: " << result.error << "\n";
         return kCannotOpen;
     }
-    if (options.json)
-        std::cout << toJson(result).dump(2) << "\n";
-    else
+    const std::vector<cli::sRequirement> requirements = verdictOptions.Requirements();
+    const cli::sVerdict verdict = cli::Judge(requirements, result.figures.measured, WithSource(result));
+    if (options.json) {
+        nlohmann::json json = toJson(result);
+        if (!requirements.empty())
+            json["verdict"] = cli::VerdictJson(verdict);
+        std::cout << json.dump(2) << "\n";
+    } else {
         std::cout << toText(result);
-    return 0;
+        if (!requirements.empty())
+            std::cout << cli::VerdictLine(verdict);
+    }
+    return verdict.passed ? 0 : kRequirementFailed;
 }
 
-int Run(cli::sRunOptions options, const std::string& sourceText, bool generatorOptionsGiven)
+int Run(cli::sRunOptions options, const sVerdictOptions& verdictOptions, const std::string& sourceText,
+        bool generatorOptionsGiven)
 {
     std::string error;
     if (!sourceText.empty() && !cli::ParseSourceChoice(sourceText, options.source, error)) {
@@ -91,7 +133,7 @@ int Run(cli::sRunOptions options, const std::string& sourceText, bool generatorO
         std::cerr << "tolvar: --schedule and --svs set the fake CMR generator: --source fake-cmr:PORT\n";
         return kBadArguments;
     }
-    return RunAndReport(options, cli::RunLinkTest, cli::RunJson, cli::RunText);
+    return RunAndReport(options, verdictOptions, cli::RunLinkTest, cli::RunJson, cli::RunText);
 }
 
 int Ports()
@@ -122,6 +164,35 @@ void AddServeOption(CLI::App& command, std::string& serve)
     command.add_option("--serve", serve,
                        "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
                        "unless told otherwise)");
+}
+
+void AddEventsOption(CLI::App& command, std::string& file)
+{
+    command.add_option("--events", file,
+                       "Write one JSON line per frame counted on either side and per outage or run of corruption "
+                       "to FILE, for `tolvar report`");
+}
+
+void AddVerdictOptions(CLI::App& command, sVerdictOptions& options)
+{
+    const CLI::Validator requirement(
+        [](std::string& text) {
+            cli::sRequirement parsed;
+            std::string error;
+            return cli::ParseReceivedRequirement(text, parsed, error) ? std::string() : error;
+        },
+        "TYPE:MIN%");
+    command
+        .add_option("--require", options.received,
+                    "TYPE:MIN%: at least MIN percent of the frames of TYPE the Source sent were received and "
+                    "matched over the run (TYPE as the statistics name it, any case; \"All types\" for the "
+                    "whole run); repeatable. The command exits 3 when a requirement fails")
+        ->allow_extra_args(false)
+        ->check(requirement);
+    command
+        .add_option("--max-latency", options.maxLatencyMs,
+                    "MS: no matched frame of any type took longer than this over the run; exits 3 otherwise")
+        ->check(CLI::NonNegativeNumber);
 }
 
 }  // namespace
@@ -181,6 +252,9 @@ int main(int argc, char** argv)
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
     AddServeOption(*demo, demoOptions.loop.serve);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
+    AddEventsOption(*demo, demoOptions.loop.eventsFile);
+    sVerdictOptions demoVerdict;
+    AddVerdictOptions(*demo, demoVerdict);
 
     auto* run = app.add_subcommand(
         "run", "Test a real link: the Listener on the rover's port, optionally a Source on the base's port");
@@ -231,6 +305,9 @@ int main(int argc, char** argv)
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);
     AddRecordOption(*run, runOptions.loop.recordFolder);
+    AddEventsOption(*run, runOptions.loop.eventsFile);
+    sVerdictOptions runVerdict;
+    AddVerdictOptions(*run, runVerdict);
 
     try {
         app.parse(argc, argv);
@@ -247,8 +324,8 @@ int main(int argc, char** argv)
     if (ports->parsed())
         return Ports();
     if (demo->parsed())
-        return RunAndReport(demoOptions, cli::RunDemo, cli::DemoJson, cli::DemoText);
+        return RunAndReport(demoOptions, demoVerdict, cli::RunDemo, cli::DemoJson, cli::DemoText);
     if (run->parsed())
-        return Run(runOptions, sourceText, schedule->count() + svs->count() > 0);
+        return Run(runOptions, runVerdict, sourceText, schedule->count() + svs->count() > 0);
     return kBadArguments;
 }

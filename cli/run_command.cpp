@@ -3,6 +3,7 @@
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
+#include "cli/events_file.h"
 #include "cli/test_recording.h"
 #include "ports/replay_session.h"
 #include "ports/stream_path.h"
@@ -52,6 +53,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CCommandLineUi ui;
     ui.listener = options.listener;
     ui.source = options.source;
+    CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
@@ -59,6 +61,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     const bool generated = options.source.fakeCmr || options.source.fakeAts;
     CTestRecording recording;
     if (!StartRecording(recording, document, options.loop, generated, result.error))
+        return result;
+    if (!StartEvents(events, document, options.loop, result.error))
         return result;
 
     if (!options.logFile.empty()) {
@@ -100,6 +104,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     result.figures = EndTest(document, seconds, generated, kGeneratedDrain);
+    FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     // Disconnecting the Listener logs the final summary.
     document.Shutdown();

@@ -226,4 +226,33 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
     EXPECT_GT(figures["measured"][0]["received"].get<unsigned>(), 0u);
 }
 
+TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
+{
+    EXPECT_EQ(ExitStatus({"demo", "--require", "CMR Type 0"}), 2) << "no percentage";
+    EXPECT_EQ(ExitStatus({"demo", "--require", "CMR Type 0:101"}), 2);
+    EXPECT_EQ(ExitStatus({"demo", "--require", ":50"}), 2) << "no type";
+    EXPECT_EQ(ExitStatus({"demo", "--max-latency", "-1"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--require", "x:y"}), 2) << "judged before any port";
+
+    char eventsName[] = "/tmp/tolvar-events-XXXXXX";
+    close(mkstemp(eventsName));
+    const std::string events = eventsName;
+    const sOutcome lax = Tolvar({"demo", "--seconds", "2", "--schedule", "0", "--require", "cmr type 0:50", "--require",
+                                 "All types:50", "--max-latency", "5000", "--events", events});
+    ASSERT_EQ(lax.status, 0) << lax.out << lax.err;
+    EXPECT_EQ(lax.out.substr(lax.out.rfind('\n', lax.out.size() - 2) + 1), "Verdict: PASS (3 requirements)\n");
+
+    // Slower than the link can be, and a type the generator never sends.
+    const sOutcome impossible = Tolvar({"demo", "--seconds", "2", "--schedule", "0", "--latency", "50", "--max-latency",
+                                        "1", "--require", "RTCM v3 Type 1005:1", "--json"});
+    ASSERT_EQ(impossible.status, 3) << impossible.out << impossible.err;
+    const nlohmann::json verdict = nlohmann::json::parse(impossible.out)["verdict"];
+    EXPECT_EQ(verdict["passed"], false);
+    ASSERT_EQ(verdict["requirements"].size(), 2u);
+    EXPECT_GE(verdict["requirements"][1]["measured"].get<double>(), 50.0);
+    EXPECT_EQ(verdict["requirements"][0]["why"], "RTCM v3 Type 1005 never sent");
+
+    unlink(events.c_str());
+}
+
 }  // namespace

@@ -6,13 +6,16 @@
 
 #include <chrono>
 #include <future>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "cli/demo_command.h"
+#include "cli/events_line.h"
 #include "served_stats.h"
 #include "stats/link_figures.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -97,6 +100,49 @@ TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
     ASSERT_FALSE(json["rows"].empty()) << "frames have arrived";
     EXPECT_EQ(json["rows"][0]["name"], "CMR Type 0");
     test.join();
+}
+
+TEST(DemoTest, TheEventsFileHoldsEveryCountedFrame)
+{
+    TolvarRT::testing::TempFolder folder;
+    cli::sDemoOptions options;
+    options.loop.seconds = 3;
+    options.schedule = 0;
+    options.channel.lossPercent = 20;
+    options.channel.seed = 5;
+    options.channel.latencyMs = 60;
+    options.channel.jitterMs = 40;
+    options.loop.eventsFile = folder.File("events.jsonl");
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    EXPECT_TRUE(result.figures.eventsFailure.empty()) << result.figures.eventsFailure;
+
+    // Every line is an event, and each side's frames are the ones it counted.
+    std::map<std::uint32_t, TolvarRT::sLinkFigures> counted;
+    std::istringstream lines(TolvarRT::testing::TempFolder::Contents(options.loop.eventsFile));
+    std::uint64_t lineCount = 0;
+    for (std::string line; std::getline(lines, line); ++lineCount) {
+        cli::sEventRecord record;
+        ASSERT_TRUE(cli::ParseEventLine(line, record)) << line;
+        if (record.event.kind != TolvarRT::eLinkEventKind::Frame)
+            continue;
+        TolvarRT::sLinkFigures& type = counted[record.event.key];
+        ++(record.event.source ? type.sent : type.received);
+        type.matched += record.event.matched ? 1 : 0;
+    }
+    EXPECT_EQ(lineCount, result.figures.eventLines);
+    ASSERT_FALSE(result.figures.measured.empty());
+    for (const TolvarRT::sLinkFigures& type : result.figures.measured) {
+        EXPECT_EQ(counted[type.key].sent, type.sent) << type.name;
+        EXPECT_EQ(counted[type.key].received, type.received) << type.name;
+        EXPECT_EQ(counted[type.key].matched, type.matched) << type.name;
+    }
+    EXPECT_EQ(counted.size(), result.figures.measured.size());
+    EXPECT_NE(cli::DemoText(result).find("Events written to " + options.loop.eventsFile), std::string::npos);
+
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
+    EXPECT_GT(total.missed, 0u) << "seed 5 drops packets";
 }
 
 }  // namespace

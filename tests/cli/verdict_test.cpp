@@ -1,0 +1,97 @@
+// Requirements judged on chosen figures: what passes, what fails, what
+// cannot be judged, and how the verdict reads to a script.
+#include <gtest/gtest.h>
+
+#include "cli/verdict.h"
+
+namespace {
+
+using cli::sRequirement;
+using TolvarRT::sLinkFigures;
+
+sLinkFigures Type(const std::string& name, std::uint64_t sent, std::uint64_t matched, double maxS)
+{
+    sLinkFigures figures;
+    figures.name = name;
+    figures.sent = sent;
+    figures.received = matched;
+    figures.matched = matched;
+    figures.latencySumS = maxS * double(matched);
+    figures.latencyMinS = maxS;
+    figures.latencyMaxS = maxS;
+    return figures;
+}
+
+sRequirement Received(const std::string& text)
+{
+    sRequirement requirement;
+    std::string error;
+    EXPECT_TRUE(cli::ParseReceivedRequirement(text, requirement, error)) << text << ": " << error;
+    return requirement;
+}
+
+TEST(VerdictTest, RequirementsParseAsTypeAndPercentOrSayWhyNot)
+{
+    const sRequirement cmr = Received("CMR Type 0:99");
+    EXPECT_EQ(cmr.type, "CMR Type 0");
+    EXPECT_DOUBLE_EQ(cmr.limit, 99.0);
+    EXPECT_DOUBLE_EQ(Received(" rtcm v3 type 1005 : 97.5 % ").limit, 97.5);
+    EXPECT_EQ(Received("All types:0").type, "All types");
+
+    for (const std::string bad : {"CMR Type 0", "CMR Type 0:", ":99", "CMR Type 0:abc", "CMR Type 0:101",
+                                  "CMR Type 0:-1", "CMR Type 0:99%%", "CMR Type 0:nan"}) {
+        sRequirement requirement;
+        std::string error;
+        EXPECT_FALSE(cli::ParseReceivedRequirement(bad, requirement, error)) << bad;
+        EXPECT_NE(error.find("--require " + bad), std::string::npos) << error;
+    }
+}
+
+TEST(VerdictTest, EachRequirementIsJudgedOnTheWholeRunsFigures)
+{
+    const std::vector<sLinkFigures> measured = {Type("CMR Type 0", 1000, 972, 0.120), Type("CMR Type 1", 10, 10, 0.300)};
+    const std::vector<sRequirement> lax = {Received("cmr type 0:97"), Received("CMR TYPE 1:100"),
+                                           Received("All types:96"), cli::MaxLatencyRequirement(300)};
+    const cli::sVerdict passed = cli::Judge(lax, measured, true);
+    EXPECT_TRUE(passed.passed);
+    ASSERT_EQ(passed.judgements.size(), 4u);
+    EXPECT_NEAR(*passed.judgements[0].measured, 97.2, 1e-9);
+    EXPECT_NEAR(*passed.judgements[2].measured, 100.0 * 982 / 1010, 1e-9) << "the total over every type";
+    EXPECT_NEAR(*passed.judgements[3].measured, 300.0, 1e-9) << "the slowest frame of any type";
+    EXPECT_EQ(cli::VerdictLine(passed), "Verdict: PASS (4 requirements)\n");
+
+    const std::vector<sRequirement> strict = {Received("CMR Type 0:99"), Received("CMR Type 1:50"),
+                                              cli::MaxLatencyRequirement(250)};
+    const cli::sVerdict failed = cli::Judge(strict, measured, true);
+    EXPECT_FALSE(failed.passed);
+    EXPECT_EQ(cli::VerdictLine(failed),
+              "Verdict: FAIL: CMR Type 0 received 97.2 % < 99 %; latency max 300.0 ms > 250 ms\n");
+    const nlohmann::json json = cli::VerdictJson(failed);
+    EXPECT_EQ(json["passed"], false);
+    ASSERT_EQ(json["requirements"].size(), 3u);
+    EXPECT_EQ(json["requirements"][0]["requirement"], "CMR Type 0:99");
+    EXPECT_EQ(json["requirements"][0]["passed"], false);
+    EXPECT_NEAR(json["requirements"][0]["measured"].get<double>(), 97.2, 1e-9);
+    EXPECT_EQ(json["requirements"][1]["passed"], true);
+    EXPECT_EQ(json["requirements"][2]["kind"], "maxLatency");
+}
+
+TEST(VerdictTest, WhatCannotBeJudgedFailsAndSaysWhy)
+{
+    // Received but never sent: the receiver's record alone.
+    std::vector<sLinkFigures> measured = {Type("CMR Type 0", 0, 0, 0.0)};
+    measured[0].received = 5;
+    const cli::sVerdict neverSent =
+        cli::Judge({Received("CMR Type 0:1"), Received("RTCM v3 Type 1005:1"), cli::MaxLatencyRequirement(1000)},
+                   measured, true);
+    EXPECT_FALSE(neverSent.passed);
+    EXPECT_EQ(cli::VerdictLine(neverSent),
+              "Verdict: FAIL: CMR Type 0 never sent; RTCM v3 Type 1005 never sent; no frame matched: no latency\n");
+    EXPECT_TRUE(cli::VerdictJson(neverSent)["requirements"][0]["measured"].is_null());
+
+    const cli::sVerdict noSource = cli::Judge({Received("CMR Type 0:0")}, {Type("CMR Type 0", 10, 10, 0.1)}, false);
+    EXPECT_FALSE(noSource.passed);
+    EXPECT_EQ(cli::VerdictLine(noSource), "Verdict: FAIL: CMR Type 0:0: no Source, nothing was matched\n");
+}
+
+}  // namespace
