@@ -34,8 +34,7 @@ sJudgement Unjudged(const sRequirement& requirement)
     return judgement;
 }
 
-const sLinkFigures* FindType(const std::vector<sLinkFigures>& types, const sLinkFigures& total,
-                             const std::string& name)
+const sLinkFigures* FindType(const std::vector<sLinkFigures>& types, const sLinkFigures& total, const std::string& name)
 {
     const std::string wanted = Lowered(name);
     if (Lowered(total.name) == wanted)

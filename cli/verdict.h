@@ -16,7 +16,7 @@ namespace cli {
 struct sRequirement {
     enum class eKind { Received, MaxLatency };
     eKind kind = eKind::Received;
-    std::string type;  // Received: the frame name as the statistics print it
+    std::string type;    // Received: the frame name as the statistics print it
     double limit = 0.0;  // Received: least percent of the sent frames matched; MaxLatency: ms
     std::string text;    // as given on the command line
 };

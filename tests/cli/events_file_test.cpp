@@ -85,8 +85,8 @@ TEST(EventsFileTest, BothSidesThreadsWriteEveryLineWholeAndAFailedWriteIsTold)
 
 TEST(EventsFileTest, EveryKindOfEventReadsBackAsItWasWritten)
 {
-    const auto utc = std::chrono::system_clock::time_point(std::chrono::seconds(1796670000)) +
-                     std::chrono::microseconds(250000);
+    const auto utc =
+        std::chrono::system_clock::time_point(std::chrono::seconds(1796670000)) + std::chrono::microseconds(250000);
     sLinkEvent frame = Frame(false, kRtcm1005, 0.0875);
     const std::string line = cli::EventLine(frame, 12.5, utc);
     const nlohmann::json json = nlohmann::json::parse(line);

@@ -49,7 +49,8 @@ TEST(VerdictTest, RequirementsParseAsTypeAndPercentOrSayWhyNot)
 
 TEST(VerdictTest, EachRequirementIsJudgedOnTheWholeRunsFigures)
 {
-    const std::vector<sLinkFigures> measured = {Type("CMR Type 0", 1000, 972, 0.120), Type("CMR Type 1", 10, 10, 0.300)};
+    const std::vector<sLinkFigures> measured = {Type("CMR Type 0", 1000, 972, 0.120),
+                                                Type("CMR Type 1", 10, 10, 0.300)};
     const std::vector<sRequirement> lax = {Received("cmr type 0:97"), Received("CMR TYPE 1:100"),
                                            Received("All types:96"), cli::MaxLatencyRequirement(300)};
     const cli::sVerdict passed = cli::Judge(lax, measured, true);
@@ -81,9 +82,8 @@ TEST(VerdictTest, WhatCannotBeJudgedFailsAndSaysWhy)
     // Received but never sent: the receiver's record alone.
     std::vector<sLinkFigures> measured = {Type("CMR Type 0", 0, 0, 0.0)};
     measured[0].received = 5;
-    const cli::sVerdict neverSent =
-        cli::Judge({Received("CMR Type 0:1"), Received("RTCM v3 Type 1005:1"), cli::MaxLatencyRequirement(1000)},
-                   measured, true);
+    const cli::sVerdict neverSent = cli::Judge(
+        {Received("CMR Type 0:1"), Received("RTCM v3 Type 1005:1"), cli::MaxLatencyRequirement(1000)}, measured, true);
     EXPECT_FALSE(neverSent.passed);
     EXPECT_EQ(cli::VerdictLine(neverSent),
               "Verdict: FAIL: CMR Type 0 never sent; RTCM v3 Type 1005 never sent; no frame matched: no latency\n");
