@@ -20,8 +20,8 @@ std::string UtcText(std::chrono::system_clock::time_point at)
     const std::time_t whole = std::time_t(micros / 1000000);
     std::tm parts{};
     gmtime_r(&whole, &parts);
-    return StringPrintf("%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                        parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, (long long)(micros % 1000000));
+    return StringPrintf("%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                        parts.tm_hour, parts.tm_min, parts.tm_sec, (long long)(micros % 1000000));
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ std::string UtcText(std::chrono::system_clock::time_point at)
 std::string EventLine(const sLinkEvent& event, double seconds, std::chrono::system_clock::time_point utc)
 {
     nlohmann::ordered_json line = {{"event", kKindNames[unsigned(event.kind)]},
-                           {"side", event.source ? "source" : "listener"}};
+                                   {"side", event.source ? "source" : "listener"}};
     if (event.wholeLink) {
         line["link"] = true;
     } else {
@@ -42,7 +42,8 @@ std::string EventLine(const sLinkEvent& event, double seconds, std::chrono::syst
     if (event.kind == eLinkEventKind::Frame) {
         line["length"] = event.length;
         line["matched"] = event.matched;
-        line["latencyMs"] = event.matched ? nlohmann::ordered_json(event.latencyS * 1000.0) : nlohmann::ordered_json(nullptr);
+        line["latencyMs"] =
+            event.matched ? nlohmann::ordered_json(event.latencyS * 1000.0) : nlohmann::ordered_json(nullptr);
     } else {
         line["durationS"] = event.durationS;
         if (event.kind == eLinkEventKind::BeginCorrupted || event.kind == eLinkEventKind::EndCorrupted)
@@ -83,6 +84,7 @@ bool ParseEventLine(const std::string& text, sEventRecord& record)
         }
         record.event = event;
         record.seconds = line.at("t").get<double>();
+        record.utc = line.value("utc", std::string());
         return true;
     } catch (const nlohmann::json::exception&) {
         return false;

@@ -14,6 +14,7 @@ namespace cli {
 struct sEventRecord {
     TolvarRT::sLinkEvent event;  // time unused
     double seconds = 0.0;
+    std::string utc;  // as written
 };
 
 // {"event": "frame"|"beginOutage"|"endOutage"|"beginCorrupted"|"endCorrupted",
@@ -21,8 +22,7 @@ struct sEventRecord {
 //  "link": true (the whole link's), "t" (s since the test began), "utc"
 //  (ISO 8601), frames: "length", "matched", "latencyMs" (null unless
 //  matched); outages and corruption: "durationS"; corruption: "lostBytes".
-std::string EventLine(const TolvarRT::sLinkEvent& event, double seconds,
-                      std::chrono::system_clock::time_point utc);
+std::string EventLine(const TolvarRT::sLinkEvent& event, double seconds, std::chrono::system_clock::time_point utc);
 // False when the line is no event of that form.
 bool ParseEventLine(const std::string& line, sEventRecord& record);
 

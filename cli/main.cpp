@@ -4,14 +4,19 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 
 #include "cli/capture_replay.h"
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
+#include "cli/events_report.h"
 #include "cli/interrupt_wait.h"
+#include "cli/latency_svg.h"
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
 #include "cli/verdict.h"
@@ -134,6 +139,35 @@ int Run(cli::sRunOptions options, const sVerdictOptions& verdictOptions, const s
         return kBadArguments;
     }
     return RunAndReport(options, verdictOptions, cli::RunLinkTest, cli::RunJson, cli::RunText);
+}
+
+int Report(const std::string& eventsFile, const std::string& svgFile, bool json)
+{
+    std::ifstream in(eventsFile);
+    if (!in) {
+        std::cerr << "tolvar: cannot read " << eventsFile << ": " << std::strerror(errno) << "\n";
+        return kCannotOpen;
+    }
+    const cli::sEventsReport report = cli::ReadEventsReport(in);
+    if (in.bad()) {
+        std::cerr << "tolvar: cannot read " << eventsFile << ": " << std::strerror(errno) << "\n";
+        return kCannotOpen;
+    }
+    if (!svgFile.empty()) {
+        std::ofstream svg(svgFile);
+        const std::string since = report.firstUtc.empty() ? std::string() : ", from " + report.firstUtc;
+        svg << cli::LatencySvg(report, "Latency per frame type: " + eventsFile + since);
+        svg.close();
+        if (!svg) {
+            std::cerr << "tolvar: cannot write " << svgFile << ": " << std::strerror(errno) << "\n";
+            return kCannotOpen;
+        }
+    }
+    if (json)
+        std::cout << cli::EventsReportJson(report).dump(2) << "\n";
+    else
+        std::cout << cli::EventsReportText(report);
+    return 0;
 }
 
 int Ports()
@@ -309,6 +343,16 @@ int main(int argc, char** argv)
     sVerdictOptions runVerdict;
     AddVerdictOptions(*run, runVerdict);
 
+    auto* report = app.add_subcommand("report", "Summarise an events file written with --events, and draw it");
+    std::string eventsFile;
+    std::string svgFile;
+    bool reportJson = false;
+    report->add_option("EVENTS", eventsFile, "The events file")->required();
+    report->add_option("--svg", svgFile,
+                       "Draw the latency of every matched frame over the test, per type, with the outages as "
+                       "shaded bands, to this SVG file");
+    report->add_flag("--json", reportJson, "Print one JSON document");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -327,5 +371,7 @@ int main(int argc, char** argv)
         return RunAndReport(demoOptions, demoVerdict, cli::RunDemo, cli::DemoJson, cli::DemoText);
     if (run->parsed())
         return Run(runOptions, runVerdict, sourceText, schedule->count() + svs->count() > 0);
+    if (report->parsed())
+        return Report(eventsFile, svgFile, reportJson);
     return kBadArguments;
 }

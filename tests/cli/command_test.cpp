@@ -237,6 +237,7 @@ TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
     char eventsName[] = "/tmp/tolvar-events-XXXXXX";
     close(mkstemp(eventsName));
     const std::string events = eventsName;
+    const std::string svg = events + ".svg";
     const sOutcome lax = Tolvar({"demo", "--seconds", "2", "--schedule", "0", "--require", "cmr type 0:50", "--require",
                                  "All types:50", "--max-latency", "5000", "--events", events});
     ASSERT_EQ(lax.status, 0) << lax.out << lax.err;
@@ -252,7 +253,18 @@ TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
     EXPECT_GE(verdict["requirements"][1]["measured"].get<double>(), 50.0);
     EXPECT_EQ(verdict["requirements"][0]["why"], "RTCM v3 Type 1005 never sent");
 
+    // The events of the passing run, summed and drawn.
+    const sOutcome report = Tolvar({"report", events, "--svg", svg});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("  CMR Type 0: "), std::string::npos) << report.out;
+    EXPECT_EQ(report.out.find("malformed"), std::string::npos) << report.out;
+    std::ifstream drawn(svg);
+    EXPECT_TRUE(drawn.good()) << "the picture was written";
+    EXPECT_EQ(ExitStatus({"report", "/no/such/events"}), 1);
+    EXPECT_EQ(ExitStatus({"report", "/tmp"}), 1) << "a folder is no file";
+    EXPECT_EQ(ExitStatus({"report", events, "--svg", "/no/such/folder/x.svg"}), 1);
     unlink(events.c_str());
+    unlink(svg.c_str());
 }
 
 }  // namespace

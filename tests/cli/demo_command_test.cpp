@@ -13,6 +13,7 @@
 
 #include "cli/demo_command.h"
 #include "cli/events_line.h"
+#include "cli/events_report.h"
 #include "served_stats.h"
 #include "stats/link_figures.h"
 #include "temp_folder.h"
@@ -102,7 +103,7 @@ TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
     test.join();
 }
 
-TEST(DemoTest, TheEventsFileHoldsEveryCountedFrame)
+TEST(DemoTest, TheEventsFileHoldsEveryCountedFrameAndItsReportAgreesWithTheRun)
 {
     TolvarRT::testing::TempFolder folder;
     cli::sDemoOptions options;
@@ -141,7 +142,33 @@ TEST(DemoTest, TheEventsFileHoldsEveryCountedFrame)
     EXPECT_EQ(counted.size(), result.figures.measured.size());
     EXPECT_NE(cli::DemoText(result).find("Events written to " + options.loop.eventsFile), std::string::npos);
 
+    // The report of the file: the run's counts exactly, its latency within
+    // the histogram's buckets.
+    std::istringstream file(TolvarRT::testing::TempFolder::Contents(options.loop.eventsFile));
+    const cli::sEventsReport report = cli::ReadEventsReport(file);
+    EXPECT_EQ(report.malformed, 0u);
+    ASSERT_EQ(report.types.size(), result.figures.measured.size());
+    for (std::size_t index = 0; index < report.types.size(); ++index) {
+        const TolvarRT::sLinkFigures& run = result.figures.measured[index];
+        const cli::sTypeEvents& read = report.types[index];
+        EXPECT_EQ(read.name, run.name);
+        EXPECT_EQ(read.sent, run.sent) << run.name;
+        EXPECT_EQ(read.received, run.received) << run.name;
+        EXPECT_EQ(read.matched, run.matched) << run.name;
+        EXPECT_EQ(read.Missed(), run.missed) << run.name;
+        EXPECT_EQ(read.Unmatched(), run.unmatched) << run.name;
+        const TolvarRT::sLatencyDistribution latency = read.latency.Distribution();
+        if (run.matched == 0)
+            continue;
+        EXPECT_NEAR(read.LatencyMeanS(), run.LatencyMeanS(), 1e-9) << "every transit is in the file";
+        EXPECT_NEAR(latency.minS, run.latencyMinS, 0.02 * run.latencyMinS) << run.name;
+        EXPECT_NEAR(latency.maxS, run.latencyMaxS, 0.02 * run.latencyMaxS) << run.name;
+        EXPECT_GE(latency.rmsS, run.LatencyMeanS() * 0.98) << "a root mean square is never below the mean";
+        EXPECT_LE(latency.minS, latency.medianS);
+        EXPECT_LE(latency.medianS, latency.maxS);
+    }
     const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
+    EXPECT_EQ(report.total.matched, total.matched);
     EXPECT_GT(total.missed, 0u) << "seed 5 drops packets";
 }
 

@@ -10,6 +10,7 @@
 
 #include "cli/events_file.h"
 #include "cli/events_line.h"
+#include "frame_events.h"
 #include "stats/packet_stats.h"
 #include "temp_folder.h"
 
@@ -18,20 +19,9 @@ namespace {
 using namespace TolvarRT;
 using cli::sEventRecord;
 
-constexpr std::uint32_t kCmr0 = FrameKey(kFrameClassCMR, 0);
-constexpr std::uint32_t kRtcm1005 = FrameKey(kFrameClassRTCM3, 1005);
-
-sLinkEvent Frame(bool source, std::uint32_t key, double latencyS = -1.0)
-{
-    sLinkEvent event;
-    event.source = source;
-    event.key = key;
-    event.time = TimeStampNow();
-    event.length = 30;
-    event.matched = latencyS >= 0.0;
-    event.latencyS = event.matched ? latencyS : 0.0;
-    return event;
-}
+using cli::testing::FrameEvent;
+using cli::testing::kCmr0;
+using cli::testing::kRtcm1005;
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -52,7 +42,7 @@ TEST(EventsFileTest, BothSidesThreadsWriteEveryLineWholeAndAFailedWriteIsTold)
     constexpr int kEach = 5000;  // several times the write size, so lines are written while others come
     const auto side = [&](bool source) {
         for (int frame = 0; frame < kEach; ++frame)
-            events.OnLinkEvent(Frame(source, kCmr0, source ? -1.0 : 0.001 * (frame % 100)));
+            events.OnLinkEvent(FrameEvent(source, kCmr0, source ? -1.0 : 0.001 * (frame % 100)));
     };
     std::thread listener(side, false);
     std::thread source(side, true);
@@ -79,7 +69,7 @@ TEST(EventsFileTest, BothSidesThreadsWriteEveryLineWholeAndAFailedWriteIsTold)
     // A full disc: the lines cannot be written, and the close says so.
     cli::CEventsFile full;
     ASSERT_TRUE(full.Open("/dev/full", error)) << error;
-    full.OnLinkEvent(Frame(false, kCmr0, 0.1));
+    full.OnLinkEvent(FrameEvent(false, kCmr0, 0.1));
     EXPECT_NE(full.Close().find("/dev/full: "), std::string::npos);
 }
 
@@ -87,7 +77,7 @@ TEST(EventsFileTest, EveryKindOfEventReadsBackAsItWasWritten)
 {
     const auto utc =
         std::chrono::system_clock::time_point(std::chrono::seconds(1796670000)) + std::chrono::microseconds(250000);
-    sLinkEvent frame = Frame(false, kRtcm1005, 0.0875);
+    sLinkEvent frame = FrameEvent(false, kRtcm1005, 0.0875);
     const std::string line = cli::EventLine(frame, 12.5, utc);
     const nlohmann::json json = nlohmann::json::parse(line);
     EXPECT_EQ(json["name"], "RTCM v3 Type 1005");

@@ -1,0 +1,73 @@
+// An events file read back: per frame type what the source sent and the
+// Listener received, matched and how long it took, and every outage and run
+// of corruption, for the summary of `tolvar report` and its picture.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "stats/latency_histogram.h"
+
+namespace cli {
+
+struct sLatencyPoint {
+    double seconds = 0.0;  // arrival, since the test began
+    double ms = 0.0;
+};
+
+// An outage (or a run of corruption) from its start to its end; one still
+// open when the file ends lasts to the file's last event.
+struct sEventBand {
+    bool source = false;
+    bool wholeLink = false;
+    std::uint32_t key = 0;  // 0 with wholeLink
+    bool corrupted = false;
+    double begin = 0.0;
+    double end = 0.0;
+    bool open = false;
+};
+
+struct sTypeEvents {
+    std::uint32_t key = 0;
+    std::string name;
+    std::uint64_t sent = 0;      // source frames
+    std::uint64_t received = 0;  // Listener frames
+    std::uint64_t matched = 0;
+    TolvarRT::CLatencyHistogram latency;  // of the matched frames
+    double latencySumS = 0.0;
+    std::vector<sLatencyPoint> points;
+    unsigned outages = 0;
+    double outageSeconds = 0.0;
+    unsigned corruptedRuns = 0;
+    double corruptedSeconds = 0.0;
+
+    // The file is written when the test is over: nothing is in flight.
+    std::uint64_t Missed() const { return sent > matched ? sent - matched : 0; }
+    std::uint64_t Unmatched() const { return received > matched ? received - matched : 0; }
+    double LatencyMeanS() const { return matched == 0 ? 0.0 : latencySumS / double(matched); }
+};
+
+struct sEventsReport {
+    std::vector<sTypeEvents> types;  // ascending key
+    sTypeEvents total;               // every type together
+    sTypeEvents link;                // the whole link's outages and corruption
+    std::vector<sEventBand> bands;   // in the order they were judged
+    double lastSeconds = 0.0;        // of the last event
+    std::string firstUtc;            // the date of the first event, as written
+    std::uint64_t events = 0;
+    std::uint64_t malformed = 0;  // lines skipped
+};
+
+sEventsReport ReadEventsReport(std::istream& in);
+
+// The summary at the end of a run, from the file: per type and for all of
+// them sent, received, matched, missed, unmatched, the latency distribution
+// and the outages; then the skipped lines, once.
+std::string EventsReportText(const sEventsReport& report);
+nlohmann::json EventsReportJson(const sEventsReport& report);
+
+}  // namespace cli
