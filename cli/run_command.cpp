@@ -99,7 +99,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CReplaySession::StartAll();
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
-    result.figures = EndTest(document, seconds, generated, kGeneratedDrain);
+    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop.linkBps);
+    WarnOfBudget(options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     // Disconnecting the Listener logs the final summary.
     document.Shutdown();

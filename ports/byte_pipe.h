@@ -60,7 +60,11 @@ public:
     // Bytes of a protocol another decoder on the pipe takes are not rejected,
     // so a clean line that mixes protocols rejects nothing; nor are line
     // ends (CR, LF), which the NMEA decoder leaves after a sentence's first
-    // one and which are no sign of damage. Each report is
+    // one and which are no sign of damage. A lower bound: a decoder may hold
+    // damaged bytes as the start of a frame of its own for a while (RTCM v3
+    // up to its declared length), or take them as used (the NMEA decoder
+    // takes up to 255 bytes after a "$" as a sentence, good or not), so they
+    // count late or not at all. Each report is
     // told to the sink (null: nobody) with the time stamp of the chunk being
     // delivered, on the reader thread under the lock.
     using RejectedBytesSink = std::function<void(std::uint64_t bytes, TimeStamp timeStamp)>;

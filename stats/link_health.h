@@ -38,8 +38,8 @@ struct sHealthThresholds {
 // One outage, ended or not.
 struct sOutage {
     bool wholeLink = false;
-    std::uint32_t key = 0;  // 0 with wholeLink
-    TimeStamp start = 0;    // the last frame before the gap
+    std::uint32_t key = 0;         // 0 with wholeLink
+    TimeStamp start = 0;           // the last frame before the gap
     std::optional<TimeStamp> end;  // the first frame after it; none while still out
     double durationS = 0.0;        // to the end, or to when the list was read
 };
@@ -83,7 +83,7 @@ private:
         TimeStamp lastFrame = 0;
         bool seen = false;
         bool out = false;
-        std::size_t outage = 0;  // index into outages while out
+        std::size_t outage = 0;            // index into outages while out
         std::optional<TimeStamp> resumed;  // first frame after the gap
         std::uint64_t outages = 0;
     };

@@ -25,9 +25,11 @@ using Bytes = std::vector<std::uint8_t>;
 // frame, each whole.
 Bytes MixedSecond(unsigned second)
 {
-    Bytes bytes = TolvarRT::testing::Packet(kPacketCMR, {0x00, 0x20, std::uint8_t(second), 4, 5, 6, 7, 8, 9, 10, 11, 12});
-    const std::string sentence = TolvarRT::testing::NmeaSentence("GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,"
-                                                       "1600.000,M,-30.455,M,,");
+    Bytes bytes =
+        TolvarRT::testing::Packet(kPacketCMR, {0x00, 0x20, std::uint8_t(second), 4, 5, 6, 7, 8, 9, 10, 11, 12});
+    const std::string sentence = TolvarRT::testing::NmeaSentence(
+        "GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,"
+        "1600.000,M,-30.455,M,,");
     bytes.insert(bytes.end(), sentence.begin(), sentence.end());
     const Bytes frame = TolvarRT::testing::rtcm3_reference::Frame(1005, 19, 0, second + 1);
     bytes.insert(bytes.end(), frame.begin(), frame.end());

@@ -42,7 +42,7 @@ TEST(RadioBudgetTest, EachProtocolAddsItsOwnFramingToWhatItsDecoderReports)
     CStatsCollection side(&logPipe, true);
     // One frame of each per second, for 2 s.
     for (int second = 0; second < 2; ++second) {
-        side.RecordFrame(kFrameClassRTCM3, 1005, 19, 0, At(second));  // + 3-byte header, 3-byte CRC
+        side.RecordFrame(kFrameClassRTCM3, 1005, 19, 0, At(second));   // + 3-byte header, 3-byte CRC
         side.RecordFrame(kFrameClassRTCM2, 1, 5 * 12, 0, At(second));  // 12 words of 5 bytes, 3 of data each
         side.RecordFrame(kFrameClassNMEA, 3, 80, 0, At(second));       // + CR LF
         side.RecordFrame(kFrameClassATS, 0, 40, 0, At(second));        // start and end byte included
