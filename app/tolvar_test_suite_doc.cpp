@@ -80,6 +80,11 @@ CTolvarTestSuiteDoc::CTolvarTestSuiteDoc(ISettingsStore& store, IDocumentUi& doc
     listenerNmea.Subscribe(&listener);
     sourceNmea.Subscribe(&source);
     listenerStats.SubscribeTo(&listenerCmr, &listenerRtcm, &listenerNmea, &listenerAts, &listenerRtcm3);
+    // Bytes no decoder of a side could use are that side's corruption.
+    listener.SetRejectedBytesSink(
+        [this](std::uint64_t bytes, TimeStamp time) { listenerStats.RecordRejected(bytes, time); });
+    source.SetRejectedBytesSink(
+        [this](std::uint64_t bytes, TimeStamp time) { sourceStats.RecordRejected(bytes, time); });
     sourceCmr.SetName("GPS");
     sourceRtcm.SetName("GPS");
     sourceRtcm3.SetName("GPS");
@@ -96,6 +101,8 @@ CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()
     atsSimulator.Stop();
     listener.ClosePort();
     source.ClosePort();
+    listener.SetRejectedBytesSink(nullptr);
+    source.SetRejectedBytesSink(nullptr);
     radioHandler.reset();
     listenerStats.UnsubscribeAll();
     sourceStats.UnsubscribeAll();
@@ -352,6 +359,12 @@ void CTolvarTestSuiteDoc::Shutdown()
 
 void CTolvarTestSuiteDoc::RefreshStatistics()
 {
+    // The view's once-a-second refresh is the document's steady tick: every
+    // front end that shows the table drives it, and outages need time to
+    // pass without frames to be judged.
+    const TimeStamp now = TimeStampNow();
+    listenerStats.CheckHealth(now);
+    sourceStats.CheckHealth(now);
     statisticsTable.Refresh(listenerStats);
 }
 

@@ -73,7 +73,8 @@ public:
     void CloseLogFile();
 
     // The statistics table as the view shows it, refreshed by the view's
-    // timer (or by any front end that shows it).
+    // timer (or by any front end that shows it); the refresh also lets both
+    // collections judge outages as time passes.
     void RefreshStatistics();
     std::vector<TolvarRT::sStatsRow> StatisticsRows() const { return statisticsTable.Rows(); }
     // The child frame's summary timer: the interval's summary, logged and

@@ -1,6 +1,8 @@
 #include "cli/demo_command.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
@@ -16,6 +18,21 @@ namespace cli {
 using namespace TolvarRT;
 using namespace std::chrono_literals;
 namespace Command = DocumentCommand;
+
+bool ParseDropWindow(const std::string& text, sDropWindow& window)
+{
+    double from = 0.0;
+    double to = 0.0;
+    char dash = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%lf%c%lf%c", &from, &dash, &to, &extra) != 3 || dash != '-')
+        return false;
+    if (!(from >= 0.0 && to > from && to < 1e6))
+        return false;
+    window.fromMs = unsigned(std::lround(from * 1000.0));
+    window.toMs = unsigned(std::lround(to * 1000.0));
+    return true;
+}
 
 sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 {
@@ -50,7 +67,8 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
-    result.figures = EndTest(document, seconds, true, drain);
+    result.figures = EndTest(document, seconds, true, drain, options.loop.linkBps);
+    WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
@@ -75,11 +93,9 @@ nlohmann::json DemoJson(const sDemoResult& result)
 {
     nlohmann::json json = FiguresJson(result.figures);
     const sRadioAccount& account = result.account;
-    json["link"] = {{"sent", account.sent},
-                    {"dropped", account.dropped},
-                    {"corrupted", account.corrupted},
-                    {"delivered", account.delivered},
-                    {"meanInjectedDelayMs", account.MeanDelayMs()}};
+    json["link"] = {{"sent", account.sent},           {"dropped", account.dropped},
+                    {"corrupted", account.corrupted}, {"droppedInWindows", account.droppedInWindows},
+                    {"delivered", account.delivered}, {"meanInjectedDelayMs", account.MeanDelayMs()}};
     return json;
 }
 

@@ -28,6 +28,10 @@ struct sDemoResult {
     TolvarRT::sRadioAccount account;
 };
 
+// "FROM-TO" in seconds (decimals allowed) as a drop window; false unless
+// 0 <= FROM < TO.
+bool ParseDropWindow(const std::string& text, TolvarRT::sDropWindow& window);
+
 sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut);
 std::string DemoText(const sDemoResult& result);
 nlohmann::json DemoJson(const sDemoResult& result);

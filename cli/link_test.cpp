@@ -117,8 +117,21 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
     return secondsRun;
 }
 
+namespace {
+
+sSideHealth HealthOf(const CStatsCollection& collection, TimeStamp now)
+{
+    sSideHealth health;
+    health.counts = collection.HealthCounts(now);
+    health.outages = collection.Outages(now);
+    health.runStart = collection.RunStart();
+    return health;
+}
+
+}  // namespace
+
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain)
+                     std::chrono::milliseconds drain, unsigned linkBps)
 {
     sTestFigures figures;
     figures.title = document.TitleText();
@@ -135,7 +148,21 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
     // source frame a missed one; a real Source may have frames on the air.
     figures.measured = MeasureLink(snapshot, stopGenerator);
     figures.summary = document.ListenerStatistics().Summary(false);
+    const TimeStamp now = TimeStampNow();
+    figures.listenerHealth = HealthOf(document.ListenerStatistics(), now);
+    figures.sourceHealth = HealthOf(document.SourceStatistics(), now);
+    // What went on the air is what the Source sent; without one, what came.
+    const bool fromSource = snapshot.hasSource && !snapshot.sourceRecords.empty();
+    figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, linkBps);
     return figures;
+}
+
+void WarnOfBudget(const sTestLoop& loop, const sTestFigures& figures)
+{
+    if (loop.onWarning && figures.budget.total.overBudget)
+        loop.onWarning(StringPrintf("the corrections take %.0f %% of the radio's %u bit/s (more than %.0f %%)",
+                                    figures.budget.total.share * 100.0, figures.budget.linkBps,
+                                    kBudgetWarningShare * 100.0));
 }
 
 namespace {
@@ -150,8 +177,106 @@ std::string MeasuredLine(const sLinkFigures& figures)
         line += StringPrintf(", %llu in flight", (unsigned long long)figures.inFlight);
     if (figures.matched == 0)
         return line + ", no latency\n";
-    return line + StringPrintf(", latency mean %.1f ms (min %.1f, max %.1f)\n", figures.LatencyMeanS() * 1000.0,
-                               figures.latencyMinS * 1000.0, figures.latencyMaxS * 1000.0);
+    const sLatencyDistribution d = figures.transits.Distribution();
+    return line + StringPrintf(", latency mean %.1f ms (min %.1f, max %.1f; median %.1f, 95%% %.1f, RMS %.1f)\n",
+                               figures.LatencyMeanS() * 1000.0, figures.latencyMinS * 1000.0,
+                               figures.latencyMaxS * 1000.0, d.medianS * 1000.0, d.p95S * 1000.0, d.rmsS * 1000.0);
+}
+
+std::string OutageName(const sOutage& outage)
+{
+    return outage.wholeLink ? std::string("whole link") : FrameName(outage.key);
+}
+
+double SecondsIntoRun(const sSideHealth& health, TimeStamp time)
+{
+    return SecondsBetween(time, health.runStart);
+}
+
+std::string HealthText(const char* side, const sSideHealth& health)
+{
+    const sHealthCounts& counts = health.counts;
+    std::string text = StringPrintf(
+        "  %s: %llu outages of frame types, %llu of the whole link (%.1f s); corrupted %llu times (%.1f s), %llu "
+        "bytes rejected\n",
+        side, (unsigned long long)counts.typeOutages, (unsigned long long)counts.linkOutages, counts.outageSeconds,
+        (unsigned long long)counts.corruptedSpells, counts.corruptedSeconds, (unsigned long long)counts.rejectedBytes);
+    for (const sOutage& outage : health.outages) {
+        text +=
+            StringPrintf("    %s out from %.1f s ", OutageName(outage).c_str(), SecondsIntoRun(health, outage.start));
+        text += outage.end ? StringPrintf("to %.1f s", SecondsIntoRun(health, *outage.end)) : std::string("to the end");
+        text += StringPrintf(", %.1f s\n", outage.durationS);
+    }
+    return text;
+}
+
+std::string BudgetLine(const sBudgetFigures& figures, unsigned linkBps)
+{
+    std::string line = StringPrintf("  %s: %.1f bytes/s of data, %.1f bytes/s on the air", figures.name.c_str(),
+                                    figures.payloadBytesPerS, figures.airBytesPerS);
+    if (linkBps != 0)
+        line += StringPrintf(", %.1f %% of %u bit/s%s", figures.share * 100.0, linkBps,
+                             figures.overBudget ? " (more than 80 %!)" : "");
+    return line + "\n";
+}
+
+std::string BudgetText(const sRadioBudget& budget)
+{
+    std::string text = StringPrintf("Radio budget (%u bits a byte on the air):\n", kAirBitsPerByte);
+    for (const sBudgetFigures& type : budget.types)
+        text += BudgetLine(type, budget.linkBps);
+    return text + BudgetLine(budget.total, budget.linkBps);
+}
+
+nlohmann::json HealthJson(const sSideHealth& health)
+{
+    nlohmann::json outages = nlohmann::json::array();
+    for (const sOutage& outage : health.outages)
+        outages.push_back({{"name", OutageName(outage)},
+                           {"wholeLink", outage.wholeLink},
+                           {"startS", SecondsIntoRun(health, outage.start)},
+                           {"endS", outage.end ? nlohmann::json(SecondsIntoRun(health, *outage.end)) : nullptr},
+                           {"durationS", outage.durationS}});
+    const sHealthCounts& counts = health.counts;
+    return {{"typeOutages", counts.typeOutages},
+            {"linkOutages", counts.linkOutages},
+            {"outageSeconds", counts.outageSeconds},
+            {"corruptedSpells", counts.corruptedSpells},
+            {"corruptedSeconds", counts.corruptedSeconds},
+            {"rejectedBytes", counts.rejectedBytes},
+            {"outages", outages}};
+}
+
+nlohmann::json BudgetFiguresJson(const sBudgetFigures& figures, unsigned linkBps)
+{
+    nlohmann::json json = {
+        {"name", figures.name}, {"payloadBytesPerS", figures.payloadBytesPerS}, {"airBytesPerS", figures.airBytesPerS}};
+    if (linkBps != 0) {
+        json["share"] = figures.share;
+        json["overBudget"] = figures.overBudget;
+    }
+    return json;
+}
+
+nlohmann::json BudgetJson(const sRadioBudget& budget)
+{
+    nlohmann::json types = nlohmann::json::array();
+    for (const sBudgetFigures& type : budget.types)
+        types.push_back(BudgetFiguresJson(type, budget.linkBps));
+    return {{"airBitsPerByte", kAirBitsPerByte},
+            {"linkBps", budget.linkBps != 0 ? nlohmann::json(budget.linkBps) : nullptr},
+            {"types", types},
+            {"total", BudgetFiguresJson(budget.total, budget.linkBps)}};
+}
+
+// The latency distribution beside the figures the status page shares.
+void AddDistribution(const sLinkFigures& figures, nlohmann::json& json)
+{
+    const sLatencyDistribution d = figures.transits.Distribution();
+    const auto ms = [&](double seconds) { return d.count != 0 ? nlohmann::json(seconds * 1000.0) : nullptr; };
+    json["latencyMedianMs"] = ms(d.medianS);
+    json["latencyP95Ms"] = ms(d.p95S);
+    json["latencyRmsMs"] = ms(d.rmsS);
 }
 
 }  // namespace
@@ -164,7 +289,10 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
         for (const sLinkFigures& type : figures.measured)
             text += MeasuredLine(type);
         text += MeasuredLine(LinkTotal(figures.measured));
+        text += HealthText("Listener", figures.listenerHealth);
+        text += HealthText("Source", figures.sourceHealth);
     }
+    text += BudgetText(figures.budget);
     if (!figures.recordFolder.empty()) {
         text += "Recorded to " + figures.recordFolder + "\n";
         for (const std::string& failure : figures.recordingFailures)
@@ -190,6 +318,11 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
     nlohmann::json json = {
         {"title", figures.title}, {"seconds", figures.seconds}, {"rows", figures.rows}, {"summary", figures.summary}};
     AddMeasuredJson(figures.measured, json);
+    for (std::size_t i = 0; i < figures.measured.size(); ++i)
+        AddDistribution(figures.measured[i], json["measured"][i]);
+    AddDistribution(LinkTotal(figures.measured), json["measuredTotal"]);
+    json["health"] = {{"listener", HealthJson(figures.listenerHealth)}, {"source", HealthJson(figures.sourceHealth)}};
+    json["budget"] = BudgetJson(figures.budget);
     if (!figures.recordFolder.empty())
         json["recording"] = {{"folder", figures.recordFolder}, {"failures", figures.recordingFailures}};
     if (!figures.eventsFile.empty())

@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "stats/link_figures.h"
+#include "stats/link_health.h"
+#include "stats/radio_budget.h"
 
 class CTolvarTestSuiteDoc;
 
@@ -43,6 +45,14 @@ struct sTestLoop {
     std::function<void(const std::string& warning)> onWarning;
     std::string recordFolder;  // --record DIR; empty: no recording
     std::string eventsFile;    // --events FILE; empty: none
+    unsigned linkBps = 0;      // --link-bps: the radio's bit rate; 0: not given
+};
+
+// The outages and corruption one side's collection judged.
+struct sSideHealth {
+    TolvarRT::sHealthCounts counts;
+    std::vector<TolvarRT::sOutage> outages;
+    TolvarRT::TimeStamp runStart = 0;  // outage times are given from it
 };
 
 struct sTestFigures {
@@ -53,6 +63,11 @@ struct sTestFigures {
     // What the link did, per frame type: at the end of a test whose Source
     // was a generator, after the drain, nothing is left in flight.
     std::vector<TolvarRT::sLinkFigures> measured;
+    sSideHealth listenerHealth;
+    sSideHealth sourceHealth;
+    // What the Source's frames (the Listener's without a Source) took of the
+    // radio over the seconds run.
+    TolvarRT::sRadioBudget budget;
     nlohmann::json rows;       // every column of the statistics table, typed
     std::string recordFolder;  // where the test was recorded; empty: it was not
     std::vector<std::string> recordingFailures;
@@ -90,13 +105,17 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
 // title as it stood while it ran. With a generator as Source the generator
 // stops first and the link gets drain to deliver what is still on the air.
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain);
+                     std::chrono::milliseconds drain, unsigned linkBps = 0);
+// Tells the loop's onWarning when the corrections take more than 80 % of
+// the radio's bit rate.
+void WarnOfBudget(const sTestLoop& loop, const sTestFigures& figures);
 
 // Title, table and summary; then, when asked, per type and for the whole
 // run what the link did; the gap rule's figures wherever it found gaps.
 std::string FiguresText(const sTestFigures& figures, bool perType);
-// "title", "seconds", "rows", "summary", "measured" (per type) and
-// "measuredTotal", with the same figures as the text.
+// "title", "seconds", "rows", "summary", "measured" (per type),
+// "measuredTotal", "health" (per side: counts and outages) and "budget",
+// with the same figures as the text.
 nlohmann::json FiguresJson(const sTestFigures& figures);
 
 // Connect the Listener (as an NMEA listener when asked) and the Source on

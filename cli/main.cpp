@@ -193,6 +193,15 @@ void AddRecordOption(CLI::App& command, std::string& folder)
                        "listener.tags, source.raw, source.tags), for a replay through FILE:DIR/listener.raw");
 }
 
+void AddLinkBpsOption(CLI::App& command, unsigned& linkBps)
+{
+    command
+        .add_option("--link-bps", linkBps,
+                    "The radio's bit rate: show the share of it the corrections take (10 bits a byte), with a "
+                    "warning above 80 %")
+        ->check(CLI::PositiveNumber);
+}
+
 void AddServeOption(CLI::App& command, std::string& serve)
 {
     command.add_option("--serve", serve,
@@ -283,6 +292,16 @@ int main(int argc, char** argv)
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
     demo->add_option("--seed", demoOptions.channel.seed, "Seed of the link's randomness")->capture_default_str();
+    std::vector<std::string> dropTexts;
+    demo->add_option("--drop", dropTexts,
+                     "Drop every packet from FROM to TO seconds after the start (FROM-TO, e.g. 20-30; repeatable)")
+        ->each([&demoOptions](const std::string& text) {
+            TolvarRT::sDropWindow window;
+            if (!cli::ParseDropWindow(text, window))
+                throw CLI::ValidationError("--drop", text + ": expected FROM-TO in seconds, FROM below TO");
+            demoOptions.channel.dropWindows.push_back(window);
+        });
+    AddLinkBpsOption(*demo, demoOptions.loop.linkBps);
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
     AddServeOption(*demo, demoOptions.loop.serve);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
@@ -336,6 +355,7 @@ int main(int argc, char** argv)
         ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
         ->needs(log);
     run->add_flag("--ats", runOptions.ats, "Also decode ATS frames (always with --source fake-ats:PORT)");
+    AddLinkBpsOption(*run, runOptions.loop.linkBps);
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);
     AddRecordOption(*run, runOptions.loop.recordFolder);

@@ -103,7 +103,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CReplaySession::StartAll();
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
-    result.figures = EndTest(document, seconds, generated, kGeneratedDrain);
+    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop.linkBps);
+    WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     // Disconnecting the Listener logs the final summary.

@@ -22,6 +22,11 @@ public:
     // Where the frame being published lies in the stream, for a subscriber
     // that places frames in a capture; good only inside its frame call.
     sByteSpan PublishedSpan() const { return publishedSpan; }
+    // Whether it reports every byte it cannot use with MarkLost, as every
+    // decoder does: a byte that all such subscribers report is one no
+    // decoder could use. A subscriber that takes every byte as it comes (a
+    // recorder) reports none and says no.
+    virtual bool ReportsUnusedBytes() const { return true; }
 
 protected:
     sByteSpan publishedSpan;

@@ -1,6 +1,8 @@
 #include "ports/byte_pipe.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "core/time_base.h"
@@ -159,8 +161,40 @@ bool CBytePipeSubscription::SendBreak(unsigned milliseconds)
     return true;
 }
 
-int CBytePipeSubscription::MarkLost(std::uint32_t, std::uint32_t)
+void CBytePipeSubscription::SetRejectedBytesSink(RejectedBytesSink sink)
 {
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    rejectedSink = std::move(sink);
+}
+
+std::uint64_t CBytePipeSubscription::RejectedBytes() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return rejectedBytes;
+}
+
+int CBytePipeSubscription::MarkLost(std::uint32_t firstIndex, std::uint32_t count)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (lostReporters == 0 || count == 0 || recentBytes.empty())
+        return 0;
+    std::uint64_t rejected = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t index = firstIndex + i;
+        const std::uint32_t slot = index % kLostWindow;
+        if (lostIndex[slot] != index) {
+            lostIndex[slot] = index;
+            lostCount[slot] = 0;
+        }
+        if (lostCount[slot] < 255 && ++lostCount[slot] == lostReporters && recentBytes[slot] != '\r' &&
+            recentBytes[slot] != '\n')
+            ++rejected;
+    }
+    if (rejected == 0)
+        return 0;
+    rejectedBytes += rejected;
+    if (rejectedSink)
+        rejectedSink(rejected, deliveryTime);
     return 0;
 }
 
@@ -221,6 +255,24 @@ void CBytePipeSubscription::PublishStampedBytes(const std::uint8_t* data, std::u
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::uint32_t firstIndex = runningIndex;
     runningIndex += length;
+    unsigned reporters = 0;
+    Publish([&](IIncomingBytePipe& decoder) {
+        const auto* subscriber = dynamic_cast<const CBytePipeSubscriber*>(&decoder);
+        reporters += subscriber != nullptr && subscriber->ReportsUnusedBytes() ? 1 : 0;
+    });
+    lostReporters = reporters;
+    deliveryTime = timeStamp;
+    if (recentBytes.empty()) {
+        recentBytes.assign(kLostWindow, 0);
+        lostIndex.assign(kLostWindow, 0);
+        lostCount.assign(kLostWindow, 0);
+    }
+    for (std::uint32_t done = 0; done < length;) {
+        const std::uint32_t slot = (firstIndex + done) % kLostWindow;
+        const std::uint32_t piece = std::min(length - done, kLostWindow - slot);
+        std::memcpy(recentBytes.data() + slot, data + done, piece);
+        done += piece;
+    }
     Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, timeStamp); });
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/byte_pipe_subscriber.h"
 #include "core/log_pipe.h"
@@ -53,6 +55,22 @@ public:
     // corrections by it) by the ports opened from now on; none by default.
     void SetGgaPosition(std::optional<sGgaPosition> position);
 
+    // Rejected bytes: those that every decoder on the pipe reported with
+    // MarkLost, so that no decoder could use them (a corrupt frame, noise).
+    // Bytes of a protocol another decoder on the pipe takes are not rejected,
+    // so a clean line that mixes protocols rejects nothing; nor are line
+    // ends (CR, LF), which the NMEA decoder leaves after a sentence's first
+    // one and which are no sign of damage. A lower bound: a decoder may hold
+    // damaged bytes as the start of a frame of its own for a while (RTCM v3
+    // up to its declared length), or take them as used (the NMEA decoder
+    // takes up to 255 bytes after a "$" as a sentence, good or not), so they
+    // count late or not at all. Each report is
+    // told to the sink (null: nobody) with the time stamp of the chunk being
+    // delivered, on the reader thread under the lock.
+    using RejectedBytesSink = std::function<void(std::uint64_t bytes, TimeStamp timeStamp)>;
+    void SetRejectedBytesSink(RejectedBytesSink sink);
+    std::uint64_t RejectedBytes() const;
+
     // ILostBytePipe
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
     bool Send(const std::uint8_t* data, std::uint32_t length) override;
@@ -96,6 +114,17 @@ private:
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
     IIncomingBytePipe* sentTap = nullptr;        // under the shared lock
     std::uint32_t sentIndex = 0;                 // the index the next sent byte gets, under the lock
+    // The last kLostWindow bytes and how many decoders reported each lost,
+    // by running index modulo the window; made at the first chunk. Reports
+    // come within a frame's length of the newest byte, far inside it.
+    static constexpr std::uint32_t kLostWindow = 1u << 14;
+    std::vector<std::uint8_t> recentBytes;
+    std::vector<std::uint32_t> lostIndex;  // the running index each slot counts for
+    std::vector<std::uint8_t> lostCount;
+    unsigned lostReporters = 0;  // decoders of the chunk being delivered that report unused bytes
+    TimeStamp deliveryTime = 0;  // of the chunk being delivered
+    std::uint64_t rejectedBytes = 0;
+    RejectedBytesSink rejectedSink;
 };
 
 }  // namespace TolvarRT

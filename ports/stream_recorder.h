@@ -40,6 +40,7 @@ public:
     std::string Failure() const;
     std::uint64_t BytesRecorded() const;
 
+    bool ReportsUnusedBytes() const override { return false; }
     int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
                 const TimeStamp& timeStamp) override;
 

@@ -144,6 +144,13 @@ void CEmulatedRadioLink::Run()
     PacketCutter fromBase, fromRover;
     Clock::time_point lastDue{};
     const Bytes ack = MakePacket(kPacketRadioCommand, "\xA2");
+    const Clock::time_point started = Clock::now();
+    const auto inDropWindow = [&](Clock::time_point at) {
+        const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(at - started).count();
+        return std::any_of(channel.dropWindows.begin(), channel.dropWindows.end(), [ms](const sDropWindow& window) {
+            return ms >= (long long)window.fromMs && ms < (long long)window.toMs;
+        });
+    };
 
     const auto onBasePacket = [&](Bytes packet) {
         const std::uint8_t type = packet[2];
@@ -154,6 +161,11 @@ void CEmulatedRadioLink::Run()
         // Everything else goes over the air.
         std::lock_guard<std::mutex> guard(accountLock);
         ++account.sent;
+        if (inDropWindow(Clock::now())) {
+            ++account.dropped;
+            ++account.droppedInWindows;
+            return;
+        }
         if (percent(random) < channel.lossPercent) {
             ++account.dropped;
             return;

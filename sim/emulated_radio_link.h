@@ -10,10 +10,18 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ports/event_fd.h"
 
 namespace TolvarRT {
+
+// A spell in which the channel drops every packet, in milliseconds after
+// Start: [fromMs, toMs).
+struct sDropWindow {
+    unsigned fromMs = 0;
+    unsigned toMs = 0;
+};
 
 struct sRadioChannel {
     double lossPercent = 2.0;
@@ -21,12 +29,14 @@ struct sRadioChannel {
     unsigned latencyMs = 80;
     unsigned jitterMs = 20;  // each packet waits latency plus a uniform 0..jitter
     std::uint32_t seed = 1;
+    std::vector<sDropWindow> dropWindows;
 };
 
 // What the channel did, to compare with what the tool measured.
 struct sRadioAccount {
-    std::uint64_t sent = 0;  // packets the base radio took in
-    std::uint64_t dropped = 0;
+    std::uint64_t sent = 0;     // packets the base radio took in
+    std::uint64_t dropped = 0;  // drop windows' included
+    std::uint64_t droppedInWindows = 0;
     std::uint64_t corrupted = 0;  // delivered with one byte changed
     std::uint64_t delivered = 0;  // delivered intact
     double delaySumMs = 0.0;      // over every packet delivered (intact or not)

@@ -42,6 +42,7 @@ std::vector<sLinkFigures> MeasureLink(const sStatsSnapshot& snapshot, bool linkO
             figures.latencySumS = record->transitSum;
             figures.latencyMinS = record->transitMin;
             figures.latencyMaxS = record->transitMax;
+            figures.transits = record->transits;
         }
         if (source != nullptr) {
             figures.sent = source->frames;
@@ -71,6 +72,7 @@ sLinkFigures LinkTotal(const std::vector<sLinkFigures>& types)
         total.unmatched += type.unmatched;
         total.late += type.late;
         total.latencySumS += type.latencySumS;
+        total.transits.Merge(type.transits);
         total.gapRuleLost += type.gapRuleLost;
         total.gapRuleLate += type.gapRuleLate;
     }

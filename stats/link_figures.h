@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "stats/latency_histogram.h"
 #include "stats/stats_snapshot.h"
 
 namespace TolvarRT {
@@ -32,6 +33,7 @@ struct sLinkFigures {
     // source; judged only when the period is re-estimated.
     std::uint64_t gapRuleLost = 0;
     std::uint64_t gapRuleLate = 0;
+    CLatencyHistogram transits;  // every matched frame's latency
 
     double LatencyMeanS() const { return matched == 0 ? 0.0 : latencySumS / double(matched); }
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/pipes.h"
+#include "stats/latency_histogram.h"
 
 namespace TolvarRT {
 
@@ -70,6 +71,14 @@ struct PacketStats {
     double transitSum = 0.0;
     double transitMin = 0.0;
     double transitMax = 0.0;
+    // The same transits as a distribution, over the run and since the last
+    // interval summary.
+    CLatencyHistogram transits;
+    CLatencyHistogram intervalTransits;
+    // What the frames took: their data alone, and on the air with the
+    // framing of their protocol (radio_budget.h).
+    std::uint64_t payloadBytes = 0;
+    std::uint64_t airBytes = 0;
 };
 
 }  // namespace TolvarRT

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/string_format.h"
 #include "core/time_base.h"
+#include "stats/radio_budget.h"
 
 namespace TolvarRT {
 namespace {
@@ -56,6 +58,16 @@ double AverageRate(const PacketStats& record)
     return record.frames < 2 || span <= 0.0 ? 0.0 : (record.frames - 1) / span;
 }
 
+// "Latency ms: min ..., median ..." of the matched frames, when there are any.
+void LatencyLine(const CLatencyHistogram& transits, std::string& text)
+{
+    if (transits.Count() == 0)
+        return;
+    const sLatencyDistribution d = transits.Distribution();
+    text += StringPrintf("\r\n\t\t\t\t Latency ms: min %0.1f, median %0.1f, 95%% %0.1f, max %0.1f, RMS %0.1f",
+                         d.minS * 1000.0, d.medianS * 1000.0, d.p95S * 1000.0, d.maxS * 1000.0, d.rmsS * 1000.0);
+}
+
 }  // namespace
 
 CStatsCollection::CStatsCollection(CLogPipe* logPipe, bool source)
@@ -63,7 +75,8 @@ CStatsCollection::CStatsCollection(CLogPipe* logPipe, bool source)
       isSource(source),
       generation(NextGeneration()),
       receiverBit(TakeReceiverBit()),
-      intervalStart(TimeStampNow())
+      intervalStart(TimeStampNow()),
+      runStart(intervalStart)
 {
     if (isSource) {
         CStatsCollection* none = nullptr;
@@ -136,6 +149,8 @@ void CStatsCollection::Reset()
     for (auto& bucket : buckets)
         bucket.clear();
     intervalStart = TimeStampNow();
+    runStart = intervalStart;
+    health.Reset();
 }
 
 std::uint32_t CStatsCollection::Generation() const
@@ -286,6 +301,8 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
     if (record != nullptr) {
         record->lastSize = length;
         record->totalBytes += length;
+        record->payloadBytes += PayloadBytes(frameClass, length);
+        record->airBytes += AirBytes(frameClass, length);
         record->frames += 1;
         record->intervalFrames += 1;
         const double interval = SecondsBetween(timeStamp, record->lastTime);
@@ -311,6 +328,8 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
         created.frames = 1;
         created.intervalFrames = 1;
         created.totalBytes = length;
+        created.payloadBytes = PayloadBytes(frameClass, length);
+        created.airBytes = AirBytes(frameClass, length);
         created.lastSize = length;
         created.lastSum = sum;
         created.lastLength = std::uint16_t(length);
@@ -323,6 +342,7 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
         record = &bucket.front();
     }
     const std::optional<double> transit = Correlate(*record, frameClass, type, length, sum, burst, timeStamp);
+    health.OnFrame(key, record->period, timeStamp);
     if (eventSink != nullptr) {
         sLinkEvent event;
         event.source = isSource;
@@ -339,6 +359,61 @@ void CStatsCollection::SetEventSink(ILinkEventSink* sink)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     eventSink = sink;
+}
+
+void CStatsCollection::OnJudged(sLinkEvent event)
+{
+    event.source = isSource;
+    const std::string name = event.wholeLink ? std::string(isSource ? "Source" : "Listener") : FrameName(event.key);
+    const double at = SecondsSinceStart(event.time);
+    switch (event.kind) {
+    case eLinkEventKind::BeginOutage:
+        log.LogAlways("Begin_Outage %s at %0.3f: no frame for %0.1f s", name.c_str(), at, event.durationS);
+        break;
+    case eLinkEventKind::EndOutage:
+        log.LogAlways("End_Outage %s at %0.3f: out for %0.1f s", name.c_str(), at, event.durationS);
+        break;
+    case eLinkEventKind::BeginCorrupted:
+        log.LogAlways("Begin_Corrupted %s at %0.3f: %llu bytes rejected in the run", name.c_str(), at,
+                      static_cast<unsigned long long>(event.lostBytes));
+        break;
+    case eLinkEventKind::EndCorrupted:
+        log.LogAlways("End_Corrupted %s at %0.3f: corrupt for %0.1f s, %llu bytes rejected in the run", name.c_str(),
+                      at, event.durationS, static_cast<unsigned long long>(event.lostBytes));
+        break;
+    case eLinkEventKind::Frame: break;
+    }
+    Emit(event);
+}
+
+void CStatsCollection::CheckHealth(TimeStamp now)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    health.Check(now);
+}
+
+void CStatsCollection::RecordRejected(std::uint64_t bytes, TimeStamp time)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    health.OnRejected(bytes, time);
+}
+
+std::vector<sOutage> CStatsCollection::Outages(std::optional<TimeStamp> now) const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return health.Outages(now.value_or(TimeStampNow()));
+}
+
+sHealthCounts CStatsCollection::HealthCounts(std::optional<TimeStamp> now) const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return health.Counts(now.value_or(TimeStampNow()));
+}
+
+TimeStamp CStatsCollection::RunStart() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return runStart;
 }
 
 void CStatsCollection::Emit(const sLinkEvent& event)
@@ -413,6 +488,8 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
         record.intervalUnmatched = 0;
         record.lateArrivals = 0;
         record.transitSum = 0.0;
+        record.transits.Clear();
+        record.intervalTransits.Clear();
     }
     TimeStamp sourceTime = 0;
     double sourcePeriod = 0.0;
@@ -428,6 +505,8 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
         record.transitMin = record.matched == 0 ? transit : std::min(record.transitMin, transit);
         record.transitMax = record.matched == 0 ? transit : std::max(record.transitMax, transit);
         record.transitSum += transit;
+        record.transits.Add(transit);
+        record.intervalTransits.Add(transit);
         if (sourcePeriod > 0.0 && transit > sourcePeriod)
             record.lateArrivals += 1;
         record.matched += 1;
@@ -492,6 +571,7 @@ std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at
                 const double rate = seconds > 0 ? double(record.intervalFrames) / double(seconds) : 0.0;
                 std::snprintf(line, sizeof line, "\r\n\t\t\t\t This Interval %f", rate);
                 text += line;
+                LatencyLine(record.intervalTransits, text);
                 if (record.intervalUnmatched != 0) {
                     std::snprintf(line, sizeof line, " Unmatched Packets %d", int(record.intervalUnmatched));
                     text += line;
@@ -499,14 +579,35 @@ std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at
                 // The run's unmatched count stays: only the interval's starts again.
                 record.intervalFrames = 0;
                 record.intervalUnmatched = 0;
+                record.intervalTransits.Clear();
+            } else {
+                LatencyLine(record.transits, text);
+            }
+            if (const std::uint64_t outages = health.OutagesOf(record.key); outages != 0) {
+                std::snprintf(line, sizeof line, "\r\n\t\t\t\t Outages %llu", static_cast<unsigned long long>(outages));
+                text += line;
             }
         }
     }
     std::snprintf(line, sizeof line, "\r\n\r\n  Received a Total of %d Packets\r\n", int(total));
     text += line;
+    HealthSummary(text, now);
     if (interval)
         intervalStart = now;
     return text;
+}
+
+void CStatsCollection::HealthSummary(std::string& text, TimeStamp now) const
+{
+    const sHealthCounts counts = health.Counts(now);
+    if (counts.typeOutages + counts.linkOutages + counts.corruptedSpells + counts.rejectedBytes == 0)
+        return;
+    text += StringPrintf("  Outages: %llu of frame types, %llu of the whole link (%0.1f s)\r\n",
+                         static_cast<unsigned long long>(counts.typeOutages),
+                         static_cast<unsigned long long>(counts.linkOutages), counts.outageSeconds);
+    text += StringPrintf("  Corrupted %llu times (%0.1f s), %llu bytes rejected\r\n",
+                         static_cast<unsigned long long>(counts.corruptedSpells), counts.corruptedSeconds,
+                         static_cast<unsigned long long>(counts.rejectedBytes));
 }
 
 double CStatsCollection::IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> at) const

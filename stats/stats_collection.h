@@ -13,6 +13,7 @@
 #include "core/pipes.h"
 #include "core/subscription.h"
 #include "stats/link_event.h"
+#include "stats/link_health.h"
 #include "stats/packet_stats.h"
 #include "stats/stats_snapshot.h"
 
@@ -72,6 +73,19 @@ public:
     // to this sink as well; null stops it. The sink must outlive its use here.
     void SetEventSink(ILinkEventSink* sink);
 
+    // Lets time pass without frames: outages are judged by it as well as by
+    // arriving frames. The owner calls it periodically (about once a second).
+    void CheckHealth(TimeStamp now);
+    // Bytes of this side's stream that no decoder could use, counted by its
+    // byte pipe: what corruption is judged from.
+    void RecordRejected(std::uint64_t bytes, TimeStamp time);
+    // The outages judged so far, in the order they began; durations of those
+    // still going on run to now.
+    std::vector<sOutage> Outages(std::optional<TimeStamp> now = std::nullopt) const;
+    sHealthCounts HealthCounts(std::optional<TimeStamp> now = std::nullopt) const;
+    // When the run began: construction or the last Reset.
+    TimeStamp RunStart() const;
+
     bool IsSource() const { return isSource; }
     std::uint32_t Generation() const;
     std::uint32_t ReceiverBit() const { return receiverBit; }
@@ -111,6 +125,9 @@ private:
     std::vector<PacketStats> SortedRecords() const;
 
     void Emit(const sLinkEvent& event);
+    // Logs an outage or corruption that health judged and passes it on.
+    void OnJudged(sLinkEvent event);
+    void HealthSummary(std::string& text, TimeStamp now) const;
 
     CLogNode log;
     ILinkEventSink* eventSink = nullptr;
@@ -120,6 +137,8 @@ private:
     const std::uint32_t receiverBit;  // 0 when all 32 were taken: frames are counted, never matched
     bool toldNoReceiverBit = false;
     TimeStamp intervalStart;
+    TimeStamp runStart;
+    CLinkHealth health{[this](const sLinkEvent& event) { OnJudged(event); }};
     // Hash table of 17 buckets: bucket (key / 16) mod 17, newest first in each.
     std::array<std::vector<PacketStats>, kBuckets> buckets;
 };

@@ -28,6 +28,20 @@ std::string Cell(const char* format, const std::optional<double>& value)
     return value ? StringPrintf(format, *value) : std::string(kNotAvailable);
 }
 
+// The run's latency distribution in milliseconds; "n/a" until a frame matched.
+void LatencyCells(const CLatencyHistogram& transits, std::array<std::string, kAllStatsColumns>& cells)
+{
+    const sLatencyDistribution d = transits.Distribution();
+    const auto cell = [&](double seconds) {
+        return d.count != 0 ? StringPrintf("%0.1f", seconds * 1000.0) : std::string(kNotAvailable);
+    };
+    cells[kColumnLatencyMin] = cell(d.minS);
+    cells[kColumnLatencyMedian] = cell(d.medianS);
+    cells[kColumnLatency95] = cell(d.p95S);
+    cells[kColumnLatencyMax] = cell(d.maxS);
+    cells[kColumnLatencyRms] = cell(d.rmsS);
+}
+
 }  // namespace
 
 const char* RatingText(double ratio)
@@ -51,6 +65,21 @@ const std::array<const char*, kStatsColumns>& CStatsTableModel::ColumnHeaders()
         "Packet Type Received", "Rating",     "Count",         "Source Count",
         "% Received",           "Last Size",  "Last Interval", "Last Time",
         "Last Latency (ms)",    "Avg Length", "Avg Pkts/s",    "Avg Latency"};
+    return headers;
+}
+
+const std::array<const char*, kAllStatsColumns>& CStatsTableModel::AllColumnHeaders()
+{
+    static const std::array<const char*, kAllStatsColumns> headers = [] {
+        std::array<const char*, kAllStatsColumns> all{};
+        std::copy(ColumnHeaders().begin(), ColumnHeaders().end(), all.begin());
+        all[kColumnLatencyMin] = "Min Latency (ms)";
+        all[kColumnLatencyMedian] = "Median Latency (ms)";
+        all[kColumnLatency95] = "95% Latency (ms)";
+        all[kColumnLatencyMax] = "Max Latency (ms)";
+        all[kColumnLatencyRms] = "RMS Latency (ms)";
+        return all;
+    }();
     return headers;
 }
 
@@ -122,6 +151,7 @@ void CStatsTableModel::Refresh(CStatsCollection& receiver)
         cells[kColumnAverageRate] = Cell("%0.3f", figures.averagePacketsPerS);
         cells[kColumnRating] = figures.rating != nullptr ? figures.rating : kNotAvailable;
         cells[kColumnAverageLatency] = Cell("%0.3fs", figures.averageLatencyS);
+        LatencyCells(record.transits, cells);
     }
 }
 

@@ -26,13 +26,22 @@ enum StatsColumn : unsigned {
     kColumnAverageLength,
     kColumnAverageRate,
     kColumnAverageLatency,
-    kStatsColumns
+    // The twelve columns every front end shows.
+    kStatsColumns,
+    // The latency distribution of the run's matched frames, for front ends
+    // with room for it.
+    kColumnLatencyMin = kStatsColumns,
+    kColumnLatencyMedian,
+    kColumnLatency95,
+    kColumnLatencyMax,
+    kColumnLatencyRms,
+    kAllStatsColumns
 };
 
 struct sStatsRow {
     std::uint32_t key = 0;
     int icon = -1;  // class icon: CMR 0, RTCM v2 1, NMEA 2, ATS 3, RTCM v3 4, CMR-W 5; -1 none
-    std::array<std::string, kStatsColumns> cells;
+    std::array<std::string, kAllStatsColumns> cells;
 };
 
 // The rating of a frame type from how many of its frames came in its nominal
@@ -44,6 +53,8 @@ const char* RatingText(double ratio);
 class CStatsTableModel {
 public:
     static const std::array<const char*, kStatsColumns>& ColumnHeaders();
+    // The same twelve, then the latency columns.
+    static const std::array<const char*, kAllStatsColumns>& AllColumnHeaders();
 
     // Brings the rows up to date with the receiver collection and its source.
     // Only records changed since the last refresh are read again, so one

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/demo_command.h"
 #include "cli/events_line.h"
@@ -63,6 +64,70 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_NE(cli::DemoText(result).find(line), std::string::npos) << line;
     EXPECT_TRUE(progress.str().empty()) << "no redraw unless asked";
     EXPECT_EQ(cli::DemoJson(result)["link"]["delivered"], account.delivered);
+
+    // A decoder may still hold a bad packet's bytes as the start of a frame
+    // of its own when the test ends (link_health_document_test judges
+    // corruption with whole streams); the Source's line is clean.
+    const cli::sSideHealth& listener = result.figures.listenerHealth;
+    EXPECT_EQ(result.figures.sourceHealth.counts.rejectedBytes, 0u);
+    EXPECT_EQ(cli::DemoJson(result)["health"]["listener"]["rejectedBytes"], listener.counts.rejectedBytes);
+}
+
+// The link drops everything for 7 s once the periods are known (schedule 0
+// sends CMR type 4 four times a second): one outage of the link and one of
+// the type, each about as long as the window, in the text and the JSON; the
+// budget against a slow radio warns.
+TEST(DemoTest, ADropWindowIsAnOutageOfTheLinkAndOfItsFastestType)
+{
+    cli::sDemoOptions options;
+    options.loop.seconds = 13;
+    options.schedule = 0;
+    options.channel.lossPercent = 0;
+    ASSERT_TRUE(cli::ParseDropWindow("4.5-11.5", options.channel.dropWindows.emplace_back()));
+    options.loop.linkBps = 2400;
+    std::vector<std::string> warnings;
+    options.loop.onWarning = [&](const std::string& warning) { warnings.push_back(warning); };
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    EXPECT_GT(result.account.droppedInWindows, 20u);
+    EXPECT_EQ(result.account.dropped, result.account.droppedInWindows) << "no loss outside the window";
+
+    const cli::sSideHealth& listener = result.figures.listenerHealth;
+    EXPECT_EQ(listener.counts.linkOutages, 1u);
+    EXPECT_EQ(listener.counts.typeOutages, 1u) << "only type 4 has a known period that soon";
+    ASSERT_EQ(listener.outages.size(), 2u);
+    for (const TolvarRT::sOutage& outage : listener.outages) {
+        ASSERT_TRUE(outage.end.has_value()) << "frames came back for long enough";
+        EXPECT_NEAR(outage.durationS, 7.0, 0.6);
+    }
+    EXPECT_EQ(result.figures.sourceHealth.counts.linkOutages, 0u) << "the generator never stopped";
+
+    const nlohmann::json json = cli::DemoJson(result);
+    ASSERT_EQ(json["health"]["listener"]["outages"].size(), 2u);
+    const nlohmann::json& link = json["health"]["listener"]["outages"][1];
+    EXPECT_EQ(link["wholeLink"], true);
+    EXPECT_NEAR(link["endS"].get<double>() - link["startS"].get<double>(), link["durationS"].get<double>(), 1e-6);
+    EXPECT_EQ(json["link"]["droppedInWindows"], result.account.droppedInWindows);
+    const std::string text = cli::DemoText(result);
+    EXPECT_NE(text.find("Listener: 1 outages of frame types, 1 of the whole link"), std::string::npos) << text;
+    EXPECT_NE(text.find("whole link out from "), std::string::npos) << text;
+
+    // 360 bytes a second on the air need 3600 bit/s.
+    EXPECT_TRUE(json["budget"]["total"]["overBudget"].get<bool>());
+    EXPECT_EQ(json["budget"]["linkBps"], 2400);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("of the radio's 2400 bit/s"), std::string::npos) << warnings[0];
+}
+
+TEST(DemoTest, DropWindowsAreReadInSecondsAndMustRunForwards)
+{
+    TolvarRT::sDropWindow window;
+    ASSERT_TRUE(cli::ParseDropWindow("2.5-10", window));
+    EXPECT_EQ(window.fromMs, 2500u);
+    EXPECT_EQ(window.toMs, 10000u);
+    for (const char* bad : {"10-2", "5-5", "-1-3", "3", "3-", "a-b", "1-2x", "1+2"})
+        EXPECT_FALSE(cli::ParseDropWindow(bad, window)) << bad;
 }
 
 TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)

@@ -260,5 +260,71 @@ TEST_F(BytePipeTest, DestroyingThePipeClosesThePortThenLetsTheDecodersGo)
     EXPECT_FALSE(decoder.IsSubscribed());
 }
 
+// Claims the bytes equal to its letter and reports every other one lost;
+// the late one reports a chunk's losses only when the next chunk comes, as a
+// decoder holding a frame's start does.
+class LetterDecoder : public CBytePipeSubscriber {
+public:
+    LetterDecoder(std::uint8_t claimed, bool late) : letter(claimed), reportsLate(late) {}
+    ~LetterDecoder() override { Unsubscribe(); }
+    int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex, const TimeStamp&) override
+    {
+        for (auto [index, count] : held)
+            MarkLostBytes(index, count);
+        held.clear();
+        for (std::uint32_t i = 0; i < length; ++i) {
+            if (data[i] == letter)
+                continue;
+            if (reportsLate)
+                held.emplace_back(firstIndex + i, 1u);
+            else
+                MarkLostBytes(firstIndex + i, 1);
+        }
+        return 0;
+    }
+
+private:
+    const std::uint8_t letter;
+    const bool reportsLate;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> held;
+};
+
+class Recorder : public RecordingDecoder {
+public:
+    bool ReportsUnusedBytes() const override { return false; }
+};
+
+TEST_F(BytePipeTest, BytesAreRejectedOnlyWhenEveryDecoderReportedThemLostAndARecorderHasNoSay)
+{
+    LetterDecoder a('A', false), b('B', true);
+    Recorder recorder;
+    a.Subscribe(&pipe);
+    b.Subscribe(&pipe);
+    recorder.Subscribe(&pipe);
+    std::vector<std::pair<std::uint64_t, TimeStamp>> told;
+    pipe.SetRejectedBytesSink([&](std::uint64_t bytes, TimeStamp time) { told.emplace_back(bytes, time); });
+
+    const std::string first = "AAxBB";  // two protocols and one byte of noise
+    const std::string second = "yyBA";
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>(first.data()), 5, 100);
+    EXPECT_EQ(pipe.RejectedBytes(), 0u) << "B has not reported yet";
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>(second.data()), 4, 200);
+    EXPECT_EQ(pipe.RejectedBytes(), 1u) << "the x, once B reported it with the next chunk";
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>("B"), 1, 300);
+    EXPECT_EQ(pipe.RejectedBytes(), 3u) << "and the two y";
+    // One report a byte, each with the chunk that was being delivered.
+    using Told = std::pair<std::uint64_t, TimeStamp>;
+    EXPECT_THAT(told, ElementsAre(Told{1, 200}, Told{1, 300}, Told{1, 300}));
+
+    pipe.SetRejectedBytesSink(nullptr);
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>("zz"), 2, 400);
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>("A"), 1, 500);
+    EXPECT_EQ(pipe.RejectedBytes(), 5u) << "counted without a sink";
+    EXPECT_EQ(told.size(), 3u);
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>("\r\n"), 2, 600);
+    pipe.PublishStampedBytes(reinterpret_cast<const std::uint8_t*>("A"), 1, 700);
+    EXPECT_EQ(pipe.RejectedBytes(), 5u) << "line ends between sentences are no damage";
+}
+
 }  // namespace
 }  // namespace TolvarRT

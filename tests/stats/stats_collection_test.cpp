@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "case_name.h"
+#include "chosen_time.h"
 #include "core/time_base.h"
 #include "log_recorder.h"
 #include "stats/link_figures.h"
@@ -19,12 +21,7 @@ namespace {
 
 using testing::LogRecorder;
 
-constexpr TimeStamp kBase = 1'000'000'000'000;
-
-TimeStamp At(double seconds)
-{
-    return kBase + TimeStamp(seconds * 1e9);
-}
+using testing::At;
 
 PacketStats RecordOf(CStatsCollection& collection, unsigned frameClass, unsigned type)
 {
@@ -371,10 +368,13 @@ TEST_P(GapRule, IsJudgedOnTheFrameThatReestimatesThePeriod)
     ASSERT_EQ(record.period, 1.0);
     EXPECT_EQ(record.lost, GetParam().lost);
     EXPECT_EQ(record.late, GetParam().late);
+    // A gap long enough is an outage as well, logged apart (link_health_test).
+    std::vector<std::string> gapLines = lines.Lines();
+    std::erase_if(gapLines, [](const std::string& line) { return line.rfind("Begin_Outage", 0) == 0; });
     if (GetParam().line != nullptr)
-        EXPECT_THAT(lines.Lines(), ::testing::ElementsAre(GetParam().line));
+        EXPECT_THAT(gapLines, ::testing::ElementsAre(GetParam().line));
     else
-        EXPECT_TRUE(lines.Lines().empty());
+        EXPECT_TRUE(gapLines.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, GapRule,

@@ -2,6 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "core/time_base.h"
 #include "stats/stats_table_model.h"
 
@@ -54,9 +57,9 @@ TEST_F(TableTest, ASourceOnlyRowShowsOnlyItsNameAndSourceCount)
     const sStatsRow& row = Row(0);
     EXPECT_EQ(row.cells[kColumnName], "RTCM v3 Type 1005");
     EXPECT_EQ(row.cells[kColumnSourceCount], "2");
-    for (unsigned column = kColumnRating; column < kStatsColumns; ++column) {
+    for (unsigned column = kColumnRating; column < kAllStatsColumns; ++column) {
         if (column != kColumnSourceCount) {
-            EXPECT_EQ(row.cells[column], "n/a") << CStatsTableModel::ColumnHeaders()[column];
+            EXPECT_EQ(row.cells[column], "n/a") << CStatsTableModel::AllColumnHeaders()[column];
         }
     }
 }
@@ -80,6 +83,28 @@ TEST_F(TableTest, MatchedFramesShowPercentLatencyAndAverages)
     EXPECT_EQ(cells[kColumnAverageRate], "0.667");
     EXPECT_EQ(cells[kColumnAverageLatency], "0.043s");
     EXPECT_EQ(cells[kColumnRating], "n/a") << "no period yet";
+}
+
+TEST_F(TableTest, TheLatencyColumnsFollowTheTwelveWithTheRunsDistribution)
+{
+    // Transits of 40, 50, 60 and 200 ms.
+    const TimeStamp transits[] = {40'000'000, 50'000'000, 60'000'000, 200'000'000};
+    for (int i = 0; i < 4; ++i) {
+        source.RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kSecond);
+        receiver.RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kSecond + transits[i]);
+    }
+    model.Refresh(receiver);
+    const auto& cells = Row(0).cells;
+    EXPECT_EQ(cells[kColumnLatencyMin], "40.0");
+    EXPECT_NEAR(std::stod(cells[kColumnLatencyMedian]), 50.0, 0.5) << "within the histogram's 1 %";
+    EXPECT_NEAR(std::stod(cells[kColumnLatency95]), 200.0, 2.0);
+    EXPECT_EQ(cells[kColumnLatencyMax], "200.0");
+    EXPECT_EQ(cells[kColumnLatencyRms], "109.2");
+    const auto& headers = CStatsTableModel::AllColumnHeaders();
+    EXPECT_TRUE(
+        std::equal(CStatsTableModel::ColumnHeaders().begin(), CStatsTableModel::ColumnHeaders().end(), headers.begin()))
+        << "the twelve come first, unchanged";
+    EXPECT_STREQ(headers[kColumnLatencyRms], "RMS Latency (ms)");
 }
 
 TEST_F(TableTest, UncorrelatedFramesAtOneInstantShowNotAvailable)
