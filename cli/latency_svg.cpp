@@ -148,9 +148,10 @@ std::string LatencySvg(const sEventsReport& report, const std::string& title)
         return StringPrintf("<rect x=\"0\" y=\"-7\" width=\"16\" height=\"14\" fill=\"%s\" fill-opacity=\"%s\"/>",
                             colour, opacity);
     };
-    if (std::any_of(report.bands.begin(), report.bands.end(),
-                    [](const sEventBand& band) { return !band.corrupted && !band.wholeLink; }))
-        svg += LegendEntry(row++, bandSwatch(kColours[0], "0.25"), "Outage of a type (its colour)");
+    const auto typeOutage = std::find_if(report.bands.begin(), report.bands.end(),
+                                         [](const sEventBand& band) { return !band.corrupted && !band.wholeLink; });
+    if (typeOutage != report.bands.end())
+        svg += LegendEntry(row++, bandSwatch(colourOf(typeOutage->key), "0.25"), "Outage of a type (its colour)");
     if (std::any_of(report.bands.begin(), report.bands.end(),
                     [](const sEventBand& band) { return !band.corrupted && band.wholeLink; }))
         svg += LegendEntry(row++, bandSwatch(kLinkOutageColour, "0.25"), "Outage of the whole link");
