@@ -2,6 +2,7 @@
 // checks, and the accounting of the bytes it cannot use.
 #include "decoders/rtcm_input_handler.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace TolvarRT {
@@ -9,6 +10,8 @@ namespace TolvarRT {
 namespace {
 
 constexpr std::uint8_t kIgnored = 0x80;
+constexpr std::uint8_t kPayloadBits = 0x3F;
+static_assert(kIgnored >> 7 == 1 && kPayloadBits >> 7 == 0, "the intake moves the fill on by bit 7 of the entry");
 
 // A byte carries six payload bits only when its top bits are 01; they are sent
 // least significant first, so the entry holds them reversed.
@@ -54,6 +57,11 @@ constexpr unsigned kZCountLimit = 6000;
 
 }  // namespace
 
+// A batch lands behind the entries still undecided: at most a longest frame
+// in progress (33 words) and the search's look-ahead of two entries.
+static_assert(CRTCMInputHandler::kIntakeBatch + (CRTCMInputHandler::kMaxWords * 30 + 5) / 6 + 3 <
+              CRTCMInputHandler::kRingEntries);
+
 CRTCMInputHandler::CRTCMInputHandler(CLogPipe* logPipe) : log(logPipe)
 {
     Reset();
@@ -86,6 +94,7 @@ void CRTCMInputHandler::Reset()
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     ClearDecoding();
+    resetInBatch = decodingBatch;
 }
 
 void CRTCMInputHandler::ClearDecoding()
@@ -141,20 +150,39 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         placedUpTo = nextIndex = firstIndex + length;
         return 0;
     }
-    for (std::uint32_t i = 0; i < length; ++i) {
+    // Bytes are taken into the ring a batch at a time and decoded together:
+    // the decoding does not depend on how the bits arrive, only the span limit
+    // of a frame in progress does, and a batch never runs past that limit.
+    for (std::uint32_t i = 0; i < length;) {
         const std::uint32_t index = firstIndex + i;
         while (state != kSearching && index - byteIndex[frameStart / 6] >= kMaxFrameSpan) {
             AbandonFrame();
             Decode();
         }
-        const std::uint8_t entry = kIntake[data[i]];
-        if (entry == kIgnored)
-            continue;
-        bits[fill] = entry;
-        byteIndex[fill] = index;
-        byteStamp[fill] = timeStamp;
-        fill = std::uint16_t((fill + 1) & kRingMask);
+        const std::uint32_t batchStart = i;
+        std::uint32_t end = i + std::min(length - i, kIntakeBatch);
+        if (state != kSearching)
+            end = std::min(end, i + (byteIndex[frameStart / 6] + kMaxFrameSpan - index));
+        // Every byte is stored; only those carrying payload bits move the fill
+        // on. An ignored byte leaves zero bits in the free entry at fill.
+        unsigned next = fill;
+        for (; i < end; ++i) {
+            const std::uint8_t entry = kIntake[data[i]];
+            bits[next] = entry & kPayloadBits;
+            byteIndex[next] = firstIndex + i;
+            byteStamp[next] = timeStamp;
+            next = (next + ((entry >> 7) ^ 1u)) & kRingMask;
+        }
+        fill = std::uint16_t(next);
+        decodingBatch = true;
         Decode();
+        decodingBatch = false;
+        if (resetInBatch) {
+            // The bytes after the published frame are decoded afresh.
+            resetInBatch = false;
+            const std::int32_t restart = std::int32_t(placedUpTo - firstIndex);
+            i = std::uint32_t(std::clamp<std::int32_t>(restart, std::int32_t(batchStart), std::int32_t(end)));
+        }
     }
     nextIndex = firstIndex + length;
     while (state != kSearching && PublishHeldFrame())
