@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/text_format.h"
 #include "core/time_base.h"
 
 namespace {
@@ -38,12 +39,12 @@ int CLogPipe::FormatLine(unsigned level, const char* format, va_list arguments)
     const double seconds = std::fmod(secondsOfDay, 60.0);
 
     char line[kLineSize];
-    const int prefix = std::snprintf(line, sizeof line, "\r\n%2i:%02i:%06.3f [%0.2f] ", hours, minutes, seconds,
-                                     TolvarRT::SecondsSince(epoch, now));
+    const int prefix = TolvarRT::FormatText(line, sizeof line, "\r\n%2i:%02i:%06.3f [%0.2f] ", hours, minutes, seconds,
+                                            TolvarRT::SecondsSince(epoch, now));
     if (prefix < 0 || unsigned(prefix) >= sizeof line)
         return -1;
     const unsigned room = sizeof line - unsigned(prefix);
-    const int message = std::vsnprintf(line + prefix, room, format, arguments);
+    const int message = TolvarRT::FormatTextV(line + prefix, room, format, arguments);
     if (message < 0 || unsigned(message) >= room)
         return -1;
     PublishLine(level, line);
