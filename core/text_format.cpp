@@ -107,20 +107,21 @@ bool PutFixed(CTextWriter& writer, const sConversion& conversion, double value)
     if (std::fabs(fraction - 0.5) < kTieMargin)
         return false;
     const unsigned long long units = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1u : 0u);
-    const auto divisor = static_cast<unsigned long long>(kPowersOfTen[precision]);
 
+    // Decimals first, by tens like the integer part: no division by a power
+    // of ten that is not a constant.
     char digits[48];
     char* const end = digits + sizeof digits;
     char* start = end;
+    unsigned long long rest = units;
     if (precision > 0) {
-        unsigned long long decimals = units % divisor;
         for (unsigned i = 0; i < precision; ++i) {
-            *--start = char('0' + decimals % 10);
-            decimals /= 10;
+            *--start = char('0' + rest % 10);
+            rest /= 10;
         }
         *--start = '.';
     }
-    start = DigitsBefore(start, units / divisor);
+    start = DigitsBefore(start, rest);
     // printf shows the sign of whatever it was given, -0.000 included.
     PutPadded(writer, conversion, std::signbit(value), start, std::size_t(end - start));
     return true;

@@ -165,15 +165,21 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
             end = std::min(end, i + (byteIndex[frameStart / 6] + kMaxFrameSpan - index));
         // Every byte is stored; only those carrying payload bits move the fill
         // on. An ignored byte leaves zero bits in the free entry at fill.
+        // The stamp is copied: a store to the ring might otherwise change it.
+        const TimeStamp stamp = timeStamp;
+        std::uint8_t* const ringBits = bits.data();
+        std::uint32_t* const ringIndex = byteIndex.data();
+        TimeStamp* const ringStamp = byteStamp.data();
         unsigned next = fill;
         for (; i < end; ++i) {
             const std::uint8_t entry = kIntake[data[i]];
-            bits[next] = entry & kPayloadBits;
-            byteIndex[next] = firstIndex + i;
-            byteStamp[next] = timeStamp;
-            next = (next + ((entry >> 7) ^ 1u)) & kRingMask;
+            const unsigned at = next & kRingMask;
+            ringBits[at] = entry & kPayloadBits;
+            ringIndex[at] = firstIndex + i;
+            ringStamp[at] = stamp;
+            next += (entry >> 7) ^ 1u;
         }
-        fill = std::uint16_t(next);
+        fill = std::uint16_t(next & kRingMask);
         decodingBatch = true;
         Decode();
         decodingBatch = false;
@@ -236,29 +242,37 @@ void CRTCMInputHandler::Decode()
 
 bool CRTCMInputHandler::FindPreamble()
 {
+    // Candidates are looked at an entry at a time, once the two entries after
+    // theirs are in; the three entries roll through an 18-bit window.
+    unsigned entry = searchPos / 6u;
+    unsigned skip = searchPos - entry * 6u;
+    const unsigned waiting = (fill - entry) & kRingMask;
+    if (waiting < 3)
+        return false;
+    const unsigned lastEntry = entry + waiting - 3;
+    unsigned window =
+        (unsigned(bits[entry]) << 12) | (unsigned(bits[(entry + 1) & kRingMask]) << 6) | bits[(entry + 2) & kRingMask];
     for (;;) {
-        // Candidates are looked at an entry at a time, once the two entries
-        // after theirs are in.
-        const unsigned entry = searchPos / 6u;
-        if (((fill - entry) & kRingMask) < 3)
-            return false;
-        const unsigned bits13 = (unsigned(bits[entry]) << 7) | (unsigned(bits[(entry + 1) & kRingMask]) << 1) |
-                                (bits[(entry + 2) & kRingMask] >> 5);
-        const unsigned skip = searchPos - entry * 6u;
+        const unsigned bits13 = window >> 5;
         const unsigned hits = unsigned(kPreambleAt[bits13]) >> skip;
-        if (hits == 0) {
-            searchPos = std::uint16_t(((entry + 1) & kRingMask) * 6u);
-            continue;
+        if (hits != 0) {
+            const unsigned offset = skip + unsigned(std::countr_zero(hits));
+            const unsigned eight = (bits13 >> (5 - offset)) & 0xFF;
+            // The polarity stands for the unknown D30* of the word before.
+            prevParity = eight == kInvertedPreamble ? 1 : 0;
+            frameStart = std::uint16_t((entry & kRingMask) * 6u + offset);
+            wordPos = frameStart;
+            searchPos = Advance(frameStart, 1);
+            state = kFirstWord;
+            return true;
         }
-        const unsigned offset = skip + unsigned(std::countr_zero(hits));
-        const unsigned eight = (bits13 >> (5 - offset)) & 0xFF;
-        // The polarity stands for the unknown D30* of the word before.
-        prevParity = eight == kInvertedPreamble ? 1 : 0;
-        frameStart = std::uint16_t(entry * 6u + offset);
-        wordPos = frameStart;
-        searchPos = Advance(frameStart, 1);
-        state = kFirstWord;
-        return true;
+        if (entry == lastEntry) {
+            searchPos = std::uint16_t(((entry + 1) & kRingMask) * 6u);
+            return false;
+        }
+        ++entry;
+        skip = 0;
+        window = ((window << 6) | bits[(entry + 2) & kRingMask]) & 0x3FFFFu;
     }
 }
 

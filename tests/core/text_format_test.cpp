@@ -45,11 +45,11 @@ sResult Library(std::size_t size, const char* format, ...)
     return {length, size == 0 ? std::string() : std::string(buffer, std::strlen(buffer))};
 }
 
-#define EXPECT_LIKE_PRINTF(size, ...)                                         \
-    do {                                                                      \
-        const sResult ours = Ours(size, __VA_ARGS__);                         \
-        const sResult library = Library(size, __VA_ARGS__);                   \
-        EXPECT_EQ(ours.length, library.length) << #__VA_ARGS__;               \
+#define EXPECT_LIKE_PRINTF(size, ...)                                           \
+    do {                                                                        \
+        const sResult ours = Ours(size, __VA_ARGS__);                           \
+        const sResult library = Library(size, __VA_ARGS__);                     \
+        EXPECT_EQ(ours.length, library.length) << #__VA_ARGS__;                 \
         EXPECT_EQ(ours.text, library.text) << #__VA_ARGS__ << " size " << size; \
     } while (false)
 
@@ -57,10 +57,10 @@ TEST(FormatTextTest, FixedPointRoundsAsPrintfDoes)
 {
     // Exact ties (0.125), values a hair either side of a tie, halves that
     // carry into the integer part, signs of zero, and the library's cases.
-    const double values[] = {0.0,   -0.0,         0.125,    0.375,     2.5,        0.0005,     0.00049999,
-                             1.005, 2.675,        -1.0e-9,  59.9995,   86399.9996, 9.9999999,  123456.78901234,
-                             1e11,  1e12 + 0.375, 1e300,    -1e300,    DBL_MAX,    DBL_MIN,    INFINITY,
-                             -INFINITY, NAN, 0.999999999, 4.35, 1.45, -2.5e-3, 7.0 / 3.0};
+    const double values[] = {0.0,       -0.0,         0.125,       0.375,   2.5,        0.0005,    0.00049999,
+                             1.005,     2.675,        -1.0e-9,     59.9995, 86399.9996, 9.9999999, 123456.78901234,
+                             1e11,      1e12 + 0.375, 1e300,       -1e300,  DBL_MAX,    DBL_MIN,   INFINITY,
+                             -INFINITY, NAN,          0.999999999, 4.35,    1.45,       -2.5e-3,   7.0 / 3.0};
     for (const double value : values) {
         EXPECT_LIKE_PRINTF(512, "%f", value);
         EXPECT_LIKE_PRINTF(512, "%0.2f", value);
