@@ -59,6 +59,25 @@ constexpr double kPowersOfTen[kMaxPrecision + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5
 constexpr double kExactLimit = 1099511627776.0;
 constexpr double kTieMargin = 1e-3;
 
+}  // namespace
+
+bool FixedPointUnits(double value, unsigned precision, unsigned long long& units)
+{
+    if (!std::isfinite(value) || precision > unsigned(kMaxPrecision))
+        return false;
+    const double scaled = std::fabs(value) * kPowersOfTen[precision];
+    if (!(scaled < kExactLimit))
+        return false;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < kTieMargin)
+        return false;
+    units = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1u : 0u);
+    return true;
+}
+
+namespace {
+
 void PutPadded(CTextWriter& writer, const sConversion& conversion, bool negative, const char* body,
                std::size_t bodyLength)
 {
@@ -97,16 +116,9 @@ void PutInteger(CTextWriter& writer, const sConversion& conversion, bool negativ
 bool PutFixed(CTextWriter& writer, const sConversion& conversion, double value)
 {
     const unsigned precision = conversion.precision < 0 ? 6u : unsigned(conversion.precision);
-    if (!std::isfinite(value))
+    unsigned long long units = 0;
+    if (!FixedPointUnits(value, precision, units))
         return false;
-    const double scaled = std::fabs(value) * kPowersOfTen[precision];
-    if (!(scaled < kExactLimit))
-        return false;
-    const double whole = std::floor(scaled);
-    const double fraction = scaled - whole;
-    if (std::fabs(fraction - 0.5) < kTieMargin)
-        return false;
-    const unsigned long long units = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1u : 0u);
 
     // Decimals first, by tens like the integer part: no division by a power
     // of ten that is not a constant.

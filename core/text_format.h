@@ -15,6 +15,11 @@ namespace TolvarRT {
 // precision up to 9) with a width and the flags '-' and '0', and %%. A value
 // whose rounding is too close to call in double arithmetic, or any other
 // conversion, is left to the C library.
+// The magnitude of value in units of its last printed decimal, as %.<precision>f
+// prints it (0.125 with precision 2 is never asked: false when the rounding
+// is too close to call, or the value too large, or not finite).
+bool FixedPointUnits(double value, unsigned precision, unsigned long long& units);
+
 int FormatTextV(char* buffer, std::size_t size, const char* format, va_list arguments);
 int FormatText(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
