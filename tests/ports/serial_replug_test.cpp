@@ -80,6 +80,8 @@ TEST_F(SerialReplugTest, APulledAdapterIsOpenedAgainWhenItReturnsAndItsBytesGoOn
         const double gapSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - pulledAt).count();
         // A thread that spins is busy most of the two seconds or more.
         EXPECT_LT(busy, 0.2);
+        RecordProperty("reader_cpu_ms_over_gap_" + std::to_string(plug), std::to_string(busy * 1000));
+        RecordProperty("gap_ms_" + std::to_string(plug), std::to_string(gapSeconds * 1000));
         // Once a second, late rather than early.
         EXPECT_LE(double(port.ReopenAttempts() - attemptsBefore), gapSeconds + 1);
         EXPECT_TRUE(port.IsOpen());
