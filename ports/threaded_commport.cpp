@@ -62,7 +62,7 @@ bool tThreadedCommport::Open(const char* portName)
         std::lock_guard<std::mutex> line(lineLock);
         if (!CCommPort::Open(path.c_str()))
             return Fail(LastFailure());
-        configured = false;
+        lineConfigured = false;
     }
     devicePath = std::move(path);
     name = portName;
@@ -88,7 +88,7 @@ bool tThreadedCommport::Configure(const PortSettings& newSettings)
         return Fail("not open");
     std::lock_guard<std::mutex> line(lineLock);
     settings = newSettings;
-    configured = true;
+    lineConfigured = true;
     {
         std::lock_guard<std::mutex> guard(queueLock);
         writeQueue.SetLimit(CPortWriteQueue::LimitForLine(newSettings));
@@ -339,7 +339,7 @@ bool tThreadedCommport::Reopen()
         if (!CCommPort::Open(devicePath.c_str()))
             return false;
     }
-    if (!configured)
+    if (!lineConfigured)
         return true;
     unsigned errors = 0;
     if (SetLineSettings(settings) && SetDtr(true) && SetRts(settings.flowControl != 0) && ClearErrors(errors))

@@ -115,7 +115,7 @@ private:
     // Taken before the queue lock. Guards the line set-up (CCommPort's owner
     // calls and settings) and the reader thread's closing and reopening.
     std::mutex lineLock;
-    bool configured = false;  // under the line lock
+    bool lineConfigured = false;  // Configure was called; under the line lock
     CLogNode log;
 
     std::mutex queueLock;

@@ -35,7 +35,8 @@ TEST(FaultSerialTest, AnAdapterPulledMidFrameAndPluggedAgainCostsOnlyTheFrameItC
     ASSERT_TRUE(device.Pty().Write(Bytes(cut.begin(), cut.begin() + 9)));
     ASSERT_TRUE(WaitUntil([&] { return listener.bytes.Total() == before.size() + 9; }));
     device.Pull();
-    ASSERT_TRUE(WaitUntil([&] { return log.Count(device.Path() + ": the device has gone; it is looked for every 1000 ms") == 1; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return log.Count(device.Path() + ": the device has gone; it is looked for every 1000 ms") == 1; }));
 
     ASSERT_TRUE(device.Plug());
     ASSERT_TRUE(WaitUntil([&] { return log.Count(device.Path() + ": the device is back") == 1; }));

@@ -177,10 +177,9 @@ TEST_P(BitErrorTest, EveryIntactFrameIsCountedAndNoDamagedOneBeyondWhatItsCheckA
         std::vector<bool> counted(written.size(), false);
         std::size_t damagedCounted = 0;
         for (const sListedFrame& frame : port.listers[kind].frames) {
-            const auto at = std::lower_bound(written.begin(), written.end(), frame.offset,
-                                             [](const sPlaced& placed, std::uint64_t offset) {
-                                                 return placed.first < offset;
-                                             });
+            const auto at =
+                std::lower_bound(written.begin(), written.end(), frame.offset,
+                                 [](const sPlaced& placed, std::uint64_t offset) { return placed.first < offset; });
             if (at == written.end() || at->first != frame.offset) {
                 // Without a check an ATS frame cut short by a damaged byte
                 // leaves its rest to be read as frames of their own.

@@ -60,8 +60,7 @@ inline std::vector<std::uint8_t> SentenceBytes(const std::string& body)
 // One frame of the kind with random contents. Only ATS frames hold the ATS
 // start byte: ATS framing has no check, so any 0x80 opens a frame. unused
 // gets the trailing bytes that are not the frame's own.
-inline std::vector<std::uint8_t> RandomFrame(eDecoder kind, std::mt19937& random, unsigned index,
-                                             std::size_t& unused)
+inline std::vector<std::uint8_t> RandomFrame(eDecoder kind, std::mt19937& random, unsigned index, std::size_t& unused)
 {
     using Bytes = std::vector<std::uint8_t>;
     unused = 0;

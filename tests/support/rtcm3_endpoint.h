@@ -115,7 +115,10 @@ struct Rtcm3Endpoint {
             counted += record.frames;
         return counted;
     }
-    bool WaitForFrames(std::size_t count) { return WaitUntil([&] { return frames.Count() >= count; }); }
+    bool WaitForFrames(std::size_t count)
+    {
+        return WaitUntil([&] { return frames.Count() >= count; });
+    }
 
     // The payloads the frames numbered in numbers carry, in that order.
     static std::vector<std::vector<std::uint8_t>> Expected(const std::vector<unsigned>& numbers)

@@ -30,8 +30,7 @@ public:
                 if (packet[2] == kPacketRadioCommand)
                     return Bytes(packet.begin() + 4, packet.end() - 2);
             }
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !pty.WaitReadable(left))
                 return {};
             std::uint8_t chunk[512];
