@@ -198,10 +198,11 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
     std::uint8_t pipeLength = 0;
     {
         Guard guard(sharedLock);
-        if (TakeOwedReply(code, data, length))
-            return;
+        // A late reply ends no wait, but what it reports (events, pipe
+        // output, tables) is still the radio's.
+        const bool late = TakeOwedReply(code, data, length);
         if (IsEndOfWait(code)) {
-            if (waitingSub != 0)
+            if (waitingSub != 0 && !late)
                 EndWait(code);
             return;
         }
@@ -210,7 +211,7 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
             return;
 
         bool matched = false;
-        if (waitingSub == kSubIdentity && length >= kProductKeyLength &&
+        if (!late && waitingSub == kSubIdentity && length >= kProductKeyLength &&
             std::memcmp(data, kProductKey, kProductKeyLength) == 0) {
             radioIdentity = ParseIdentityText(reinterpret_cast<const char*>(data), length);
             log.LogBasic("Received Radio Id String\r\n\t%s\r\n", radioIdentity.text.c_str());
@@ -251,7 +252,7 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
         default: break;
         }
 
-        const bool echoMatches = waitingSub != 0 && waitingSub == echo &&
+        const bool echoMatches = !late && waitingSub != 0 && waitingSub == echo &&
                                  (expectedSecond == 0 || (length >= 2 && data[1] == expectedSecond));
         if (malformed && echoMatches)
             EndWait(0);
@@ -282,11 +283,13 @@ bool CDC77Handler::TakeOwedReply(std::uint8_t code, const std::uint8_t* data, st
         const bool identity = owedSub == kSubIdentity && length >= kProductKeyLength &&
                               std::memcmp(data, kProductKey, kProductKeyLength) == 0;
         const bool echo = data[0] == owedSub && (owedSecond == 0 || (length >= 2 && data[1] == owedSecond));
-        answers = identity || echo;
+        // Pipe output comes unasked, whatever the pipe commands did.
+        const bool pipeOutput = data[0] == kSubPipe && length >= 2 && data[1] == kPipePut;
+        answers = identity || (echo && !pipeOutput);
     }
     if (!answers)
         return false;
-    log.LogBasic("A late reply to radio command 77 %02x was ignored", owedSub);
+    log.LogBasic("A reply to radio command 77 %02x came after its time-out; it answers no later command", owedSub);
     owedSub = 0;
     owedEvent.Set();
     return true;

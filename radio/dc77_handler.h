@@ -101,10 +101,10 @@ public:
     // kMaxCommandData is refused: nothing is sent, the result is
     // kRadioSentNoWait.
     // A command that timed out still owes its reply for as long again: a
-    // reply that could be its own, arriving in that time, is logged and
-    // dropped, and the next command waiting for a reply is held back until
-    // the owed one came or its time ran out, since a radio's replies carry
-    // nothing that tells which command they answer.
+    // reply that could be its own, arriving in that time, is logged and ends
+    // no wait (what it reports is kept), and the next command waiting for a
+    // reply is held back until the owed one came or its time ran out, since
+    // a radio's replies carry nothing that tells which command they answer.
     int SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, unsigned length, bool wait,
                          std::uint8_t expectedSecond = 0, unsigned timeoutMs = 0);
 
@@ -162,7 +162,7 @@ private:
     // Under the lock: a wait is over with code.
     void EndWait(std::uint8_t code);
     // Under the lock: whether a reply could answer the command that timed
-    // out; if so it is taken as that command's late reply.
+    // out; if so it is that command's late reply, and nothing is owed now.
     bool TakeOwedReply(std::uint8_t code, const std::uint8_t* data, std::uint8_t length);
     // Waits until no reply is owed any more.
     void AwaitOwedReply();

@@ -81,7 +81,7 @@ TEST_F(FaultRadioTest, AnAnswerThatComesAfterItsTimeOutIsNotTakenForTheNextReque
     EXPECT_EQ(command, kIdentityRequest);
     ASSERT_TRUE(radio.AnswerIdentity(kNewIdentity));
     EXPECT_EQ(next.get().productName, "Fresh");
-    EXPECT_EQ(log.Count("A late reply to radio command 77 30 was ignored"), 1u);
+    EXPECT_EQ(log.Count("A reply to radio command 77 30 came after its time-out; it answers no later command"), 1u);
 
     // Other commands are not held up by it any more.
     auto acknowledged = std::async(std::launch::async, [this] { return handler.RadioOn(true); });
