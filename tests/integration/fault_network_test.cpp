@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "log_recorder.h"
 #include "ports/udp_link.h"
 #include "rtcm3_endpoint.h"
 #include "tcp_server.h"
@@ -40,7 +41,9 @@ TEST(FaultNetworkTest, ATcpPeerKilledInTheMiddleOfAFrameCostsThatFrameAloneOnceI
     ASSERT_TRUE(server.Listen());
     const std::uint16_t number = server.Port();
     Rtcm3Endpoint listener;
-    ASSERT_TRUE(listener.pipe.OpenPort({"TCP:127.0.0.1:" + std::to_string(number)}));
+    testing::LogRecorder log(&listener.logPipe, kLogBasic);
+    const std::string name = "TCP:127.0.0.1:" + std::to_string(number);
+    ASSERT_TRUE(listener.pipe.OpenPort({name}));
     ASSERT_TRUE(server.Accept());
 
     const Bytes before = NumberedRtcm3Frames(0, 10);
@@ -59,6 +62,8 @@ TEST(FaultNetworkTest, ATcpPeerKilledInTheMiddleOfAFrameCostsThatFrameAloneOnceI
     // The last frames are in: anything more would have been counted with them.
     EXPECT_EQ(listener.frames.Payloads(), Rtcm3Endpoint::Expected(Numbers({{0, 30}})));
     EXPECT_EQ(listener.CountedFrames(), 30u);
+    EXPECT_EQ(log.Count(name + ": the connection was lost; reconnecting"), 1u);
+    EXPECT_EQ(log.Count(name + ": connected again"), 1u);
 }
 
 constexpr std::uint8_t kLink = 9;
