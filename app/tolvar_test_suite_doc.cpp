@@ -374,23 +374,27 @@ std::string CTolvarTestSuiteDoc::TakeIntervalSummary()
     return KeepIntervalSummary(listenerStats.Summary(true, now), now);
 }
 
-double CTolvarTestSuiteDoc::TakeIntervalSummaryAndChartValue()
+CTolvarTestSuiteDoc::sChartSample CTolvarTestSuiteDoc::TakeIntervalSummaryAndChartValue()
 {
     TimeStamp now = 0;
-    double value = 0.0;
+    sChartSample sample;
     std::string summary;
     listenerStats.ReadTogether([&] {
         now = TimeStampNow();
         const auto rate = [&](unsigned type, unsigned frameClass) {
             return listenerStats.IntervalRate(type, frameClass, now);
         };
-        value = ChartValue(rate, radioHandler != nullptr);
+        sample.value = ChartValue(rate, radioHandler != nullptr);
+        // The interval began with the previous sample, or with the run.
+        const TimeStamp from = std::max(chartIntervalStart, listenerStats.RunStart());
+        sample.linkOutage = LinkWasOutBetween(listenerStats.Outages(now), from, now);
+        chartIntervalStart = now;
         summary = listenerStats.Summary(true, now);
     });
     // Logged outside the statistics' lock: the log pipe's sinks may take
     // locks of their own that the port threads hold while they log.
     KeepIntervalSummary(std::move(summary), now);
-    return value;
+    return sample;
 }
 
 std::string CTolvarTestSuiteDoc::SummaryText() const

@@ -76,14 +76,20 @@ public:
     // timer (or by any front end that shows it); the refresh also lets both
     // collections judge outages as time passes.
     void RefreshStatistics();
+    // Where the views keep their own choices (which columns show).
+    ISettingsStore& Settings() { return settings; }
     std::vector<TolvarRT::sStatsRow> StatisticsRows() const { return statisticsTable.Rows(); }
     // The child frame's summary timer: the interval's summary, logged and
     // kept (with the time it was taken) for the status page.
     std::string TakeIntervalSummary();
-    // The same, with the performance chart's value of the interval (read
+    // The same, with the performance chart's sample of the interval (read
     // together with the summary under the statistics' lock). The summary
     // is kept in SummaryText.
-    double TakeIntervalSummaryAndChartValue();
+    struct sChartSample {
+        double value = 0.0;
+        bool linkOutage = false;  // the Listener heard nothing for a while in the interval
+    };
+    sChartSample TakeIntervalSummaryAndChartValue();
     std::string SummaryText() const;
     // The canned sentence timer: while the Listener is open, the canned text
     // with this time of day goes to the Listener port (no line end);
@@ -176,6 +182,9 @@ private:
         "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F";
     TolvarRT::CStatsTableModel statisticsTable;
     std::string summaryText;
+    // Where the chart's next interval begins; only touched inside the listener
+    // statistics' ReadTogether.
+    TolvarRT::TimeStamp chartIntervalStart = 0;
     std::string listenerStatus = "Not Connected";
     std::string sourceStatus = "Not Connected";
     std::string titleText;

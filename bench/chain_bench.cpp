@@ -112,18 +112,26 @@ struct ListenerChain {
     CStatsCollection statistics{&logPipe, false};
 };
 
-void RunChain(benchmark::State& state, const std::vector<std::uint8_t>& stream)
+void RunChain(benchmark::State& state, const std::vector<std::uint8_t>& stream, unsigned sinkLevel = kLogNone,
+              bool withSink = false)
 {
     ListenerChain chain;
+    bench::CountingLogSink sink(sinkLevel);
+    if (withSink)
+        sink.Subscribe(&chain.logPipe);
     for (auto _ : state)
         ReplayCapture(chain.endpoint, stream.data(), stream.size(), 1024);
+    sink.Unsubscribe();
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(stream.size()));
     PacketStats record;
     std::uint64_t frames = 0;
     int position = -1;
     while (position != 0 && chain.statistics.NextRecord(position, record, false))
         frames += record.frames;
-    state.counters["frames/pass"] = double(frames) / double(std::max<std::int64_t>(1, state.iterations()));
+    const double passes = double(std::max<std::int64_t>(1, state.iterations()));
+    state.counters["frames/pass"] = double(frames) / passes;
+    if (withSink)
+        state.counters["log_chars/pass"] = double(sink.characters) / passes;
 }
 
 void BM_ListenerChain_Mixed(benchmark::State& state)
@@ -131,6 +139,13 @@ void BM_ListenerChain_Mixed(benchmark::State& state)
     RunChain(state, MixedStream());
 }
 BENCHMARK(BM_ListenerChain_Mixed);
+
+// With the desktop's log pane at Basic: a line for every frame received.
+void BM_ListenerChain_Mixed_LogSinkAtBasic(benchmark::State& state)
+{
+    RunChain(state, MixedStream(), kLogBasic, true);
+}
+BENCHMARK(BM_ListenerChain_Mixed_LogSinkAtBasic);
 
 void BM_ListenerChain_Testglo(benchmark::State& state)
 {

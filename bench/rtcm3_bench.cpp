@@ -24,12 +24,6 @@ public:
     std::uint64_t checksum = 0;
 };
 
-class SilentSink : public TSubscriber<ILogPipe> {
-public:
-    void Write(const char*, unsigned) override {}
-    unsigned GetLogLevel() override { return kLogNone; }
-};
-
 void RunHandler(benchmark::State& state, const std::vector<std::uint8_t>& stream, CLogPipe* logPipe = nullptr)
 {
     bench::DecoderRig<CRTCM3InputHandler, FrameCounter> rig(logPipe);
@@ -60,14 +54,28 @@ BENCHMARK(BM_Rtcm3Handler_Ntrip);
 // With a log pipe whose only sink is at None: frame lines are Basic texts,
 // which the log always formats (they refresh its cached sink level); the dump
 // costs a comparison.
-void BM_Rtcm3Handler_Dense_LogSinkAtNone(benchmark::State& state)
+void RunWithSink(benchmark::State& state, unsigned sinkLevel)
 {
     CLogPipe logPipe;
-    SilentSink sink;
+    bench::CountingLogSink sink(sinkLevel);
     sink.Subscribe(&logPipe);
     RunHandler(state, bench::DenseRtcm3Stream(), &logPipe);
     sink.Unsubscribe();
+    state.counters["log_chars/pass"] = double(sink.characters) / double(std::max<std::int64_t>(1, state.iterations()));
+}
+
+void BM_Rtcm3Handler_Dense_LogSinkAtNone(benchmark::State& state)
+{
+    RunWithSink(state, kLogNone);
 }
 BENCHMARK(BM_Rtcm3Handler_Dense_LogSinkAtNone);
+
+// The desktop's log pane at its usual level: every frame's line is formatted
+// and delivered.
+void BM_Rtcm3Handler_Dense_LogSinkAtBasic(benchmark::State& state)
+{
+    RunWithSink(state, kLogBasic);
+}
+BENCHMARK(BM_Rtcm3Handler_Dense_LogSinkAtBasic);
 
 }  // namespace

@@ -5,11 +5,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/text_format.h"
 #include "core/time_base.h"
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The time prefix of the last line this thread formatted. Lines come in
+// bursts (every frame of a chunk is logged within microseconds), and within
+// one millisecond of the day and one printed hundredth of the seconds since
+// start the prefix is the same text.
+struct sPrefixCache {
+    double millisecondOfDay = -1.0;
+    unsigned long long hundredths = 0;
+    unsigned length = 0;
+    char text[48];
+};
+
+thread_local sPrefixCache prefixCache;
 
 }  // namespace
 
@@ -32,18 +46,37 @@ int CLogPipe::FormatLine(unsigned level, const char* format, va_list arguments)
     const double date = TolvarRT::DateAt(epoch, now);
     // Rounded to the printed millisecond first, so 59.9996 s shows as the next
     // minute rather than as "60.000".
-    const double secondsOfDay = std::round((date - std::floor(date)) * 86400.0 * 1000.0) / 1000.0;
-    const int hours = int(secondsOfDay / 3600.0) % 24;
-    const int minutes = int(secondsOfDay / 60.0) % 60;
-    const double seconds = std::fmod(secondsOfDay, 60.0);
+    const double millisecondOfDay = std::round((date - std::floor(date)) * 86400.0 * 1000.0);
+    const double sinceStart = TolvarRT::SecondsSince(epoch, now);
 
     char line[kLineSize];
-    const int prefix = std::snprintf(line, sizeof line, "\r\n%2i:%02i:%06.3f [%0.2f] ", hours, minutes, seconds,
-                                     TolvarRT::SecondsSince(epoch, now));
-    if (prefix < 0 || unsigned(prefix) >= sizeof line)
-        return -1;
+    int prefix = -1;
+    unsigned long long hundredths = 0;
+    // Only where the printed hundredths are certain (and positive) is the
+    // cached text known to be what formatting would give.
+    const bool cacheable = !std::signbit(sinceStart) && TolvarRT::FixedPointUnits(sinceStart, 2, hundredths);
+    sPrefixCache& cache = prefixCache;
+    if (cacheable && cache.millisecondOfDay == millisecondOfDay && cache.hundredths == hundredths) {
+        std::memcpy(line, cache.text, cache.length);
+        prefix = int(cache.length);
+    } else {
+        const double secondsOfDay = millisecondOfDay / 1000.0;
+        const int hours = int(secondsOfDay / 3600.0) % 24;
+        const int minutes = int(secondsOfDay / 60.0) % 60;
+        const double seconds = std::fmod(secondsOfDay, 60.0);
+        prefix = TolvarRT::FormatText(line, sizeof line, "\r\n%2i:%02i:%06.3f [%0.2f] ", hours, minutes, seconds,
+                                      sinceStart);
+        if (prefix < 0 || unsigned(prefix) >= sizeof line)
+            return -1;
+        if (cacheable && unsigned(prefix) < sizeof cache.text) {
+            std::memcpy(cache.text, line, unsigned(prefix));
+            cache.length = unsigned(prefix);
+            cache.millisecondOfDay = millisecondOfDay;
+            cache.hundredths = hundredths;
+        }
+    }
     const unsigned room = sizeof line - unsigned(prefix);
-    const int message = std::vsnprintf(line + prefix, room, format, arguments);
+    const int message = TolvarRT::FormatTextV(line + prefix, room, format, arguments);
     if (message < 0 || unsigned(message) >= room)
         return -1;
     PublishLine(level, line);

@@ -125,12 +125,12 @@ bool CDataCollectorParser::Step(std::uint8_t byte, std::uint32_t index, const Ti
         return true;
     case State::End:
         state = State::Idle;
-        if (byte != kPacketEtx) {
-            // Dropped: its bytes are lost like any others no packet holds,
-            // or the account of the line would come up short.
-            ReportLostUpTo(index + 1);
-            return true;
-        }
+        // A checksum that matched by chance (one stray STX in 256) does not
+        // make a packet: without its ETX the scan restarts behind the STX,
+        // as after a bad checksum, or the packets its length ran over would
+        // be lost with it.
+        if (byte != kPacketEtx)
+            return false;
         endIndex = index + 1;
         packet[stored++] = byte;
         CompletePacket(timeStamp);

@@ -2,6 +2,7 @@
 // checks, and the accounting of the bytes it cannot use.
 #include "decoders/rtcm_input_handler.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace TolvarRT {
@@ -9,6 +10,8 @@ namespace TolvarRT {
 namespace {
 
 constexpr std::uint8_t kIgnored = 0x80;
+constexpr std::uint8_t kPayloadBits = 0x3F;
+static_assert(kIgnored >> 7 == 1 && kPayloadBits >> 7 == 0, "the intake moves the fill on by bit 7 of the entry");
 
 // A byte carries six payload bits only when its top bits are 01; they are sent
 // least significant first, so the entry holds them reversed.
@@ -54,6 +57,11 @@ constexpr unsigned kZCountLimit = 6000;
 
 }  // namespace
 
+// A batch lands behind the entries still undecided: at most a longest frame
+// in progress (33 words) and the search's look-ahead of two entries.
+static_assert(CRTCMInputHandler::kIntakeBatch + (CRTCMInputHandler::kMaxWords * 30 + 5) / 6 + 3 <
+              CRTCMInputHandler::kRingEntries);
+
 CRTCMInputHandler::CRTCMInputHandler(CLogPipe* logPipe) : log(logPipe)
 {
     Reset();
@@ -86,6 +94,7 @@ void CRTCMInputHandler::Reset()
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     ClearDecoding();
+    resetInBatch = decodingBatch;
 }
 
 void CRTCMInputHandler::ClearDecoding()
@@ -141,20 +150,45 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         placedUpTo = nextIndex = firstIndex + length;
         return 0;
     }
-    for (std::uint32_t i = 0; i < length; ++i) {
+    // Bytes are taken into the ring a batch at a time and decoded together:
+    // the decoding does not depend on how the bits arrive, only the span limit
+    // of a frame in progress does, and a batch never runs past that limit.
+    for (std::uint32_t i = 0; i < length;) {
         const std::uint32_t index = firstIndex + i;
         while (state != kSearching && index - byteIndex[frameStart / 6] >= kMaxFrameSpan) {
             AbandonFrame();
             Decode();
         }
-        const std::uint8_t entry = kIntake[data[i]];
-        if (entry == kIgnored)
-            continue;
-        bits[fill] = entry;
-        byteIndex[fill] = index;
-        byteStamp[fill] = timeStamp;
-        fill = std::uint16_t((fill + 1) & kRingMask);
+        const std::uint32_t batchStart = i;
+        std::uint32_t end = i + std::min(length - i, kIntakeBatch);
+        if (state != kSearching)
+            end = std::min(end, i + (byteIndex[frameStart / 6] + kMaxFrameSpan - index));
+        // Every byte is stored; only those carrying payload bits move the fill
+        // on. An ignored byte leaves zero bits in the free entry at fill.
+        // The stamp is copied: a store to the ring might otherwise change it.
+        const TimeStamp stamp = timeStamp;
+        std::uint8_t* const ringBits = bits.data();
+        std::uint32_t* const ringIndex = byteIndex.data();
+        TimeStamp* const ringStamp = byteStamp.data();
+        unsigned next = fill;
+        for (; i < end; ++i) {
+            const std::uint8_t entry = kIntake[data[i]];
+            const unsigned at = next & kRingMask;
+            ringBits[at] = entry & kPayloadBits;
+            ringIndex[at] = firstIndex + i;
+            ringStamp[at] = stamp;
+            next += (entry >> 7) ^ 1u;
+        }
+        fill = std::uint16_t(next & kRingMask);
+        decodingBatch = true;
         Decode();
+        decodingBatch = false;
+        if (resetInBatch) {
+            // The bytes after the published frame are decoded afresh.
+            resetInBatch = false;
+            const std::int32_t restart = std::int32_t(placedUpTo - firstIndex);
+            i = std::uint32_t(std::clamp<std::int32_t>(restart, std::int32_t(batchStart), std::int32_t(end)));
+        }
     }
     nextIndex = firstIndex + length;
     while (state != kSearching && PublishHeldFrame())
@@ -208,29 +242,37 @@ void CRTCMInputHandler::Decode()
 
 bool CRTCMInputHandler::FindPreamble()
 {
+    // Candidates are looked at an entry at a time, once the two entries after
+    // theirs are in; the three entries roll through an 18-bit window.
+    unsigned entry = searchPos / 6u;
+    unsigned skip = searchPos - entry * 6u;
+    const unsigned waiting = (fill - entry) & kRingMask;
+    if (waiting < 3)
+        return false;
+    const unsigned lastEntry = entry + waiting - 3;
+    unsigned window =
+        (unsigned(bits[entry]) << 12) | (unsigned(bits[(entry + 1) & kRingMask]) << 6) | bits[(entry + 2) & kRingMask];
     for (;;) {
-        // Candidates are looked at an entry at a time, once the two entries
-        // after theirs are in.
-        const unsigned entry = searchPos / 6u;
-        if (((fill - entry) & kRingMask) < 3)
-            return false;
-        const unsigned bits13 = (unsigned(bits[entry]) << 7) | (unsigned(bits[(entry + 1) & kRingMask]) << 1) |
-                                (bits[(entry + 2) & kRingMask] >> 5);
-        const unsigned skip = searchPos - entry * 6u;
+        const unsigned bits13 = window >> 5;
         const unsigned hits = unsigned(kPreambleAt[bits13]) >> skip;
-        if (hits == 0) {
-            searchPos = std::uint16_t(((entry + 1) & kRingMask) * 6u);
-            continue;
+        if (hits != 0) {
+            const unsigned offset = skip + unsigned(std::countr_zero(hits));
+            const unsigned eight = (bits13 >> (5 - offset)) & 0xFF;
+            // The polarity stands for the unknown D30* of the word before.
+            prevParity = eight == kInvertedPreamble ? 1 : 0;
+            frameStart = std::uint16_t((entry & kRingMask) * 6u + offset);
+            wordPos = frameStart;
+            searchPos = Advance(frameStart, 1);
+            state = kFirstWord;
+            return true;
         }
-        const unsigned offset = skip + unsigned(std::countr_zero(hits));
-        const unsigned eight = (bits13 >> (5 - offset)) & 0xFF;
-        // The polarity stands for the unknown D30* of the word before.
-        prevParity = eight == kInvertedPreamble ? 1 : 0;
-        frameStart = std::uint16_t(entry * 6u + offset);
-        wordPos = frameStart;
-        searchPos = Advance(frameStart, 1);
-        state = kFirstWord;
-        return true;
+        if (entry == lastEntry) {
+            searchPos = std::uint16_t(((entry + 1) & kRingMask) * 6u);
+            return false;
+        }
+        ++entry;
+        skip = 0;
+        window = ((window << 6) | bits[(entry + 2) & kRingMask]) & 0x3FFFFu;
     }
 }
 

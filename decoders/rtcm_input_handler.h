@@ -55,6 +55,9 @@ public:
     // A frame in progress is given up once ignored bytes spread it over this
     // many bytes of the stream (a real frame takes 10 to 165 bytes).
     static constexpr std::uint32_t kMaxFrameSpan = 65536;
+    // Bytes taken into the ring before decoding: with a frame in progress
+    // (at most 170 entries) they must fit in the ring.
+    static constexpr std::uint32_t kIntakeBatch = 1024;
 
     explicit CRTCMInputHandler(CLogPipe* logPipe = nullptr);
     ~CRTCMInputHandler() override;
@@ -63,7 +66,8 @@ public:
                 const TimeStamp& timeStamp) override;
 
     // Discards the frame in progress and every buffered byte; they are
-    // reported lost with the next chunk.
+    // reported lost with the next chunk. Called from a frame subscriber, it
+    // makes the decoder start afresh after the frame just published.
     virtual void Reset();
 
     // While disabled every chunk is reported lost in full and nothing is
@@ -140,6 +144,10 @@ private:
     std::uint8_t prevParity = 0;  // bit 0 D30*, bit 1 D29*
     std::uint16_t wordsToRead = 0;
     std::uint16_t wordsRead = 0;
+    // While a batch is decoded the ring holds bytes beyond the frame being
+    // published; a Reset then asks for them to be taken in again.
+    bool decodingBatch = false;
+    bool resetInBatch = false;
 
     // Data bits of every decoded word of the frame, upright, three bytes each.
     std::array<std::uint8_t, kMaxWords * 3> wordStore{};

@@ -114,9 +114,11 @@ void CChildFrame::OnTimer(unsigned id)
 {
     statsView->OnFrameTimer(int(id));
     if (id == CTolvarTestSuiteDoc::kSummaryTimer) {
-        const double value = document.TakeIntervalSummaryAndChartValue();
-        chartStrip->AddValue(value);
-        emit ChartValueAdded(value);
+        const CTolvarTestSuiteDoc::sChartSample sample = document.TakeIntervalSummaryAndChartValue();
+        chartStrip->AddValue(sample.value);
+        if (sample.linkOutage)
+            chartStrip->MarkLatest();
+        emit ChartValueAdded(sample.value);
     } else if (id == CTolvarTestSuiteDoc::kCannedNmeaTimer) {
         document.SendCannedNmea(LocalTimeOfDay());
     }

@@ -16,6 +16,9 @@ const QColor kPlotArea(32, 32, 32);
 const QColor kGrid(96, 96, 96);
 // The scale and its texts: light enough to read on the dark plot area.
 const QColor kScale(192, 192, 192);
+// Intervals in which the link was out: amber behind the samples, so the
+// red of a poor interval still shows through.
+const QColor kOutageBand(255, 176, 0, 110);
 
 QColor ToColour(const TolvarRT::sChartColour& colour)
 {
@@ -92,6 +95,8 @@ void CPerformancePlotPainter::Draw(QPainter& target, TolvarRT::CPerformancePlot&
         }
     }
 
+    for (const TolvarRT::sChartRect& band : chart.MarkedBands())
+        target.fillRect(QRect(QPoint(band.left, band.top), QPoint(band.right - 1, band.bottom - 1)), kOutageBand);
     if (!chart.SampleOutline().empty()) {
         target.setPen(QPen(ToColour(chart.LineColour()), 1));
         target.setBrush(ToColour(chart.FillColour()));

@@ -1,6 +1,7 @@
 #include "gui/stats_view.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QTimerEvent>
 #include <algorithm>
 
@@ -37,7 +38,7 @@ int CStatsItemModel::rowCount(const QModelIndex& parent) const
 
 int CStatsItemModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(TolvarRT::kStatsColumns);
+    return parent.isValid() ? 0 : int(TolvarRT::kAllStatsColumns);
 }
 
 QVariant CStatsItemModel::data(const QModelIndex& index, int role) const
@@ -61,7 +62,7 @@ QVariant CStatsItemModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(TolvarRT::CStatsTableModel::ColumnHeaders()[std::size_t(section)]);
+        return QString::fromLatin1(TolvarRT::CStatsTableModel::AllColumnHeaders()[std::size_t(section)]);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     return {};
@@ -137,9 +138,38 @@ CStatsView::CStatsView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QTableView(p
         const QString header = rowsModel.headerData(column, Qt::Horizontal).toString();
         setColumnWidth(column, metrics.horizontalAdvance(header) + kHeaderMargin);
     }
+    // The latency distribution is for whoever asks for it: the twelve
+    // columns already fill a test window.
+    SetLatencyColumnsShown(document.Settings().ReadInt(kSettingsSection, kLatencyColumnsKey, 0) != 0);
+    horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(horizontalHeader(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* latency = menu.addAction(QStringLiteral("Latency Distribution"));
+        latency->setCheckable(true);
+        latency->setChecked(LatencyColumnsShown());
+        if (menu.exec(horizontalHeader()->mapToGlobal(at)) == latency)
+            ChooseLatencyColumns(!LatencyColumnsShown());
+    });
     connect(&rowsModel, &QAbstractItemModel::rowsInserted, this, &CStatsView::WidenNameColumn);
     connect(&rowsModel, &QAbstractItemModel::modelReset, this, &CStatsView::WidenNameColumn);
     refreshTimer.start(kRefreshPeriodMs, this);
+}
+
+void CStatsView::SetLatencyColumnsShown(bool shown)
+{
+    for (unsigned column = TolvarRT::kColumnLatencyMin; column < TolvarRT::kAllStatsColumns; ++column)
+        setColumnHidden(int(column), !shown);
+}
+
+bool CStatsView::LatencyColumnsShown() const
+{
+    return !isColumnHidden(int(TolvarRT::kColumnLatencyMin));
+}
+
+void CStatsView::ChooseLatencyColumns(bool shown)
+{
+    SetLatencyColumnsShown(shown);
+    document.Settings().WriteInt(kSettingsSection, kLatencyColumnsKey, shown ? 1 : 0);
 }
 
 void CStatsView::DeleteAllRows()

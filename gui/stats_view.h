@@ -57,7 +57,16 @@ public:
     static constexpr int kHeaderMargin = 16;
     static constexpr int kNameMargin = 38;
 
+    // Whether the latency distribution columns show, stored for the next window.
+    static constexpr const char* kSettingsSection = "Settings";
+    static constexpr const char* kLatencyColumnsKey = "LatencyColumns";
+
     explicit CStatsView(CTolvarTestSuiteDoc& document, QWidget* parent = nullptr);
+
+    // What the header's context menu does: shows or hides the latency
+    // distribution and remembers the choice.
+    void ChooseLatencyColumns(bool shown);
+    bool LatencyColumnsShown() const;
 
     // "Reset Statistics": the rows go; they come back as frames arrive.
     void DeleteAllRows();
@@ -74,6 +83,7 @@ protected:
 
 private:
     void WidenNameColumn();
+    void SetLatencyColumnsShown(bool shown);
 
     CTolvarTestSuiteDoc& document;
     CStatsItemModel rowsModel;

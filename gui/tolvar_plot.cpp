@@ -21,6 +21,12 @@ void CTolvarPlot::AddValue(double value)
     update();
 }
 
+void CTolvarPlot::MarkLatest()
+{
+    chart.MarkLatest();
+    update();
+}
+
 void CTolvarPlot::ClearChart()
 {
     chart.ClearChart();

@@ -21,6 +21,8 @@ public:
     TolvarRT::CPerformancePlot& Chart() { return chart; }
     // Appends a sample and repaints.
     void AddValue(double value);
+    // Marks the newest sample (an outage of the link in its interval) and repaints.
+    void MarkLatest();
     // Clears the chart and repaints at once.
     void ClearChart();
 

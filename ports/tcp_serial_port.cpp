@@ -114,8 +114,11 @@ void CTCPSerialPort::SendBreak(unsigned /*milliseconds*/)
 
 void CTCPSerialPort::SetLogPipe(CLogPipe* pipe)
 {
-    std::lock_guard<std::mutex> guard(queueLock);
-    writeQueue.SetLogPipe(pipe);
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.SetLogPipe(pipe);
+    }
+    log.Attach(pipe);
 }
 
 std::size_t CTCPSerialPort::QueuedBytes()
@@ -167,13 +170,14 @@ bool CTCPSerialPort::PumpWrites(int fd)
     return true;
 }
 
-void CTCPSerialPort::MarkLost(int fd)
+bool CTCPSerialPort::MarkLost(int fd)
 {
     if (state != State::Connected || sock != fd)
-        return;
+        return false;
     state = State::Reconnecting;
     // Wakes the reader thread, which closes the socket and reconnects.
     ShutdownSocket(fd);
+    return true;
 }
 
 void CTCPSerialPort::ThreadMain()
@@ -212,10 +216,13 @@ void CTCPSerialPort::ThreadMain()
                 lost = true;
             if (!lost)
                 continue;
+            bool marked;
             {
                 std::lock_guard<std::mutex> guard(portLock);
-                MarkLost(fd);
+                marked = MarkLost(fd);
             }
+            if (marked)
+                log.LogBasic("%s: the connection was lost; reconnecting", name.c_str());
             DropQueue();
             // A connection that drops soon after it was made counts as a failed
             // attempt, so a peer that accepts and hangs up is not hammered.
@@ -248,6 +255,7 @@ void CTCPSerialPort::ThreadMain()
                 sock = fresh;
                 state = State::Connected;
                 connectedAt = Clock::now();
+                log.LogBasic("%s: connected again", name.c_str());
             } else {
                 CloseSocket(fresh);
             }

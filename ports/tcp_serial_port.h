@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "core/log_pipe.h"
 #include "ports/event_fd.h"
 #include "ports/network_serial_port.h"
 #include "ports/port_write_queue.h"
@@ -46,6 +47,7 @@ public:
     // The milliseconds are not used: the converter is asked for a break with a
     // "TCPBREAK" packet 300 ms after the call.
     void SendBreak(unsigned milliseconds) override;
+    // Each loss of the connection and each return is logged there once.
     void SetLogPipe(CLogPipe* pipe) override;
 
     bool IsConnected();
@@ -62,7 +64,8 @@ private:
 
     void ThreadMain() override;
     // With the port lock held: fd failed; the reader thread takes it from here.
-    void MarkLost(int fd);
+    // False when the connection was lost already or the port is closing.
+    bool MarkLost(int fd);
     // On the reader thread: sends what fd takes now. False when the
     // connection failed or the peer has taken nothing for the stall limit.
     bool PumpWrites(int fd);
@@ -84,6 +87,7 @@ private:
     std::atomic<State> state{State::Closed};
     sNetAddress address;  // written by Open only, before the thread starts
     std::atomic<unsigned> reconnectAttempts{0};
+    CLogNode log;
 };
 
 }  // namespace TolvarRT

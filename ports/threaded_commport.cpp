@@ -1,7 +1,8 @@
 // The reader thread sleeps in poll() until the device has bytes or room for a
 // pending write, a buffer is queued, the port is stopped or the idle period
 // ends. A device that has hung up keeps reporting itself ready, so after a
-// failure the thread stops watching it until the idle period has passed.
+// failure the thread closes it and only waits for the stop signal and the
+// next due time of a reopen attempt.
 #include "ports/threaded_commport.h"
 
 #include <poll.h>
@@ -44,19 +45,26 @@ tThreadedCommport::~tThreadedCommport()
         readerThread.join();
     DropQueue();
     CCommPort::Close();
+    portOpen.store(false);
 }
 
 bool tThreadedCommport::Open(const char* portName)
 {
     ClearFailure();
-    if (CCommPort::IsOpen())
+    if (portOpen.load())
         return Fail("already open");
     if (portName == nullptr)
         return Fail("not a serial port name");
     if (!stopSignal.IsValid() || !writeQueued.IsValid())
         return Fail("no event descriptors for the reader thread");
-    if (!CCommPort::Open(ResolveSerialDeviceName(portName).c_str()))
-        return Fail(LastFailure());
+    std::string path = ResolveSerialDeviceName(portName);
+    {
+        std::lock_guard<std::mutex> line(lineLock);
+        if (!CCommPort::Open(path.c_str()))
+            return Fail(LastFailure());
+        lineConfigured = false;
+    }
+    devicePath = std::move(path);
     name = portName;
     {
         std::lock_guard<std::mutex> guard(queueLock);
@@ -64,26 +72,31 @@ bool tThreadedCommport::Open(const char* portName)
     }
     DropQueue();
     writeQueued.Consume();
+    portOpen.store(true);
     return true;
 }
 
 bool tThreadedCommport::IsOpen()
 {
-    return CCommPort::IsOpen();
+    return portOpen.load();
 }
 
 bool tThreadedCommport::Configure(const PortSettings& newSettings)
 {
     ClearFailure();
-    if (!CCommPort::IsOpen())
+    if (!portOpen.load())
         return Fail("not open");
+    std::lock_guard<std::mutex> line(lineLock);
     settings = newSettings;
+    lineConfigured = true;
     {
         std::lock_guard<std::mutex> guard(queueLock);
         writeQueue.SetLimit(CPortWriteQueue::LimitForLine(newSettings));
     }
     idlePeriodMs.store(newSettings.readTimeout != 0 ? newSettings.readTimeout : kDefaultIdlePeriod.count(),
                        std::memory_order_relaxed);
+    if (!CCommPort::IsOpen())
+        return Fail("the device is gone; the settings apply when it returns");
     // Every step is tried even when an earlier one failed; the first failure
     // is the reason given.
     bool configured = true;
@@ -104,21 +117,28 @@ bool tThreadedCommport::Configure(const PortSettings& newSettings)
 
 bool tThreadedCommport::Close()
 {
-    if (!CCommPort::IsOpen())
+    if (!portOpen.load())
         return false;
-    SetDtr(false);
-    std::this_thread::sleep_for(kDtrSettle);
+    bool lowered;
+    {
+        std::lock_guard<std::mutex> line(lineLock);
+        lowered = CCommPort::IsOpen() && SetDtr(false);
+    }
+    // A device that has gone has no line to settle.
+    if (lowered)
+        std::this_thread::sleep_for(kDtrSettle);
     if (!StopThread(kThreadWait))
         return false;
     std::lock_guard<std::mutex> guard(queueLock);
-    const bool closed = CCommPort::Close();
+    const bool closed = !CCommPort::IsOpen() || CCommPort::Close();
     writeQueue.Clear();
+    portOpen.store(false);
     return closed;
 }
 
 void tThreadedCommport::StartThread()
 {
-    if (!CCommPort::IsOpen())
+    if (!portOpen.load())
         return;
     if (readerThread.joinable()) {
         if (!finished.IsSet())
@@ -195,8 +215,11 @@ void tThreadedCommport::SendBreak(unsigned milliseconds)
 
 void tThreadedCommport::SetLogPipe(CLogPipe* pipe)
 {
-    std::lock_guard<std::mutex> guard(queueLock);
-    writeQueue.SetLogPipe(pipe);
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.SetLogPipe(pipe);
+    }
+    log.Attach(pipe);
 }
 
 std::uint64_t tThreadedCommport::DroppedWrites()
@@ -215,15 +238,22 @@ void tThreadedCommport::DropQueue()
 void tThreadedCommport::ThreadMain()
 {
     started.Set();
-    auto idlePeriod = [this] { return std::chrono::milliseconds(idlePeriodMs.load(std::memory_order_relaxed)); };
-    // While backing off after a failure the device is left out of the wait
-    // until resumeAt, when reading is tried again.
-    bool watchDevice = ReadBurst();
-    Clock::time_point resumeAt = Clock::now() + idlePeriod();
+    while (!stopRequested.load(std::memory_order_acquire)) {
+        if (CCommPort::IsOpen() && !ServeDevice())
+            break;
+        if (!AwaitDevice())
+            break;
+    }
+}
 
+bool tThreadedCommport::ServeDevice()
+{
+    auto idlePeriod = [this] { return std::chrono::milliseconds(idlePeriodMs.load(std::memory_order_relaxed)); };
+    if (!ReadBurst())
+        return true;
     while (!stopRequested.load(std::memory_order_acquire)) {
         Clock::time_point now = Clock::now();
-        Clock::time_point wakeAt = watchDevice ? now + idlePeriod() : resumeAt;
+        Clock::time_point wakeAt = now + idlePeriod();
         bool writing;
         {
             std::lock_guard<std::mutex> guard(queueLock);
@@ -232,7 +262,7 @@ void tThreadedCommport::ThreadMain()
                 wakeAt = std::min(wakeAt, writeStarted + kWriteTimeout);
         }
         pollfd waits[3] = {
-            {watchDevice ? Fd() : -1, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
+            {Fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
             {stopSignal.Fd(), POLLIN, 0},
             {writeQueued.Fd(), POLLIN, 0},
         };
@@ -241,32 +271,83 @@ void tThreadedCommport::ThreadMain()
             break;
         if (ready < 0)
             continue;  // a signal
-        now = Clock::now();
 
         bool failed = false;
         const short device = waits[0].revents;
         if (device & POLLIN)
             failed = !ReadBurst();
-        if (device & (POLLERR | POLLHUP | POLLNVAL)) {
-            unsigned errors = 0;
-            ClearErrors(errors);  // line errors are counted by nobody
+        if (device & (POLLERR | POLLHUP | POLLNVAL))
             failed = true;
-        }
-        if ((ready == 0 && watchDevice) || (!watchDevice && now >= resumeAt)) {
-            // Idle time-out or the end of a back-off: look for bytes a wait
-            // may have missed.
-            watchDevice = true;
-            failed = !ReadBurst() || failed;
-        }
+        // Idle time-out: look for bytes a wait may have missed.
+        if (ready == 0 && !failed)
+            failed = !ReadBurst();
+        if (failed)
+            return true;
         if ((waits[2].revents & POLLIN) != 0)
             writeQueued.Consume();
         if (waits[2].revents != 0 || (device & POLLOUT) != 0 || (ready == 0 && writing))
             PumpWrites();
-        if (failed) {
-            watchDevice = false;
-            resumeAt = now + idlePeriod();
-        }
     }
+    return false;
+}
+
+bool tThreadedCommport::AwaitDevice()
+{
+    {
+        std::lock_guard<std::mutex> line(lineLock);
+        std::lock_guard<std::mutex> guard(queueLock);
+        // Nothing queued for the device that went goes to the one that returns.
+        CancelWrite();
+        writeQueue.Clear();
+        CCommPort::Close();
+    }
+    const std::chrono::milliseconds period(std::max<std::int64_t>(reopenPeriodMs.load(), 1));
+    log.LogBasic("%s: the device has gone; it is looked for every %lld ms", name.c_str(),
+                 static_cast<long long>(period.count()));
+    Clock::time_point due = Clock::now() + period;
+    while (!stopRequested.load(std::memory_order_acquire)) {
+        pollfd waits[2] = {{stopSignal.Fd(), POLLIN, 0}, {writeQueued.Fd(), POLLIN, 0}};
+        const int ready = poll(waits, 2, PollTimeout(due - Clock::now()));
+        if (stopRequested.load(std::memory_order_acquire))
+            break;
+        if (ready > 0 && (waits[1].revents & POLLIN) != 0) {
+            // Written to no device: dropped at once rather than kept for one
+            // that may never return.
+            writeQueued.Consume();
+            DropQueue();
+        }
+        const Clock::time_point now = Clock::now();
+        if (now < due)
+            continue;
+        if (Reopen()) {
+            log.LogBasic("%s: the device is back", name.c_str());
+            return true;
+        }
+        // The next point of the grid still ahead: a late attempt does not
+        // shift the ones after it, and missed ones are not made up.
+        due += period * ((now - due) / period + 1);
+    }
+    return false;
+}
+
+bool tThreadedCommport::Reopen()
+{
+    reopenAttempts.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> line(lineLock);
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        if (!CCommPort::Open(devicePath.c_str()))
+            return false;
+    }
+    if (!lineConfigured)
+        return true;
+    unsigned errors = 0;
+    if (SetLineSettings(settings) && SetDtr(true) && SetRts(settings.flowControl != 0) && ClearErrors(errors))
+        return true;
+    // A device that does not take the line it had is not the one that went.
+    std::lock_guard<std::mutex> guard(queueLock);
+    CCommPort::Close();
+    return false;
 }
 
 bool tThreadedCommport::ReadBurst()

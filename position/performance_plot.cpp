@@ -69,6 +69,7 @@ void CPerformancePlot::AddValue(double value)
     const int n = ++lastIndex;
     runningSum += value;
     rawRing[std::size_t(n % kRingSize)] = value;
+    markRing[std::size_t(n % kRingSize)] = false;
     meanRing[std::size_t(n % kRingSize)] = runningSum / (n + 1);
 
     const double elapsed = SecondsBetween(now, clearTime);
@@ -130,10 +131,19 @@ void CPerformancePlot::SetColour(double d)
     lineColour = {fillColour.red / 2, fillColour.green / 2, fillColour.blue / 2};
 }
 
+void CPerformancePlot::MarkLatest()
+{
+    if (lastIndex < 0)
+        return;
+    markRing[std::size_t(lastIndex % kRingSize)] = true;
+    ComputePoints();
+}
+
 void CPerformancePlot::ClearChart()
 {
     lastIndex = -1;
     rawRing.fill(0.0);
+    markRing.fill(false);
     meanRing.fill(0.0);
     labels = {"Average n/a", "", ""};
     runningSum = 0.0;
@@ -213,6 +223,7 @@ void CPerformancePlot::ComputePoints()
 {
     sampleOutline.clear();
     meanCurve.clear();
+    markedBands.clear();
     tornEdge = false;
     const int n = lastIndex;
     int p = std::min(kRingSize, n + 1);
@@ -229,11 +240,16 @@ void CPerformancePlot::ComputePoints()
     };
     auto scaled = [&](double v) { return std::clamp(f * (v - scaleFloor), 0.0, 1.0); };
     const int h = plotRect.Height();
+    const int halfStep = std::max(1, int(sampleSpacing / 2.0 + 0.5));
     for (int i = 0; i < pointCount; ++i) {
         const int j = n - i;
         const int x = plotRect.left + int(((pointCount - i - 1) * s + 127) / 256);
         sampleOutline.push_back({x, plotRect.bottom - Truncate(scaled(at(rawRing, j)) * (h - 1)) - 1});
         meanCurve.push_back({x, plotRect.bottom - Truncate(scaled(at(meanRing, j)) * (h - 3)) - 2});
+        if (j >= 0 && markRing[std::size_t(j % kRingSize)])
+            markedBands.insert(markedBands.begin(),
+                               sChartRect{std::max(plotRect.left, x - halfStep), plotRect.top,
+                                          std::min(plotRect.right, x + halfStep), plotRect.bottom});
     }
 
     const sChartPoint newest = sampleOutline.front();

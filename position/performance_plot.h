@@ -68,6 +68,9 @@ public:
                      TimeSource clock = SystemTimeSource());
 
     void AddValue(double value);
+    // Marks the newest sample: the link was out for a while in its interval.
+    // A sample that scrolls out takes its mark with it.
+    void MarkLatest();
     void ClearChart();
     void ResizeChart(int width, int height);
 
@@ -105,6 +108,9 @@ public:
     const std::vector<sChartPoint>& SampleOutline() const { return sampleOutline; }
     // The mean curve, newest first; empty with kLastOnly or one point.
     const std::vector<sChartPoint>& MeanCurve() const { return meanCurve; }
+    // One band per marked sample shown, as wide as the sample's step and as
+    // high as the plot area, oldest first.
+    const std::vector<sChartRect>& MarkedBands() const { return markedBands; }
     // Points on the chart (samples shown), and whether the torn edge is drawn.
     int PointCount() const { return pointCount; }
     bool TornEdge() const { return tornEdge; }
@@ -128,6 +134,7 @@ private:
     int lastIndex = -1;
     std::array<double, kRingSize> rawRing{};
     std::array<double, kRingSize> meanRing{};
+    std::array<bool, kRingSize> markRing{};
     double runningSum = 0.0;
     double scaleFloor = 0.9;
     sChartColour fillColour{255, 0, 0};
@@ -146,6 +153,7 @@ private:
     bool tornEdge = false;
     std::vector<sChartPoint> sampleOutline;
     std::vector<sChartPoint> meanCurve;
+    std::vector<sChartRect> markedBands;
 };
 
 }  // namespace TolvarRT

@@ -198,8 +198,11 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
     std::uint8_t pipeLength = 0;
     {
         Guard guard(sharedLock);
+        // A late reply ends no wait, but what it reports (events, pipe
+        // output, tables) is still the radio's.
+        const bool late = TakeOwedReply(code, data, length);
         if (IsEndOfWait(code)) {
-            if (waitingSub != 0)
+            if (waitingSub != 0 && !late)
                 EndWait(code);
             return;
         }
@@ -208,7 +211,7 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
             return;
 
         bool matched = false;
-        if (waitingSub == kSubIdentity && length >= kProductKeyLength &&
+        if (!late && waitingSub == kSubIdentity && length >= kProductKeyLength &&
             std::memcmp(data, kProductKey, kProductKeyLength) == 0) {
             radioIdentity = ParseIdentityText(reinterpret_cast<const char*>(data), length);
             log.LogBasic("Received Radio Id String\r\n\t%s\r\n", radioIdentity.text.c_str());
@@ -249,7 +252,7 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
         default: break;
         }
 
-        const bool echoMatches = waitingSub != 0 && waitingSub == echo &&
+        const bool echoMatches = !late && waitingSub != 0 && waitingSub == echo &&
                                  (expectedSecond == 0 || (length >= 2 && data[1] == expectedSecond));
         if (malformed && echoMatches)
             EndWait(0);
@@ -264,6 +267,46 @@ void CDC77Handler::OnRadioReply(std::uint8_t code, const std::uint8_t* data, std
         TSubscription<IRadioEvents>::Publish(
             [&](IRadioEvents& events) { events.OnRadioEvent(event.kind, event.name, event.value); });
     }
+}
+
+bool CDC77Handler::TakeOwedReply(std::uint8_t code, const std::uint8_t* data, std::uint8_t length)
+{
+    if (owedSub == 0)
+        return false;
+    if (Clock::now() >= owedUntil) {
+        owedSub = 0;
+        owedEvent.Set();
+        return false;
+    }
+    bool answers = IsEndOfWait(code);
+    if (code == kRadioReplyData && length > 0) {
+        const bool identity = owedSub == kSubIdentity && length >= kProductKeyLength &&
+                              std::memcmp(data, kProductKey, kProductKeyLength) == 0;
+        const bool echo = data[0] == owedSub && (owedSecond == 0 || (length >= 2 && data[1] == owedSecond));
+        // Pipe output comes unasked, whatever the pipe commands did.
+        const bool pipeOutput = data[0] == kSubPipe && length >= 2 && data[1] == kPipePut;
+        answers = identity || (echo && !pipeOutput);
+    }
+    if (!answers)
+        return false;
+    log.LogBasic("A reply to radio command 77 %02x came after its time-out; it answers no later command", owedSub);
+    owedSub = 0;
+    owedEvent.Set();
+    return true;
+}
+
+void CDC77Handler::AwaitOwedReply()
+{
+    Clock::time_point until;
+    {
+        Guard guard(sharedLock);
+        if (owedSub == 0)
+            return;
+        until = owedUntil;
+    }
+    owedEvent.WaitFor(std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()));
+    Guard guard(sharedLock);
+    owedSub = 0;
 }
 
 void CDC77Handler::EndWait(std::uint8_t code)
@@ -461,6 +504,7 @@ int CDC77Handler::SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, u
     // Armed before the packet leaves, so that a quick reply cannot slip in
     // between, and a late reply to an earlier command cannot end this wait.
     if (wait) {
+        AwaitOwedReply();
         Guard guard(sharedLock);
         replyEvent.Clear();
         replyCode = 0;
@@ -481,8 +525,22 @@ int CDC77Handler::SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, u
     if (!wait)
         return kRadioSentNoWait;
 
-    if (!replyEvent.WaitFor(std::chrono::milliseconds(timeoutMs != 0 ? timeoutMs : kDefaultTimeoutMs)))
-        return kRadioTimedOut;
+    const std::chrono::milliseconds timeout(timeoutMs != 0 ? timeoutMs : kDefaultTimeoutMs);
+    if (!replyEvent.WaitFor(timeout)) {
+        Guard guard(sharedLock);
+        // The reply may have come just now: then it is this command's.
+        if (waitingSub == sub) {
+            waitingSub = 0;
+            owedSub = sub;
+            owedSecond = expectedSecond;
+            expectedSecond = 0;
+            owedUntil = Clock::now() + timeout;
+            owedEvent.Clear();
+            log.LogBasic("No reply to radio command 77 %02x within %lld ms", sub,
+                         static_cast<long long>(timeout.count()));
+            return kRadioTimedOut;
+        }
+    }
     std::uint8_t code;
     {
         Guard guard(sharedLock);

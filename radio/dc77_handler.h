@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -99,6 +100,11 @@ public:
     // kRadioTimedOut. timeoutMs 0 is kDefaultTimeoutMs. Data longer than
     // kMaxCommandData is refused: nothing is sent, the result is
     // kRadioSentNoWait.
+    // A command that timed out still owes its reply for as long again: a
+    // reply that could be its own, arriving in that time, is logged and ends
+    // no wait (what it reports is kept), and the next command waiting for a
+    // reply is held back until the owed one came or its time ran out, since
+    // a radio's replies carry nothing that tells which command they answer.
     int SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, unsigned length, bool wait,
                          std::uint8_t expectedSecond = 0, unsigned timeoutMs = 0);
 
@@ -151,8 +157,15 @@ public:
 private:
     struct sPendingEvent;
 
+    using Clock = std::chrono::steady_clock;
+
     // Under the lock: a wait is over with code.
     void EndWait(std::uint8_t code);
+    // Under the lock: whether a reply could answer the command that timed
+    // out; if so it is that command's late reply, and nothing is owed now.
+    bool TakeOwedReply(std::uint8_t code, const std::uint8_t* data, std::uint8_t length);
+    // Waits until no reply is owed any more.
+    void AwaitOwedReply();
     bool ReadEventReport(const std::uint8_t* data, std::uint8_t length, sPendingEvent& event);
     bool OnRadioState(const std::uint8_t* data, std::uint8_t length);
     bool OnBluetoothReply(const std::uint8_t* data, std::uint8_t length);
@@ -166,6 +179,11 @@ private:
     std::uint8_t expectedSecond = 0;  // 0: any data reply echoing waitingSub will do
     std::uint8_t replyCode = 0;
     CEvent replyEvent{CEvent::Reset::Manual};
+    // The command that timed out and may still answer, until owedUntil.
+    std::uint8_t owedSub = 0;  // 0: nothing owed
+    std::uint8_t owedSecond = 0;
+    Clock::time_point owedUntil;
+    CEvent owedEvent{CEvent::Reset::Manual};  // set when the owed reply came
     sDeviceIdentity radioIdentity;
     sRadioChannelTable channelTable;
     std::uint8_t radioFlags = 0;

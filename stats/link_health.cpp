@@ -171,4 +171,12 @@ std::uint64_t CLinkHealth::OutagesOf(std::uint32_t key) const
     return found == types.end() ? 0 : found->second.outages;
 }
 
+bool LinkWasOutBetween(const std::vector<sOutage>& outages, TimeStamp from, TimeStamp to)
+{
+    for (const sOutage& outage : outages)
+        if (outage.wholeLink && outage.start <= to && (!outage.end || *outage.end >= from))
+            return true;
+    return false;
+}
+
 }  // namespace TolvarRT

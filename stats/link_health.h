@@ -53,6 +53,10 @@ struct sHealthCounts {
     double corruptedSeconds = 0.0;
 };
 
+// Whether an outage of the whole link was under way at some time in
+// [from, to]: one still going on counts from its start.
+bool LinkWasOutBetween(const std::vector<sOutage>& outages, TimeStamp from, TimeStamp to);
+
 // Thread rules: none of its own; its owner (the collection) calls it under
 // its lock.
 class CLinkHealth {

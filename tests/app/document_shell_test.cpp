@@ -71,7 +71,7 @@ protected:
 TEST_F(DocumentShellTest, TheIntervalGivesTheChartItsValueAndThePageItsSummary)
 {
     CTolvarTestSuiteDoc document(settings, ui);
-    EXPECT_EQ(document.TakeIntervalSummaryAndChartValue(), 0.0) << "nothing received";
+    EXPECT_EQ(document.TakeIntervalSummaryAndChartValue().value, 0.0) << "nothing received";
     TolvarRT::testing::LogRecorder log(&document.LogPipe(), kLogNone);
 
     auto& statistics = document.ListenerStatistics();
@@ -81,7 +81,7 @@ TEST_F(DocumentShellTest, TheIntervalGivesTheChartItsValueAndThePageItsSummary)
     // A rate needs a whole second of interval behind it.
     ASSERT_TRUE(WaitUntil([&] { return statistics.IntervalRate(0, TolvarRT::kFrameClassCMR) > 0.0; }, 5s));
     const double expected = statistics.IntervalRate(0, TolvarRT::kFrameClassCMR);
-    const double value = document.TakeIntervalSummaryAndChartValue();
+    const double value = document.TakeIntervalSummaryAndChartValue().value;
     EXPECT_GT(value, 0.0);
     EXPECT_LE(value, expected) << "the interval only grows between the two readings";
     const std::string summary = document.SummaryText();
@@ -91,6 +91,23 @@ TEST_F(DocumentShellTest, TheIntervalGivesTheChartItsValueAndThePageItsSummary)
     for (const std::string& line : log.Lines())
         logged += line;
     EXPECT_EQ(logged, summary.substr(0, summary.find("\nSummary as of "))) << "logged without its time line";
+}
+
+TEST_F(DocumentShellTest, AnIntervalInWhichTheLinkWasOutIsMarkedForTheChart)
+{
+    CTolvarTestSuiteDoc document(settings, ui);
+    auto& statistics = document.ListenerStatistics();
+    statistics.Reset();
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    constexpr TolvarRT::TimeStamp kSecond = 1'000'000'000;
+    // A 1 Hz stream that fell silent half a minute ago.
+    for (int i = 0; i < 24; ++i)
+        statistics.RecordFrame(TolvarRT::kFrameClassCMR, 0, 80, std::uint16_t(i), now - (60 - i) * kSecond);
+    EXPECT_FALSE(document.TakeIntervalSummaryAndChartValue().linkOutage) << "not judged yet";
+    statistics.CheckHealth(TolvarRT::TimeStampNow());
+    EXPECT_TRUE(document.TakeIntervalSummaryAndChartValue().linkOutage) << "still out";
+    statistics.Reset();
+    EXPECT_FALSE(document.TakeIntervalSummaryAndChartValue().linkOutage) << "a reset forgets the outage";
 }
 
 TEST_F(DocumentShellTest, TheCannedSentenceGoesToAnOpenListenerAndItsTimerStopsOnceClosed)

@@ -48,8 +48,8 @@ TEST(DemoLatencyTest, ThePercentilesFollowTheLinksUniformJitter)
     EXPECT_EQ(d.count, total.matched);
     EXPECT_NEAR(d.medianS * 1000.0, 120.0, 8.0);
     EXPECT_NEAR(d.p95S * 1000.0, 138.0, 5.0);
+    // The maximum is one late reader thread away: only the floor is the link's.
     EXPECT_GE(d.minS * 1000.0, 99.0);
-    EXPECT_LE(d.maxS * 1000.0, 146.0);
     EXPECT_NEAR(d.rmsS, total.LatencyMeanS(), 0.01) << "a narrow spread: RMS close to the mean";
 }
 

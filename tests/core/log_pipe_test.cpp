@@ -2,11 +2,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/log_pipe.h"
+#include "core/time_base.h"
 
 namespace {
 
@@ -41,6 +43,38 @@ TEST(LogPipeTest, EveryTextStartsWithTheTimeOfDayAndSecondsSinceStart)
     ASSERT_EQ(sink.texts.size(), 1u);
     EXPECT_THAT(sink.texts[0], MatchesRegex("\r\n[ 12][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} \\[-?[0-9]+\\.[0-9]{2}\\] "
                                             "Open ttyUSB0, 38400,8N1"));
+}
+
+// Lines of one burst share a time prefix, which is kept from line to line:
+// a change of the epoch within the same millisecond must still show.
+TEST(LogPipeTest, TheTimePrefixFollowsTheEpochWithinABurst)
+{
+    CLogPipe pipe;
+    RecordingSink sink(kLogAll);
+    sink.Subscribe(&pipe);
+    CLogNode node(&pipe);
+    const TolvarRT::TimeStamp now = TolvarRT::TimeStampNow();
+    constexpr double kOneHour = 1.0 / 24.0;
+    constexpr double kFiveSeconds = 5.0 / 86400.0;
+    // 10:20:30.000 at now; then an hour later; then the same time of day
+    // with the epoch five seconds further back.
+    const double date = 46000.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0;
+    TolvarRT::ProgramEpoch::Set({now, date});
+    node.LogAlways("first");
+    TolvarRT::ProgramEpoch::Set({now, date + kOneHour});
+    node.LogAlways("an hour later");
+    const TolvarRT::TimeStamp fiveSeconds =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(5)).count();
+    const TolvarRT::TimeStamp fiveSecondsEarlier = now - fiveSeconds;
+    TolvarRT::ProgramEpoch::Set({fiveSecondsEarlier, date + kOneHour - kFiveSeconds});
+    node.LogAlways("five seconds since start");
+    TolvarRT::ProgramEpoch::Retake();
+    ASSERT_EQ(sink.texts.size(), 3u);
+    // The clock runs on between the lines, but not by a second.
+    EXPECT_THAT(sink.texts[0], MatchesRegex("\r\n10:20:3[01]\\.[0-9]{3} \\[[01]\\.[0-9]{2}\\] first"));
+    EXPECT_THAT(sink.texts[1], MatchesRegex("\r\n11:20:3[01]\\.[0-9]{3} \\[[01]\\.[0-9]{2}\\] an hour later"));
+    EXPECT_THAT(sink.texts[2],
+                MatchesRegex("\r\n11:20:3[01]\\.[0-9]{3} \\[[56]\\.[0-9]{2}\\] five seconds since start"));
 }
 
 TEST(LogPipeTest, SinksReceiveTextsUpToTheirLevel)

@@ -140,6 +140,18 @@ INSTANTIATE_TEST_SUITE_P(
                                  Join({{0x02, 0x00, 0x93, 0x0C}, Packet(0x77, {'@', 1, 2}), {0x00, 0x00, 0x00, 0xEE}}),
                                  {0x77},
                                  8},
+                      // Its checksum matches by chance, its end byte is wrong.
+                      StreamCase{"packet inside a false one without its end byte",
+                                 [] {
+                                     Bytes data = Join({Packet(0x77, {'@', 1, 2}), {0x31, 0x32}});
+                                     const auto length = std::uint8_t(data.size());
+                                     Bytes stream = Join({{0x02, 0x00, 0x93, length}, data});
+                                     stream.push_back(PacketChecksum(0x00, 0x93, data.data(), length));
+                                     stream.push_back(0x00);
+                                     return stream;
+                                 }(),
+                                 {0x77},
+                                 8},
                       StreamCase{"longest packet", Packet(0x93, Bytes(255, 0xAB)), {0x93}, 0}),
     testing::CaseName<StreamCase>);
 

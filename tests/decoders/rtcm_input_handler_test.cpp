@@ -120,6 +120,27 @@ TEST(RtcmInputHandlerTest, DecodesEveryFrameAtEveryBitOffsetInAnyChunking)
     }
 }
 
+// A chunk is taken into the ring in batches of kIntakeBatch bytes, decoded
+// after each: frames across a batch boundary, and a rejected header whose
+// search goes back over the batch before, come out as with any other cut.
+TEST(RtcmInputHandlerTest, ChunksOfManyIntakeBatchesDecodeAsAnyOtherCut)
+{
+    Script script;
+    for (unsigned i = 0; i < 80; ++i) {
+        const unsigned words = (i * 7) % 32;
+        if (i % 9 == 4)
+            script.Rejected({2, 101, 7000, 1, 0}, SomeWords(31, i));  // Z-count past the hour
+        script.Frame({1 + i % 20, 101, 10 * i, i % 8, 0}, SomeWords(words, i));
+        script.Noise({0x0D, 0x0A, 0x81});
+    }
+    script.Done();
+    ASSERT_GT(script.Bytes().size(), 4 * CRTCMInputHandler::kIntakeBatch);
+    const std::size_t total = script.Bytes().size();
+    for (const auto& chunks : {std::vector<std::size_t>{total}, FixedChunks(total, 1),
+                               FixedChunks(total, CRTCMInputHandler::kIntakeBatch + 7)})
+        ExpectDecodes(script.Bytes(), script, chunks);
+}
+
 TEST(RtcmInputHandlerTest, InvertedPolarityGivesTheSameFramesStoredUpright)
 {
     for (unsigned offset = 0; offset < 6; offset += 5) {

@@ -46,12 +46,43 @@ TEST_F(StatsViewTest, ShowsTwelveCentredColumnsWideEnoughForTheirHeaders)
     const QStringList expected = {"Packet Type Received", "Rating",     "Count",         "Source Count",
                                   "% Received",           "Last Size",  "Last Interval", "Last Time",
                                   "Last Latency (ms)",    "Avg Length", "Avg Pkts/s",    "Avg Latency"};
-    ASSERT_EQ(view.model()->columnCount(), expected.size());
+    const QStringList latency = {"Min Latency (ms)", "Median Latency (ms)", "95% Latency (ms)", "Max Latency (ms)",
+                                 "RMS Latency (ms)"};
+    ASSERT_EQ(view.model()->columnCount(), expected.size() + latency.size());
     const QFontMetrics metrics = view.horizontalHeader()->fontMetrics();
     for (int column = 0; column < expected.size(); ++column) {
         EXPECT_EQ(view.model()->headerData(column, Qt::Horizontal).toString(), expected[column]);
         EXPECT_EQ(view.columnWidth(column), metrics.horizontalAdvance(expected[column]) + 16) << column;
+        EXPECT_FALSE(view.isColumnHidden(column));
     }
+    for (int i = 0; i < latency.size(); ++i) {
+        const int column = int(expected.size()) + i;
+        EXPECT_EQ(view.model()->headerData(column, Qt::Horizontal).toString(), latency[i]);
+        EXPECT_TRUE(view.isColumnHidden(column)) << "the latency distribution shows only when asked for";
+    }
+}
+
+TEST_F(StatsViewTest, TheLatencyDistributionShowsWhenAskedAndTheNextWindowRemembers)
+{
+    TolvarRT::CStatsCollection& source = document.SourceStatistics();
+    TolvarRT::CStatsCollection& listener = document.ListenerStatistics();
+    for (int i = 0; i < 4; ++i) {
+        source.RecordFrame(TolvarRT::kFrameClassCMR, 0, 80, std::uint16_t(i), start + i * kSecond);
+        listener.RecordFrame(TolvarRT::kFrameClassCMR, 0, 80, std::uint16_t(i),
+                             start + i * kSecond + (i + 1) * kSecond / 100);  // 10, 20, 30, 40 ms
+    }
+    view.ChooseLatencyColumns(true);
+    EXPECT_TRUE(view.LatencyColumnsShown());
+    ASSERT_TRUE(WaitForRows(1));
+    EXPECT_FALSE(view.isColumnHidden(TolvarRT::kColumnLatencyMax));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Cell(0, TolvarRT::kColumnLatencyMax) == "40.0"; }, 5000));
+    EXPECT_EQ(Cell(0, TolvarRT::kColumnLatencyMin), "10.0");
+
+    gui::CStatsView nextWindow{document};
+    EXPECT_TRUE(nextWindow.LatencyColumnsShown());
+    nextWindow.ChooseLatencyColumns(false);
+    EXPECT_TRUE(nextWindow.isColumnHidden(TolvarRT::kColumnLatencyRms));
+    EXPECT_EQ(settings.ReadInt("Settings", "LatencyColumns", -1), 0);
 }
 
 TEST_F(StatsViewTest, RowsAppearInKeyOrderWithClassIconsAndTheModelsCells)

@@ -7,99 +7,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "chunked_feed.h"
-#include "decoders/ats_input_handler.h"
-#include "decoders/data_collector_parser.h"
-#include "decoders/dc_cmr_handler.h"
-#include "decoders/nmea_input_handler.h"
-#include "decoders/rtcm3_input_handler.h"
-#include "decoders/rtcm_input_handler.h"
-#include "fake_byte_pipe.h"
-#include "packet_bytes.h"
-#include "rtcm2_writer.h"
-#include "rtcm3_frame_builder.h"
-#include "stats/frame_lister.h"
+#include "field_stream.h"
 
 namespace TolvarRT {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::eDecoder;
 using testing::FakeBytePipe;
-
-enum eDecoder { kPackets, kRtcm2, kRtcm3, kNmea, kAts, kDecoders };
-const char* const kDecoderNames[kDecoders] = {"packets", "RTCM v2", "RTCM v3", "NMEA", "ATS"};
-
-// Where a frame was written.
-struct sPlaced {
-    std::uint64_t first = 0;
-    std::uint64_t end = 0;
-};
-
-// The decoders of one port, each on a pipe of its own so that its lost
-// reports can be told apart, all fed the same chunks with the same stamps.
-struct Port {
-    Port()
-    {
-        ats.SetEnabled(true);
-        parser.Subscribe(&pipes[kPackets]);
-        rtcm2.Subscribe(&pipes[kRtcm2]);
-        rtcm3.Subscribe(&pipes[kRtcm3]);
-        nmea.Subscribe(&pipes[kNmea]);
-        ats.Subscribe(&pipes[kAts]);
-        cmr.Subscribe(&parser);
-        listers[kPackets].AttachPackets(parser, parser, cmr, chunk);
-        listers[kRtcm2].Attach<IIncommingRTCMPipe>(rtcm2, rtcm2, chunk);
-        listers[kRtcm3].Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, chunk);
-        listers[kNmea].Attach<IIncommingNMEAPipe>(nmea, nmea, chunk);
-        listers[kAts].Attach<IIncommingATSPipe>(ats, ats, chunk);
-    }
-    void Feed(const Bytes& stream, std::size_t chunkSize)
-    {
-        for (std::size_t offset = 0; offset < stream.size(); offset += chunkSize, ++chunk)
-            for (FakeBytePipe& pipe : pipes)
-                pipe.Feed(stream.data() + offset, std::min(chunkSize, stream.size() - offset));
-    }
-
-    std::uint64_t chunk = 0;
-    FakeBytePipe pipes[kDecoders];
-    CLogNode log;
-    CDataCollectorParser parser{log};
-    CDCCMRHandler cmr;
-    CRTCMInputHandler rtcm2;
-    CRTCM3InputHandler rtcm3;
-    CNMEAInputHandler nmea;
-    CATSInputHandler ats;
-    CFrameLister listers[kDecoders];
-};
-
-struct FieldStream {
-    Bytes bytes;
-    std::vector<sPlaced> frames[kDecoders];  // where each frame written lies
-
-    void Append(eDecoder decoder, const Bytes& frame, std::size_t unused = 0)
-    {
-        frames[decoder].push_back({bytes.size(), bytes.size() + frame.size() - unused});
-        bytes.insert(bytes.end(), frame.begin(), frame.end());
-    }
-};
-
-using testing::Packet;
-
-Bytes SentenceBytes(const std::string& body)
-{
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= std::uint8_t(c);
-    char checksum[8];
-    std::snprintf(checksum, sizeof checksum, "*%02X\r\n", sum);
-    const std::string text = "$" + body + checksum;
-    return Bytes(text.begin(), text.end());
-}
+using testing::FieldStream;
+using testing::kDecoderNames;
+using testing::kDecoders;
+using testing::sPlaced;
+using enum testing::eDecoder;
 
 // Frames of every kind in a random order, with noise before each: random
 // bytes, then often a start of the RTCM v3 or packet framing whose length
@@ -113,23 +38,12 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
 {
     std::mt19937 random(seed);
     FieldStream stream;
-    const auto randomBytes = [&](std::size_t count) {
-        Bytes bytes(count);
-        for (auto& byte : bytes)
-            byte = std::uint8_t(random());
-        return bytes;
-    };
-    const auto withoutAtsStart = [](const auto& make) {
-        Bytes frame;
-        do
-            frame = make();
-        while (std::find(frame.begin(), frame.end(), CATSInputHandler::kFrameStart) != frame.end());
-        return frame;
-    };
     for (unsigned i = 0; i < frameCount; ++i) {
-        for (std::uint8_t byte : randomBytes(random() % 24))
+        for (unsigned count = random() % 24; count > 0; --count) {
+            const auto byte = std::uint8_t(random());
             if (byte != CATSInputHandler::kFrameStart && byte != '$')
                 stream.bytes.push_back(byte);
+        }
         switch (random() % 3) {
         case 0: stream.bytes.insert(stream.bytes.end(), {0xD3, 0x03, std::uint8_t(0xC0 | random())}); break;
         case 1:
@@ -137,49 +51,26 @@ FieldStream MakeFieldStream(unsigned seed, unsigned frameCount)
             break;
         default: break;
         }
-        switch (random() % kDecoders) {
-        case kPackets: {
-            stream.Append(kPackets, withoutAtsStart([&] {
-                              Bytes data = randomBytes(2 + random() % 60);
-                              data[1] = 0x29;
-                              return Packet(kPacketCMR, data);
-                          }));
-            break;
-        }
-        case kRtcm2: {
+        const auto kind = eDecoder(random() % kDecoders);
+        // Once the station is known, sometimes a false header of another
+        // station on the frame's word grid, claiming more words than follow;
+        // the frame's parity goes on from the false header's last word.
+        if (kind == kRtcm2 && !stream.frames[kRtcm2].empty() && random() % 3 == 0) {
             testing::Rtcm2Writer writer;
-            // Once the station is known, sometimes a false header of another
-            // station on the frame's word grid, claiming more words than follow.
-            if (!stream.frames[kRtcm2].empty() && random() % 3 == 0) {
-                writer.Words(testing::Rtcm2Writer::HeaderWords({1, 77, unsigned(random() % 6000), 0, 0}, 31));
-                stream.bytes.insert(stream.bytes.end(), writer.bytes.begin(), writer.bytes.end());
-                writer.bytes.clear();
-            }
+            writer.Words(testing::Rtcm2Writer::HeaderWords({1, 77, unsigned(random() % 6000), 0, 0}, 31));
+            stream.bytes.insert(stream.bytes.end(), writer.bytes.begin(), writer.bytes.end());
+            writer.bytes.clear();
             std::vector<std::uint32_t> words;
             for (unsigned k = random() % 12; k > 0; --k)
                 words.push_back(random() & 0xFFFFFF);
             writer.Frame({1 + unsigned(random() % 20), 300, unsigned(random() % 6000), i % 8, 0}, words);
             writer.Pad();
             stream.Append(kRtcm2, writer.bytes);
-            break;
+            continue;
         }
-        case kRtcm3:
-            stream.Append(kRtcm3, withoutAtsStart([&] {
-                              return TolvarRT::testing::rtcm3_reference::Frame(1001 + random() % 200, random() % 300, 0,
-                                                                               random());
-                          }));
-            break;
-        case kNmea:
-            // The sentence ends with its CR; the LF after it is not its own.
-            stream.Append(kNmea, SentenceBytes("GPZDA,120000.00,07,12,2026,00,00"), 1);
-            break;
-        default: {
-            CATSInputHandler::FakeATSFrame frame;
-            CATSInputHandler::PackFakeATS(frame, random() % 10000000, random() % 10000000, random() % 10000000);
-            stream.Append(kAts, Bytes(frame.begin(), frame.end()));
-            break;
-        }
-        }
+        std::size_t unused = 0;
+        const Bytes frame = testing::RandomFrame(kind, random, i, unused);
+        stream.Append(kind, frame, unused);
     }
     return stream;
 }
@@ -209,7 +100,7 @@ TEST(FieldStreamTest, EveryFrameComesOutWithTheChunkOfItsLastByteAndEveryByteIsA
 {
     const FieldStream stream = MakeFieldStream(20261207, 400);
     for (const std::size_t chunk : testing::kPortChunkSizes) {
-        Port port;
+        testing::DecodingPort port;
         port.Feed(stream.bytes, chunk);
         for (int d = 0; d < kDecoders; ++d) {
             const auto decoder = eDecoder(d);

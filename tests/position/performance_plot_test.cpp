@@ -224,4 +224,34 @@ TEST_F(PerformancePlotTest, ResizingAndMeasuringTheFontMoveTheGeometryAndRedraw)
     EXPECT_EQ(chart.Background().frame.bottom, 118);
 }
 
+TEST_F(PerformancePlotTest, AMarkedIntervalIsABandUnderItsSampleThatScrollsOutWithIt)
+{
+    CPerformancePlot chart = MakePositionChart();
+    chart.MarkLatest();  // nothing to mark yet
+    EXPECT_TRUE(chart.MarkedBands().empty());
+    Feed(chart, 1.0, 3);
+    chart.MarkLatest();
+    Feed(chart, 0.0, 1);
+    const auto& plot = chart.PlotRect();
+    ASSERT_EQ(chart.MarkedBands().size(), 1u);
+    const TolvarRT::sChartRect band = chart.MarkedBands().front();
+    const int markedX = chart.SampleOutline()[1].x;  // the sample before the newest
+    EXPECT_LT(band.left, markedX);
+    EXPECT_GT(band.right, markedX);
+    EXPECT_LE(band.right, chart.SampleOutline()[0].x) << "the band ends where the next sample begins";
+    EXPECT_EQ(band.top, plot.top);
+    EXPECT_EQ(band.bottom, plot.bottom);
+
+    Feed(chart, 1.0, 88);  // the marked sample is now the oldest shown
+    ASSERT_EQ(chart.MarkedBands().size(), 1u);
+    EXPECT_EQ(chart.MarkedBands().front().left, plot.left);
+    Feed(chart, 1.0, 1);
+    EXPECT_TRUE(chart.MarkedBands().empty());
+
+    chart.MarkLatest();
+    chart.ClearChart();
+    Feed(chart, 1.0, 1);
+    EXPECT_TRUE(chart.MarkedBands().empty()) << "a clear takes the marks with the samples";
+}
+
 }  // namespace

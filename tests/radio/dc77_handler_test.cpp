@@ -435,6 +435,20 @@ TEST_F(RadioHandlerTest, PublishesNamedReportsAndKeepsTheSecondsCounter)
     EXPECT_EQ(LastCommand(), Bytes({0x60, 1}));
 }
 
+TEST_F(RadioHandlerTest, AReportThatComesAfterItsTimeOutIsPublishedButEndsNoLaterWait)
+{
+    EventRecorder events;
+    events.Subscribe(&handler);
+    const std::uint8_t kind = 1;
+    EXPECT_EQ(handler.SendRadioCommand(0x60, &kind, 1, true, 0, 100), kRadioTimedOut);
+    Reply(NamedReport(1, 3725, "Uptime"));
+    EXPECT_THAT(events.events, ElementsAre(std::make_tuple(1, "Uptime", "1:02:05")));
+    // Owed no more: the next command goes at once and waits for its own reply.
+    EXPECT_EQ(Answered({{{0xA2}}}, [&] { return handler.SendRadioCommand(0x25, nullptr, 0, true, 0, kLongWait); }),
+              0xA2);
+    EXPECT_THAT(lines.Lines(), ::testing::Contains("No reply to radio command 77 60 within 100 ms"));
+}
+
 TEST_F(RadioHandlerTest, PipeDataIsPublishedAndLoggedLiterallyUpToTheLogBuffer)
 {
     PipeRecorder outputs;
