@@ -1,11 +1,13 @@
 #include "cli/demo_command.h"
 
 #include <chrono>
+#include <optional>
 
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
+#include "cli/log_pane_drain.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "web/status_server.h"
@@ -27,6 +29,13 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CMemorySettingsStore settings;
     CCommandLineUi ui;
     CTolvarTestSuiteDoc document(settings, ui);
+    if (!OpenLogFile(document, ui, options.logFile, options.logLevel, result.error))
+        return result;
+    std::optional<CLogPaneDrain> pane;
+    if (options.paneLevel >= 0) {
+        pane.emplace(document.LogPipe(), options.paneLevel);
+        pane->Start();
+    }
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
@@ -49,6 +58,10 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     result.figures = EndTest(document, seconds, true, drain);
     FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
+    if (pane) {
+        pane->Stop();
+        result.paneBytes = pane->ShownBytes();
+    }
     link.Stop();
     result.account = link.Account();
     return result;
