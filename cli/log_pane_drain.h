@@ -16,7 +16,7 @@ namespace cli {
 
 // Thread rules: Start, Stop and the counts belong to the owner's thread; the
 // drain thread alone shows the queue between them.
-class CLogPaneDrain : private ILogViewSurface {
+class CLogPaneDrain final : private ILogViewSurface {
 public:
     CLogPaneDrain(CLogPipe& pipe, int level);
     ~CLogPaneDrain();
