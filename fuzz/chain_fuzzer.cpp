@@ -142,10 +142,9 @@ struct Side {
     {
         parser.Subscribe(&pipe);
         cmr.Subscribe(&parser);
-        for (CBytePipeSubscriber* decoder : {static_cast<CBytePipeSubscriber*>(&rtcm),
-                                             static_cast<CBytePipeSubscriber*>(&rtcm3),
-                                             static_cast<CBytePipeSubscriber*>(&nmea),
-                                             static_cast<CBytePipeSubscriber*>(&ats)})
+        for (CBytePipeSubscriber* decoder :
+             {static_cast<CBytePipeSubscriber*>(&rtcm), static_cast<CBytePipeSubscriber*>(&rtcm3),
+              static_cast<CBytePipeSubscriber*>(&nmea), static_cast<CBytePipeSubscriber*>(&ats)})
             decoder->Subscribe(&pipe);
         ats.SetEnabled(true);
         // The tally first: the statistics must have counted no more than it.
@@ -163,11 +162,10 @@ struct Side {
     {
         statistics.SetEventSink(nullptr);
         statistics.UnsubscribeAll();
-        for (CBytePipeSubscriber* decoder : {static_cast<CBytePipeSubscriber*>(&parser),
-                                             static_cast<CBytePipeSubscriber*>(&rtcm),
-                                             static_cast<CBytePipeSubscriber*>(&rtcm3),
-                                             static_cast<CBytePipeSubscriber*>(&nmea),
-                                             static_cast<CBytePipeSubscriber*>(&ats)})
+        for (CBytePipeSubscriber* decoder :
+             {static_cast<CBytePipeSubscriber*>(&parser), static_cast<CBytePipeSubscriber*>(&rtcm),
+              static_cast<CBytePipeSubscriber*>(&rtcm3), static_cast<CBytePipeSubscriber*>(&nmea),
+              static_cast<CBytePipeSubscriber*>(&ats)})
             decoder->Unsubscribe();
         cmr.Unsubscribe();
     }

@@ -46,8 +46,8 @@ TEST(FileLogLoadTest, EveryTextOfFourPacedThreadsArrivesOnceAndWhole)
     // Each thread sends every kThreads / kTextsPerSecond s, the threads a
     // quarter of that apart; a sender that falls behind catches up at once,
     // so the whole load goes through whatever the machine does.
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-        double(kThreads) / kTextsPerSecond));
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(kThreads) / kTextsPerSecond));
     // Long enough that two texts written together would show interleaved.
     const std::string padding(160, 'x');
     std::vector<Clock::duration> worstLag(kThreads, Clock::duration::zero());
@@ -72,9 +72,8 @@ TEST(FileLogLoadTest, EveryTextOfFourPacedThreadsArrivesOnceAndWhole)
 
     const std::string contents = TempFolder::Contents(path);
     ExpectThreadTexts(contents, kThreads, textsPerThread, " " + padding + " end");
-    const double lagMs = std::chrono::duration<double, std::milli>(
-                             *std::max_element(worstLag.begin(), worstLag.end()))
-                             .count();
+    const double lagMs =
+        std::chrono::duration<double, std::milli>(*std::max_element(worstLag.begin(), worstLag.end())).count();
     std::printf("file log load: %d texts in %.2f s (%.0f a second), %zu bytes, worst sender lag %.2f ms\n",
                 kThreads * textsPerThread, elapsed, kThreads * textsPerThread / elapsed, contents.size(), lagMs);
 }
