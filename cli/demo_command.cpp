@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/events_file.h"
+#include "cli/log_pane_drain.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "web/status_server.h"
@@ -46,6 +48,13 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CCommandLineUi ui;
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
+    if (!OpenLogFile(document, ui, options.logFile, options.logLevel, result.error))
+        return result;
+    std::optional<CLogPaneDrain> pane;
+    if (options.paneLevel >= 0) {
+        pane.emplace(document.LogPipe(), options.paneLevel);
+        pane->Start();
+    }
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
@@ -72,6 +81,10 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
+    if (pane) {
+        pane->Stop();
+        result.paneBytes = pane->ShownBytes();
+    }
     link.Stop();
     result.account = link.Account();
     return result;

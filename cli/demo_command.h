@@ -2,6 +2,7 @@
 // emulated radio link, with what the link did beside what the tool measured.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -20,12 +21,17 @@ struct sDemoOptions {
     TolvarRT::sRadioChannel channel;
     bool json = false;
     sTestLoop loop;
+    std::string logFile;  // empty: no log file
+    int logLevel = -1;    // 0 none .. 3 all; -1: the file log's own level
+    // A log pane's queue drained by a thread of its own, at this level; -1: none.
+    int paneLevel = -1;
 };
 
 struct sDemoResult {
     std::string error;  // not empty when the test could not run
     sTestFigures figures;
     TolvarRT::sRadioAccount account;
+    std::uint64_t paneBytes = 0;  // what reached the log pane, when there was one
 };
 
 // "FROM-TO" in seconds (decimals allowed) as a drop window; false unless

@@ -364,6 +364,23 @@ bool ConnectSource(CTolvarTestSuiteDoc& document, const CCommandLineUi& ui, std:
     return false;
 }
 
+bool OpenLogFile(CTolvarTestSuiteDoc& document, CCommandLineUi& ui, const std::string& file, int level,
+                 std::string& error)
+{
+    if (file.empty())
+        return true;
+    ui.logFile = file;
+    document.Run(DocumentCommand::kCreateLogFile);
+    if (!document.FileLog().IsOpen()) {
+        error = file + ": " + document.FileLog().OpenFailure();
+        return false;
+    }
+    // The level commands answer only while a log file is open.
+    if (level >= 0)
+        document.Run(DocumentCommand::kFileLogNone + unsigned(level));
+    return true;
+}
+
 void SetFakeCmr(CTolvarTestSuiteDoc& document, unsigned schedule, unsigned svs)
 {
     document.Run(DocumentCommand::kFakeSchedule0 + schedule);

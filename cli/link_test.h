@@ -124,6 +124,12 @@ nlohmann::json FiguresJson(const sTestFigures& figures);
 bool ConnectListener(CTolvarTestSuiteDoc& document, const CCommandLineUi& ui, bool nmea, std::string& error);
 bool ConnectSource(CTolvarTestSuiteDoc& document, const CCommandLineUi& ui, std::string& error);
 
+// Opens the log file named (none: nothing to do) at level (0 none .. 3 all;
+// -1: the file log's own level) before the ports connect, so the log holds
+// the whole test. False with "FILE: the system's reason".
+bool OpenLogFile(CTolvarTestSuiteDoc& document, CCommandLineUi& ui, const std::string& file, int level,
+                 std::string& error);
+
 // Fake CMR generation with the given schedule (0..6) and satellites.
 void SetFakeCmr(CTolvarTestSuiteDoc& document, unsigned schedule, unsigned svs);
 

@@ -238,6 +238,14 @@ void AddVerdictOptions(CLI::App& command, sVerdictOptions& options)
         ->check(CLI::NonNegativeNumber);
 }
 
+void AddLogOptions(CLI::App& command, std::string& file, int& level)
+{
+    auto* log = command.add_option("--log", file, "Write the log to this file");
+    command.add_option("--log-level", level, "What the log file takes: none, basic, most or all")
+        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
+        ->needs(log);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -308,6 +316,11 @@ int main(int argc, char** argv)
     AddEventsOption(*demo, demoOptions.loop.eventsFile);
     sVerdictOptions demoVerdict;
     AddVerdictOptions(*demo, demoVerdict);
+    AddLogOptions(*demo, demoOptions.logFile, demoOptions.logLevel);
+    demo->add_option("--log-pane", demoOptions.paneLevel,
+                     "Also queue the log for a log pane at this level (none, basic, most or all), shown by a "
+                     "thread of its own as the desktop's pane would be")
+        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case));
 
     auto* run = app.add_subcommand(
         "run", "Test a real link: the Listener on the rover's port, optionally a Source on the base's port");
@@ -350,10 +363,7 @@ int main(int argc, char** argv)
                     ->capture_default_str();
     run->add_option("--seconds", runOptions.loop.seconds, "How long the test runs (default: until Ctrl+C)")
         ->check(CLI::Range(1u, 31u * 86400u));
-    auto* log = run->add_option("--log", runOptions.logFile, "Write the log to this file");
-    run->add_option("--log-level", runOptions.logLevel, "What the log file takes: none, basic, most or all")
-        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
-        ->needs(log);
+    AddLogOptions(*run, runOptions.logFile, runOptions.logLevel);
     run->add_flag("--ats", runOptions.ats, "Also decode ATS frames (always with --source fake-ats:PORT)");
     AddLinkBpsOption(*run, runOptions.loop.linkBps);
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");

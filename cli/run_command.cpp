@@ -65,17 +65,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (!StartEvents(events, document, options.loop, result.error))
         return result;
 
-    if (!options.logFile.empty()) {
-        ui.logFile = options.logFile;
-        document.Run(Command::kCreateLogFile);
-        if (!document.FileLog().IsOpen()) {
-            result.error = options.logFile + ": " + document.FileLog().OpenFailure();
-            return result;
-        }
-        // The level commands answer only while a log file is open.
-        if (options.logLevel >= 0)
-            document.Run(Command::kFileLogNone + unsigned(options.logLevel));
-    }
+    if (!OpenLogFile(document, ui, options.logFile, options.logLevel, result.error))
+        return result;
     // Generated ATS frames are only seen at the Listener when it cuts them.
     if (options.ats || options.source.fakeAts)
         document.Run(Command::kToggleAtsDecoding);

@@ -29,7 +29,7 @@ public:
         // held behind the start of another still arriving.
         const auto span = parser.PublishedSpan();
         const std::uint64_t end = std::uint64_t(span.firstIndex) + span.count;
-        if (span.count != length + TolvarRT::kPacketOverhead || span.firstIndex < pipe.lostEnd ||
+        if (span.count != length + TolvarRT::kPacketOverhead || span.firstIndex < pipe.Lost(parser).end ||
             end <= pipe.chunkFirst || end > pipe.fed)
             std::abort();
         const std::uint8_t* packet = pipe.fedStream + span.firstIndex;

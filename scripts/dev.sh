@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # ./dev deps    install the Debian packages that are missing (runs apt-get update first)
 # ./dev build   configure and build everything into build/
-# ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, every fuzz harness 20 s
+# ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, a minute of demo under each, every fuzz harness 20 s (the whole chain 30 s)
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
 # ./dev bench   build and run the benchmarks
-# ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default)
+# ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default, the whole chain 30 s)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -72,6 +72,28 @@ sanitizer_run() {
     ctest --test-dir "$dir" -LE timing --output-on-failure -j "$jobs"
 }
 
+# The whole program in a sanitizer build: the demo at 5 Hz with the log file
+# and a log pane's queue at level All, so that every thread of a test (port
+# readers, generator, emulated link, log sinks, statistics) runs at once. The
+# first report stops the program with a failing status, and any report that
+# still reaches the error output fails the job.
+sanitized_demo() {
+  local kind="$1" seconds="${2:-60}" dir="build-$1" out
+  say "demo under ${kind} sanitizer, ${seconds} s"
+  out="$dir/sanitized-demo"
+  mkdir -p "$out"
+  if ! ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1 \
+       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+       "$dir/cli/tolvar" demo --seconds "$seconds" --schedule 0 --log "$out/demo.txt" --log-level all \
+         --log-pane all --json >"$out/demo.json" 2>"$out/demo.err" ||
+     grep -qE 'Sanitizer|runtime error' "$out/demo.err"; then
+    echo "FAILED"
+    tail -n 80 "$out/demo.err"
+    exit 1
+  fi
+}
+
 # Before anything is built: an include that breaks the layering fails at once.
 layers() {
   say "layers"
@@ -93,7 +115,9 @@ test_all() {
   ctest --test-dir build --output-on-failure -j "$jobs"
   sanitizer_run address
   sanitizer_run thread
-  fuzz 20
+  sanitized_demo address
+  sanitized_demo thread
+  fuzz
   say "all tests passed"
 }
 
@@ -107,10 +131,16 @@ bench() {
 }
 
 # Each harness runs from a fresh corpus seeded with the real captures; the
-# first crash fails the run and leaves its input in build-fuzz/.
+# first crash fails the run and leaves its input in build-fuzz/. SECONDS sets
+# every harness's time; without it each has its own.
+declare -A fuzz_seconds=([chain_fuzzer]=30)
 fuzz() {
-  local seconds="${1:-20}"
-  say "fuzz harnesses under ASan+UBSan, ${seconds} s each"
+  local seconds="${1:-}"
+  if [ -n "$seconds" ]; then
+    say "fuzz harnesses under ASan+UBSan, ${seconds} s each"
+  else
+    say "fuzz harnesses under ASan+UBSan, 20 s each, the whole chain 30 s"
+  fi
   CXX=clang++ configure build-fuzz -DTOLVAR_FUZZ=ON -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF \
     -DTOLVAR_SANITIZE=address
   cmake --build build-fuzz -j "$jobs"
@@ -118,7 +148,8 @@ fuzz() {
     local corpus="build-fuzz/corpus/$(basename "$harness")"
     mkdir -p "$corpus"
     printf '%s: ' "$(basename "$harness")"
-    if ! (cd build-fuzz && "../$harness" -max_total_time="$seconds" -print_final_stats=1 \
+    local time="${seconds:-${fuzz_seconds[$(basename "$harness")]:-20}}"
+    if ! (cd build-fuzz && "../$harness" -max_total_time="$time" -print_final_stats=1 \
           "../$corpus" ../tests/data/captures >"../$corpus.log" 2>&1); then
       echo "FAILED"
       tail -n 60 "$corpus.log"

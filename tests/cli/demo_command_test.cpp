@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <future>
 #include <map>
 #include <sstream>
@@ -131,6 +132,39 @@ TEST(DemoTest, DropWindowsAreReadInSecondsAndMustRunForwards)
     EXPECT_EQ(window.toMs, 10000u);
     for (const char* bad : {"10-2", "5-5", "-1-3", "3", "3-", "a-b", "1-2x", "1+2"})
         EXPECT_FALSE(cli::ParseDropWindow(bad, window)) << bad;
+}
+
+// Both sinks take every thread's texts at level All while the counts still
+// come out exact: the file log as run writes it, and a pane's queue drained
+// by its own thread.
+TEST(DemoTest, TheLogFileAndALogPaneTakeTheWholeTestAtLevelAll)
+{
+    TolvarRT::testing::TempFolder folder;
+    cli::sDemoOptions options;
+    options.loop.seconds = 3;
+    options.schedule = 0;
+    options.logFile = folder.File("demo.txt");
+    options.logLevel = 3;
+    options.paneLevel = 3;
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
+    EXPECT_EQ(total.sent, result.account.sent);
+    EXPECT_EQ(total.matched, result.account.delivered);
+    EXPECT_EQ(total.missed, result.account.dropped + result.account.corrupted);
+
+    std::ifstream file(options.logFile);
+    std::stringstream log;
+    log << file.rdbuf();
+    EXPECT_NE(log.str().find("Rx Vendcomm CMD="), std::string::npos) << "texts of level All";
+    // The pane joined after the file opened and left before it closed.
+    EXPECT_GT(result.paneBytes, 1000u);
+    EXPECT_LE(result.paneBytes, log.str().size());
+
+    options.logFile = folder.File("missing/demo.txt");
+    EXPECT_NE(cli::RunDemo(options, progress).error.find(options.logFile + ": "), std::string::npos)
+        << "a log file that cannot be made stops the demo before it starts";
 }
 
 TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
