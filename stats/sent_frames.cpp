@@ -22,8 +22,7 @@ void CSentFrames::Grow()
     head = 0;
 }
 
-void CSentFrames::Add(TimeStamp sentAt, std::uint16_t sum, std::uint16_t length, double keepS,
-                      std::uint32_t doneMask)
+void CSentFrames::Add(TimeStamp sentAt, std::uint16_t sum, std::uint16_t length, double keepS, std::uint32_t doneMask)
 {
     while (count != 0) {
         const std::size_t slot = head;

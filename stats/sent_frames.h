@@ -32,8 +32,8 @@ public:
     // Among several, the one whose transit is closest to expectedTransitS;
     // without an expectation, the oldest (on a link that loses nothing the
     // frames arrive in the order they were sent).
-    std::optional<sSentMatch> Match(std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                                    TimeStamp receivedAt, double windowS, std::optional<double> expectedTransitS);
+    std::optional<sSentMatch> Match(std::uint16_t sum, std::uint16_t length, std::uint32_t bit, TimeStamp receivedAt,
+                                    double windowS, std::optional<double> expectedTransitS);
 
     // Frames the receiver with this bit has not matched and could still
     // match at the time now.
