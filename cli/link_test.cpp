@@ -6,6 +6,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/events_file.h"
+#include "cli/health_text.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "ports/stream_path.h"
@@ -195,12 +196,7 @@ double SecondsIntoRun(const sSideHealth& health, TimeStamp time)
 
 std::string HealthText(const char* side, const sSideHealth& health)
 {
-    const sHealthCounts& counts = health.counts;
-    std::string text = StringPrintf(
-        "  %s: %llu outages of frame types, %llu of the whole link (%.1f s); corrupted %llu times (%.1f s), %llu "
-        "bytes rejected\n",
-        side, (unsigned long long)counts.typeOutages, (unsigned long long)counts.linkOutages, counts.outageSeconds,
-        (unsigned long long)counts.corruptedSpells, counts.corruptedSeconds, (unsigned long long)counts.rejectedBytes);
+    std::string text = HealthCountsLine(side, health.counts);
     for (const sOutage& outage : health.outages) {
         text +=
             StringPrintf("    %s out from %.1f s ", OutageName(outage).c_str(), SecondsIntoRun(health, outage.start));
@@ -237,14 +233,9 @@ nlohmann::json HealthJson(const sSideHealth& health)
                            {"startS", SecondsIntoRun(health, outage.start)},
                            {"endS", outage.end ? nlohmann::json(SecondsIntoRun(health, *outage.end)) : nullptr},
                            {"durationS", outage.durationS}});
-    const sHealthCounts& counts = health.counts;
-    return {{"typeOutages", counts.typeOutages},
-            {"linkOutages", counts.linkOutages},
-            {"outageSeconds", counts.outageSeconds},
-            {"corruptedSpells", counts.corruptedSpells},
-            {"corruptedSeconds", counts.corruptedSeconds},
-            {"rejectedBytes", counts.rejectedBytes},
-            {"outages", outages}};
+    nlohmann::json json = HealthCountsJson(health.counts);
+    json["outages"] = outages;
+    return json;
 }
 
 nlohmann::json BudgetFiguresJson(const sBudgetFigures& figures, unsigned linkBps)
