@@ -15,8 +15,8 @@ std::string HealthCountsLine(const char* side, const TolvarRT::sHealthCounts& co
 
 nlohmann::json HealthCountsJson(const TolvarRT::sHealthCounts& counts)
 {
-    return {{"typeOutages", counts.typeOutages},         {"linkOutages", counts.linkOutages},
-            {"outageSeconds", counts.outageSeconds},     {"corruptedSpells", counts.corruptedSpells},
+    return {{"typeOutages", counts.typeOutages},           {"linkOutages", counts.linkOutages},
+            {"outageSeconds", counts.outageSeconds},       {"corruptedSpells", counts.corruptedSpells},
             {"corruptedSeconds", counts.corruptedSeconds}, {"rejectedBytes", counts.rejectedBytes}};
 }
 
