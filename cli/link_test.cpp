@@ -9,6 +9,7 @@
 #include "cli/health_text.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
+#include "ports/replay_session.h"
 #include "ports/stream_path.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"
@@ -149,7 +150,7 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
     // source frame a missed one; a real Source may have frames on the air.
     figures.measured = MeasureLink(snapshot, stopGenerator);
     figures.summary = document.ListenerStatistics().Summary(false);
-    const TimeStamp now = TimeStampNow();
+    const TimeStamp now = CReplaySession::LinkTimeNow();
     figures.listenerHealth = HealthOf(document.ListenerStatistics(), now);
     figures.sourceHealth = HealthOf(document.SourceStatistics(), now);
     // What went on the air is what the Source sent; without one, what came.
