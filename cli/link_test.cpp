@@ -7,6 +7,7 @@
 #include "cli/command_line_ui.h"
 #include "cli/events_file.h"
 #include "cli/health_text.h"
+#include "cli/in_flight_wait.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
 #include "ports/replay_session.h"
@@ -133,7 +134,7 @@ sSideHealth HealthOf(const CStatsCollection& collection, TimeStamp now)
 }  // namespace
 
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain, unsigned linkBps)
+                     std::chrono::milliseconds drain, const sTestLoop& loop)
 {
     sTestFigures figures;
     figures.title = document.TitleText();
@@ -142,6 +143,11 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
         document.Run(DocumentCommand::kDisconnectSource);
         std::this_thread::sleep_for(drain);
     }
+    // A real Source goes on sending: what it sends from now on is not the
+    // run's, and frames in flight stop growing.
+    const bool realSource = !stopGenerator && document.IsSourceOpen();
+    if (realSource)
+        document.SourceStatistics().UnsubscribeAll();
     document.RefreshStatistics();
     figures.tableText = TableText(document.StatisticsRows());
     const sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
@@ -155,7 +161,21 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
     figures.sourceHealth = HealthOf(document.SourceStatistics(), now);
     // What went on the air is what the Source sent; without one, what came.
     const bool fromSource = snapshot.hasSource && !snapshot.sourceRecords.empty();
-    figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, linkBps);
+    figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, loop.linkBps);
+    if (realSource && snapshot.hasSource) {
+        sInFlightWait wait;
+        const auto measure = [&](bool linkOver) {
+            return MeasureLink(document.ListenerStatistics().Snapshot(), linkOver);
+        };
+        figures.measured = AwaitInFlight(measure, figures.measured, drain, loop.matchHorizon, wait);
+        figures.inFlightAtEnd = wait.atEnd;
+        figures.leftInFlight = wait.leftOut;
+        if (wait.leftOut != 0 && loop.onWarning)
+            loop.onWarning(StringPrintf(
+                "%llu of %llu source frames in flight at the end had not arrived after %.1f s "
+                "(the bound): counted missed",
+                (unsigned long long)wait.leftOut, (unsigned long long)wait.atEnd, double(wait.bound.count()) / 1000.0));
+    }
     return figures;
 }
 

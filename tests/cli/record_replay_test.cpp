@@ -4,12 +4,20 @@
 // its outages, judged on the recorded clock at whatever speed it plays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 
 #include "cli/demo_command.h"
 #include "cli/run_command.h"
+#include "cli/verdict.h"
+#include "rtcm3_frame_builder.h"
 #include "stats/link_figures.h"
 #include "temp_folder.h"
 
@@ -86,6 +94,95 @@ TEST_F(RecordReplayTest, AReplayAtTheRecordedPaceMeasuresWhatTheLiveRunDid)
 TEST_F(RecordReplayTest, AReplayAsFastAsPossibleMeasuresTheSame)
 {
     ExpectTheLiveFigures(Replay("::x0", 1));
+}
+
+// A recording made by hand: RTCM v3 frames from a real Source at 0.5, 1.5,
+// 2.5 and 3.5 s, and the Listener's copies 100 ms later, but the one sent at
+// 2.5 s comes at lateAt (none: never). A run of 3 s ends with it in flight
+// and the one sent at 3.5 s not the run's.
+void WriteRecording(const TempFolder& folder, std::optional<double> lateAt)
+{
+    std::filesystem::create_directories(folder.File("rec"));
+    const auto side = [&](const std::string& name, const std::vector<std::pair<double, unsigned>>& chunks) {
+        std::ofstream raw(folder.File("rec/" + name + ".raw"), std::ios::binary);
+        std::ofstream tags(folder.File("rec/" + name + ".tags"));
+        tags << "tolvar-time-tags 1\nsession 5eed\norigin-date 45000.5\n";
+        std::uint64_t offset = 0;
+        for (const auto& [seconds, frame] : chunks) {
+            const std::vector<std::uint8_t> bytes = TolvarRT::testing::rtcm3_reference::Frame(1005, 19, 0, frame);
+            raw.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            tags << offset << " " << std::llround(seconds * 1e9) << "\n";
+            offset += bytes.size();
+        }
+    };
+    side("source", {{0.5, 1}, {1.5, 2}, {2.5, 3}, {3.5, 4}});
+    std::vector<std::pair<double, unsigned>> received{{0.6, 1}, {1.6, 2}, {3.6, 4}};
+    if (lateAt)
+        received.push_back({*lateAt, 3});
+    std::sort(received.begin(), received.end());
+    side("listener", received);
+}
+
+struct sEnded {
+    cli::sRunResult result;
+    std::vector<std::string> warnings;
+};
+
+sEnded RunThreeSeconds(const TempFolder& folder)
+{
+    sEnded ended;
+    cli::sRunOptions options;
+    options.listener.port = "FILE:" + folder.File("rec/listener.raw");
+    options.source.port = "FILE:" + folder.File("rec/source.raw");
+    options.loop.seconds = 3;
+    options.loop.onWarning = [&](const std::string& warning) { ended.warnings.push_back(warning); };
+    std::ostringstream progress;
+    ended.result = cli::RunLinkTest(options, progress);
+    return ended;
+}
+
+TEST(InFlightAtTheEndTest, AFrameThatArrivesLateIsWaitedForAndCountsAsReceived)
+{
+    TempFolder folder;
+    WriteRecording(folder, 4.0);
+    const sEnded ended = RunThreeSeconds(folder);
+    ASSERT_TRUE(ended.result.error.empty()) << ended.result.error;
+    EXPECT_TRUE(ended.warnings.empty()) << ended.warnings.front();
+    ASSERT_EQ(ended.result.figures.measured.size(), 1u);
+    const sLinkFigures& rtcm = ended.result.figures.measured[0];
+    EXPECT_EQ(rtcm.sent, 3u) << "the frame sent after the end is not the run's";
+    EXPECT_EQ(rtcm.matched, 3u);
+    EXPECT_EQ(rtcm.received, 3u) << "nor is its copy";
+    EXPECT_EQ(rtcm.unmatched, 0u);
+    EXPECT_EQ(rtcm.missed, 0u);
+    EXPECT_EQ(rtcm.inFlight, 0u);
+    EXPECT_NEAR(rtcm.latencyMaxS, 1.5, 0.005);
+    EXPECT_EQ(ended.result.figures.inFlightAtEnd, 1u);
+    const cli::sVerdict verdict =
+        cli::Judge({cli::sRequirement{cli::sRequirement::eKind::Received, "RTCM v3 Type 1005", 100.0, "x"}},
+                   ended.result.figures.measured, true);
+    EXPECT_TRUE(verdict.passed) << cli::VerdictLine(verdict);
+}
+
+TEST(InFlightAtTheEndTest, AFrameThatNeverArrivesIsWaitedForUpToTheBoundThenMissed)
+{
+    TempFolder folder;
+    WriteRecording(folder, std::nullopt);
+    const auto start = std::chrono::steady_clock::now();
+    const sEnded ended = RunThreeSeconds(folder);
+    ASSERT_TRUE(ended.result.error.empty()) << ended.result.error;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "3 s and the bound of 2 s";
+    ASSERT_EQ(ended.warnings.size(), 1u);
+    EXPECT_EQ(ended.warnings[0],
+              "1 of 1 source frames in flight at the end had not arrived after 2.0 s (the bound): counted missed");
+    ASSERT_EQ(ended.result.figures.measured.size(), 1u);
+    const sLinkFigures& rtcm = ended.result.figures.measured[0];
+    EXPECT_EQ(rtcm.sent, 3u);
+    EXPECT_EQ(rtcm.matched, 2u);
+    EXPECT_EQ(rtcm.received, 2u);
+    EXPECT_EQ(rtcm.missed, 1u);
+    EXPECT_EQ(rtcm.inFlight, 0u);
+    EXPECT_EQ(ended.result.figures.leftInFlight, 1u);
 }
 
 // 9 s at schedule 0 with nothing lost but a blackout from 1.5 to 7.5 s: one
