@@ -13,6 +13,7 @@
 #include "app/status_page.h"
 #include "core/ascii_case.h"
 #include "core/time_base.h"
+#include "ports/replay_session.h"
 #include "ports/stream_path.h"
 #include "ports/thread_priority.h"
 
@@ -382,8 +383,8 @@ void CTolvarTestSuiteDoc::RefreshStatistics()
 {
     // The view's once-a-second refresh is the document's steady tick: every
     // front end that shows the table drives it, and outages need time to
-    // pass without frames to be judged.
-    const TimeStamp now = TimeStampNow();
+    // pass without frames to be judged, on the clock the frames carry.
+    const TimeStamp now = CReplaySession::LinkTimeNow();
     listenerStats.CheckHealth(now);
     sourceStats.CheckHealth(now);
     statisticsTable.Refresh(listenerStats);

@@ -77,7 +77,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
-    result.figures = EndTest(document, seconds, true, drain, options.loop.linkBps);
+    result.figures = EndTest(document, seconds, true, drain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);

@@ -47,7 +47,9 @@ struct sTestLoop {
     std::string recordFolder;  // --record DIR; empty: no recording
     std::string eventsFile;    // --events FILE; empty: none
     unsigned linkBps = 0;      // --link-bps: the radio's bit rate; 0: not given
-    // --match-window: how long a sent frame may take and still be matched.
+    // --match-window: how long a sent frame may take and still be matched,
+    // and so the longest the frames in flight at the end of a run with a
+    // real Source are waited for.
     double matchWindowS = TolvarRT::CStatsCollection::kDefaultMatchWindowS;
 };
 
@@ -66,6 +68,8 @@ struct sTestFigures {
     // What the link did, per frame type: at the end of a test whose Source
     // was a generator, after the drain, nothing is left in flight.
     std::vector<TolvarRT::sLinkFigures> measured;
+    std::uint64_t inFlightAtEnd = 0;  // with a real Source, before the wait
+    std::uint64_t leftInFlight = 0;   // still in flight when the wait's bound passed: missed
     sSideHealth listenerHealth;
     sSideHealth sourceHealth;
     // What the Source's frames (the Listener's without a Source) took of the
@@ -107,8 +111,12 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
 // The figures at the end of a test that ran the given seconds, with the
 // title as it stood while it ran. With a generator as Source the generator
 // stops first and the link gets drain to deliver what is still on the air.
+// With a real Source its statistics stop counting, the table and the health
+// are read, and the frames still in flight are waited for (see
+// in_flight_wait.h); when the bound passes first, the loop's onWarning is
+// told how many were left out and counted missed.
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain, unsigned linkBps = 0);
+                     std::chrono::milliseconds drain, const sTestLoop& loop);
 // Tells the loop's onWarning when the corrections take more than 80 % of
 // the radio's bit rate.
 void WarnOfBudget(const sTestLoop& loop, const sTestFigures& figures);

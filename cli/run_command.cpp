@@ -15,7 +15,8 @@ namespace {
 namespace Command = DocumentCommand;
 using TolvarRT::CReplaySession;
 
-// Frames still on the air when a generator stops are given this long to arrive.
+// Frames still on the air when a generator stops are given this long to
+// arrive; those of a real Source at least this long.
 constexpr std::chrono::seconds kGeneratedDrain{2};
 
 bool StripPrefix(std::string& text, std::string_view prefix)
@@ -95,7 +96,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CReplaySession::StartAll();
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
-    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop.linkBps);
+    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
