@@ -19,6 +19,7 @@
 #include "packet_bytes.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
+#include "rtcm3_frame_builder.h"
 #include "scripted_document_ui.h"
 #include "temp_folder.h"
 #include "wait_until.h"
@@ -53,8 +54,10 @@ using TolvarRT::testing::TextPacket;
 // its own identity command).
 class SimulatedReceiver {
 public:
-    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "")
-        : thread([this, &pty, identity, radioIdentity] { Serve(pty, identity, radioIdentity); })
+    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "", Bytes withIdentity = {})
+        : thread([this, &pty, identity, radioIdentity, withIdentity] {
+              Serve(pty, identity, radioIdentity, withIdentity);
+          })
     {
     }
     ~SimulatedReceiver()
@@ -62,9 +65,11 @@ public:
         stop.store(true);
         thread.join();
     }
+    unsigned RadioCommands() const { return radioCommands.load(); }
 
 private:
-    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity)
+    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity,
+               const Bytes& withIdentity)
     {
         bool transparent = false;
         Bytes pending;
@@ -78,9 +83,13 @@ private:
                 const std::uint8_t type = pending[2];
                 const Bytes data(pending.begin() + 4, pending.begin() + 4 + pending[3]);
                 pending.erase(pending.begin(), pending.begin() + 6 + pending[3]);
-                if (type == TolvarRT::kPacketIdentityRequest)
+                if (type == TolvarRT::kPacketRadioCommand)
+                    radioCommands.fetch_add(1);
+                if (type == TolvarRT::kPacketIdentityRequest) {
                     pty.Write(TextPacket(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
-                else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
+                    if (!withIdentity.empty())
+                        pty.Write(withIdentity);
+                } else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
                     transparent = (data.at(0) & 0x80) == 0;
                 else if (type == TolvarRT::kPacketRadioCommand && !data.empty() && data[0] == 0x30)
                     pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
@@ -91,6 +100,7 @@ private:
     }
 
     std::atomic<bool> stop{false};
+    std::atomic<unsigned> radioCommands{0};
     std::thread thread;
 };
 
@@ -457,6 +467,167 @@ TEST_F(ConnectedListenerTest, TheFinalSummaryOfManyFrameTypesGoesToTheLogWhole)
     for (const std::string& line : log.Lines())
         logged += line;
     EXPECT_NE(logged.find(summary), std::string::npos) << "every piece, in order, nothing cut";
+}
+
+// When a connection's frames begin to count: a probed port after its probe,
+// whose replies (and whatever came with them) are no frames of the test; an
+// unprobed one before it opens, with nothing ever sent to it.
+class CountingTest : public DocumentTest {
+protected:
+    struct sCounted {
+        bool source = false;
+        double probeSeconds = 0.0;
+        bool portOpen = false;
+        unsigned radioCommands = 0;  // the receiver had had when the count began
+        bool generating = false;
+    };
+
+    void Watch(CTolvarTestSuiteDoc& document, const SimulatedReceiver* receiver = nullptr)
+    {
+        sConnectionHooks hooks;
+        hooks.probing = [this](bool source, const std::string& port) {
+            probed.push_back((source ? "Source " : "Listener ") + port);
+        };
+        hooks.counting = [this, &document, receiver](bool source, double probeSeconds) {
+            counted.push_back({source, probeSeconds, source ? document.IsSourceOpen() : document.IsListenerOpen(),
+                               receiver != nullptr ? receiver->RadioCommands() : 0u,
+                               document.CmrGenerator().IsRunning()});
+        };
+        document.SetConnectionHooks(std::move(hooks));
+    }
+
+    static std::uint64_t Counted(CTolvarTestSuiteDoc& document)
+    {
+        std::uint64_t frames = 0;
+        for (const auto& record : document.ListenerStatistics().Snapshot().records)
+            frames += record.frames;
+        return frames;
+    }
+
+    std::vector<std::string> probed;
+    std::vector<sCounted> counted;
+};
+
+TEST_F(CountingTest, AProbedListenerCountsFromTheEndOfItsProbe)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    // A frame that comes with the identity reply arrives during the probe.
+    const Bytes frame = TolvarRT::testing::rtcm3_reference::Frame(1005, 19);
+    SimulatedReceiver receiver(pty, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;", "", frame);
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document, &receiver);
+    ui.choose = SerialPort(pty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+
+    EXPECT_THAT(probed, ::testing::ElementsAre("Listener " + pty.SlavePath()));
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_TRUE(counted[0].portOpen);
+    EXPECT_GE(counted[0].probeSeconds, 0.0);
+    EXPECT_EQ(counted[0].radioCommands, 1u) << "the radio's mode was set before the count began";
+    EXPECT_TRUE(document.IsEnabled(Command::kGetProductId));
+    document.RefreshStatistics();
+    EXPECT_EQ(Counted(document), 0u) << "the frame that came during the probe is not the test's";
+
+    pty.Write(frame);
+    EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
+    document.Shutdown();
+}
+
+TEST_F(CountingTest, AnUnprobedListenerHearsNothingFromUsAndHasNoRadioCommands)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document);
+    ui.choose = [&](CPortSettings& dialog) {
+        SerialPort(pty.SlavePath())(dialog);
+        dialog.probe = false;
+    };
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_FALSE(counted[0].portOpen) << "reset before the port opened: its first byte counts";
+    EXPECT_LT(counted[0].probeSeconds, 0.0);
+    EXPECT_TRUE(probed.empty());
+    EXPECT_EQ(document.ListenerStatus(), pty.SlavePath());
+    EXPECT_FALSE(document.HasRadioHandler());
+    EXPECT_FALSE(document.IsEnabled(Command::kGetProductId));
+    EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
+    EXPECT_THAT(ui.timers, ::testing::ElementsAre("stop 7", "start 7"));
+
+    const Bytes frame = TolvarRT::testing::rtcm3_reference::Frame(1005, 19);
+    pty.Write(frame);
+    EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
+    EXPECT_TRUE(pty.Read(1, 300ms).empty()) << "no identity request, no radio command";
+    document.Shutdown();
+}
+
+TEST_F(CountingTest, AnNmeaListenerIsNeverProbed)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document);
+    ui.choose = SerialPort(pty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectNmeaListener));
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_FALSE(counted[0].portOpen);
+    EXPECT_TRUE(pty.Read(1, 300ms).empty());
+    document.Shutdown();
+}
+
+// The run is ended before (or while) a silent device is probed: nothing more
+// is asked of it, and the connection does not sit out the probe's waits.
+TEST_F(CountingTest, ACancelledProbeAsksNothingMoreAndEndsAtOnce)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document);
+    document.CancelProbes();
+    ui.choose = SerialPort(pty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+    ASSERT_EQ(counted.size(), 1u);
+    // A silent device costs the whole probe, more than six seconds.
+    EXPECT_LT(counted[0].probeSeconds, 3.0);
+    EXPECT_TRUE(counted[0].portOpen);
+    const Bytes asked = pty.Read(64, 300ms);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), TolvarRT::kPacketIdentityRequest), 0) << asked.size();
+    document.Shutdown();
+}
+
+TEST_F(CountingTest, AGeneratedSourceStartsAfterTheResetAndEveryFrameItSendsCounts)
+{
+    PtyPair base, rover;
+    ASSERT_TRUE(base.IsValid() && rover.IsValid());
+    SimulatedReceiver receiver(rover, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;");
+    TolvarRT::testing::PtyRelay radio(base, rover);
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document);
+    ui.choose = SerialPort(rover.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+    ui.choose = SerialPort(base.SlavePath(), true);
+    ASSERT_TRUE(document.Run(Command::kConnectSource));
+    ASSERT_EQ(counted.size(), 2u);
+    EXPECT_TRUE(counted[1].source);
+    EXPECT_FALSE(counted[1].generating) << "a frame sent before the reset would be unmatched at the Listener";
+    EXPECT_TRUE(document.CmrGenerator().IsRunning());
+    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] { return document.CmrGenerator().GetSentCount() >= 2; }));
+    document.Run(Command::kDisconnectSource);
+    // Every frame the Source counted reaches the Listener and is matched
+    // there: none was sent before the reset.
+    const auto matchedAll = [&] {
+        const TolvarRT::sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
+        std::uint64_t sent = 0;
+        std::uint64_t matched = 0;
+        for (const auto& record : snapshot.sourceRecords)
+            sent += record.frames;
+        for (const auto& record : snapshot.records)
+            matched += record.frames == record.matched ? record.matched : 0;
+        return sent >= 2 && matched == sent;
+    };
+    EXPECT_TRUE(TolvarRT::testing::WaitUntil(matchedAll));
+    document.Shutdown();
 }
 
 }  // namespace
