@@ -534,46 +534,37 @@ TEST_F(CountingTest, AProbedListenerCountsFromTheEndOfItsProbe)
     document.Shutdown();
 }
 
-TEST_F(CountingTest, AnUnprobedListenerHearsNothingFromUsAndHasNoRadioCommands)
+// The box unticked, or an NMEA receiver's port, which is never probed.
+TEST_F(CountingTest, AnUnprobedListenerHearsNothingFromUsAndCountsItsFirstFrame)
 {
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    CTolvarTestSuiteDoc document(settings, ui);
-    Watch(document);
-    ui.choose = [&](CPortSettings& dialog) {
-        SerialPort(pty.SlavePath())(dialog);
-        dialog.probe = false;
-    };
-    ASSERT_TRUE(document.Run(Command::kConnectListener));
-    ASSERT_EQ(counted.size(), 1u);
-    EXPECT_FALSE(counted[0].portOpen) << "reset before the port opened: its first byte counts";
-    EXPECT_LT(counted[0].probeSeconds, 0.0);
-    EXPECT_TRUE(probed.empty());
-    EXPECT_EQ(document.ListenerStatus(), pty.SlavePath());
-    EXPECT_FALSE(document.HasRadioHandler());
-    EXPECT_FALSE(document.IsEnabled(Command::kGetProductId));
-    EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
-    EXPECT_THAT(ui.timers, ::testing::ElementsAre("stop 7", "start 7"));
+    for (const bool nmea : {false, true}) {
+        SCOPED_TRACE(nmea ? "NMEA" : "unticked");
+        PtyPair pty;
+        ASSERT_TRUE(pty.IsValid());
+        CTolvarTestSuiteDoc document(settings, ui);
+        Watch(document);
+        counted.clear();
+        ui.timers.clear();
+        ui.choose = [&](CPortSettings& dialog) {
+            SerialPort(pty.SlavePath())(dialog);
+            dialog.probe = nmea;
+        };
+        ASSERT_TRUE(document.Run(nmea ? Command::kConnectNmeaListener : Command::kConnectListener));
+        ASSERT_EQ(counted.size(), 1u);
+        EXPECT_FALSE(counted[0].portOpen) << "reset before the port opened: its first byte counts";
+        EXPECT_LT(counted[0].probeSeconds, 0.0);
+        EXPECT_TRUE(probed.empty());
+        EXPECT_EQ(document.ListenerStatus(), pty.SlavePath());
+        EXPECT_FALSE(document.HasRadioHandler());
+        EXPECT_FALSE(document.IsEnabled(Command::kGetProductId));
+        EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
+        EXPECT_THAT(ui.timers, ::testing::ElementsAre("stop 7", "start 7"));
 
-    const Bytes frame = TolvarRT::testing::rtcm3_reference::Frame(1005, 19);
-    pty.Write(frame);
-    EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
-    EXPECT_TRUE(pty.Read(1, 300ms).empty()) << "no identity request, no radio command";
-    document.Shutdown();
-}
-
-TEST_F(CountingTest, AnNmeaListenerIsNeverProbed)
-{
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    CTolvarTestSuiteDoc document(settings, ui);
-    Watch(document);
-    ui.choose = SerialPort(pty.SlavePath());
-    ASSERT_TRUE(document.Run(Command::kConnectNmeaListener));
-    ASSERT_EQ(counted.size(), 1u);
-    EXPECT_FALSE(counted[0].portOpen);
-    EXPECT_TRUE(pty.Read(1, 300ms).empty());
-    document.Shutdown();
+        pty.Write(TolvarRT::testing::rtcm3_reference::Frame(1005, 19));
+        EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
+        EXPECT_TRUE(pty.Read(1, 300ms).empty()) << "no identity request, no radio command";
+        document.Shutdown();
+    }
 }
 
 // The run is ended before (or while) a silent device is probed: nothing more
