@@ -191,10 +191,8 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     listenerProbed = dialog->Probes();
     if (!listenerProbed)
         BeginCounting(false, -1.0);
-    else if (connectionHooks.probing)
-        connectionHooks.probing(false, description);
     const auto probeStart = std::chrono::steady_clock::now();
-    if (!listener.OpenPort(dialog->MakePortRequest(3))) {
+    if (!listener.OpenPort(dialog->MakePortRequest(0))) {
         ui.ShowInformation("Could not open Comm port");
         UpdateTitle();
         return listener.IsPortOpen();
@@ -209,6 +207,9 @@ bool CTolvarTestSuiteDoc::ConnectListener()
         UpdateTitle();
         return listener.IsPortOpen();
     }
+    if (connectionHooks.probing)
+        connectionHooks.probing(false, description);
+    listener.ProbeIdentity(3);
     sDeviceIdentity identity = listener.WaitForIdentity(false);
     std::string productField = identity.productField;
     std::string name = identity.productName;
@@ -325,28 +326,34 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     const bool probed = dialog->Probes();
     if (!probed)
         BeginCounting(true, -1.0);
-    else if (connectionHooks.probing)
-        connectionHooks.probing(true, description);
-    const auto probeStart = std::chrono::steady_clock::now();
-    if (source.OpenPort(dialog->MakePortRequest(1))) {
-        generateFakeCmr.store(dialog->fakeCmr);
-        generateFakeAts.store(dialog->fakeAts);
-        listenerStats.SetSource(&sourceStats);
-        if (!generateFakeCmr.load() && !generateFakeAts.load())
-            sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
-        if (generateFakeCmr.load()) {
-            sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
-            cmrSimulator.SetSchedule(1);
-            cmrSimulator.SetPaused(false);
-            cmrSimulator.SetSVCount(9, 4);
-        }
-        if (generateFakeAts.load())
-            sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
-    } else {
-        ui.ShowInformation("Could not open Comm port");
+    // Tied before the port opens: a replayed file delivers at once.
+    generateFakeCmr.store(dialog->fakeCmr);
+    generateFakeAts.store(dialog->fakeAts);
+    listenerStats.SetSource(&sourceStats);
+    if (!generateFakeCmr.load() && !generateFakeAts.load())
+        sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
+    if (generateFakeCmr.load()) {
+        sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
+        cmrSimulator.SetSchedule(1);
+        cmrSimulator.SetPaused(false);
+        cmrSimulator.SetSVCount(9, 4);
     }
-    if (!source.IsPortOpen())
+    if (generateFakeAts.load())
+        sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
+    const auto probeStart = std::chrono::steady_clock::now();
+    if (!source.OpenPort(dialog->MakePortRequest(0))) {
+        ui.ShowInformation("Could not open Comm port");
+        generateFakeCmr.store(false);
+        generateFakeAts.store(false);
+        sourceStats.UnsubscribeAll();
+        listenerStats.SetSource(nullptr);
         return false;
+    }
+    if (probed) {
+        if (connectionHooks.probing)
+            connectionHooks.probing(true, description);
+        source.ProbeIdentity(1);
+    }
     std::string status;
     sDeviceIdentity identity = source.WaitForIdentity(false);
     if (probed && generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {

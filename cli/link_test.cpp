@@ -116,8 +116,11 @@ void CConnectionWatch::OnCounting(bool source, double probeSeconds)
     // What came before was reset: the recording and the events file begin
     // again with empty files, on the clock the statistics now count from.
     std::string error;
-    if (!loop.recordFolder.empty() && !StartRecording(recording, document, loop, sourceGenerated, error))
-        Warn(loop, {error});
+    if (!loop.recordFolder.empty()) {
+        Warn(loop, recording.Stop());
+        if (!StartRecording(recording, document, loop, sourceGenerated, error))
+            Warn(loop, {error});
+    }
     if (!loop.eventsFile.empty()) {
         events.Close();
         if (!StartEvents(events, document, loop, error) && loop.onWarning)

@@ -36,6 +36,19 @@ sDeviceIdentity CDCProto::WaitForIdentity(bool request)
     return Identity();
 }
 
+bool CDCProto::ProbeIdentity(unsigned tries)
+{
+    for (unsigned left = tries; left > 0; --left) {
+        if (!WaitForIdentity(true).productName.empty())
+            return true;
+        if (left > 1)
+            log.LogBasic("Waiting for id");
+        if (left == 1 || !Pause(milliseconds(500)))
+            break;
+    }
+    return false;
+}
+
 void CDCProto::CancelWaits()
 {
     cancelled.Set();

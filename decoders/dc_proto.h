@@ -21,6 +21,9 @@ public:
     ~CDCProto() override;
 
     void RequestIdentity();
+    // Asks for the identity up to tries times, a second each with half a
+    // second between; true once the device has answered.
+    bool ProbeIdentity(unsigned tries);
     // With request, clears the name fields, asks and waits up to a second.
     // An identity has arrived when its productName is not empty.
     sDeviceIdentity WaitForIdentity(bool request);
