@@ -567,27 +567,7 @@ TEST_F(CountingTest, AnUnprobedListenerHearsNothingFromUsAndCountsItsFirstFrame)
     }
 }
 
-// The run is ended before (or while) a silent device is probed: nothing more
-// is asked of it, and the connection does not sit out the probe's waits.
-TEST_F(CountingTest, ACancelledProbeAsksNothingMoreAndEndsAtOnce)
-{
-    PtyPair pty;
-    ASSERT_TRUE(pty.IsValid());
-    CTolvarTestSuiteDoc document(settings, ui);
-    Watch(document);
-    document.CancelProbes();
-    ui.choose = SerialPort(pty.SlavePath());
-    ASSERT_TRUE(document.Run(Command::kConnectListener));
-    ASSERT_EQ(counted.size(), 1u);
-    // A silent device costs the whole probe, more than six seconds.
-    EXPECT_LT(counted[0].probeSeconds, 3.0);
-    EXPECT_TRUE(counted[0].portOpen);
-    const Bytes asked = pty.Read(64, 300ms);
-    EXPECT_EQ(std::count(asked.begin(), asked.end(), TolvarRT::kPacketIdentityRequest), 0) << asked.size();
-    document.Shutdown();
-}
-
-TEST_F(CountingTest, AGeneratedSourceStartsAfterTheResetAndEveryFrameItSendsCounts)
+TEST_F(CountingTest, AGeneratedSourceStartsAfterTheReset)
 {
     PtyPair base, rover;
     ASSERT_TRUE(base.IsValid() && rover.IsValid());
@@ -603,21 +583,6 @@ TEST_F(CountingTest, AGeneratedSourceStartsAfterTheResetAndEveryFrameItSendsCoun
     EXPECT_TRUE(counted[1].source);
     EXPECT_FALSE(counted[1].generating) << "a frame sent before the reset would be unmatched at the Listener";
     EXPECT_TRUE(document.CmrGenerator().IsRunning());
-    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] { return document.CmrGenerator().GetSentCount() >= 2; }));
-    document.Run(Command::kDisconnectSource);
-    // Every frame the Source counted reaches the Listener and is matched
-    // there: none was sent before the reset.
-    const auto matchedAll = [&] {
-        const TolvarRT::sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
-        std::uint64_t sent = 0;
-        std::uint64_t matched = 0;
-        for (const auto& record : snapshot.sourceRecords)
-            sent += record.frames;
-        for (const auto& record : snapshot.records)
-            matched += record.frames == record.matched ? record.matched : 0;
-        return sent >= 2 && matched == sent;
-    };
-    EXPECT_TRUE(TolvarRT::testing::WaitUntil(matchedAll));
     document.Shutdown();
 }
 

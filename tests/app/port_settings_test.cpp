@@ -555,20 +555,6 @@ TEST(PortSettingsTest, TheProbeIsOfferedForPortsWithADeviceAndRememberedWhereOff
     ASSERT_TRUE(serial.SelectPortName("/dev/ttyUSB1"));
     serial.Open();
     EXPECT_EQ(serial.MakePortRequest(3).identityTries, 3u);
-
-    // A typed stream path opens in the mode it names, unprobed for a file.
-    CPortSettings typed(store, "Listener", true, true, kDevices, 1);
-    typed.Load();
-    typed.SelectMode(kTcpMode);
-    typed.networkAddress = "file:///tmp/listener.raw";
-    typed.Open();
-    EXPECT_EQ(typed.Mode(), kFileMode);
-    EXPECT_EQ(typed.MakePortRequest(3).identityTries, 0u);
-
-    CPortSettings nmea(store, "Listener", true, true, kDevices, 1);
-    nmea.offerProbe = false;
-    nmea.Load();
-    EXPECT_FALSE(nmea.OffersProbe()) << "an NMEA receiver's port is never probed";
 }
 
 }  // namespace
