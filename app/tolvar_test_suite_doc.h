@@ -84,7 +84,6 @@ public:
     // The run is being ended (Ctrl+C): every wait of a probe, in progress or
     // to come, ends at once; the ports still open and count.
     void CancelProbes();
-    bool ListenerProbed() const { return listenerProbed; }
 
     // The command table: action, enable rule and check mark by command id.
     // Run returns false for an id the document does not answer or that is
