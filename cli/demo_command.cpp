@@ -64,6 +64,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     if (!StartEvents(events, document, options.loop, result.error))
         return result;
+    const CConnectionWatch watch(document, options.loop, true, recording, true, events);
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
     if (!ConnectListener(document, ui, false, result.error))

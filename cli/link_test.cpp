@@ -81,6 +81,57 @@ void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTes
         loop.onWarning("events file failed, " + figures.eventsFailure);
 }
 
+CConnectionWatch::CConnectionWatch(CTolvarTestSuiteDoc& owner, const sTestLoop& testLoop, bool source,
+                                   CTestRecording& testRecording, bool generated, CEventsFile& eventsFile)
+    : document(owner),
+      loop(testLoop),
+      withSource(source),
+      recording(testRecording),
+      sourceGenerated(generated),
+      events(eventsFile)
+{
+    sConnectionHooks hooks;
+    hooks.probing = [this](bool side, const std::string& port) {
+        if (loop.onNote)
+            loop.onNote(std::string("probing the ") + (side ? "Source" : "Listener") + " on " + port +
+                        " (identity requests, radio mode) ...");
+    };
+    hooks.counting = [this](bool side, double probeSeconds) { OnCounting(side, probeSeconds); };
+    document.SetConnectionHooks(std::move(hooks));
+    if (loop.onInterrupt)
+        loop.onInterrupt([this] { document.CancelProbes(); });
+}
+
+CConnectionWatch::~CConnectionWatch()
+{
+    if (loop.onInterrupt)
+        loop.onInterrupt(nullptr);
+    document.SetConnectionHooks({});
+}
+
+void CConnectionWatch::OnCounting(bool source, double probeSeconds)
+{
+    const bool last = source == withSource;
+    if (probeSeconds >= 0.0 && loop.onNote)
+        loop.onNote(StringPrintf("probed the %s for %.1f s%s", source ? "Source" : "Listener", probeSeconds,
+                                 last ? "; the test counts from here" : ""));
+    if (!last)
+        return;
+    // What came before was reset: the recording and the events file begin
+    // again with empty files, on the clock the statistics now count from.
+    std::string error;
+    if (!loop.recordFolder.empty()) {
+        Warn(loop, recording.Stop());
+        if (!StartRecording(recording, document, loop, sourceGenerated, error))
+            Warn(loop, {error});
+    }
+    if (!loop.eventsFile.empty()) {
+        events.Close();
+        if (!StartEvents(events, document, loop, error) && loop.onWarning)
+            loop.onWarning("events file failed, " + error);
+    }
+}
+
 bool SleepUntil(std::chrono::steady_clock::time_point until)
 {
     std::this_thread::sleep_until(until);

@@ -51,6 +51,13 @@ struct sTestLoop {
     // and so the longest the frames in flight at the end of a run with a
     // real Source are waited for.
     double matchWindowS = TolvarRT::CStatsCollection::kDefaultMatchWindowS;
+    // Told of what happens before the test's seconds begin (a device's
+    // probe and how long it took); empty: nobody.
+    std::function<void(const std::string& note)> onNote;
+    // Takes what ends the connections' waits at once when the test is
+    // interrupted (Ctrl+C), and an empty function once it may no longer be
+    // called; empty: nothing interrupts a connection.
+    std::function<void(std::function<void()> cancel)> onInterrupt;
 };
 
 // The outages and corruption one side's collection judged.
@@ -102,6 +109,30 @@ bool StartEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTest
 // Detaches the file after the test's figures are read, so that it holds the
 // frames they count, writes it out and puts what became of it in the figures.
 void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, sTestFigures& figures);
+
+// For as long as it lives, while the test's ports connect and run: the loop
+// is told of each probe, an interruption ends the probes' waits at once, and
+// the recording and the events file begin again when the statistics are
+// reset for the test's last connection (the Source's when there is one), so
+// that they hold what the figures count. Both must have been started.
+class CConnectionWatch {
+public:
+    CConnectionWatch(CTolvarTestSuiteDoc& document, const sTestLoop& loop, bool withSource, CTestRecording& recording,
+                     bool sourceGenerated, CEventsFile& events);
+    ~CConnectionWatch();
+    CConnectionWatch(const CConnectionWatch&) = delete;
+    CConnectionWatch& operator=(const CConnectionWatch&) = delete;
+
+private:
+    void OnCounting(bool source, double probeSeconds);
+
+    CTolvarTestSuiteDoc& document;
+    const sTestLoop& loop;
+    const bool withSource;
+    CTestRecording& recording;
+    const bool sourceGenerated;
+    CEventsFile& events;
+};
 
 // Runs the test's seconds on the calling thread; returns the seconds run.
 // A recording is written out once a second, and a failure told at once.
