@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "core/frame_cover.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 
@@ -27,6 +28,10 @@ public:
     // decoder could use. A subscriber that takes every byte as it comes (a
     // recorder) reports none and says no.
     virtual bool ReportsUnusedBytes() const { return true; }
+    // Whether every frame it publishes has passed a strong check (a CRC, a
+    // checksum and an end byte): such a decoder claims its frames on the
+    // pipe's frame cover and takes each chunk before the others.
+    virtual bool ChecksFramesStrongly() const { return false; }
 
 protected:
     sByteSpan publishedSpan;
@@ -46,6 +51,13 @@ protected:
         return pipe != nullptr && pipe->Send(data, length);
     }
 
+    // The pipe's frame cover, or null (detached, or a pipe without one).
+    CFrameCover* Cover() const
+    {
+        ILostBytePipe* pipe = BackChannel();
+        return pipe != nullptr ? pipe->FrameCover() : nullptr;
+    }
+
 private:
     ILostBytePipe* BackChannel() const
     {
@@ -53,5 +65,19 @@ private:
         return Back();
     }
 };
+
+// Hands one chunk to every decoder of a pipe: first those whose frames carry a
+// strong check, then the rest, each group in attach order; deliver(decoder)
+// makes the call. A pipe with a frame cover begins its chunk there first.
+template <class Deliver>
+void DeliverChunk(TSubscription<IIncomingBytePipe>& pipe, Deliver&& deliver)
+{
+    for (const bool strong : {true, false})
+        pipe.Publish([&](IIncomingBytePipe& decoder) {
+            const auto* subscriber = dynamic_cast<const CBytePipeSubscriber*>(&decoder);
+            if ((subscriber != nullptr && subscriber->ChecksFramesStrongly()) == strong)
+                deliver(decoder);
+        });
+}
 
 }  // namespace TolvarRT

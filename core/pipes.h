@@ -13,6 +13,8 @@
 
 namespace TolvarRT {
 
+class CFrameCover;
+
 // The class under which the statistics file a received frame.
 enum FrameClass : std::uint16_t {
     kFrameClassCMR = 1,
@@ -47,6 +49,9 @@ public:
     virtual int MarkLost(std::uint32_t firstIndex, std::uint32_t count) = 0;
     // Writes bytes out through the pipe's port; false when no port is open.
     virtual bool Send(const std::uint8_t* data, std::uint32_t length) = 0;
+    // Where the frames of the pipe's strongly checked decoders lie; null
+    // when the pipe keeps no such record (then no frame is held back).
+    virtual CFrameCover* FrameCover() { return nullptr; }
 
 protected:
     ~ILostBytePipe() = default;

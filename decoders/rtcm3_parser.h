@@ -50,6 +50,10 @@ public:
     // Bytes waiting in the ring, and the room left for the next input.
     unsigned Pending() const { return (writeIndex - readIndex) & kMask; }
     unsigned FreeSpace() const { return kRingCapacity - Pending(); }
+    // How far past the first waiting byte a frame still arriving may end: the
+    // farthest end any 0xD3 among the waiting bytes announces (the longest
+    // frame when its length has not come yet); 0 when nothing waits.
+    unsigned PendingReach() const;
 
 private:
     static constexpr unsigned kMask = kRingSize - 1;
