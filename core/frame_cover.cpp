@@ -17,25 +17,26 @@ void CFrameCover::BeginChunk(std::uint32_t firstIndex)
     }
 }
 
-void CFrameCover::Claim(std::uint32_t firstIndex, std::uint32_t count)
+void CFrameCover::Claim(std::uint32_t firstIndex, std::uint32_t count, bool strong)
 {
     newest = (newest + 1) % kClaims;
-    claims[newest] = {firstIndex, firstIndex + count};
+    claims[newest] = {firstIndex, firstIndex + count, strong};
     claimCount = std::min(claimCount + 1, kClaims);
 }
 
-void CFrameCover::Pending(std::uint32_t from, std::uint32_t reach)
+void CFrameCover::Pending(std::uint32_t start, std::uint32_t end)
 {
     if (pendingCount < kPendings) {
-        pendings[pendingCount++] = {from, reach};
+        pendings[pendingCount++] = {start, end, false};
         return;
     }
-    // More strong decoders than places: the last place stands for them all.
+    // More than there are places: the last stands for them all.
     sSpan& last = pendings[kPendings - 1];
-    if (std::int32_t(from - last.first) < 0)
-        last.first = from;
-    if (std::int32_t(reach - last.end) > 0)
-        last.end = reach;
+    last.strong = true;
+    if (std::int32_t(start - last.first) < 0)
+        last.first = start;
+    if (std::int32_t(end - last.end) > 0)
+        last.end = end;
 }
 
 CFrameCover::eVerdict CFrameCover::Judge(std::uint32_t firstIndex, std::uint32_t count) const
@@ -43,6 +44,14 @@ CFrameCover::eVerdict CFrameCover::Judge(std::uint32_t firstIndex, std::uint32_t
     if (Covers(firstIndex, count, false))
         return eVerdict::Covered;
     return Covers(firstIndex, count, true) ? eVerdict::Open : eVerdict::Clear;
+}
+
+bool CFrameCover::StartsInClaim(std::uint32_t index) const
+{
+    for (unsigned k = 0; k < claimCount; ++k)
+        if (claims[(newest + kClaims - k) % kClaims].Holds(index, 1))
+            return true;
+    return false;
 }
 
 bool CFrameCover::Covers(std::uint32_t firstIndex, std::uint32_t count, bool withPending) const
@@ -58,11 +67,15 @@ bool CFrameCover::Covers(std::uint32_t firstIndex, std::uint32_t count, bool wit
             if (span.Holds(at, 1))
                 reached = std::max(reached, std::min(left, span.end - at));
         };
-        for (unsigned k = 0; k < claimCount; ++k)
-            step(claims[(newest + kClaims - k) % kClaims]);
+        for (unsigned k = 0; k < claimCount; ++k) {
+            const sSpan& claim = claims[(newest + kClaims - k) % kClaims];
+            if (claim.strong)
+                step(claim);
+        }
         if (withPending)
             for (unsigned k = 0; k < pendingCount; ++k)
-                step(pendings[k]);
+                if (pendings[k].strong || !StartsInClaim(pendings[k].first))
+                    step(pendings[k]);
         if (reached == 0)
             return false;
         at += reached;

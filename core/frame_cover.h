@@ -24,19 +24,21 @@ public:
         Open,     // a strong frame still arriving may hold it
     };
 
-    // Strong frames claimed this long before a chunk are no longer asked
+    // Frames claimed this long before a chunk are no longer asked
     // about: a weak frame is weighed with the chunk of its last byte, or
     // held while a strong frame that may hold it is still arriving.
     static constexpr std::uint32_t kKeptBehind = 4096;
     static constexpr unsigned kClaims = 256;
-    static constexpr unsigned kPendings = 4;
+    static constexpr unsigned kPendings = 16;
 
     void BeginChunk(std::uint32_t firstIndex);
-    // A strong decoder accepted a frame of count bytes from firstIndex.
-    void Claim(std::uint32_t firstIndex, std::uint32_t count);
-    // After a chunk, a strong decoder may still accept a frame that starts
-    // at from or later and ends before reach.
-    void Pending(std::uint32_t from, std::uint32_t reach);
+    // A decoder published a frame of count bytes from firstIndex; strong:
+    // one that passed a strong check. A weak frame covers nothing, but no
+    // frame still arriving that starts inside it can be real.
+    void Claim(std::uint32_t firstIndex, std::uint32_t count, bool strong);
+    // After a chunk, a strong decoder may still accept a frame that starts at
+    // start (a start byte it holds) and ends at end at the latest.
+    void Pending(std::uint32_t start, std::uint32_t end);
     // Whether every one of count bytes from firstIndex lies in a strong frame
     // (one, or several back to back).
     eVerdict Judge(std::uint32_t firstIndex, std::uint32_t count) const;
@@ -45,6 +47,8 @@ private:
     struct sSpan {
         std::uint32_t first = 0;
         std::uint32_t end = 0;
+        // A claim: passed a strong check. A pending frame: stands for several.
+        bool strong = false;
         // Whether [firstIndex, firstIndex + count) lies inside; indices wrap at 2^32.
         bool Holds(std::uint32_t firstIndex, std::uint32_t count) const
         {
@@ -52,9 +56,11 @@ private:
         }
     };
 
-    // Whether the claims, and with withPending the places of frames still
-    // arriving, hold every byte of the span.
+    // Whether the strong claims, and with withPending the frames still
+    // arriving, hold every byte of the span. Frames on a link do not overlap:
+    // one still arriving that starts inside a published frame is not real.
     bool Covers(std::uint32_t firstIndex, std::uint32_t count, bool withPending) const;
+    bool StartsInClaim(std::uint32_t index) const;
 
     // The newest claims, oldest overwritten first.
     std::array<sSpan, kClaims> claims{};

@@ -52,11 +52,13 @@ public:
         placed = index;
     }
 
-    // A frame about to be published: the bytes before it are reported lost
-    // and its own are placed.
+    // A frame about to be published: the bytes before it are reported lost,
+    // its own are placed, and the cover learns where it lies.
     template <class Lost>
-    void Publishing(std::uint32_t first, std::uint32_t count, Lost&& lost)
+    void Publishing(CFrameCover* cover, std::uint32_t first, std::uint32_t count, Lost&& lost)
     {
+        if (cover != nullptr)
+            cover->Claim(first, count, false);
         LostUpTo(first, lost);
         if (std::int32_t(first + count - placed) > 0)
             placed = first + count;
@@ -74,8 +76,8 @@ public:
     // A place for a frame to hold, filled by the caller. When every place is
     // taken, the oldest is given up first (see Settle), as publish(frame).
     template <class Lost, class Publish>
-    sFrame& Hold(const CFrameCover* cover, std::uint32_t first, std::uint32_t count, const TimeStamp& stamp,
-                 Lost&& lost, Publish&& publish)
+    sFrame& Hold(CFrameCover* cover, std::uint32_t first, std::uint32_t count, const TimeStamp& stamp, Lost&& lost,
+                 Publish&& publish)
     {
         if (held == kSlots)
             Settle(cover, 1, lost, publish);
@@ -91,7 +93,7 @@ public:
     // and the first giveUp ones whatever it says (a frame still open is then
     // published: the decoder cannot wait for the strong frame any more).
     template <class Lost, class Publish>
-    void Settle(const CFrameCover* cover, unsigned giveUp, Lost&& lost, Publish&& publish)
+    void Settle(CFrameCover* cover, unsigned giveUp, Lost&& lost, Publish&& publish)
     {
         while (held > 0) {
             const sFrame& frame = slots[head];
@@ -100,7 +102,7 @@ public:
                 return;
             giveUp -= giveUp > 0 ? 1 : 0;
             if (verdict != eVerdict::Covered) {
-                Publishing(frame.first, frame.count, lost);
+                Publishing(cover, frame.first, frame.count, lost);
                 publish(frame);
             }
             head = (head + 1) % kSlots;

@@ -130,10 +130,10 @@ void CATSInputHandler::CloseFrame(const TimeStamp& timeStamp)
 {
     searching = true;
     frame[count] = 0;
-    const CFrameCover* cover = Cover();
+    CFrameCover* cover = Cover();
     switch (gate.Weigh(cover, frameStart, count)) {
     case Gate::eVerdict::Clear:
-        gate.Publishing(frameStart, count, Lost());
+        gate.Publishing(cover, frameStart, count, Lost());
         publishedSpan = {frameStart, count};
         PublishATSFrame(0, frame, std::uint16_t(count), timeStamp);
         break;

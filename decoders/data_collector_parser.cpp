@@ -40,17 +40,16 @@ void CDataCollectorParser::TellPending()
     CFrameCover* cover = Cover();
     if (cover == nullptr)
         return;
-    // A packet not yet read to its LENGTH byte may be the longest.
-    unsigned reach = 0;
+    // Every STX kept may start a packet; one not yet read to its LENGTH byte
+    // may be the longest.
     for (unsigned at = 0; at < stored; ++at) {
         const void* stx = std::memchr(packet + at, kPacketStx, stored - at);
         if (stx == nullptr)
             break;
         at = unsigned(static_cast<const std::uint8_t*>(stx) - packet);
         const unsigned length = at + 3 < stored ? packet[at + 3] : kPacketMaxLength - kPacketOverhead;
-        reach = std::max(reach, at + length + kPacketOverhead);
+        cover->Pending(packetStart + at, packetStart + at + length + kPacketOverhead);
     }
-    cover->Pending(packetStart, packetStart + reach);
 }
 
 void CDataCollectorParser::Scan(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
@@ -167,7 +166,7 @@ void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
     const std::uint8_t* data = packet + 4;
     publishedSpan = {endIndex - stored, stored};
     if (CFrameCover* cover = Cover())
-        cover->Claim(publishedSpan.firstIndex, publishedSpan.count);
+        cover->Claim(publishedSpan.firstIndex, publishedSpan.count, true);
     parserLog.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, TIME=%0.4f", type, length, status, data[length],
                      SecondsSinceStart(timeStamp));
     parserLog.MixedDump("Data = ", data, length);

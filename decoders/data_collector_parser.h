@@ -61,9 +61,8 @@ private:
     // there is none.
     bool PublishHeldPacket(const TimeStamp& timeStamp);
     void ReportLostUpTo(std::uint32_t index);
-    // Tells the cover where a packet still arriving may lie: from the STX
-    // of the one in progress to the farthest end any STX among its bytes
-    // announces.
+    // Tells the cover where packets still arriving may lie: from each STX
+    // kept to the end its length announces.
     void TellPending();
 
     CLogNode& parserLog;

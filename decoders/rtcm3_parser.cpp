@@ -199,28 +199,6 @@ const std::uint8_t* CRTCM3Parser::PayloadAt(unsigned offset, unsigned count)
     return payloadBuffer;
 }
 
-unsigned CRTCM3Parser::PendingReach() const
-{
-    const unsigned available = Pending();
-    unsigned reach = 0;
-    // The waiting bytes lie in at most two pieces of the ring.
-    for (unsigned offset = 0; offset < available;) {
-        const unsigned at = (readIndex + offset) & kMask;
-        const unsigned piece = std::min(available - offset, kRingSize - at);
-        const void* found = std::memchr(ring + at, kPreamble, piece);
-        if (found == nullptr) {
-            offset += piece;
-            continue;
-        }
-        offset += unsigned(static_cast<const std::uint8_t*>(found) - (ring + at));
-        const unsigned payloadLength =
-            offset + 2 < available ? ((At(offset + 1) & 0x03u) << 8) | At(offset + 2) : kMaxPayload;
-        reach = std::max(reach, offset + kHeaderSize + payloadLength + kCrcSize);
-        ++offset;
-    }
-    return reach;
-}
-
 bool CRTCM3Parser::Parse(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
                          const std::uint8_t*& payload, std::uint16_t& length, unsigned& messageNumber, bool lookInside)
 {

@@ -413,12 +413,12 @@ void CRTCMInputHandler::CompleteFrame()
     // inside a packet or an RTCM v3 frame is a coincidence. A frame with data
     // words has passed six parity bits more per word and is published at
     // once, unless one found before it is still held.
-    const CFrameCover* cover = Cover();
+    CFrameCover* cover = Cover();
     const Gate::eVerdict verdict =
         wordsToRead > 0 && !gate.Holding() ? Gate::eVerdict::Clear : gate.Weigh(cover, first, count);
     switch (verdict) {
     case Gate::eVerdict::Clear:
-        gate.Publishing(first, count, Lost());
+        gate.Publishing(cover, first, count, Lost());
         PublishFrame(wordStore.data(), first, count, stamp);
         break;
     case Gate::eVerdict::Covered: break;

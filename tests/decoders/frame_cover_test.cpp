@@ -244,5 +244,18 @@ TEST(FrameCoverTest, FrameAfterStrayStxWaitsForItsVerdict)
     covered.ExpectPlacedOnce(covered.ats, kFrameClassATS, std::uint32_t(stream.size()));
 }
 
+// Frames on a link do not overlap: an STX or a 0xD3 inside a frame already
+// published starts no packet or RTCM v3 frame worth waiting for.
+TEST(FrameCoverTest, AStartByteInsideAPublishedFrameHoldsNothing)
+{
+    const Bytes stream =
+        Join({Bytes{0x80, 0x02, 0x00, 0x93, 0xF0, 0xD3, 0x03, 0xFF, 0x04}, Rtcm2Frame(6, {}), Bytes{0x80, 0x11, 0x04}});
+    Side covered(true);
+    covered.pipe.Feed(stream, 1);
+    ASSERT_EQ(covered.frames.size(), 3u);
+    for (const Published& frame : covered.frames)
+        EXPECT_EQ(frame.stamp, FakeBytePipe::kFirstTimeStamp + frame.first + frame.count - 1);
+}
+
 }  // namespace
 }  // namespace TolvarRT::testing
