@@ -28,10 +28,6 @@ public:
     // decoder could use. A subscriber that takes every byte as it comes (a
     // recorder) reports none and says no.
     virtual bool ReportsUnusedBytes() const { return true; }
-    // Whether every frame it publishes has passed a strong check (a CRC, a
-    // checksum and an end byte): such a decoder claims its frames on the
-    // pipe's frame cover and takes each chunk before the others.
-    virtual bool ChecksFramesStrongly() const { return false; }
 
 protected:
     sByteSpan publishedSpan;
@@ -74,8 +70,7 @@ void DeliverChunk(TSubscription<IIncomingBytePipe>& pipe, Deliver&& deliver)
 {
     for (const bool strong : {true, false})
         pipe.Publish([&](IIncomingBytePipe& decoder) {
-            const auto* subscriber = dynamic_cast<const CBytePipeSubscriber*>(&decoder);
-            if ((subscriber != nullptr && subscriber->ChecksFramesStrongly()) == strong)
+            if (decoder.ChecksFramesStrongly() == strong)
                 deliver(decoder);
         });
 }

@@ -37,6 +37,10 @@ public:
     // timeStamp is the chunk's. The result is ignored.
     virtual int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
                         const TimeStamp& timeStamp) = 0;
+    // Whether every frame it publishes has passed a strong check (a CRC, a
+    // checksum and an end byte): such a decoder takes each chunk before the
+    // others and claims its frames on the pipe's frame cover.
+    virtual bool ChecksFramesStrongly() const { return false; }
 
 protected:
     ~IIncomingBytePipe() = default;
