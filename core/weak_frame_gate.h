@@ -44,8 +44,8 @@ public:
     template <class Lost>
     void LostUpTo(std::uint32_t index, Lost&& lost)
     {
-        if (held > 0 && std::int32_t(index - slots[head].first) > 0)
-            index = slots[head].first;
+        if (held > 0 && std::int32_t(index - heldFrames[head].first) > 0)
+            index = heldFrames[head].first;
         if (std::int32_t(index - placed) <= 0)
             return;
         lost(placed, index - placed);
@@ -81,7 +81,7 @@ public:
     {
         if (held == kSlots)
             Settle(cover, 1, lost, publish);
-        sFrame& frame = slots[(head + held) % kSlots];
+        sFrame& frame = heldFrames[(head + held) % kSlots];
         ++held;
         frame.first = first;
         frame.count = count;
@@ -96,7 +96,7 @@ public:
     void Settle(CFrameCover* cover, unsigned giveUp, Lost&& lost, Publish&& publish)
     {
         while (held > 0) {
-            const sFrame& frame = slots[head];
+            const sFrame& frame = heldFrames[head];
             const eVerdict verdict = cover != nullptr ? cover->Judge(frame.first, frame.count) : eVerdict::Clear;
             if (verdict == eVerdict::Open && giveUp == 0)
                 return;
@@ -112,7 +112,7 @@ public:
 
 private:
     std::uint32_t placed = 0;
-    std::array<sFrame, kSlots> slots{};
+    std::array<sFrame, kSlots> heldFrames{};  // not "slots": a Qt keyword where Qt is included
     unsigned head = 0;
     unsigned held = 0;
 };
