@@ -3,6 +3,15 @@
 #include <cmath>
 
 namespace TolvarRT {
+namespace {
+
+TimeStamp Ticks(double seconds)
+{
+    static const double secondsPerTick = SecondsBetween(1, 0);
+    return TimeStamp(std::llround(seconds / secondsPerTick));
+}
+
+}  // namespace
 
 void CSentFrames::Grow()
 {
@@ -27,7 +36,7 @@ void CSentFrames::Add(TimeStamp sentAt, std::uint16_t sum, std::uint16_t length,
     while (count != 0) {
         const std::size_t slot = head;
         const bool done = doneMask != 0 && (matchedBy[slot] & doneMask) == doneMask;
-        if (!done && SecondsBetween(sentAt, times[slot]) <= keepS)
+        if (!done && times[slot] >= sentAt - Ticks(keepS))
             break;
         head = (head + 1) % contents.size();
         --count;
@@ -42,47 +51,59 @@ void CSentFrames::Add(TimeStamp sentAt, std::uint16_t sum, std::uint16_t length,
 }
 
 std::optional<sSentMatch> CSentFrames::Match(std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                                             TimeStamp receivedAt, double windowS,
-                                             std::optional<double> expectedTransitS)
+                                             TimeStamp receivedAt, double windowS, const sExpectedTransit& expected)
 {
     const std::uint32_t wanted = Content(sum, length);
-    // The best of the frames this receiver has not matched, and the best of
-    // those it has, by how far their transit is from the one expected.
+    const TimeStamp oldest = receivedAt - Ticks(windowS);
+    // Most frames change their content: one candidate, nothing to weigh.
+    std::size_t first = 0;
+    std::size_t open = 0;
+    bool anyTaken = false;
+    ForEachOfContent(wanted, [&](std::size_t slot) {
+        if (times[slot] < oldest)
+            return;
+        if ((matchedBy[slot] & bit) != 0) {
+            anyTaken = true;
+        } else if (open++ == 0) {
+            first = slot;
+        }
+    });
+    if (open == 0)
+        return std::nullopt;
+    if (open == 1 && !anyTaken) {
+        matchedBy[first] |= bit;
+        return sSentMatch{times[first], false};
+    }
+    const std::optional<double> expectedS = expected.Seconds();
+    if (!expectedS) {
+        matchedBy[first] |= bit;
+        return sSentMatch{times[first], open > 1};
+    }
+    // The frame of this receiver's choice and the one it took before, each
+    // the closest to the expected send time; on equal terms the older.
+    const TimeStamp expectedSentAt = receivedAt - Ticks(*expectedS);
     struct sBest {
         std::size_t slot = 0;
-        double miss = 0.0;
+        TimeStamp miss = 0;
         bool found = false;
-    } open, taken;
-    std::size_t candidates = 0;
-    const auto consider = [&](std::size_t slot) {
-        const double transit = SecondsBetween(receivedAt, times[slot]);
-        if (transit > windowS)
+    } best, taken;
+    ForEachOfContent(wanted, [&](std::size_t slot) {
+        if (times[slot] < oldest)
             return;
-        const double miss = expectedTransitS ? std::fabs(transit - *expectedTransitS) : 0.0;
-        sBest& best = (matchedBy[slot] & bit) == 0 ? open : taken;
-        // Oldest first: on equal terms the older frame wins.
-        if (!best.found || miss < best.miss)
-            best = {slot, miss, true};
-        candidates += (matchedBy[slot] & bit) == 0;
-    };
-    const std::size_t firstEnd = head + count <= contents.size() ? head + count : contents.size();
-    const std::size_t secondEnd = head + count - firstEnd;
-    for (std::size_t slot = head; slot < firstEnd; ++slot)
-        if (contents[slot] == wanted)
-            consider(slot);
-    for (std::size_t slot = 0; slot < secondEnd; ++slot)
-        if (contents[slot] == wanted)
-            consider(slot);
-    if (!open.found)
-        return std::nullopt;
+        const TimeStamp miss =
+            times[slot] > expectedSentAt ? times[slot] - expectedSentAt : expectedSentAt - times[slot];
+        sBest& into = (matchedBy[slot] & bit) == 0 ? best : taken;
+        if (!into.found || miss < into.miss)
+            into = {slot, miss, true};
+    });
     // Frames of equal content are told apart by their transit alone. When the
     // one that fits the link's delay was taken earlier by a frame that came
     // before the delay was known (or changed), this frame is timed by it and
     // the earlier claim moves to the open frame: every frame received still
     // takes one sent, and a single wrong choice does not shift every later one.
-    const std::size_t timedBy = expectedTransitS && taken.found && taken.miss < open.miss ? taken.slot : open.slot;
-    matchedBy[open.slot] |= bit;
-    return sSentMatch{times[timedBy], candidates > 1 || timedBy != open.slot};
+    const std::size_t timedBy = taken.found && taken.miss < best.miss ? taken.slot : best.slot;
+    matchedBy[best.slot] |= bit;
+    return sSentMatch{times[timedBy], true};
 }
 
 std::uint32_t CSentFrames::Pending(std::uint32_t bit, TimeStamp now, double windowS) const
@@ -90,7 +111,7 @@ std::uint32_t CSentFrames::Pending(std::uint32_t bit, TimeStamp now, double wind
     std::uint32_t pending = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t slot = Slot(i);
-        if ((matchedBy[slot] & bit) == 0 && SecondsBetween(now, times[slot]) <= windowS)
+        if ((matchedBy[slot] & bit) == 0 && times[slot] >= now - Ticks(windowS))
             ++pending;
     }
     return pending;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/time_base.h"
+#include "stats/transit_median.h"
 
 namespace TolvarRT {
 
@@ -29,11 +30,11 @@ public:
 
     // Marks for the receiver with this bit the frame of equal content, sent
     // no more than windowS before receivedAt, that it has not matched yet.
-    // Among several, the one whose transit is closest to expectedTransitS;
+    // Among several, the one whose transit is closest to the expected one;
     // without an expectation, the oldest (on a link that loses nothing the
     // frames arrive in the order they were sent).
     std::optional<sSentMatch> Match(std::uint16_t sum, std::uint16_t length, std::uint32_t bit, TimeStamp receivedAt,
-                                    double windowS, std::optional<double> expectedTransitS);
+                                    double windowS, const sExpectedTransit& expected);
 
     // Frames the receiver with this bit has not matched and could still
     // match at the time now.
@@ -51,6 +52,19 @@ private:
     }
     std::size_t Slot(std::size_t index) const { return (head + index) % contents.size(); }
     void Grow();
+    // Calls visit(slot) for every frame of this content, oldest first.
+    template <class Visit>
+    void ForEachOfContent(std::uint32_t content, Visit&& visit) const
+    {
+        const std::size_t firstEnd = head + count <= contents.size() ? head + count : contents.size();
+        const std::size_t secondEnd = head + count - firstEnd;
+        for (std::size_t slot = head; slot < firstEnd; ++slot)
+            if (contents[slot] == content)
+                visit(slot);
+        for (std::size_t slot = 0; slot < secondEnd; ++slot)
+            if (contents[slot] == content)
+                visit(slot);
+    }
 
     // Kept apart so that the search for equal content runs over one packed
     // array: a slow link holds a hundred and more frames of a fast type.

@@ -524,7 +524,7 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
     std::optional<sSentMatch> match;
     if (length != 0)
         match = source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, timeStamp, matchWindowS,
-                                   ExpectedTransit(record), sourcePeriod);
+                                   sExpectedTransit{&unambiguousTransits, &record.recentTransits}, sourcePeriod);
     if (match) {
         const double transit = SecondsBetween(timeStamp, match->sentAt);
         if (!match->ambiguous)
@@ -564,7 +564,7 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
 
 std::optional<sSentMatch> CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length,
                                                        std::uint32_t bit, TimeStamp receivedAt, double windowS,
-                                                       std::optional<double> expectedTransitS, double& sourcePeriod)
+                                                       const sExpectedTransit& expected, double& sourcePeriod)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     PacketStats* record = Find(key);
@@ -574,24 +574,13 @@ std::optional<sSentMatch> CStatsCollection::MatchFrame(std::uint32_t key, std::u
     sourcePeriod = record->period;
     receiversSeen |= bit;
     keepS = std::max(keepS, windowS);
-    const std::optional<sSentMatch> match =
-        frames->second.Match(sum, length, bit, receivedAt, windowS, expectedTransitS);
+    const std::optional<sSentMatch> match = frames->second.Match(sum, length, bit, receivedAt, windowS, expected);
     // The record's own marks of its last two frames stay true to what was matched.
     if (match && match->sentAt == record->lastTime)
         record->lastMatchedBy |= bit;
     else if (match && match->sentAt == record->prevTime)
         record->prevMatchedBy |= bit;
     return match;
-}
-
-// Frames of changing content tell the link's delay best: each has one
-// candidate. A type whose content never changes follows its own recent
-// matches; before any match, the oldest candidate is taken.
-std::optional<double> CStatsCollection::ExpectedTransit(const PacketStats& record) const
-{
-    if (const std::optional<double> link = unambiguousTransits.Median())
-        return link;
-    return record.recentTransits.Median();
 }
 
 std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at)

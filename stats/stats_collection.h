@@ -132,10 +132,8 @@ private:
     // the receiver's window that it has not matched, of equal content, whose
     // transit is closest to the one expected.
     std::optional<sSentMatch> MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                                         TimeStamp receivedAt, double windowS, std::optional<double> expectedTransitS,
+                                         TimeStamp receivedAt, double windowS, const sExpectedTransit& expected,
                                          double& sourcePeriod);
-    // The delay a frame of this record is expected to have taken.
-    std::optional<double> ExpectedTransit(const PacketStats& record) const;
     std::vector<PacketStats> SortedRecords() const;
 
     void Emit(const sLinkEvent& event);

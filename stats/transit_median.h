@@ -38,4 +38,20 @@ private:
     std::size_t count = 0;
 };
 
+// The delay a received frame is expected to have had: the link's, as frames
+// of changing content tell it (each has one candidate); else its own type's
+// recent matches. Worked out only when a frame has several candidates.
+struct sExpectedTransit {
+    const CTransitMedian* link = nullptr;
+    const CTransitMedian* own = nullptr;
+
+    std::optional<double> Seconds() const
+    {
+        if (link != nullptr)
+            if (const std::optional<double> median = link->Median())
+                return median;
+        return own != nullptr ? own->Median() : std::nullopt;
+    }
+};
+
 }  // namespace TolvarRT

@@ -211,7 +211,7 @@ TEST(SentFramesTest, AnHourAtFiftyHertzKeepsOnlyTheFramesInsideTheWindow)
     CSentFrames matched;
     for (unsigned i = 0; i < 3600 * 50; ++i) {
         matched.Add(At(i * 0.02), std::uint16_t(i), 100, windowS, 1u);
-        ASSERT_TRUE(matched.Match(std::uint16_t(i), 100, 1u, At(i * 0.02 + 0.5), windowS, std::nullopt));
+        ASSERT_TRUE(matched.Match(std::uint16_t(i), 100, 1u, At(i * 0.02 + 0.5), windowS, sExpectedTransit{}));
     }
     EXPECT_LE(matched.Capacity(), 16u);
 }
