@@ -88,8 +88,10 @@ private:
     std::vector<std::vector<std::uint8_t>> payloads;
 };
 
+// A Listener, or with isSource the Source side that the Listener's frames
+// are matched with.
 struct Rtcm3Endpoint {
-    Rtcm3Endpoint()
+    explicit Rtcm3Endpoint(bool isSource = false) : statistics(&logPipe, isSource)
     {
         rtcm3.Subscribe(&pipe);
         bytes.Subscribe(&pipe);
@@ -134,7 +136,7 @@ struct Rtcm3Endpoint {
     CRTCM3InputHandler rtcm3{&logPipe};
     ByteTally bytes;
     Rtcm3Tally frames;
-    CStatsCollection statistics{&logPipe, false};
+    CStatsCollection statistics;
 };
 
 }  // namespace TolvarRT::testing
