@@ -89,8 +89,29 @@ CTolvarTestSuiteDoc::CTolvarTestSuiteDoc(ISettingsStore& store, IDocumentUi& doc
     sourceRtcm.SetName("GPS");
     sourceRtcm3.SetName("GPS");
     SetRtcmDecoding();
+    const int window = settings.ReadInt("Settings", kMatchWindowKey, int(CStatsCollection::kDefaultMatchWindowS));
+    if (window > 0 && unsigned(window) <= kMaxMatchWindowS)
+        SetMatchWindow(window);
     logPipe.RaiseSinkLevel();
     UpdateTitle();
+}
+
+void CTolvarTestSuiteDoc::SetMatchWindow(double seconds)
+{
+    listenerStats.SetMatchWindow(seconds);
+    sourceStats.SetMatchWindow(seconds);
+}
+
+double CTolvarTestSuiteDoc::MatchWindow() const
+{
+    return listenerStats.MatchWindow();
+}
+
+void CTolvarTestSuiteDoc::ChooseMatchWindow(unsigned seconds)
+{
+    seconds = std::clamp(seconds, 1u, kMaxMatchWindowS);
+    SetMatchWindow(seconds);
+    settings.WriteInt("Settings", kMatchWindowKey, int(seconds));
 }
 
 CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()

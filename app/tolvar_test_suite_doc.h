@@ -60,6 +60,15 @@ public:
     void ResetStatistics();
     void Shutdown();
 
+    // How long after it was sent a source frame may still be matched by a
+    // received one; older ones are missed. Applies to both sides at once.
+    static constexpr const char* kMatchWindowKey = "MatchWindowSeconds";
+    static constexpr unsigned kMaxMatchWindowS = 3600;
+    void SetMatchWindow(double seconds);
+    double MatchWindow() const;
+    // The desktop's choice: applied and remembered for the next document.
+    void ChooseMatchWindow(unsigned seconds);
+
     // The command table: action, enable rule and check mark by command id.
     // Run returns false for an id the document does not answer or that is
     // disabled now.

@@ -48,6 +48,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
     CCommandLineUi ui;
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
+    document.SetMatchWindow(options.loop.matchWindowS);
     if (!OpenLogFile(document, ui, options.logFile, options.logLevel, result.error))
         return result;
     std::optional<CLogPaneDrain> pane;

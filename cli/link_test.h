@@ -15,6 +15,7 @@
 #include "stats/link_figures.h"
 #include "stats/link_health.h"
 #include "stats/radio_budget.h"
+#include "stats/stats_collection.h"
 
 class CTolvarTestSuiteDoc;
 
@@ -46,6 +47,8 @@ struct sTestLoop {
     std::string recordFolder;  // --record DIR; empty: no recording
     std::string eventsFile;    // --events FILE; empty: none
     unsigned linkBps = 0;      // --link-bps: the radio's bit rate; 0: not given
+    // --match-window: how long a sent frame may take and still be matched.
+    double matchWindowS = TolvarRT::CStatsCollection::kDefaultMatchWindowS;
 };
 
 // The outages and corruption one side's collection judged.

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <map>
 
+#include "app/tolvar_test_suite_doc.h"
 #include "cli/capture_replay.h"
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
@@ -202,6 +203,16 @@ void AddLinkBpsOption(CLI::App& command, unsigned& linkBps)
         ->check(CLI::PositiveNumber);
 }
 
+void AddMatchWindowOption(CLI::App& command, double& seconds)
+{
+    command
+        .add_option("--match-window", seconds,
+                    "SECONDS: how long after it was sent a frame may still arrive and be matched; older ones count "
+                    "as missed")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, double(CTolvarTestSuiteDoc::kMaxMatchWindowS)));
+}
+
 void AddServeOption(CLI::App& command, std::string& serve)
 {
     command.add_option("--serve", serve,
@@ -310,6 +321,7 @@ int main(int argc, char** argv)
             demoOptions.channel.dropWindows.push_back(window);
         });
     AddLinkBpsOption(*demo, demoOptions.loop.linkBps);
+    AddMatchWindowOption(*demo, demoOptions.loop.matchWindowS);
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
     AddServeOption(*demo, demoOptions.loop.serve);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
@@ -366,6 +378,7 @@ int main(int argc, char** argv)
     AddLogOptions(*run, runOptions.logFile, runOptions.logLevel);
     run->add_flag("--ats", runOptions.ats, "Also decode ATS frames (always with --source fake-ats:PORT)");
     AddLinkBpsOption(*run, runOptions.loop.linkBps);
+    AddMatchWindowOption(*run, runOptions.loop.matchWindowS);
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);
     AddRecordOption(*run, runOptions.loop.recordFolder);

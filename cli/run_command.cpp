@@ -55,6 +55,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     ui.source = options.source;
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
+    document.SetMatchWindow(options.loop.matchWindowS);
     CStatusServer server(document);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;

@@ -1,9 +1,11 @@
 #include "gui/stats_view.h"
 
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QMenu>
 #include <QTimerEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "app/tolvar_test_suite_doc.h"
 #include "gui/gui_resources.h"
@@ -147,8 +149,13 @@ CStatsView::CStatsView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QTableView(p
         QAction* latency = menu.addAction(QStringLiteral("Latency Distribution"));
         latency->setCheckable(true);
         latency->setChecked(LatencyColumnsShown());
-        if (menu.exec(horizontalHeader()->mapToGlobal(at)) == latency)
+        QAction* window =
+            menu.addAction(QStringLiteral("Match Window (%1 s)...").arg(std::lround(document.MatchWindow())));
+        QAction* chosen = menu.exec(horizontalHeader()->mapToGlobal(at));
+        if (chosen == latency)
             ChooseLatencyColumns(!LatencyColumnsShown());
+        else if (chosen == window)
+            AskMatchWindow();
     });
     connect(&rowsModel, &QAbstractItemModel::rowsInserted, this, &CStatsView::WidenNameColumn);
     connect(&rowsModel, &QAbstractItemModel::modelReset, this, &CStatsView::WidenNameColumn);
@@ -170,6 +177,17 @@ void CStatsView::ChooseLatencyColumns(bool shown)
 {
     SetLatencyColumnsShown(shown);
     document.Settings().WriteInt(kSettingsSection, kLatencyColumnsKey, shown ? 1 : 0);
+}
+
+void CStatsView::AskMatchWindow()
+{
+    bool accepted = false;
+    const int seconds = QInputDialog::getInt(
+        this, QStringLiteral("Match Window"),
+        QStringLiteral("A frame sent longer ago than this is missed, not matched (seconds):"),
+        int(std::lround(document.MatchWindow())), 1, int(CTolvarTestSuiteDoc::kMaxMatchWindowS), 1, &accepted);
+    if (accepted)
+        document.ChooseMatchWindow(unsigned(seconds));
 }
 
 void CStatsView::DeleteAllRows()

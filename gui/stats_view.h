@@ -68,6 +68,10 @@ public:
     void ChooseLatencyColumns(bool shown);
     bool LatencyColumnsShown() const;
 
+    // The header's "Match Window" entry: asks how long a sent frame may take
+    // to arrive and still be matched, and has the document apply and keep it.
+    void AskMatchWindow();
+
     // "Reset Statistics": the rows go; they come back as frames arrive.
     void DeleteAllRows();
     // The test window forwards its own timers here; the view refreshes on its

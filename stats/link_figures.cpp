@@ -3,21 +3,6 @@
 #include <algorithm>
 
 namespace TolvarRT {
-namespace {
-
-// Source frames of the key that this receiver could still match: the last
-// two, unless it has matched them already.
-std::uint64_t StillMatchable(const PacketStats& source, std::uint32_t bit)
-{
-    std::uint64_t count = 0;
-    if (source.frames >= 1 && (source.lastMatchedBy & bit) == 0)
-        ++count;
-    if (source.frames >= 2 && (source.prevMatchedBy & bit) == 0)
-        ++count;
-    return count;
-}
-
-}  // namespace
 
 std::vector<sLinkFigures> MeasureLink(const sStatsSnapshot& snapshot, bool linkOver)
 {
@@ -46,7 +31,7 @@ std::vector<sLinkFigures> MeasureLink(const sStatsSnapshot& snapshot, bool linkO
         }
         if (source != nullptr) {
             figures.sent = source->frames;
-            figures.inFlight = linkOver ? 0 : StillMatchable(*source, snapshot.receiverBit);
+            figures.inFlight = linkOver ? 0 : snapshot.InFlight(key);
             const std::uint64_t judged = figures.matched + figures.inFlight;
             figures.missed = figures.sent > judged ? figures.sent - judged : 0;
         }

@@ -20,8 +20,8 @@ struct sLinkFigures {
     std::uint64_t received = 0;  // frames the receiver counted
     std::uint64_t matched = 0;   // received frames found among the source's
     // Sent and never received: only frames that can no longer arrive, those
-    // the source has moved past (a receiver matches a frame only while it is
-    // one of the source's last two of its type), or all once the link is over.
+    // sent longer ago than the receiver's match window, or all once the link
+    // is over.
     std::uint64_t missed = 0;
     std::uint64_t inFlight = 0;   // sent, not received yet and still matchable
     std::uint64_t unmatched = 0;  // received with no source frame: corrupted or invented

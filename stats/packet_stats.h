@@ -7,6 +7,7 @@
 
 #include "core/pipes.h"
 #include "stats/latency_histogram.h"
+#include "stats/transit_median.h"
 
 namespace TolvarRT {
 
@@ -79,6 +80,10 @@ struct PacketStats {
     // framing of their protocol (radio_budget.h).
     std::uint64_t payloadBytes = 0;
     std::uint64_t airBytes = 0;
+    // The transits of the type's latest matches, receiver only: what a frame
+    // of a type whose content never changes is expected to take when the
+    // link has no frame of changing content to tell its delay.
+    CTransitMedian recentTransits;
 };
 
 }  // namespace TolvarRT

@@ -151,6 +151,21 @@ void CStatsCollection::Reset()
     intervalStart = TimeStampNow();
     runStart = intervalStart;
     health.Reset();
+    sentFrames.clear();
+    unambiguousTransits.Clear();
+}
+
+void CStatsCollection::SetMatchWindow(double seconds)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    matchWindowS = seconds;
+    keepS = std::max(keepS, seconds);
+}
+
+double CStatsCollection::MatchWindow() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return matchWindowS;
 }
 
 std::uint32_t CStatsCollection::Generation() const
@@ -207,7 +222,7 @@ bool CStatsCollection::FindRecord(std::uint32_t key, PacketStats& record)
     return true;
 }
 
-sStatsSnapshot CStatsCollection::Snapshot() const
+sStatsSnapshot CStatsCollection::Snapshot(std::optional<TimeStamp> at) const
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     sStatsSnapshot snapshot;
@@ -216,9 +231,16 @@ sStatsSnapshot CStatsCollection::Snapshot() const
     const CStatsCollection* source = GetEffectiveSource();
     if (source != nullptr && source != this && !isSource) {
         snapshot.hasSource = true;
+        const TimeStamp now = at.value_or(TimeStampNow());
         std::lock_guard<std::recursive_mutex> sourceGuard(source->sharedLock);
         snapshot.sourceRecords = source->SortedRecords();
         snapshot.sourceGeneration = source->generation;
+        for (const PacketStats& sent : snapshot.sourceRecords) {
+            const auto frames = source->sentFrames.find(sent.key);
+            const std::uint32_t pending =
+                frames == source->sentFrames.end() ? 0 : frames->second.Pending(receiverBit, now, matchWindowS);
+            snapshot.inFlight.push_back(pending);
+        }
     }
     return snapshot;
 }
@@ -340,6 +362,11 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
         auto& bucket = buckets[(key / 16) % kBuckets];
         bucket.insert(bucket.begin(), created);
         record = &bucket.front();
+    }
+    if (isSource) {
+        // A frame no receiver can match (length 0) is not kept.
+        if (length != 0)
+            sentFrames[key].Add(timeStamp, sum, std::uint16_t(length), keepS, receiversSeen);
     }
     const std::optional<double> transit = Correlate(*record, frameClass, type, length, sum, burst, timeStamp);
     health.OnFrame(key, record->period, timeStamp);
@@ -490,13 +517,19 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
         record.transitSum = 0.0;
         record.transits.Clear();
         record.intervalTransits.Clear();
+        record.recentTransits.Clear();
     }
-    TimeStamp sourceTime = 0;
     double sourcePeriod = 0.0;
     std::optional<double> matchedTransit;
-    if (length != 0 &&
-        source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, sourceTime, sourcePeriod)) {
-        const double transit = SecondsBetween(timeStamp, sourceTime);
+    std::optional<sSentMatch> match;
+    if (length != 0)
+        match = source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, timeStamp, matchWindowS,
+                                   ExpectedTransit(record), sourcePeriod);
+    if (match) {
+        const double transit = SecondsBetween(timeStamp, match->sentAt);
+        if (!match->ambiguous)
+            unambiguousTransits.Add(transit);
+        record.recentTransits.Add(transit);
         if (!burst) {
             record.latency = transit;
             record.latencySamples += 1;
@@ -529,25 +562,36 @@ std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned 
     return matchedTransit;
 }
 
-bool CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                                  TimeStamp& sourceTime, double& sourcePeriod)
+std::optional<sSentMatch> CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length,
+                                                       std::uint32_t bit, TimeStamp receivedAt, double windowS,
+                                                       std::optional<double> expectedTransitS, double& sourcePeriod)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     PacketStats* record = Find(key);
-    if (record == nullptr)
-        return false;
+    const auto frames = sentFrames.find(key);
+    if (record == nullptr || frames == sentFrames.end())
+        return std::nullopt;
     sourcePeriod = record->period;
-    if (record->prevSum == sum && record->prevLength == length && (record->prevMatchedBy & bit) == 0) {
-        record->prevMatchedBy |= bit;
-        sourceTime = record->prevTime;
-        return true;
-    }
-    if (record->lastSum == sum && record->lastLength == length && (record->lastMatchedBy & bit) == 0) {
+    receiversSeen |= bit;
+    keepS = std::max(keepS, windowS);
+    const std::optional<sSentMatch> match =
+        frames->second.Match(sum, length, bit, receivedAt, windowS, expectedTransitS);
+    // The record's own marks of its last two frames stay true to what was matched.
+    if (match && match->sentAt == record->lastTime)
         record->lastMatchedBy |= bit;
-        sourceTime = record->lastTime;
-        return true;
-    }
-    return false;
+    else if (match && match->sentAt == record->prevTime)
+        record->prevMatchedBy |= bit;
+    return match;
+}
+
+// Frames of changing content tell the link's delay best: each has one
+// candidate. A type whose content never changes follows its own recent
+// matches; before any match, the oldest candidate is taken.
+std::optional<double> CStatsCollection::ExpectedTransit(const PacketStats& record) const
+{
+    if (const std::optional<double> link = unambiguousTransits.Median())
+        return link;
+    return record.recentTransits.Median();
 }
 
 std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/log_pipe.h"
@@ -15,6 +16,7 @@
 #include "stats/link_event.h"
 #include "stats/link_health.h"
 #include "stats/packet_stats.h"
+#include "stats/sent_frames.h"
 #include "stats/stats_snapshot.h"
 
 namespace TolvarRT {
@@ -48,6 +50,13 @@ public:
     // The linked source, or the process-wide one when none is linked.
     CStatsCollection* GetEffectiveSource() const;
 
+    // How long after it was sent a source frame may still be matched; after
+    // that it is missed. On a receiver it judges its matches, on a source it
+    // is (at least) how long sent frames are kept.
+    static constexpr double kDefaultMatchWindowS = 30.0;
+    void SetMatchWindow(double seconds);
+    double MatchWindow() const;
+
     // Starts a new generation: every receiver of this source resynchronises.
     void Reset();
     bool HasRecords() const;
@@ -57,7 +66,8 @@ public:
     // Every record of this collection and of its effective source, read
     // together (this lock, then the source's) and changing nothing: for every
     // reader but the table's refresh, which alone clears changed.
-    sStatsSnapshot Snapshot() const;
+    // Frames still in flight are judged at now.
+    sStatsSnapshot Snapshot(std::optional<TimeStamp> now = std::nullopt) const;
     std::string Summary(bool interval, std::optional<TimeStamp> now = std::nullopt);
     double IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> now = std::nullopt) const;
     // Runs read under this collection's lock, so that several readings (the
@@ -118,10 +128,14 @@ private:
     // The transit time of the frame when it matched one of the source's.
     std::optional<double> Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length,
                                     std::uint16_t sum, bool burst, const TimeStamp& timeStamp);
-    // On the source side: marks and returns the first of its previous and last
-    // frames of the key that matches and that this receiver has not matched.
-    bool MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
-                    TimeStamp& sourceTime, double& sourcePeriod);
+    // On the source side: marks and returns the frame of the key sent within
+    // the receiver's window that it has not matched, of equal content, whose
+    // transit is closest to the one expected.
+    std::optional<sSentMatch> MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length, std::uint32_t bit,
+                                         TimeStamp receivedAt, double windowS, std::optional<double> expectedTransitS,
+                                         double& sourcePeriod);
+    // The delay a frame of this record is expected to have taken.
+    std::optional<double> ExpectedTransit(const PacketStats& record) const;
     std::vector<PacketStats> SortedRecords() const;
 
     void Emit(const sLinkEvent& event);
@@ -139,6 +153,16 @@ private:
     TimeStamp intervalStart;
     TimeStamp runStart;
     CLinkHealth health{[this](const sLinkEvent& event) { OnJudged(event); }};
+    double matchWindowS = kDefaultMatchWindowS;
+    // Source only: what was sent within the horizon, per key; the receivers
+    // that have matched here (a frame all of them matched is let go early);
+    // the longest window a receiver asked for.
+    std::unordered_map<std::uint32_t, CSentFrames> sentFrames;
+    std::uint32_t receiversSeen = 0;
+    double keepS = kDefaultMatchWindowS;
+    // Receiver only: transits of the matches that had one candidate, of any
+    // type: the link's delay as frames of changing content tell it.
+    CTransitMedian unambiguousTransits;
     // Hash table of 17 buckets: bucket (key / 16) mod 17, newest first in each.
     std::array<std::vector<PacketStats>, kBuckets> buckets;
 };

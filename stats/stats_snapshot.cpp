@@ -25,6 +25,15 @@ const PacketStats* sStatsSnapshot::FindSource(std::uint32_t key) const
     return FindIn(sourceRecords, key);
 }
 
+std::uint32_t sStatsSnapshot::InFlight(std::uint32_t key) const
+{
+    const PacketStats* source = FindSource(key);
+    if (source == nullptr)
+        return 0;
+    const std::size_t index = std::size_t(source - sourceRecords.data());
+    return index < inFlight.size() ? inFlight[index] : 0;
+}
+
 std::vector<std::uint32_t> sStatsSnapshot::Keys() const
 {
     std::vector<std::uint32_t> keys;

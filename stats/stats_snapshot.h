@@ -16,9 +16,13 @@ struct sStatsSnapshot {
     bool hasSource = false;
     std::uint32_t sourceGeneration = 0;
     std::uint32_t receiverBit = 0;
+    // Per source record, in the same order: frames the receiver has not
+    // matched and could still match at the time of the snapshot.
+    std::vector<std::uint32_t> inFlight;
 
     const PacketStats* Find(std::uint32_t key) const;
     const PacketStats* FindSource(std::uint32_t key) const;
+    std::uint32_t InFlight(std::uint32_t key) const;
     // Every key of either side, ascending: the rows of the table.
     std::vector<std::uint32_t> Keys() const;
 };

@@ -140,6 +140,10 @@ void CStatsTableModel::Refresh(CStatsCollection& receiver)
         const bool inSource = source != nullptr && source->FindRecord(record.key, sourceRecord);
         const sRowFigures figures = RowFiguresOf(&record, inSource ? &sourceRecord : nullptr);
         auto& cells = RowFor(record.key).cells;
+        // FindRecord has just cleared the source record's flag: a frame it
+        // counted since the loop above would not be shown until its next one.
+        if (inSource)
+            cells[kColumnSourceCount] = StringPrintf("%d", int(sourceRecord.frames));
         cells[kColumnCount] = StringPrintf("%d", int(*figures.count));
         cells[kColumnReceived] = Cell("%0.2f%%", figures.percentReceived);
         cells[kColumnLastSize] = StringPrintf("%d", int(*figures.lastSizeBytes));

@@ -408,6 +408,22 @@ TEST_F(DocumentTest, ReceiversWithAnInternalRadioAreKnownByModelAndBySettings)
     EXPECT_TRUE(IsReceiverWithInternalRadio("Rover 9", settings));
 }
 
+TEST_F(DocumentTest, TheMatchWindowChosenInOneDocumentIsTheNextOnesOnBothSides)
+{
+    {
+        CTolvarTestSuiteDoc document(settings, ui);
+        EXPECT_EQ(document.MatchWindow(), 30.0);
+        document.ChooseMatchWindow(0);
+        EXPECT_EQ(document.MatchWindow(), 1.0) << "at least a second";
+        document.ChooseMatchWindow(90);
+    }
+    CTolvarTestSuiteDoc next(settings, ui);
+    EXPECT_EQ(next.MatchWindow(), 90.0);
+    EXPECT_EQ(next.SourceStatistics().MatchWindow(), 90.0);
+    settings.WriteInt("Settings", CTolvarTestSuiteDoc::kMatchWindowKey, -5);
+    EXPECT_EQ(CTolvarTestSuiteDoc(settings, ui).MatchWindow(), 30.0) << "a damaged setting is not taken";
+}
+
 TEST_F(DocumentTest, TheIntervalSummaryGoesToTheLogWholeAndToThePageWithItsTime)
 {
     CTolvarTestSuiteDoc document(settings, ui);

@@ -77,6 +77,32 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_EQ(cli::DemoJson(result)["health"]["listener"]["rejectedBytes"], listener.counts.rejectedBytes);
 }
 
+// A radio half a second late (a store-and-forward repeater) carries CMR type
+// 4 four times a second: two periods of it are always on the air.
+TEST(DemoTest, ALinkSlowerThanTwoPeriodsOfAFastTypeIsMatchedFrameForFrame)
+{
+    cli::sDemoOptions options;
+    options.loop.seconds = 6;
+    options.schedule = 0;
+    options.channel.latencyMs = 500;
+    options.channel.jitterMs = 0;
+    options.channel.lossPercent = 10;
+    options.channel.seed = 3;
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const TolvarRT::sRadioAccount& account = result.account;
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
+    EXPECT_GT(account.dropped, 0u);
+    EXPECT_EQ(total.sent, account.sent);
+    EXPECT_EQ(total.matched, account.delivered);
+    EXPECT_EQ(total.missed, account.dropped);
+    for (const TolvarRT::sLinkFigures& type : result.figures.measured)
+        EXPECT_EQ(type.unmatched, 0u) << type.name;
+    EXPECT_GE(total.latencyMinS, 0.499);
+    EXPECT_LT(total.latencyMaxS, 0.6);
+}
+
 // The link drops everything for 7 s once the periods are known (schedule 0
 // sends CMR type 4 four times a second): one outage of the link and one of
 // the type, each about as long as the window, in the text and the JSON; the

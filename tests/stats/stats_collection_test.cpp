@@ -73,13 +73,18 @@ TEST_F(LinkTest, TheSameSourceFrameIsMatchedOnce)
     EXPECT_EQ(lines.Count("\tNo Packet Correlation for Class 1 Type 0"), 1u);
 }
 
-TEST_F(LinkTest, AFrameOlderThanTheLastTwoSourceFramesIsUnmatched)
+TEST_F(LinkTest, AnyUnmatchedSourceFrameInsideTheMatchWindowMatches)
 {
     Frame(source, 0.0, 11);
     Frame(source, 1.0, 22);
     Frame(source, 2.0, 33);
-    Frame(receiver, 2.1, 11);
-    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).unmatched, 1u);
+    Frame(receiver, 2.1, 11);   // two newer frames were sent since
+    Frame(receiver, 30.9, 22);  // 29.9 s after it was sent: still inside
+    Frame(receiver, 32.5, 33);  // 30.5 s: too old
+    const PacketStats record = RecordOf(receiver, kFrameClassCMR, 0);
+    EXPECT_EQ(record.matched, 2u);
+    EXPECT_EQ(record.unmatched, 1u);
+    EXPECT_NEAR(record.transitMax, 29.9, 1e-9);
 }
 
 TEST_F(LinkTest, TwoReceiversMatchTheSameSourceFrameEachOnce)
@@ -140,9 +145,9 @@ TEST_F(LinkTest, ASourceResetMakesTheReceiverStartCountingAgain)
 }
 
 // What the link did to CMR type 0, as the receiver sees it now.
-sLinkFigures Measured(const CStatsCollection& receiver, bool linkOver)
+sLinkFigures Measured(const CStatsCollection& receiver, bool linkOver, double now = 0.0)
 {
-    const std::vector<sLinkFigures> types = MeasureLink(receiver.Snapshot(), linkOver);
+    const std::vector<sLinkFigures> types = MeasureLink(receiver.Snapshot(At(now)), linkOver);
     EXPECT_EQ(types.size(), 1u);
     return types.empty() ? sLinkFigures{} : types.front();
 }
@@ -153,8 +158,8 @@ TEST_F(LinkTest, ASourceFrameIsMissedOnlyOnceItCanNoLongerArrive)
         const char* what;
         std::uint64_t matched, missed, inFlight, unmatched;
     };
-    const auto expect = [&](const Step& step, bool linkOver) {
-        const sLinkFigures figures = Measured(receiver, linkOver);
+    const auto expect = [&](const Step& step, bool linkOver, double now) {
+        const sLinkFigures figures = Measured(receiver, linkOver, now);
         EXPECT_EQ(figures.matched, step.matched) << step.what;
         EXPECT_EQ(figures.missed, step.missed) << step.what;
         EXPECT_EQ(figures.inFlight, step.inFlight) << step.what;
@@ -163,14 +168,15 @@ TEST_F(LinkTest, ASourceFrameIsMissedOnlyOnceItCanNoLongerArrive)
     };
     Frame(source, 0.0, 11);
     Frame(source, 1.0, 22);
-    expect({"two sent, both on the air", 0, 0, 2, 0}, false);
+    expect({"two sent, both on the air", 0, 0, 2, 0}, false, 1.0);
     Frame(receiver, 1.1, 22);
-    expect({"the second arrived first", 1, 0, 1, 0}, false);
+    expect({"the second arrived first", 1, 0, 1, 0}, false, 1.1);
     Frame(source, 2.0, 33);
-    expect({"the first can no longer be matched", 1, 1, 1, 0}, false);
-    Frame(receiver, 2.05, 99);
-    expect({"a corrupted frame", 1, 1, 1, 1}, false);
-    expect({"the link is over: the third will not come", 1, 2, 0, 1}, true);
+    expect({"the first may still come: the link may be slow", 1, 0, 2, 0}, false, 2.0);
+    expect({"the first is older than the match window", 1, 1, 1, 0}, false, 30.5);
+    Frame(receiver, 30.6, 99);
+    expect({"a corrupted frame", 1, 1, 1, 1}, false, 30.6);
+    expect({"the link is over: the third will not come", 1, 2, 0, 1}, true, 30.6);
     EXPECT_EQ(Measured(receiver, true).received, 2u);
 }
 
@@ -184,7 +190,7 @@ TEST_F(LinkTest, FramesSlowerThanTheSourcesPeriodAreLateAndEveryTransitIsTimed)
             Frame(receiver, i + 0.1, std::uint16_t(i));
     }
     Frame(receiver, 17.5, 16);
-    const sLinkFigures figures = Measured(receiver, false);
+    const sLinkFigures figures = Measured(receiver, false, 17.5);
     EXPECT_EQ(figures.matched, 17u);
     EXPECT_EQ(figures.late, 1u);
     EXPECT_EQ(figures.inFlight, 1u) << "frame 17 may still come";
