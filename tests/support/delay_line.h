@@ -3,7 +3,6 @@
 // periods long.
 #pragma once
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -18,12 +17,10 @@
 namespace TolvarRT::testing {
 
 // One thread hands each chunk on at its absolute due time (when it was pushed
-// plus the delay, on the steady clock), in the order pushed; how late it came
-// (the wake-up and the hand-over itself) is kept, so that a test can tell the
-// delay it injected from the time its relay took.
+// plus the delay, on the steady clock), in the order pushed.
 //
-// Thread rules: Push, WaitDrained and the readers from any thread; deliver runs
-// on the line's own thread, never under its lock.
+// Thread rules: Push and WaitDrained from any thread; deliver runs on the
+// line's own thread, never under its lock.
 class CDelayLine {
 public:
     using Clock = std::chrono::steady_clock;
@@ -61,17 +58,6 @@ public:
         std::unique_lock<std::mutex> lock(mutex);
         return drained.wait_for(lock, limit, [this] { return held.empty() && !delivering; });
     }
-    std::size_t Delivered() const
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return delivered;
-    }
-    // From a chunk's due time to the end of its hand-over, the worst so far.
-    Clock::duration WorstLateness() const
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return worstLateness;
-    }
 
 private:
     struct sHeld {
@@ -95,11 +81,8 @@ private:
             delivering = true;
             lock.unlock();
             deliver(next.chunk);
-            const Clock::duration lateness = Clock::now() - next.due;
             lock.lock();
             delivering = false;
-            ++delivered;
-            worstLateness = std::max(worstLateness, lateness);
             if (held.empty())
                 drained.notify_all();
         }
@@ -107,14 +90,12 @@ private:
 
     const Clock::duration delay;
     const std::function<void(const Bytes&)> deliver;
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable drained;
     std::deque<sHeld> held;
     bool delivering = false;
     bool stop = false;
-    std::size_t delivered = 0;
-    Clock::duration worstLateness{0};
     std::thread thread;  // last: it starts once everything it uses is there
 };
 
