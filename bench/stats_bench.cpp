@@ -36,10 +36,11 @@ void BM_RecordFrameWithLinkedSource(benchmark::State& state)
 }
 BENCHMARK(BM_RecordFrameWithLinkedSource);
 
-// An RTK link at 20 Hz: four RTCM v3 types every 50 ms, two of them with
-// changing content (observations) and two whose content never changes (the
-// station and antenna description), so that a received copy of those has
-// every pending source frame of its type as a candidate.
+// An RTK link at 20 Hz: four RTCM v3 types every 50 ms. Observations change
+// their content every epoch; with constant set, two of the types are the
+// station and antenna descriptions, whose content never changes, so that a
+// received copy of those has every pending source frame of its type as a
+// candidate (a base sends them at 20 Hz only in this worst case).
 constexpr unsigned kDelayedTypes[] = {1004, 1005, 1012, 1033};
 constexpr unsigned kTypesPerEpoch = 4;
 constexpr TimeStamp kEpochNs = 50'000'000;
@@ -52,12 +53,12 @@ struct sDelayedFrame {
 };
 
 // Frame number n of the stream: which type, its content, when it was sent.
-sDelayedFrame DelayedFrame(std::uint64_t n)
+sDelayedFrame DelayedFrame(std::uint64_t n, bool constant)
 {
     const unsigned type = kDelayedTypes[n % kTypesPerEpoch];
     const std::uint64_t epoch = n / kTypesPerEpoch;
     const TimeStamp sent = 1'000'000'000 + TimeStamp(epoch) * kEpochNs;
-    if (type == 1005 || type == 1033)
+    if (constant && (type == 1005 || type == 1033))
         return {type, type == 1005 ? 25u : 47u, std::uint16_t(type * 3), sent};
     return {type, 120 + unsigned(epoch % 40), std::uint16_t(epoch * 7919 + type), sent};
 }
@@ -65,6 +66,7 @@ sDelayedFrame DelayedFrame(std::uint64_t n)
 // Per iteration the source files frame n and the receiver its copy of the
 // frame the source sent range(0) epochs earlier, 30 ms after that epoch's
 // delay: with 100 epochs (5 s at 20 Hz) each type has 100 frames in flight.
+// range(1): whether two of the types never change their content.
 void BM_ReceiveDelayedLink(benchmark::State& state)
 {
     CLogPipe logPipe;
@@ -72,16 +74,17 @@ void BM_ReceiveDelayedLink(benchmark::State& state)
     CStatsCollection receiver(&logPipe, false);
     receiver.SetSource(&source);
     const std::uint64_t lag = std::uint64_t(state.range(0)) * kTypesPerEpoch;
+    const bool constant = state.range(1) != 0;
     std::uint64_t n = 0;
     for (; n < lag; ++n) {
-        const sDelayedFrame frame = DelayedFrame(n);
+        const sDelayedFrame frame = DelayedFrame(n, constant);
         source.RecordFrame(kFrameClassRTCM3, frame.type, frame.length, frame.sum, frame.sent);
     }
     const TimeStamp transit = TimeStamp(state.range(0)) * kEpochNs + 30'000'000;
     for (auto _ : state) {
-        const sDelayedFrame sent = DelayedFrame(n);
+        const sDelayedFrame sent = DelayedFrame(n, constant);
         source.RecordFrame(kFrameClassRTCM3, sent.type, sent.length, sent.sum, sent.sent);
-        const sDelayedFrame copy = DelayedFrame(n - lag);
+        const sDelayedFrame copy = DelayedFrame(n - lag, constant);
         receiver.RecordFrame(kFrameClassRTCM3, copy.type, copy.length, copy.sum, copy.sent + transit);
         ++n;
     }
@@ -97,7 +100,7 @@ void BM_ReceiveDelayedLink(benchmark::State& state)
     state.SetItemsProcessed(std::int64_t(state.iterations()));
     state.SetLabel("one source frame and one received frame per iteration");
 }
-BENCHMARK(BM_ReceiveDelayedLink)->Arg(0)->Arg(100);
+BENCHMARK(BM_ReceiveDelayedLink)->ArgNames({"epochs_late", "constant"})->ArgsProduct({{0, 100}, {0, 1}});
 
 // The process's resident size in kB.
 double ResidentKb()
