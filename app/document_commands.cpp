@@ -60,8 +60,9 @@ bool CTolvarTestSuiteDoc::IsEnabled(unsigned id) const
     switch (id) {
     case Command::kConnectListener:
     case Command::kConnectNmeaListener: return !self.listener.IsPortOpen();
-    case Command::kDisconnectListener:
-    case Command::kGetProductId: return self.listener.IsPortOpen();
+    case Command::kDisconnectListener: return self.listener.IsPortOpen();
+    // Nothing goes up a port that is not probed: no identity request either.
+    case Command::kGetProductId: return self.listener.IsPortOpen() && listenerProbed;
     case Command::kShowRadioState: return radioHandler != nullptr;
     case Command::kConnectSource: return !self.source.IsPortOpen();
     case Command::kDisconnectSource: return self.source.IsPortOpen();
@@ -108,11 +109,11 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     switch (id) {
     case Command::kConnectListener:
         if (ConnectListener())
-            ConnectListenerCommand();
+            RestartSummaryTimer();
         return true;
     case Command::kConnectNmeaListener:
         if (ConnectNmeaListener())
-            ConnectListenerCommand();
+            RestartSummaryTimer();
         return true;
     case Command::kDisconnectListener:
         DisconnectListener();
@@ -123,8 +124,8 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kShowRadioState: ShowRadioState(); return true;
     case Command::kConnectSource:
         if (ConnectSourcePort()) {
-            ConnectListenerCommand();
-            StartFakeAts();
+            RestartSummaryTimer();
+            StartGenerators();
         }
         ShowSimulationStatus();
         return true;
@@ -144,15 +145,6 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kCloseLogFile: CloseLogFile(); return true;
     default: return false;  // claimed, without an action
     }
-}
-
-// The child frame's "Reset Statistics" after a connection.
-void CTolvarTestSuiteDoc::ConnectListenerCommand()
-{
-    ui.ResetStatisticsViews();
-    ResetStatistics();
-    if (positionView != nullptr)
-        positionView->ResetPerformance();
 }
 
 void CTolvarTestSuiteDoc::SelectSchedule(unsigned schedule)

@@ -8,6 +8,7 @@
 
 #include "core/ascii_case.h"
 #include "ports/ntrip_request.h"
+#include "ports/port_factory.h"
 #include "ports/stream_path.h"
 
 namespace {
@@ -21,15 +22,16 @@ constexpr std::array<std::uint32_t, 3> kCanRates = {250000, 500000, 1000000};
 struct sModeName {
     int mode;
     const char* text;
+    const char* portPrefix;  // how the mode's port texts begin: enough to tell the port's kind
 };
 constexpr std::array<sModeName, 7> kModeNames = {{
-    {kSerialPortMode, "Serial Port"},
-    {kTcpMode, "TCP"},
-    {kCanMode, "CAN"},
-    {kUdpSpMode, "UDP SP"},
-    {kNtripMode, "NTRIP"},
-    {kTcpServerMode, "TCP Server"},
-    {kFileMode, "File"},
+    {kSerialPortMode, "Serial Port", ""},
+    {kTcpMode, "TCP", "TCP:"},
+    {kCanMode, "CAN", "CAN0"},
+    {kUdpSpMode, "UDP SP", "UDP:"},
+    {kNtripMode, "NTRIP", "NTRIP:"},
+    {kTcpServerMode, "TCP Server", "TCPSVR:"},
+    {kFileMode, "File", "FILE:"},
 }};
 
 // Without a selection Open falls back to the first-start choice rather than
@@ -147,6 +149,7 @@ void CPortSettings::Load()
     // beside fake CMR, and a first connection to a real base must not start
     // sending ATS frames nobody asked for.
     fakeAts = offerFakeAts && store.ReadInt(kSection, Key("FakeATS"), 0) != 0;
+    probe = store.ReadInt(kSection, Key("Probe"), 1) != 0;
     loaded = true;
 }
 
@@ -253,6 +256,10 @@ void CPortSettings::Open()
         store.WriteInt(kSection, Key("FakeATS"), fakeAts ? 1 : 0);
     else
         fakeAts = false;
+    // Kept for the modes that offer it: a caster chosen once does not untick
+    // the box for the serial port chosen next.
+    if (OffersProbe())
+        store.WriteInt(kSection, Key("Probe"), probe ? 1 : 0);
 
     // An empty port text marks an empty slot; it is not a connection.
     if (!used.IsEmpty())
@@ -345,13 +352,23 @@ bool CPortSettings::SelectPortName(const std::string& portText)
     return false;
 }
 
+bool CPortSettings::OffersProbe() const
+{
+    if (!offerProbe)
+        return false;
+    for (const sModeName& name : kModeNames)
+        if (name.mode == mode)
+            return TolvarRT::IsProbeablePort(name.portPrefix);
+    return true;
+}
+
 TolvarRT::PortRequest CPortSettings::MakePortRequest(unsigned identityTries) const
 {
     TolvarRT::PortRequest request;
     request.name = portName;
     request.baudRate = dataRate;
     request.parity = parity;
-    request.identityTries = identityTries;
+    request.identityTries = Probes() ? identityTries : 0;
     request.flowControl = 0;
     return request;
 }

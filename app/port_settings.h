@@ -47,6 +47,7 @@ inline constexpr const char* kServerPort = "Listen on Port:";
 inline constexpr const char* kFile = "File:";
 inline constexpr const char* kFakeCmr = "Generate Fake CMRs";
 inline constexpr const char* kFakeAts = "Generate ATS Data";
+inline constexpr const char* kProbe = "Probe the device (identity, radio mode)";
 inline constexpr const char* kOpen = "&Open";
 inline constexpr const char* kCancel = "Ca&ncel";
 }  // namespace PortSettingsLabels
@@ -72,6 +73,9 @@ public:
     // Set before Load.
     bool offerFakeCmr = false;
     bool offerFakeAts = false;
+    // The probe box, where the mode has a device to probe; a connection that
+    // never probes (an NMEA receiver's port) does not offer it.
+    bool offerProbe = true;
     unsigned helpTextId = 0;
 
     // Fills the lists and puts the stored values and the recent connections
@@ -117,6 +121,14 @@ public:
     std::string filePath;
     bool fakeCmr = false;  // "Generate Fake CMRs", meaningful when offered
     bool fakeAts = false;  // "Generate ATS Data", meaningful when offered
+    bool probe = true;     // "Probe the device", meaningful when offered
+
+    // Offered for the serial, TCP, UDP, TCP server and CAN modes: an NTRIP
+    // caster or a replayed file has no device to answer, so it is never
+    // probed.
+    bool OffersProbe() const;
+    // Whether the port is to be probed: offered and ticked.
+    bool Probes() const { return probe && OffersProbe(); }
 
     // Selects a serial port by its exact text (ignoring case), adding it in
     // front when it is not present, so a stored or recent port is opened as
@@ -152,7 +164,8 @@ public:
     std::uint32_t DataRate() const { return dataRate; }
     // 0 none, 1 odd, 2 even; serial only.
     std::uint8_t Parity() const { return parity; }
-    // What the byte pipe's OpenPort takes for this choice; no flow control.
+    // What the byte pipe's OpenPort takes for this choice; no flow control,
+    // and no identity request unless the port is probed.
     TolvarRT::PortRequest MakePortRequest(unsigned identityTries) const;
 
 private:

@@ -13,8 +13,8 @@
 #include "app/status_page.h"
 #include "core/ascii_case.h"
 #include "core/time_base.h"
+#include "ports/replay_session.h"
 #include "ports/stream_path.h"
-#include "ports/thread_priority.h"
 
 namespace {
 
@@ -124,13 +124,14 @@ CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()
     source.ClosePort();
     listener.SetRejectedBytesSink(nullptr);
     source.SetRejectedBytesSink(nullptr);
+    WatchRadioHandler(radioHandler.get(), false);
     radioHandler.reset();
     listenerStats.UnsubscribeAll();
     sourceStats.UnsubscribeAll();
 }
 
 std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char* caption, unsigned helpTextId,
-                                                                     bool forSource)
+                                                                     bool forSource, bool offerProbe)
 {
     auto dialog = std::make_unique<CPortSettings>(settings, caption, true, false, ui.SerialDevices());
     dialog->helpTextId = helpTextId;
@@ -138,9 +139,65 @@ std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char*
     // Offered beside fake CMR: without it a front end's choice of generated
     // ATS frames was dropped and the generator never ran.
     dialog->offerFakeAts = forSource;
+    dialog->offerProbe = offerProbe;
     dialog->Load();
     return dialog;
 }
+
+void CTolvarTestSuiteDoc::BeginCounting(bool forSource, double probeSeconds)
+{
+    // "Last Time" and the log's seconds count from here, as the test does.
+    ProgramEpoch::Retake();
+    ui.ResetStatisticsViews();
+    logPipe.RaiseSinkLevel();
+    listenerStats.Reset();
+    sourceStats.Reset();
+    if (positionView != nullptr)
+        positionView->ResetPerformance();
+    if (connectionHooks.counting)
+        connectionHooks.counting(forSource, probeSeconds);
+}
+
+void CTolvarTestSuiteDoc::RestartSummaryTimer()
+{
+    if (listener.IsPortOpen()) {
+        ui.StopTimer(kSummaryTimer);
+        ui.StartTimer(kSummaryTimer, kSummaryPeriodMs);
+    }
+}
+
+void CTolvarTestSuiteDoc::CancelProbes()
+{
+    std::lock_guard<std::mutex> guard(probeLock);
+    probesCancelled = true;
+    listener.CancelWaits();
+    source.CancelWaits();
+    for (CDC77Handler* handler : watchedHandlers)
+        handler->CancelWaits();
+}
+
+void CTolvarTestSuiteDoc::WatchRadioHandler(CDC77Handler* handler, bool watch)
+{
+    if (handler == nullptr)
+        return;
+    std::lock_guard<std::mutex> guard(probeLock);
+    if (!watch) {
+        std::erase(watchedHandlers, handler);
+        return;
+    }
+    watchedHandlers.push_back(handler);
+    if (probesCancelled)
+        handler->CancelWaits();
+}
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
 
 bool CTolvarTestSuiteDoc::ConnectListener()
 {
@@ -152,14 +209,29 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     internalRadioPiped = false;
     if (!ui.ShowPortSettings(*dialog))
         return false;
-    ProgramEpoch::Retake();
-    if (!listener.OpenPort(dialog->MakePortRequest(3))) {
+    const std::string description = TolvarRT::ShownPortName(dialog->PortName());
+    listenerProbed = dialog->Probes();
+    if (!listenerProbed)
+        BeginCounting(false, -1.0);
+    const auto probeStart = std::chrono::steady_clock::now();
+    if (!listener.OpenPort(dialog->MakePortRequest(0))) {
         ui.ShowInformation("Could not open Comm port");
         UpdateTitle();
         return listener.IsPortOpen();
     }
-    const std::string description = TolvarRT::ShownPortName(dialog->PortName());
     ui.SetMainCaption("Connected to " + description);
+    if (!listenerProbed) {
+        log.LogBasic("Connected to %s without probing it", description.c_str());
+        {
+            std::lock_guard<std::recursive_mutex> guard(sharedLock);
+            listenerStatus = description;
+        }
+        UpdateTitle();
+        return listener.IsPortOpen();
+    }
+    if (connectionHooks.probing)
+        connectionHooks.probing(false, description);
+    listener.ProbeIdentity(3);
     sDeviceIdentity identity = listener.WaitForIdentity(false);
     std::string productField = identity.productField;
     std::string name = identity.productName;
@@ -167,6 +239,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     bool filtered = false;
 
     auto probe = std::make_unique<CDC77Handler>(&logPipe);
+    WatchRadioHandler(probe.get(), true);
     probe->Subscribe(&listener);
     if (IsReceiverWithInternalRadio(productField, settings)) {
         const std::string receiverName = name;
@@ -187,6 +260,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
         }
     }
     radioHandler = std::make_unique<CDC77Handler>(&logPipe);
+    WatchRadioHandler(radioHandler.get(), true);
     if (!name.empty())
         log.LogBasic("Connected to %s\r\n", name.c_str());
     else
@@ -201,32 +275,31 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     }
     const std::uint8_t modeData[3] = {0x00, 0x01, 0x01};
     radioHandler->SendRadioCommand(kRadioModeCommand, modeData, sizeof modeData, true, 0, kRadioModeWaitMs);
+    WatchRadioHandler(probe.get(), false);
     probe.reset();
+    BeginCounting(false, SecondsSince(probeStart));
     UpdateTitle();
     return listener.IsPortOpen();
 }
 
 bool CTolvarTestSuiteDoc::ConnectNmeaListener()
 {
-    const auto dialog = MakePortSettings("Listener", kListenerHelpText, false);
+    const auto dialog = MakePortSettings("Listener", kListenerHelpText, false, false);
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         listenerStatus = kNotConnected;
     }
     if (!ui.ShowPortSettings(*dialog))
         return false;
-    ProgramEpoch::Retake();
-    // The identity requests wait on this thread while the reader thread
-    // parses the replies; at the lowest priority the wait gives way to it.
-    CThreadPriority priority;
-    priority.LowerToLowest();
-    const bool opened = listener.OpenPort(dialog->MakePortRequest(3));
-    priority.RestoreNormal();
-    if (opened) {
-        ui.SetMainCaption("Connected to " + TolvarRT::ShownPortName(dialog->PortName()));
-        const sDeviceIdentity identity = listener.WaitForIdentity(false);
+    // A receiver's NMEA port expects nothing from us: it is never probed,
+    // and its first sentence counts.
+    listenerProbed = false;
+    BeginCounting(false, -1.0);
+    if (listener.OpenPort(dialog->MakePortRequest(0))) {
+        const std::string description = TolvarRT::ShownPortName(dialog->PortName());
+        ui.SetMainCaption("Connected to " + description);
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
-        listenerStatus = TolvarRT::ShownPortName(dialog->PortName()) + " " + identity.productName;
+        listenerStatus = description;
     } else {
         ui.ShowInformation("Could not open Comm port");
     }
@@ -238,8 +311,10 @@ void CTolvarTestSuiteDoc::DisconnectListener()
 {
     if (internalRadioPiped && ui.AskYesNo("Would you like to reset the Receivers Port?"))
         listener.SendBreak(500);
+    WatchRadioHandler(radioHandler.get(), false);
     radioHandler.reset();
     internalRadioPiped = false;
+    listenerProbed = false;
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         listenerStatus = kNotConnected;
@@ -252,12 +327,14 @@ bool CTolvarTestSuiteDoc::ConnectSource()
 {
     if (!ConnectSourcePort())
         return false;
-    StartFakeAts();
+    StartGenerators();
     return true;
 }
 
-void CTolvarTestSuiteDoc::StartFakeAts()
+void CTolvarTestSuiteDoc::StartGenerators()
 {
+    if (generateFakeCmr.load())
+        cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
     if (generateFakeAts.load())
         atsSimulator.Start();
 }
@@ -267,42 +344,56 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     const auto dialog = MakePortSettings("GPS Source", kSourceHelpText, true);
     if (!ui.ShowPortSettings(*dialog))
         return false;
-    if (source.OpenPort(dialog->MakePortRequest(1))) {
-        generateFakeCmr.store(dialog->fakeCmr);
-        generateFakeAts.store(dialog->fakeAts);
-        listenerStats.SetSource(&sourceStats);
-        if (!generateFakeCmr.load() && !generateFakeAts.load())
-            sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
-        if (generateFakeCmr.load()) {
-            sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
-            cmrSimulator.SetSchedule(1);
-            cmrSimulator.SetPaused(false);
-            cmrSimulator.SetSVCount(9, 4);
-            cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
-        }
-        if (generateFakeAts.load())
-            sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
-    } else {
-        ui.ShowInformation("Could not open Comm port");
+    const std::string description = TolvarRT::ShownPortName(dialog->PortName());
+    const bool probed = dialog->Probes();
+    if (!probed)
+        BeginCounting(true, -1.0);
+    // Tied before the port opens: a replayed file delivers at once.
+    generateFakeCmr.store(dialog->fakeCmr);
+    generateFakeAts.store(dialog->fakeAts);
+    listenerStats.SetSource(&sourceStats);
+    if (!generateFakeCmr.load() && !generateFakeAts.load())
+        sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
+    if (generateFakeCmr.load()) {
+        sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
+        cmrSimulator.SetSchedule(1);
+        cmrSimulator.SetPaused(false);
+        cmrSimulator.SetSVCount(9, 4);
     }
-    if (!source.IsPortOpen())
+    if (generateFakeAts.load())
+        sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
+    const auto probeStart = std::chrono::steady_clock::now();
+    if (!source.OpenPort(dialog->MakePortRequest(0))) {
+        ui.ShowInformation("Could not open Comm port");
+        generateFakeCmr.store(false);
+        generateFakeAts.store(false);
+        sourceStats.UnsubscribeAll();
+        listenerStats.SetSource(nullptr);
         return false;
+    }
+    if (probed) {
+        if (connectionHooks.probing)
+            connectionHooks.probing(true, description);
+        source.ProbeIdentity(1);
+    }
     std::string status;
     sDeviceIdentity identity = source.WaitForIdentity(false);
-    if (generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {
+    if (probed && generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {
         const std::string receiverName = identity.productName;
         source.OpenPipe(false);
         identity = source.WaitForIdentity(false);
         if (identity.productName != receiverName)
             status += "Internal " + receiverName + " Radio ";
     }
-    status = TolvarRT::ShownPortName(dialog->PortName()) + " " + status + identity.productName;
+    status = description + " " + status + identity.productName;
     if (generateFakeCmr.load())
         status += "<Gen Fake>";
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         sourceStatus = status;
     }
+    if (probed)
+        BeginCounting(true, SecondsSince(probeStart));
     UpdateTitle();
     return true;
 }
@@ -358,10 +449,7 @@ void CTolvarTestSuiteDoc::ShowSimulationStatus()
 void CTolvarTestSuiteDoc::ResetStatistics()
 {
     logPipe.RaiseSinkLevel();
-    if (listener.IsPortOpen()) {
-        ui.StopTimer(kSummaryTimer);
-        ui.StartTimer(kSummaryTimer, kSummaryPeriodMs);
-    }
+    RestartSummaryTimer();
     listenerStats.Reset();
     sourceStats.Reset();
 }
@@ -382,8 +470,8 @@ void CTolvarTestSuiteDoc::RefreshStatistics()
 {
     // The view's once-a-second refresh is the document's steady tick: every
     // front end that shows the table drives it, and outages need time to
-    // pass without frames to be judged.
-    const TimeStamp now = TimeStampNow();
+    // pass without frames to be judged, on the clock the frames carry.
+    const TimeStamp now = CReplaySession::LinkTimeNow();
     listenerStats.CheckHealth(now);
     sourceStats.CheckHealth(now);
     statisticsTable.Refresh(listenerStats);

@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/canned_nmea.h"
 #include "app/document_ui.h"
@@ -34,9 +36,28 @@
 // settings store ("Settings", "InternalRadioModels").
 bool IsReceiverWithInternalRadio(const std::string& productField, const ISettingsStore& settings);
 
+// What a front end is told of a connection's probe and of the moment its
+// frames begin to count, on the user-interface thread.
+struct sConnectionHooks {
+    // A probed port is open and its probe (identity requests, the radio's
+    // mode) begins; source tells which side.
+    std::function<void(bool source, const std::string& port)> probing;
+    // The statistics were just reset for a connection: its frames count from
+    // here. An unprobed port is told before it opens, so that its first byte
+    // counts; a probed one once its probe is over, with how long that took
+    // (negative: not probed).
+    std::function<void(bool source, double probeSeconds)> counting;
+};
+
 // Thread rules: every operation runs on the user-interface thread, except
-// the page operations, which may be called from any thread. Frames arrive on
-// the ports' reader threads and the generators' threads.
+// the page operations and CancelProbes, which may be called from any thread.
+// Frames arrive on the ports' reader threads and the generators' threads.
+//
+// A connection resets the statistics when its frames begin to count: before
+// the port opens when it is not probed (an NTRIP caster, a replayed file, a
+// port the user chose not to probe, an NMEA receiver), after its probe
+// otherwise, whose replies are no frames of the test. The fake generators
+// start after the Source's reset.
 class CTolvarTestSuiteDoc : public TolvarRT::TSubscriber<Http::IHttpConnector> {
 public:
     static constexpr unsigned kSummaryTimer = 7;
@@ -59,6 +80,10 @@ public:
     void ShowSimulationStatus();
     void ResetStatistics();
     void Shutdown();
+    void SetConnectionHooks(sConnectionHooks hooks) { connectionHooks = std::move(hooks); }
+    // The run is being ended (Ctrl+C): every wait of a probe, in progress or
+    // to come, ends at once; the ports still open and count.
+    void CancelProbes();
 
     // How long after it was sent a source frame may still be matched by a
     // received one; older ones are missed. Applies to both sides at once.
@@ -139,15 +164,22 @@ public:
     void FreePage(char* page) override;
 
 private:
-    std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source);
-    void ConnectListenerCommand();
-    // ConnectSource without starting the fake ATS generator, and the start.
-    // The generator's first frame goes out at once, so the Connect Source
-    // command starts it only after its statistics reset: a frame counted
+    std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source,
+                                                    bool offerProbe = true);
+    // The statistics, their views and the position window start afresh, and
+    // the front end is told: the connection's frames count from here.
+    void BeginCounting(bool source, double probeSeconds);
+    // The summary timer restarts with a connection.
+    void RestartSummaryTimer();
+    // Radio handlers whose waits CancelProbes ends, while they live.
+    void WatchRadioHandler(TolvarRT::CDC77Handler* handler, bool watch);
+    // ConnectSource without starting the fake generators, and the start.
+    // A generator's first frame goes out at once, so the Connect Source
+    // command starts them only after its statistics reset: a frame counted
     // and then reset at the Source, but received after the reset, would
     // show as unmatched at the Listener.
     bool ConnectSourcePort();
-    void StartFakeAts();
+    void StartGenerators();
     void SelectSchedule(unsigned schedule);
     void ChangeSVCount(int delta);
     void SetRtcmDecoding();
@@ -199,5 +231,11 @@ private:
     std::string titleText;
     const std::string pagePath;
     bool internalRadioPiped = false;
+    bool listenerProbed = false;
     TolvarRT::IPerformanceReset* positionView = nullptr;
+    sConnectionHooks connectionHooks;
+    // CancelProbes against the handlers' coming and going.
+    std::mutex probeLock;
+    bool probesCancelled = false;                          // under probeLock
+    std::vector<TolvarRT::CDC77Handler*> watchedHandlers;  // under probeLock
 };

@@ -21,6 +21,7 @@ struct sPortChoice {
     unsigned parity = 0;  // 0 none, 1 odd, 2 even
     bool fakeCmr = false;
     bool fakeAts = false;
+    bool probe = true;  // where the port has a device to probe (not NTRIP, not a file)
 };
 
 class CCommandLineUi : public IDocumentUi {
@@ -45,6 +46,7 @@ public:
         }
         dialog.fakeCmr = choice.fakeCmr;
         dialog.fakeAts = choice.fakeAts;
+        dialog.probe = choice.probe;
         dialog.Open();
         return true;
     }

@@ -17,8 +17,10 @@ namespace {
 
 using namespace TolvarRT;
 
-// A byte pipe without a port: feeds a stream as a port would and marks the
-// bytes its one decoder reports lost, with the chunk that reported them.
+// A byte pipe without a port: feeds a stream to every decoder as a port's byte
+// pipe would (the strongly checked decoders first, with a frame cover) and
+// marks per byte how many decoders reported it lost, with the latest chunk
+// in which one did.
 class LossMap : public TBiSubscription<ILostBytePipe, IIncomingBytePipe> {
 public:
     LossMap(std::vector<std::uint8_t>& lostBy, std::vector<std::uint64_t>& lostIn) : lostBy(lostBy), lostIn(lostIn) {}
@@ -39,7 +41,10 @@ public:
             std::lock_guard<std::recursive_mutex> guard(sharedLock);
             const std::uint32_t first = std::uint32_t(base + offset);
             const TimeStamp stamp = TimeStampNow();
-            Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(stream.data() + offset, length, first, stamp); });
+            cover.BeginChunk(first);
+            DeliverChunk(*this, [&](IIncomingBytePipe& decoder) {
+                decoder.OnBytes(stream.data() + offset, length, first, stamp);
+            });
             ++chunk;
         }
         base += stream.size();
@@ -53,6 +58,7 @@ public:
         return 0;
     }
     bool Send(const std::uint8_t*, std::uint32_t) override { return false; }
+    CFrameCover* FrameCover() override { return &cover; }
 
     std::uint64_t chunk = 0;  // the index of the chunk being delivered
 
@@ -60,6 +66,7 @@ private:
     std::vector<std::uint8_t>& lostBy;
     std::vector<std::uint64_t>& lostIn;
     std::uint64_t base = 0;
+    CFrameCover cover;
 };
 
 class PacketCounter : public TBiSubscriber<IIncomingDCPipe, IOutgoingDCPipe> {
@@ -89,22 +96,6 @@ struct sClaims {
     std::vector<std::uint64_t> lostIn;
     CFrameLister lister;
 };
-
-// Runs one decoder over every stream on its own pipe; attach subscribes to it
-// given the chunk counter of the pipe.
-template <class Decoder, class Attach>
-void RunPass(Decoder& decoder, const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
-             const std::vector<ChunkCuts>& recordedChunks, sClaims& claims, Attach&& attach)
-{
-    LossMap pipe(claims.lostBy, claims.lostIn);
-    decoder.Subscribe(&pipe);
-    attach(pipe.chunk);
-    const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
-    for (std::size_t i = 0; i < streams.size(); ++i)
-        pipe.Feed(streams[i], chunkSize, i < recordedChunks.size() ? &recordedChunks[i] : nullptr);
-    claims.lister.Detach();
-    decoder.Unsubscribe();
-}
 
 // The frames in stream order, with the runs of bytes no frame holds between.
 std::vector<sListedFrame> Listing(std::vector<sListedFrame> frames, const sClaims& claims, unsigned passes)
@@ -147,57 +138,44 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
         result.bytesRead += stream.size();
     sClaims claims(result.bytesRead);
     CStatsCollection statistics(nullptr, false);
-    unsigned passes = 0;
 
-    {
-        Parser parser;
-        CDCCMRHandler cmr;
-        PacketCounter packets;
-        RunPass(parser, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
-            cmr.Subscribe(&parser);
-            packets.Subscribe(&parser);
-            statistics.SubscribeTo(&cmr, nullptr, nullptr, nullptr, nullptr);
-            claims.lister.AttachPackets(parser, parser, cmr, chunk);
-        });
-        ++passes;
-        cmr.Unsubscribe();
-        for (const auto& [type, counts] : packets.byType)
-            result.packets.push_back({PacketTypeName(type), 0, type, counts.first, counts.second});
-    }
-    {
-        CRTCMInputHandler rtcm;
-        RunPass(rtcm, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
-            statistics.SubscribeTo(nullptr, &rtcm, nullptr, nullptr, nullptr);
-            claims.lister.Attach<IIncommingRTCMPipe>(rtcm, rtcm, chunk);
-        });
-        ++passes;
-    }
-    {
-        CRTCM3InputHandler rtcm3;
-        RunPass(rtcm3, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
-            statistics.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3);
-            claims.lister.Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, chunk);
-        });
-        ++passes;
-    }
-    {
-        CNMEAInputHandler nmea;
-        RunPass(nmea, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
-            statistics.SubscribeTo(nullptr, nullptr, &nmea, nullptr, nullptr);
-            claims.lister.Attach<IIncommingNMEAPipe>(nmea, nmea, chunk);
-        });
-        ++passes;
-    }
-    if (options.ats) {
-        CATSInputHandler ats;
-        ats.SetEnabled(true);
-        RunPass(ats, streams, options, recordedChunks, claims, [&](const std::uint64_t& chunk) {
-            statistics.SubscribeTo(nullptr, nullptr, nullptr, &ats, nullptr);
-            claims.lister.Attach<IIncommingATSPipe>(ats, ats, chunk);
-        });
-        ++passes;
-    }
+    // Every decoder on one pipe, as a port's: a frame with a weak check inside
+    // a packet or an RTCM v3 frame is dropped as on a live link.
+    LossMap pipe(claims.lostBy, claims.lostIn);
+    Parser parser;
+    CDCCMRHandler cmr;
+    PacketCounter packets;
+    CRTCMInputHandler rtcm;
+    CRTCM3InputHandler rtcm3;
+    CNMEAInputHandler nmea;
+    CATSInputHandler ats;
+    ats.SetEnabled(true);
+    std::vector<CBytePipeSubscriber*> decoders{&parser, &rtcm, &rtcm3, &nmea};
+    if (options.ats)
+        decoders.push_back(&ats);
+    for (CBytePipeSubscriber* decoder : decoders)
+        decoder->Subscribe(&pipe);
+    cmr.Subscribe(&parser);
+    packets.Subscribe(&parser);
+    statistics.SubscribeTo(&cmr, &rtcm, &nmea, options.ats ? &ats : nullptr, &rtcm3);
+    claims.lister.AttachPackets(parser, parser, cmr, pipe.chunk);
+    claims.lister.Attach<IIncommingRTCMPipe>(rtcm, rtcm, pipe.chunk);
+    claims.lister.Attach<IIncommingRTCM3Pipe>(rtcm3, rtcm3, pipe.chunk);
+    claims.lister.Attach<IIncommingNMEAPipe>(nmea, nmea, pipe.chunk);
+    if (options.ats)
+        claims.lister.Attach<IIncommingATSPipe>(ats, ats, pipe.chunk);
+    const std::size_t chunkSize = std::max<std::size_t>(1, options.chunkSize);
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        pipe.Feed(streams[i], chunkSize, i < recordedChunks.size() ? &recordedChunks[i] : nullptr);
+    claims.lister.Detach();
     statistics.UnsubscribeAll();
+    for (CBytePipeSubscriber* decoder : decoders)
+        decoder->Unsubscribe();
+    cmr.Unsubscribe();
+    packets.Unsubscribe();
+    const auto passes = unsigned(decoders.size());
+    for (const auto& [type, counts] : packets.byType)
+        result.packets.push_back({PacketTypeName(type), 0, type, counts.first, counts.second});
 
     PacketStats record;
     int position = -1;

@@ -64,6 +64,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     if (!StartEvents(events, document, options.loop, result.error))
         return result;
+    const CConnectionWatch watch(document, options.loop, true, recording, true, events);
     ui.listener.port = link.RoverPort();
     ui.listener.baudRate = 115200;
     if (!ConnectListener(document, ui, false, result.error))
@@ -77,7 +78,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
-    result.figures = EndTest(document, seconds, true, drain, options.loop.linkBps);
+    result.figures = EndTest(document, seconds, true, drain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);

@@ -27,6 +27,10 @@ bool CEventsFile::Open(const std::string& name, std::string& error)
         return false;
     }
     path = name;
+    // A file opened again begins anew.
+    buffer.clear();
+    failure.clear();
+    lines = 0;
     start = TolvarRT::TimeStampNow();
     wallStart = std::chrono::system_clock::now();
     return true;

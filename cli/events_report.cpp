@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "cli/events_line.h"
+#include "cli/health_text.h"
 #include "core/string_format.h"
 #include "stats/packet_stats.h"
 
@@ -23,6 +24,7 @@ public:
         report.lastSeconds = std::max(report.lastSeconds, record.seconds);
         if (report.events++ == 0)
             report.firstUtc = record.utc;
+        report.sourceSeen = report.sourceSeen || event.source;
         if (event.kind == eLinkEventKind::Frame) {
             AddFrame(event, record.seconds);
             return;
@@ -30,6 +32,8 @@ public:
         const bool corrupted =
             event.kind == eLinkEventKind::BeginCorrupted || event.kind == eLinkEventKind::EndCorrupted;
         const bool begins = event.kind == eLinkEventKind::BeginOutage || event.kind == eLinkEventKind::BeginCorrupted;
+        sHealthCounts& side = event.source ? report.source : report.listener;
+        side.rejectedBytes = std::max(side.rejectedBytes, event.lostBytes);
         const BandKey bandKey{event.source, event.wholeLink, event.wholeLink ? 0 : event.key, corrupted};
         const auto open = openBands.find(bandKey);
         if (begins) {
@@ -62,11 +66,23 @@ public:
         for (sEventBand& band : report.bands) {
             if (band.open)
                 band.end = std::max(band.begin, report.lastSeconds);
-            sTypeEvents& counted = band.wholeLink ? report.link : Type(band.key);
-            (band.corrupted ? counted.corruptedRuns : counted.outages) += 1;
-            (band.corrupted ? counted.corruptedSeconds : counted.outageSeconds) += band.end - band.begin;
+            const double seconds = band.end - band.begin;
+            sHealthCounts& side = band.source ? report.source : report.listener;
+            if (band.corrupted) {
+                ++side.corruptedSpells;
+                side.corruptedSeconds += seconds;
+            } else if (band.wholeLink) {
+                ++side.linkOutages;
+                side.outageSeconds += seconds;
+            } else {
+                ++side.typeOutages;
+                // A type's line is what the Listener received of it.
+                if (!band.source) {
+                    ++Type(band.key).outages;
+                    Type(band.key).outageSeconds += seconds;
+                }
+            }
         }
-        report.link.name = "Whole link";
         report.total.name = "All types";
         for (auto& [key, type] : types) {
             report.total.sent += type.sent;
@@ -127,13 +143,9 @@ private:
 
 std::string HealthText(const sTypeEvents& type)
 {
-    std::string text;
-    if (type.outages != 0)
-        text += StringPrintf(", %u outage%s (%.1f s)", type.outages, type.outages == 1 ? "" : "s", type.outageSeconds);
-    if (type.corruptedRuns != 0)
-        text += StringPrintf(", %u corrupted run%s (%.1f s)", type.corruptedRuns, type.corruptedRuns == 1 ? "" : "s",
-                             type.corruptedSeconds);
-    return text;
+    if (type.outages == 0)
+        return {};
+    return StringPrintf(", %u outage%s (%.1f s)", type.outages, type.outages == 1 ? "" : "s", type.outageSeconds);
 }
 
 std::string TypeLine(const sTypeEvents& type)
@@ -155,8 +167,7 @@ std::string TypeLine(const sTypeEvents& type)
 
 nlohmann::json HealthJson(const sTypeEvents& type)
 {
-    return {{"outages", {{"count", type.outages}, {"seconds", type.outageSeconds}}},
-            {"corrupted", {{"count", type.corruptedRuns}, {"seconds", type.corruptedSeconds}}}};
+    return {{"outages", {{"count", type.outages}, {"seconds", type.outageSeconds}}}};
 }
 
 nlohmann::json TypeJson(const sTypeEvents& type)
@@ -208,8 +219,9 @@ std::string EventsReportText(const sEventsReport& report)
     for (const sTypeEvents& type : report.types)
         text += TypeLine(type);
     text += TypeLine(report.total);
-    const std::string link = HealthText(report.link);
-    text += "  Whole link: " + (link.empty() ? std::string("no outage, no corruption") : link.substr(2)) + "\n";
+    text += HealthCountsLine("Listener", report.listener);
+    if (report.sourceSeen)
+        text += HealthCountsLine("Source", report.source);
     if (report.malformed != 0)
         text += StringPrintf("Skipped %llu malformed line%s\n", (unsigned long long)report.malformed,
                              report.malformed == 1 ? "" : "s");
@@ -234,9 +246,17 @@ nlohmann::json EventsReportJson(const sEventsReport& report)
             entry["name"] = FrameName(band.key);
         bands.push_back(entry);
     }
-    return {{"events", report.events}, {"seconds", report.lastSeconds},           {"firstUtc", report.firstUtc},
-            {"measured", types},       {"measuredTotal", TypeJson(report.total)}, {"link", HealthJson(report.link)},
-            {"bands", bands},          {"malformedLines", report.malformed}};
+    nlohmann::json json = {{"events", report.events},
+                           {"seconds", report.lastSeconds},
+                           {"firstUtc", report.firstUtc},
+                           {"measured", types},
+                           {"measuredTotal", TypeJson(report.total)},
+                           {"bands", bands},
+                           {"malformedLines", report.malformed}};
+    json["health"] = {{"listener", HealthCountsJson(report.listener)}};
+    if (report.sourceSeen)
+        json["health"]["source"] = HealthCountsJson(report.source);
+    return json;
 }
 
 }  // namespace cli

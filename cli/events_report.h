@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "stats/latency_histogram.h"
+#include "stats/link_health.h"
 
 namespace cli {
 
@@ -40,10 +41,8 @@ struct sTypeEvents {
     TolvarRT::CLatencyHistogram latency;  // of the matched frames
     double latencySumS = 0.0;
     std::vector<sLatencyPoint> points;
-    unsigned outages = 0;
+    unsigned outages = 0;  // the Listener's, of this type
     double outageSeconds = 0.0;
-    unsigned corruptedRuns = 0;
-    double corruptedSeconds = 0.0;
 
     // The file is written when the test is over: nothing is in flight.
     std::uint64_t Missed() const { return sent > matched ? sent - matched : 0; }
@@ -54,10 +53,14 @@ struct sTypeEvents {
 struct sEventsReport {
     std::vector<sTypeEvents> types;  // ascending key
     sTypeEvents total;               // every type together
-    sTypeEvents link;                // the whole link's outages and corruption
-    std::vector<sEventBand> bands;   // in the order they were judged
-    double lastSeconds = 0.0;        // of the last event
-    std::string firstUtc;            // the date of the first event, as written
+    // Each side's outages and corruption, kept apart as the run kept them;
+    // rejected bytes as the last event of the side told them.
+    TolvarRT::sHealthCounts listener;
+    TolvarRT::sHealthCounts source;
+    bool sourceSeen = false;        // the file holds events of a Source
+    std::vector<sEventBand> bands;  // in the order they were judged
+    double lastSeconds = 0.0;       // of the last event
+    std::string firstUtc;           // the date of the first event, as written
     std::uint64_t events = 0;
     std::uint64_t malformed = 0;  // lines skipped
 };
@@ -66,7 +69,8 @@ sEventsReport ReadEventsReport(std::istream& in);
 
 // The summary at the end of a run, from the file: per type and for all of
 // them sent, received, matched, missed, unmatched, the latency distribution
-// and the outages; then the skipped lines, once.
+// and the Listener's outages; each side's health as the run words it; then
+// the skipped lines, once.
 std::string EventsReportText(const sEventsReport& report);
 nlohmann::json EventsReportJson(const sEventsReport& report);
 

@@ -1,15 +1,21 @@
-// Ctrl+C and SIGTERM as a request to end a test, taken on the waiting thread
-// instead of in a signal handler.
+// Ctrl+C and SIGTERM as a request to end a test, taken by a thread of its own
+// instead of in a signal handler: it wakes the test's waits, and ends the
+// waits of a connection in progress through the cancel registered with it.
 #pragma once
 
 #include <signal.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 namespace cli {
 
 // Thread rules: construct it before any other thread starts (threads inherit
-// the blocked signals, so only WaitUntil takes them); use it on that thread.
+// the blocked signals, so only its own thread takes them). WaitUntil and
+// SetCancel may be called from any thread.
 class CInterruptWait {
 public:
     CInterruptWait();
@@ -19,11 +25,22 @@ public:
 
     // Sleeps until the given time; false once an interrupt has arrived.
     bool WaitUntil(std::chrono::steady_clock::time_point until);
+    // What the interrupt also does, once, on the interrupt's thread: at once
+    // when it has arrived already. An empty function unregisters it; a cancel
+    // running meanwhile has ended when SetCancel returns.
+    void SetCancel(std::function<void()> cancel);
 
 private:
+    void Watch();
+
     sigset_t interrupts{};
     sigset_t previous{};
-    bool interrupted = false;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool interrupted = false;           // under the lock
+    bool closing = false;               // under the lock
+    std::function<void()> onInterrupt;  // under the lock
+    std::thread watcher;
 };
 
 }  // namespace cli

@@ -1,13 +1,17 @@
 #include "cli/link_test.h"
 
+#include <cmath>
 #include <thread>
 
 #include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/command_line_ui.h"
 #include "cli/events_file.h"
+#include "cli/health_text.h"
+#include "cli/in_flight_wait.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
+#include "ports/replay_session.h"
 #include "ports/stream_path.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"
@@ -77,6 +81,57 @@ void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTes
         loop.onWarning("events file failed, " + figures.eventsFailure);
 }
 
+CConnectionWatch::CConnectionWatch(CTolvarTestSuiteDoc& owner, const sTestLoop& testLoop, bool source,
+                                   CTestRecording& testRecording, bool generated, CEventsFile& eventsFile)
+    : document(owner),
+      loop(testLoop),
+      withSource(source),
+      recording(testRecording),
+      sourceGenerated(generated),
+      events(eventsFile)
+{
+    sConnectionHooks hooks;
+    hooks.probing = [this](bool side, const std::string& port) {
+        if (loop.onNote)
+            loop.onNote(std::string("probing the ") + (side ? "Source" : "Listener") + " on " + port +
+                        " (identity requests, radio mode) ...");
+    };
+    hooks.counting = [this](bool side, double probeSeconds) { OnCounting(side, probeSeconds); };
+    document.SetConnectionHooks(std::move(hooks));
+    if (loop.onInterrupt)
+        loop.onInterrupt([this] { document.CancelProbes(); });
+}
+
+CConnectionWatch::~CConnectionWatch()
+{
+    if (loop.onInterrupt)
+        loop.onInterrupt(nullptr);
+    document.SetConnectionHooks({});
+}
+
+void CConnectionWatch::OnCounting(bool source, double probeSeconds)
+{
+    const bool last = source == withSource;
+    if (probeSeconds >= 0.0 && loop.onNote)
+        loop.onNote(StringPrintf("probed the %s for %.1f s%s", source ? "Source" : "Listener", probeSeconds,
+                                 last ? "; the test counts from here" : ""));
+    if (!last)
+        return;
+    // What came before was reset: the recording and the events file begin
+    // again with empty files, on the clock the statistics now count from.
+    std::string error;
+    if (!loop.recordFolder.empty()) {
+        Warn(loop, recording.Stop());
+        if (!StartRecording(recording, document, loop, sourceGenerated, error))
+            Warn(loop, {error});
+    }
+    if (!loop.eventsFile.empty()) {
+        events.Close();
+        if (!StartEvents(events, document, loop, error) && loop.onWarning)
+            loop.onWarning("events file failed, " + error);
+    }
+}
+
 bool SleepUntil(std::chrono::steady_clock::time_point until)
 {
     std::this_thread::sleep_until(until);
@@ -131,7 +186,7 @@ sSideHealth HealthOf(const CStatsCollection& collection, TimeStamp now)
 }  // namespace
 
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain, unsigned linkBps)
+                     std::chrono::milliseconds drain, const sTestLoop& loop)
 {
     sTestFigures figures;
     figures.title = document.TitleText();
@@ -140,20 +195,41 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
         document.Run(DocumentCommand::kDisconnectSource);
         std::this_thread::sleep_for(drain);
     }
+    // A real Source goes on sending: what it sends from now on is not the
+    // run's, and frames in flight stop growing.
+    const bool realSource = !stopGenerator && document.IsSourceOpen();
+    if (realSource)
+        document.SourceStatistics().UnsubscribeAll();
     document.RefreshStatistics();
     figures.tableText = TableText(document.StatisticsRows());
-    const sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
+    // Frames in flight are judged on the link's clock: a replay's, when one plays.
+    const sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot(CReplaySession::LinkTimeNow());
     figures.rows = RowsJson(snapshot);
     // Only a stopped generator and a drained link make every unmatched
     // source frame a missed one; a real Source may have frames on the air.
     figures.measured = MeasureLink(snapshot, stopGenerator);
     figures.summary = document.ListenerStatistics().Summary(false);
-    const TimeStamp now = TimeStampNow();
+    const TimeStamp now = CReplaySession::LinkTimeNow();
     figures.listenerHealth = HealthOf(document.ListenerStatistics(), now);
     figures.sourceHealth = HealthOf(document.SourceStatistics(), now);
     // What went on the air is what the Source sent; without one, what came.
     const bool fromSource = snapshot.hasSource && !snapshot.sourceRecords.empty();
-    figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, linkBps);
+    figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, loop.linkBps);
+    if (realSource && snapshot.hasSource) {
+        sInFlightWait wait;
+        const auto measure = [&](bool linkOver) {
+            return MeasureLink(document.ListenerStatistics().Snapshot(CReplaySession::LinkTimeNow()), linkOver);
+        };
+        const auto window = std::chrono::milliseconds(std::llround(loop.matchWindowS * 1000.0));
+        figures.measured = AwaitInFlight(measure, figures.measured, drain, window, wait);
+        figures.inFlightAtEnd = wait.atEnd;
+        figures.leftInFlight = wait.leftOut;
+        if (wait.leftOut != 0 && loop.onWarning)
+            loop.onWarning(StringPrintf(
+                "%llu of %llu source frames in flight at the end had not arrived after %.1f s "
+                "(the bound): counted missed",
+                (unsigned long long)wait.leftOut, (unsigned long long)wait.atEnd, double(wait.bound.count()) / 1000.0));
+    }
     return figures;
 }
 
@@ -195,12 +271,7 @@ double SecondsIntoRun(const sSideHealth& health, TimeStamp time)
 
 std::string HealthText(const char* side, const sSideHealth& health)
 {
-    const sHealthCounts& counts = health.counts;
-    std::string text = StringPrintf(
-        "  %s: %llu outages of frame types, %llu of the whole link (%.1f s); corrupted %llu times (%.1f s), %llu "
-        "bytes rejected\n",
-        side, (unsigned long long)counts.typeOutages, (unsigned long long)counts.linkOutages, counts.outageSeconds,
-        (unsigned long long)counts.corruptedSpells, counts.corruptedSeconds, (unsigned long long)counts.rejectedBytes);
+    std::string text = HealthCountsLine(side, health.counts);
     for (const sOutage& outage : health.outages) {
         text +=
             StringPrintf("    %s out from %.1f s ", OutageName(outage).c_str(), SecondsIntoRun(health, outage.start));
@@ -237,14 +308,9 @@ nlohmann::json HealthJson(const sSideHealth& health)
                            {"startS", SecondsIntoRun(health, outage.start)},
                            {"endS", outage.end ? nlohmann::json(SecondsIntoRun(health, *outage.end)) : nullptr},
                            {"durationS", outage.durationS}});
-    const sHealthCounts& counts = health.counts;
-    return {{"typeOutages", counts.typeOutages},
-            {"linkOutages", counts.linkOutages},
-            {"outageSeconds", counts.outageSeconds},
-            {"corruptedSpells", counts.corruptedSpells},
-            {"corruptedSeconds", counts.corruptedSeconds},
-            {"rejectedBytes", counts.rejectedBytes},
-            {"outages", outages}};
+    nlohmann::json json = HealthCountsJson(health.counts);
+    json["outages"] = outages;
+    return json;
 }
 
 nlohmann::json BudgetFiguresJson(const sBudgetFigures& figures, unsigned linkBps)

@@ -47,8 +47,17 @@ struct sTestLoop {
     std::string recordFolder;  // --record DIR; empty: no recording
     std::string eventsFile;    // --events FILE; empty: none
     unsigned linkBps = 0;      // --link-bps: the radio's bit rate; 0: not given
-    // --match-window: how long a sent frame may take and still be matched.
+    // --match-window: how long a sent frame may take and still be matched,
+    // and so the longest the frames in flight at the end of a run with a
+    // real Source are waited for.
     double matchWindowS = TolvarRT::CStatsCollection::kDefaultMatchWindowS;
+    // Told of what happens before the test's seconds begin (a device's
+    // probe and how long it took); empty: nobody.
+    std::function<void(const std::string& note)> onNote;
+    // Takes what ends the connections' waits at once when the test is
+    // interrupted (Ctrl+C), and an empty function once it may no longer be
+    // called; empty: nothing interrupts a connection.
+    std::function<void(std::function<void()> cancel)> onInterrupt;
 };
 
 // The outages and corruption one side's collection judged.
@@ -66,6 +75,8 @@ struct sTestFigures {
     // What the link did, per frame type: at the end of a test whose Source
     // was a generator, after the drain, nothing is left in flight.
     std::vector<TolvarRT::sLinkFigures> measured;
+    std::uint64_t inFlightAtEnd = 0;  // with a real Source, before the wait
+    std::uint64_t leftInFlight = 0;   // still in flight when the wait's bound passed: missed
     sSideHealth listenerHealth;
     sSideHealth sourceHealth;
     // What the Source's frames (the Listener's without a Source) took of the
@@ -99,6 +110,30 @@ bool StartEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTest
 // frames they count, writes it out and puts what became of it in the figures.
 void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTestLoop& loop, sTestFigures& figures);
 
+// For as long as it lives, while the test's ports connect and run: the loop
+// is told of each probe, an interruption ends the probes' waits at once, and
+// the recording and the events file begin again when the statistics are
+// reset for the test's last connection (the Source's when there is one), so
+// that they hold what the figures count. Both must have been started.
+class CConnectionWatch {
+public:
+    CConnectionWatch(CTolvarTestSuiteDoc& document, const sTestLoop& loop, bool withSource, CTestRecording& recording,
+                     bool sourceGenerated, CEventsFile& events);
+    ~CConnectionWatch();
+    CConnectionWatch(const CConnectionWatch&) = delete;
+    CConnectionWatch& operator=(const CConnectionWatch&) = delete;
+
+private:
+    void OnCounting(bool source, double probeSeconds);
+
+    CTolvarTestSuiteDoc& document;
+    const sTestLoop& loop;
+    const bool withSource;
+    CTestRecording& recording;
+    const bool sourceGenerated;
+    CEventsFile& events;
+};
+
 // Runs the test's seconds on the calling thread; returns the seconds run.
 // A recording is written out once a second, and a failure told at once.
 unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
@@ -107,8 +142,12 @@ unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, st
 // The figures at the end of a test that ran the given seconds, with the
 // title as it stood while it ran. With a generator as Source the generator
 // stops first and the link gets drain to deliver what is still on the air.
+// With a real Source its statistics stop counting, the table and the health
+// are read, and the frames still in flight are waited for (see
+// in_flight_wait.h); when the bound passes first, the loop's onWarning is
+// told how many were left out and counted missed.
 sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopGenerator,
-                     std::chrono::milliseconds drain, unsigned linkBps = 0);
+                     std::chrono::milliseconds drain, const sTestLoop& loop);
 // Tells the loop's onWarning when the corrections take more than 80 % of
 // the radio's bit rate.
 void WarnOfBudget(const sTestLoop& loop, const sTestFigures& figures);

@@ -15,7 +15,8 @@ namespace {
 namespace Command = DocumentCommand;
 using TolvarRT::CReplaySession;
 
-// Frames still on the air when a generator stops are given this long to arrive.
+// Frames still on the air when a generator stops are given this long to
+// arrive; those of a real Source at least this long.
 constexpr std::chrono::seconds kGeneratedDrain{2};
 
 bool StripPrefix(std::string& text, std::string_view prefix)
@@ -53,6 +54,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CCommandLineUi ui;
     ui.listener = options.listener;
     ui.source = options.source;
+    ui.listener.probe = ui.source.probe = !options.noProbe;
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
     document.SetMatchWindow(options.loop.matchWindowS);
@@ -65,6 +67,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
         return result;
     if (!StartEvents(events, document, options.loop, result.error))
         return result;
+    const bool hasSource = !options.source.port.empty();
+    const CConnectionWatch watch(document, options.loop, hasSource, recording, generated, events);
 
     if (!OpenLogFile(document, ui, options.logFile, options.logLevel, result.error))
         return result;
@@ -72,7 +76,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     if (options.ats || options.source.fakeAts)
         document.Run(Command::kToggleAtsDecoding);
 
-    // Devices that do not answer the identity request take seconds to connect.
+    // Devices that do not answer the identity request take seconds to probe.
     const auto announce = [&](const char* side, const std::string& port) {
         if (options.loop.progress)
             progressOut << "Connecting the " << side << " on " << TolvarRT::ShownPortName(port) << " ...\n"
@@ -83,7 +87,6 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     announce("Listener", options.listener.port);
     if (!ConnectListener(document, ui, options.nmea, result.error))
         return result;
-    const bool hasSource = !options.source.port.empty();
     if (hasSource)
         announce("Source", options.source.port);
     if (hasSource && !ConnectSource(document, ui, result.error))
@@ -95,7 +98,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CReplaySession::StartAll();
 
     const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
-    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop.linkBps);
+    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);

@@ -17,8 +17,9 @@ namespace cli {
 
 struct sRunOptions {
     sPortChoice listener;
-    bool nmea = false;   // the Listener without radio commands, three identity tries
-    sPortChoice source;  // no port: no Source
+    bool nmea = false;     // the Listener takes NMEA from a receiver: nothing is sent to it
+    bool noProbe = false;  // no identity request or radio command on any port
+    sPortChoice source;    // no port: no Source
     unsigned schedule = 1;
     unsigned svs = 9;
     std::string logFile;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "core/frame_cover.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 
@@ -46,6 +47,13 @@ protected:
         return pipe != nullptr && pipe->Send(data, length);
     }
 
+    // The pipe's frame cover, or null (detached, or a pipe without one).
+    CFrameCover* Cover() const
+    {
+        ILostBytePipe* pipe = BackChannel();
+        return pipe != nullptr ? pipe->FrameCover() : nullptr;
+    }
+
 private:
     ILostBytePipe* BackChannel() const
     {
@@ -53,5 +61,18 @@ private:
         return Back();
     }
 };
+
+// Hands one chunk to every decoder of a pipe: first those whose frames carry a
+// strong check, then the rest, each group in attach order; deliver(decoder)
+// makes the call. A pipe with a frame cover begins its chunk there first.
+template <class Deliver>
+void DeliverChunk(TSubscription<IIncomingBytePipe>& pipe, Deliver&& deliver)
+{
+    for (const bool strong : {true, false})
+        pipe.Publish([&](IIncomingBytePipe& decoder) {
+            if (decoder.ChecksFramesStrongly() == strong)
+                deliver(decoder);
+        });
+}
 
 }  // namespace TolvarRT

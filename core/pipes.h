@@ -13,6 +13,8 @@
 
 namespace TolvarRT {
 
+class CFrameCover;
+
 // The class under which the statistics file a received frame.
 enum FrameClass : std::uint16_t {
     kFrameClassCMR = 1,
@@ -35,6 +37,10 @@ public:
     // timeStamp is the chunk's. The result is ignored.
     virtual int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
                         const TimeStamp& timeStamp) = 0;
+    // Whether every frame it publishes has passed a strong check (a CRC, a
+    // checksum and an end byte): such a decoder takes each chunk before the
+    // others and claims its frames on the pipe's frame cover.
+    virtual bool ChecksFramesStrongly() const { return false; }
 
 protected:
     ~IIncomingBytePipe() = default;
@@ -47,6 +53,9 @@ public:
     virtual int MarkLost(std::uint32_t firstIndex, std::uint32_t count) = 0;
     // Writes bytes out through the pipe's port; false when no port is open.
     virtual bool Send(const std::uint8_t* data, std::uint32_t length) = 0;
+    // Where the frames of the pipe's strongly checked decoders lie; null
+    // when the pipe keeps no such record (then no frame is held back).
+    virtual CFrameCover* FrameCover() { return nullptr; }
 
 protected:
     ~ILostBytePipe() = default;

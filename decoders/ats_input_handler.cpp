@@ -63,15 +63,28 @@ int CATSInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, st
                               const TimeStamp& timeStamp)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    const bool gap = firstIndex != nextIndex;
+    // Held frames are decided first: the strong decoders have taken this
+    // chunk already. After a change of the switch or a gap nothing more can
+    // be learnt about them.
+    SettleHeld(gap || droppedCount != 0 || !enabled ? Gate::kAll : 0);
     if (droppedCount != 0) {
-        MarkLostBytes(droppedStart, droppedCount);
+        ReportLostUpTo(droppedStart + droppedCount);
         droppedCount = 0;
     }
+    if (gap) {
+        // A frame open before the gap cannot go on with these bytes.
+        if (!searching)
+            ReportLostUpTo(nextIndex);
+        searching = true;
+        count = 0;
+        gate.RestartAt(firstIndex);
+    }
+    nextIndex = firstIndex + length;
     if (!enabled) {
-        MarkLostBytes(firstIndex, length);
+        ReportLostUpTo(firstIndex + length);
         return 0;
     }
-    std::uint32_t unclaimed = 0;  // start of this chunk's run of bytes seen while searching
     std::uint32_t i = 0;
     while (i < length) {
         if (searching) {
@@ -79,8 +92,7 @@ int CATSInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, st
             if (start == nullptr)
                 break;
             i = std::uint32_t(static_cast<const std::uint8_t*>(start) - data);
-            if (i != unclaimed)
-                MarkLostBytes(firstIndex + unclaimed, i - unclaimed);
+            ReportLostUpTo(firstIndex + i);
             searching = false;
             frameStart = firstIndex + i;
             frame[0] = kFrameStart;
@@ -96,18 +108,44 @@ int CATSInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, st
         std::memcpy(frame + count, data + i, taken);
         count += taken;
         i += taken;
-        if (end != nullptr || count == kMaxFrameLength) {
-            searching = true;
-            frame[count] = 0;
-            publishedSpan = {frameStart, count};
-            PublishATSFrame(0, frame, std::uint16_t(count), timeStamp);
-            count = 0;
-            unclaimed = i;
-        }
+        if (end != nullptr || count == kMaxFrameLength)
+            CloseFrame(timeStamp);
     }
-    if (searching && length != unclaimed)
-        MarkLostBytes(firstIndex + unclaimed, length - unclaimed);
+    if (searching)
+        ReportLostUpTo(firstIndex + length);
     return 0;
+}
+
+void CATSInputHandler::ReportLostUpTo(std::uint32_t index)
+{
+    gate.LostUpTo(index, Lost());
+}
+
+void CATSInputHandler::SettleHeld(unsigned giveUp)
+{
+    gate.Settle(Cover(), giveUp, Lost(), PublishHeld());
+}
+
+void CATSInputHandler::CloseFrame(const TimeStamp& timeStamp)
+{
+    searching = true;
+    frame[count] = 0;
+    CFrameCover* cover = Cover();
+    switch (gate.Weigh(cover, frameStart, count)) {
+    case Gate::eVerdict::Clear:
+        gate.Publishing(cover, frameStart, count, Lost());
+        publishedSpan = {frameStart, count};
+        PublishATSFrame(0, frame, std::uint16_t(count), timeStamp);
+        break;
+    case Gate::eVerdict::Covered: break;
+    case Gate::eVerdict::Open: {
+        Gate::sFrame& held = gate.Hold(cover, frameStart, count, timeStamp, Lost(), PublishHeld());
+        std::memcpy(held.bytes.data(), frame, count + 1);
+        held.length = std::uint16_t(count);
+        break;
+    }
+    }
+    count = 0;
 }
 
 void CATSInputHandler::PublishATSFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,

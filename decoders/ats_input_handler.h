@@ -10,13 +10,18 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "core/weak_frame_gate.h"
 
 namespace TolvarRT {
 
 // A frame is 0x80, any bytes, and a closing 0x04, both included; one that
 // reaches 256 bytes without a 0x04 is closed there. There is no checksum.
 // Frames may span chunks. Bytes outside frames are reported with MarkLost; an
-// open frame's bytes are reported only once its fate is known.
+// open frame's bytes are reported only once its fate is known. Without a check
+// of its own a frame lying wholly inside a strongly checked frame of the same
+// pipe (a packet, an RTCM v3 frame) is a coincidence and is dropped, its bytes
+// reported lost; one that such a frame still arriving may hold is held back
+// until the pipe's strong decoders have decided (see core/weak_frame_gate.h).
 //
 // Thread rules: OnBytes runs on the port's reader thread and holds the shared
 // lock throughout, subscribers included. SetEnabled, IsEnabled and
@@ -60,7 +65,23 @@ public:
     CLogNode log;
 
 private:
+    using Gate = TWeakFrameGate<kMaxFrameLength + 1, 8>;
+
     void DropOpenFrame();
+    void ReportLostUpTo(std::uint32_t index);
+    void SettleHeld(unsigned giveUp);
+    void CloseFrame(const TimeStamp& timeStamp);
+    auto Lost()
+    {
+        return [this](std::uint32_t first, std::uint32_t lostCount) { MarkLostBytes(first, lostCount); };
+    }
+    auto PublishHeld()
+    {
+        return [this](const Gate::sFrame& held) {
+            publishedSpan = {held.first, held.count};
+            PublishATSFrame(0, held.bytes.data(), held.length, held.stamp);
+        };
+    }
 
     bool enabled = false;
     // Searching: waiting for 0x80. Otherwise a frame is open and its bytes go
@@ -73,6 +94,9 @@ private:
     // thread that delivers it.
     std::uint32_t droppedStart = 0;
     std::uint32_t droppedCount = 0;
+    // Where the next chunk continues the stream; any other start is a gap.
+    std::uint32_t nextIndex = 0;
+    Gate gate;
     std::minstd_rand random;  // values of the generated frames
 };
 

@@ -30,7 +30,26 @@ int CDataCollectorParser::OnBytes(const std::uint8_t* data, std::uint32_t length
     }
     if (state == State::Idle)
         ReportLostUpTo(firstIndex + length);
+    else
+        TellPending();
     return 0;
+}
+
+void CDataCollectorParser::TellPending()
+{
+    CFrameCover* cover = Cover();
+    if (cover == nullptr)
+        return;
+    // Every STX kept may start a packet; one not yet read to its LENGTH byte
+    // may be the longest.
+    for (unsigned at = 0; at < stored; ++at) {
+        const void* stx = std::memchr(packet + at, kPacketStx, stored - at);
+        if (stx == nullptr)
+            break;
+        at = unsigned(static_cast<const std::uint8_t*>(stx) - packet);
+        const unsigned length = at + 3 < stored ? packet[at + 3] : kPacketMaxLength - kPacketOverhead;
+        cover->Pending(packetStart + at, packetStart + at + length + kPacketOverhead);
+    }
 }
 
 void CDataCollectorParser::Scan(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
@@ -146,6 +165,8 @@ void CDataCollectorParser::CompletePacket(const TimeStamp& timeStamp)
     const std::uint8_t length = packet[3];
     const std::uint8_t* data = packet + 4;
     publishedSpan = {endIndex - stored, stored};
+    if (CFrameCover* cover = Cover())
+        cover->Claim(publishedSpan.firstIndex, publishedSpan.count, true);
     parserLog.LogAll("Rx Vendcomm CMD=%x, LEN=%d, STATUS=%x, CS=%x, TIME=%0.4f", type, length, status, data[length],
                      SecondsSinceStart(timeStamp));
     parserLog.MixedDump("Data = ", data, length);

@@ -39,6 +39,8 @@ public:
     bool SendPacket(std::uint8_t command, const std::uint8_t* data, std::uint8_t length, std::uint8_t status) override;
 
     sDeviceIdentity Identity() const;
+    // A checksum and an end byte: its packets claim their bytes on the cover.
+    bool ChecksFramesStrongly() const override { return true; }
 
 protected:
     void ClearIdentity();
@@ -59,6 +61,9 @@ private:
     // there is none.
     bool PublishHeldPacket(const TimeStamp& timeStamp);
     void ReportLostUpTo(std::uint32_t index);
+    // Tells the cover where packets still arriving may lie: from each STX
+    // kept to the end its length announces.
+    void TellPending();
 
     CLogNode& parserLog;
     State state = State::Idle;

@@ -1,19 +1,10 @@
 #include "decoders/dc_proto.h"
 
 #include <chrono>
-#include <thread>
 
 namespace TolvarRT {
-namespace {
 
 using std::chrono::milliseconds;
-
-void Pause(int ms)
-{
-    std::this_thread::sleep_for(milliseconds(ms));
-}
-
-}  // namespace
 
 CDCProto::CDCProto(CLogPipe* logPipe) : CBytePipeSubscription(logPipe), CDataCollectorParser(CBytePipeSubscription::log)
 {
@@ -36,13 +27,46 @@ void CDCProto::RequestIdentity()
 sDeviceIdentity CDCProto::WaitForIdentity(bool request)
 {
     identityEvent.Clear();
-    if (request) {
+    if (request && !WaitsCancelled()) {
         ClearIdentityName();
         RequestIdentity();
-        identityEvent.WaitFor(milliseconds(1000));
+        WaitForIdentityEvent(milliseconds(1000));
         identityEvent.Clear();
     }
     return Identity();
+}
+
+bool CDCProto::ProbeIdentity(unsigned tries)
+{
+    for (unsigned left = tries; left > 0; --left) {
+        if (!WaitForIdentity(true).productName.empty())
+            return true;
+        if (left > 1)
+            log.LogBasic("Waiting for id");
+        if (left == 1 || !Pause(milliseconds(500)))
+            break;
+    }
+    return false;
+}
+
+void CDCProto::CancelWaits()
+{
+    cancelled.Set();
+    // Ends an identity wait in progress; a later one looks at the flag first.
+    identityEvent.Set();
+}
+
+bool CDCProto::WaitForIdentityEvent(milliseconds timeout)
+{
+    // After the caller's Clear: a cancel from now on sets the event again.
+    if (WaitsCancelled())
+        return false;
+    return identityEvent.WaitFor(timeout) && !WaitsCancelled();
+}
+
+bool CDCProto::Pause(milliseconds time)
+{
+    return !cancelled.WaitFor(time);
 }
 
 bool CDCProto::DetectIdentity(bool keepSettings, bool requestAgain)
@@ -67,16 +91,15 @@ bool CDCProto::DetectIdentity(bool keepSettings, bool requestAgain)
         identityEvent.Clear();
         SendBreak(300);
         lock.unlock();
-        answered = identityEvent.WaitFor(milliseconds(1200));
+        answered = WaitForIdentityEvent(milliseconds(1200));
         if (answered) {
-            if (Identity().flowFlag && keepSettings && requestAgain) {
-                Pause(200);
+            if (Identity().flowFlag && keepSettings && requestAgain && Pause(milliseconds(200))) {
                 RequestIdentity();
-                Pause(200);
-                RequestIdentity();
+                if (Pause(milliseconds(200)))
+                    RequestIdentity();
             }
         } else {
-            Pause(1000);
+            Pause(milliseconds(1000));
         }
         lock.lock();
         identityEvent.Clear();
@@ -93,7 +116,8 @@ bool CDCProto::OpenPipe(bool mode7799)
     const sDeviceIdentity current = WaitForIdentity(false);
     const std::uint8_t source = 4;
     const auto destination = std::uint8_t(current.portIndex + 1);
-    Pause(300);
+    if (!Pause(milliseconds(300)))
+        return false;
     if (mode7799) {
         log.LogBasic("Piping 77/99 radio output from port %d to port %d", source, destination);
         const std::uint8_t ports[2] = {std::uint8_t(source | 0x80), std::uint8_t(destination | 0x80)};
@@ -102,7 +126,8 @@ bool CDCProto::OpenPipe(bool mode7799)
         log.LogBasic("Piping radio output from port %d to port %d", source, destination);
         const std::uint8_t ports[2] = {source, destination};
         SendPacket(kPacketPipeRequest, ports, 2, 0);
-        Pause(500);
+        if (!Pause(milliseconds(500)))
+            return false;
         const sDeviceIdentity piped = WaitForIdentity(true);
         log.LogBasic("Opened Pipe to %s", piped.productName.c_str());
     }
@@ -116,7 +141,7 @@ void CDCProto::ForgetIdentity()
 
 bool CDCProto::RequestIdentityAndWait()
 {
-    return !WaitForIdentity(true).productName.empty();
+    return !WaitForIdentity(true).productName.empty() || WaitsCancelled();
 }
 
 }  // namespace TolvarRT

@@ -108,10 +108,16 @@ int CRTCM3InputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, 
             lostRun = 0;
             pendingIndex += framed;
             publishedSpan = {pendingIndex - framed, framed};
+            if (CFrameCover* cover = Cover())
+                cover->Claim(publishedSpan.firstIndex, publishedSpan.count, true);
             Deliver(messageNumber, payload, payloadLength, timeStamp);
         }
     }
     ReportLost(pendingIndex - lostRun, lostRun);
+    if (parser->Pending() > 0)
+        if (CFrameCover* cover = Cover())
+            parser->ForEachPendingStart(
+                [&](unsigned offset, unsigned end) { cover->Pending(pendingIndex + offset, pendingIndex + end); });
     return 0;
 }
 

@@ -33,6 +33,9 @@ public:
     int OnBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t firstIndex,
                 const TimeStamp& timeStamp) override;
 
+    // A CRC-24Q: its frames claim their bytes on the cover.
+    bool ChecksFramesStrongly() const override { return true; }
+
     // While disabled every chunk is reported lost whole and nothing is published.
     void SetEnabled(bool flag);
     bool IsEnabled() const;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace TolvarRT {
 
@@ -50,6 +51,29 @@ public:
     // Bytes waiting in the ring, and the room left for the next input.
     unsigned Pending() const { return (writeIndex - readIndex) & kMask; }
     unsigned FreeSpace() const { return kRingCapacity - Pending(); }
+    // Calls found(offset, end) for every 0xD3 among the waiting bytes, where a
+    // frame still arriving may start: offsets from the first waiting byte, end
+    // from the length it announces (the longest frame when that has not come).
+    template <class Found>
+    void ForEachPendingStart(Found&& found) const
+    {
+        const unsigned available = Pending();
+        // The waiting bytes lie in at most two pieces of the ring.
+        for (unsigned offset = 0; offset < available;) {
+            const unsigned at = (readIndex + offset) & kMask;
+            const unsigned piece = available - offset < kRingSize - at ? available - offset : kRingSize - at;
+            const void* start = std::memchr(ring + at, kPreamble, piece);
+            if (start == nullptr) {
+                offset += piece;
+                continue;
+            }
+            offset += unsigned(static_cast<const std::uint8_t*>(start) - (ring + at));
+            const unsigned payloadLength =
+                offset + 2 < available ? ((At(offset + 1) & 0x03u) << 8) | At(offset + 2) : kMaxPayload;
+            found(offset, offset + kHeaderSize + payloadLength + kCrcSize);
+            ++offset;
+        }
+    }
 
 private:
     static constexpr unsigned kMask = kRingSize - 1;

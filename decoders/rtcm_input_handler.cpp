@@ -139,15 +139,21 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     if (length == 0)
         return 0;
+    const bool gap = firstIndex != nextIndex;
+    // Held frames are decided first: the strong decoders have taken this
+    // chunk already. After a gap, or with decoding off, nothing more can be
+    // learnt about them.
+    gate.Settle(Cover(), gap || !enabled ? Gate::kAll : 0, Lost(), PublishHeld());
     // Bytes from a stream we did not follow to here cannot finish our frame.
-    if (firstIndex != nextIndex) {
+    if (gap) {
         DropPending();
-        placedUpTo = nextIndex = firstIndex;
+        gate.RestartAt(firstIndex);
+        nextIndex = firstIndex;
     }
     if (!enabled) {
         DropPending();
-        MarkLostBytes(firstIndex, length);
-        placedUpTo = nextIndex = firstIndex + length;
+        ReportLostUpTo(firstIndex + length);
+        nextIndex = firstIndex + length;
         return 0;
     }
     // Bytes are taken into the ring a batch at a time and decoded together:
@@ -186,7 +192,7 @@ int CRTCMInputHandler::OnBytes(const std::uint8_t* data, std::uint32_t length, s
         if (resetInBatch) {
             // The bytes after the published frame are decoded afresh.
             resetInBatch = false;
-            const std::int32_t restart = std::int32_t(placedUpTo - firstIndex);
+            const std::int32_t restart = std::int32_t(gate.Placed() - firstIndex);
             i = std::uint32_t(std::clamp<std::int32_t>(restart, std::int32_t(batchStart), std::int32_t(end)));
         }
     }
@@ -394,24 +400,52 @@ void CRTCMInputHandler::CompleteFrame()
 {
     const unsigned lastEntry = Advance(wordPos, kRingBits - 1) / 6u;
     const TimeStamp stamp = byteStamp[lastEntry];
+    const std::uint32_t first = byteIndex[frameStart / 6u];
+    const std::uint32_t count = byteIndex[lastEntry] + 1 - first;
     // A frame may share its first byte with the frame before.
-    ReportLostUpTo(byteIndex[frameStart / 6u]);
-    placedUpTo = byteIndex[lastEntry] + 1;
-    publishedSpan = {byteIndex[frameStart / 6u], placedUpTo - byteIndex[frameStart / 6u]};
+    ReportLostUpTo(first);
     searchPos = wordPos;
     state = kSearching;
-
-    stationKnown = true;
-    lastStation = header.stationId;
-    const unsigned type = header.messageType;
-    const std::uint16_t dataWords = wordsToRead;
     const unsigned storedBytes = storedWords * 3;
     storedWords = 0;
+
+    // The parity of two header words is a weak check: a frame of them alone
+    // inside a packet or an RTCM v3 frame is a coincidence. A frame with data
+    // words has passed six parity bits more per word and is published at
+    // once, unless one found before it is still held.
+    CFrameCover* cover = Cover();
+    const Gate::eVerdict verdict =
+        wordsToRead > 0 && !gate.Holding() ? Gate::eVerdict::Clear : gate.Weigh(cover, first, count);
+    switch (verdict) {
+    case Gate::eVerdict::Clear:
+        gate.Publishing(cover, first, count, Lost());
+        PublishFrame(wordStore.data(), first, count, stamp);
+        break;
+    case Gate::eVerdict::Covered: break;
+    case Gate::eVerdict::Open: {
+        Gate::sFrame& held = gate.Hold(cover, first, count, stamp, Lost(), PublishHeld());
+        std::copy_n(wordStore.data(), storedBytes, held.bytes.data());
+        held.length = std::uint16_t(storedBytes);
+        break;
+    }
+    }
+}
+
+void CRTCMInputHandler::PublishFrame(const std::uint8_t* words, std::uint32_t first, std::uint32_t count,
+                                     const TimeStamp& stamp)
+{
+    sRTCMHeader published;
+    ParseHeader(words, published);
+    publishedSpan = {first, count};
+    stationKnown = true;
+    lastStation = published.stationId;
+    const unsigned type = published.messageType;
+    const std::uint16_t dataWords = published.dataWords;
     if (log.Wants(kLogBasic))
         log.LogBasic("%s Receive RTCM Frame Length %d, Type %d, Time %0.3f", name.c_str(), int(dataWords), int(type),
                      SecondsSinceStart(stamp));
-    log.HexDump("RTCM Data =", wordStore.data(), storedBytes);
-    Publish([&](IIncommingRTCMPipe& subscriber) { subscriber.OnRTCMFrame(type, wordStore.data(), dataWords, stamp); });
+    log.HexDump("RTCM Data =", words, (2u + dataWords) * 3u);
+    Publish([&](IIncommingRTCMPipe& subscriber) { subscriber.OnRTCMFrame(type, words, dataWords, stamp); });
 }
 
 std::uint32_t CRTCMInputHandler::FirstUnplacedIndex() const
@@ -425,11 +459,7 @@ std::uint32_t CRTCMInputHandler::FirstUnplacedIndex() const
 
 void CRTCMInputHandler::ReportLostUpTo(std::uint32_t index)
 {
-    // Indices wrap at 2^32; anything within half of that behind is done.
-    if (std::int32_t(index - placedUpTo) <= 0)
-        return;
-    MarkLostBytes(placedUpTo, index - placedUpTo);
-    placedUpTo = index;
+    gate.LostUpTo(index, Lost());
 }
 
 void CRTCMInputHandler::DropPending()

@@ -12,6 +12,7 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "core/weak_frame_gate.h"
 
 namespace TolvarRT {
 
@@ -40,7 +41,11 @@ struct sRTCMHeader {
 // word grid of real frames would otherwise read them as its data, and hold
 // the last of them for ever on a line gone quiet). The bytes of a frame in progress stay unreported until the
 // frame is published or given up; a byte shared by two frames (words need not
-// start on a byte) belongs to both.
+// start on a byte) belongs to both. A frame of header words alone that lies
+// wholly inside a strongly checked frame of the same pipe (a packet, an RTCM
+// v3 frame) is dropped and its bytes reported lost; one that such a frame
+// still arriving may hold is held back until the pipe's strong decoders have
+// decided (see core/weak_frame_gate.h), with the stamp of its last byte.
 //
 // Thread rules: OnBytes runs on the port's reader thread and holds the shared
 // lock throughout, frame delivery included; subscribers are called on that
@@ -88,6 +93,8 @@ public:
     CLogNode log;
 
 private:
+    using Gate = TWeakFrameGate<kMaxWords * 3, 8>;
+
     enum eState : std::uint8_t {
         kSearching = 1,   // looking for a preamble at every bit
         kFirstWord = 2,   // preamble found; its word's D29* still unknown
@@ -118,7 +125,19 @@ private:
     // one up, when the stations say it is real; false when there is none.
     bool PublishHeldFrame();
     void AbandonFrame();
+    // Publishes, drops or holds the frame just decoded.
     void CompleteFrame();
+    // words: the frame's word store, header first.
+    void PublishFrame(const std::uint8_t* words, std::uint32_t first, std::uint32_t count, const TimeStamp& stamp);
+    auto Lost()
+    {
+        return [this](std::uint32_t first, std::uint32_t count) { MarkLostBytes(first, count); };
+    }
+    auto PublishHeld()
+    {
+        return
+            [this](const Gate::sFrame& held) { PublishFrame(held.bytes.data(), held.first, held.count, held.stamp); };
+    }
     void ClearDecoding();
     // Reports everything received and not yet placed as lost, and starts over.
     void DropPending();
@@ -154,9 +173,10 @@ private:
     unsigned storedWords = 0;
     sRTCMHeader header;
 
-    // Every byte before placedUpTo is in a published frame or reported lost;
-    // nextIndex is the index the next chunk should start at.
-    std::uint32_t placedUpTo = 0;
+    // The lost-byte accounting, and the header-only frames held back while a
+    // strong frame that may hold them is still arriving; nextIndex is the
+    // index the next chunk should start at.
+    Gate gate;
     std::uint32_t nextIndex = 0;
 
     // The station of the last frame published.

@@ -8,8 +8,9 @@
 // - every received frame is matched or unmatched, every sent frame matched,
 //   missed or in flight, and no frame is matched twice;
 // - each decoder reports its losses in order and within what it was fed, and
-//   after a final flush the RTCM v3 and ATS decoders have accounted for
-//   every byte.
+//   after a final flush (which also gives up the weak frames still held
+//   back for a packet or RTCM v3 frame that might cover them) the RTCM v3
+//   and ATS decoders have accounted for every byte.
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -171,7 +172,8 @@ struct Side {
     }
 
     // Settles what the decoders still hold: a chunk that arrives with RTCM v3
-    // and ATS decoding off gives up their open frames and is itself lost.
+    // and ATS decoding off gives up their open and held frames and is itself
+    // lost.
     void Flush()
     {
         rtcm3.SetEnabled(false);

@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "core/byte_pipe_subscriber.h"
+#include "core/frame_cover.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 
@@ -63,7 +65,10 @@ public:
         const std::uint32_t firstIndex = std::uint32_t(fed);
         chunkFirst = fed;
         fed += length;
-        Publish([&](TolvarRT::IIncomingBytePipe& decoder) {
+        // As the real byte pipe: the strongly checked decoders first, with a
+        // frame cover.
+        cover.BeginChunk(firstIndex);
+        TolvarRT::DeliverChunk(*this, [&](TolvarRT::IIncomingBytePipe& decoder) {
             // A decoder reports its losses while it takes a chunk.
             current = &decoder;
             decoder.OnBytes(data, std::uint32_t(length), firstIndex, stamp);
@@ -81,6 +86,7 @@ public:
         return 0;
     }
     bool Send(const std::uint8_t*, std::uint32_t) override { return true; }
+    TolvarRT::CFrameCover* FrameCover() override { return &cover; }
 
     // What the decoder has reported lost so far.
     sLostLedger Lost(const TolvarRT::IIncomingBytePipe& decoder) const
@@ -97,6 +103,7 @@ public:
 
 private:
     const TolvarRT::IIncomingBytePipe* current = nullptr;
+    TolvarRT::CFrameCover cover;
     std::map<const TolvarRT::IIncomingBytePipe*, sLostLedger> ledgers;
 };
 

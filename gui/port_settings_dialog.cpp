@@ -128,6 +128,7 @@ CPortSettingsDialog::CPortSettingsDialog(CPortSettings& model, QWidget* parent) 
 
     fakeCmr = new QCheckBox(QString::fromLatin1(Labels::kFakeCmr), this);
     fakeAts = new QCheckBox(QString::fromLatin1(Labels::kFakeAts), this);
+    probe = new QCheckBox(QString::fromLatin1(Labels::kProbe), this);
 
     auto* buttons = new QDialogButtonBox(this);
     openButton = buttons->addButton(QString::fromLatin1(Labels::kOpen), QDialogButtonBox::AcceptRole);
@@ -145,6 +146,7 @@ CPortSettingsDialog::CPortSettingsDialog(CPortSettings& model, QWidget* parent) 
     layout->addWidget(settingsGroup);
     layout->addWidget(fakeCmr);
     layout->addWidget(fakeAts);
+    layout->addWidget(probe);
     layout->addWidget(buttons);
     layout->addWidget(helpBox);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -167,6 +169,7 @@ void CPortSettingsDialog::FillFromModel()
     fakeAts->setVisible(settings.offerFakeAts);
     fakeCmr->setChecked(settings.fakeCmr);
     fakeAts->setChecked(settings.fakeAts);
+    probe->setChecked(settings.probe);
 
     FillList(serialPorts, settings.serialPorts);
     const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
@@ -217,6 +220,8 @@ void CPortSettingsDialog::ShowModeControls()
         form->setRowVisible(edit, settings.ShowsNtripControls());
     form->setRowVisible(serverPort, settings.ShowsServerPort());
     form->setRowVisible(filePath, settings.ShowsFile());
+    // A caster's stream or a file has no device to probe.
+    probe->setVisible(settings.OffersProbe());
 }
 
 void CPortSettingsDialog::OnModeChosen(int index)
@@ -244,6 +249,7 @@ void CPortSettingsDialog::WriteBack()
     settings.filePath = FromQt(filePath->text());
     settings.fakeCmr = fakeCmr->isChecked();
     settings.fakeAts = fakeAts->isChecked();
+    settings.probe = probe->isChecked();
 }
 
 void CPortSettingsDialog::OnOpen()

@@ -53,6 +53,7 @@ public:
     QLineEdit* FilePath() const { return filePath; }
     QCheckBox* FakeCmrBox() const { return fakeCmr; }
     QCheckBox* FakeAtsBox() const { return fakeAts; }
+    QCheckBox* ProbeBox() const { return probe; }
     // RUP1 to RUP6: slots 0 to 5.
     QPushButton* RecentButton(int slot) const;
     QPushButton* OpenButton() const { return openButton; }
@@ -86,6 +87,7 @@ private:
     QLineEdit* filePath = nullptr;
     QCheckBox* fakeCmr = nullptr;
     QCheckBox* fakeAts = nullptr;
+    QCheckBox* probe = nullptr;
     std::array<QPushButton*, CPortSettings::kRecentButtons> recentButtons{};
     QPushButton* openButton = nullptr;
     QPushButton* cancelButton = nullptr;

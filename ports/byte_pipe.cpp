@@ -273,7 +273,8 @@ void CBytePipeSubscription::PublishStampedBytes(const std::uint8_t* data, std::u
         std::memcpy(recentBytes.data() + slot, data + done, piece);
         done += piece;
     }
-    Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, timeStamp); });
+    frameCover.BeginChunk(firstIndex);
+    DeliverChunk(*this, [&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, timeStamp); });
 }
 
 }  // namespace TolvarRT

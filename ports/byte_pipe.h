@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/byte_pipe_subscriber.h"
+#include "core/frame_cover.h"
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
@@ -74,8 +75,12 @@ public:
     // ILostBytePipe
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
     bool Send(const std::uint8_t* data, std::uint32_t length) override;
+    // Read and written by the decoders while a chunk is delivered.
+    CFrameCover* FrameCover() override { return &frameCover; }
 
-    // Stamps one chunk read from the port and delivers it to every decoder.
+    // Stamps one chunk read from the port and delivers it to every decoder:
+    // first those whose frames carry a strong check, so that the others can
+    // tell a frame of theirs made of bytes inside one of those (core/frame_cover.h).
     void PublishBytes(const std::uint8_t* data, std::uint32_t length);
     // The same with the time stamp the port gives, for a replayed recording.
     void PublishStampedBytes(const std::uint8_t* data, std::uint32_t length, TimeStamp timeStamp);
@@ -125,6 +130,7 @@ private:
     TimeStamp deliveryTime = 0;  // of the chunk being delivered
     std::uint64_t rejectedBytes = 0;
     RejectedBytesSink rejectedSink;
+    CFrameCover frameCover;  // under the shared lock
 };
 
 }  // namespace TolvarRT

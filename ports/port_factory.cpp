@@ -3,6 +3,7 @@
 #include "ports/file_replay_port.h"
 #include "ports/ntrip_serial_port.h"
 #include "ports/socket.h"
+#include "ports/stream_path.h"
 #include "ports/tcp_serial_port.h"
 #include "ports/tcp_server_port.h"
 #include "ports/threaded_commport.h"
@@ -24,6 +25,15 @@ std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portN
     if (HasNetPrefix(portName, "UDP:"))
         return std::make_unique<CUDPSerialPort>(owner, callback, 0, 0);
     return std::make_unique<tThreadedCommport>(owner, callback, 0, 0);
+}
+
+bool IsProbeablePort(std::string_view portName)
+{
+    sStreamPath path;
+    std::string failure;
+    const std::string name =
+        IsStreamPath(portName) && ParseStreamPath(portName, path, failure) ? path.portName : std::string(portName);
+    return !HasNetPrefix(name, "NTRIP:") && !HasNetPrefix(name, "FILE:");
 }
 
 }  // namespace TolvarRT

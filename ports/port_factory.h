@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "ports/serial_port_interface.h"
 
@@ -12,5 +13,13 @@ namespace TolvarRT {
 // other name is a serial device. The port is created closed.
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback);
+
+// Whether a device may sit behind the port that answers identity requests and
+// radio commands: a serial device, or one behind a TCP, UDP or TCP server
+// connection (a serial-to-network bridge). An NTRIP caster's stream and a
+// replayed file have no such device, and nothing but what the port itself
+// sends (an NTRIP client's GGA) may go up them. Stream paths are read as the
+// port they name.
+bool IsProbeablePort(std::string_view portName);
 
 }  // namespace TolvarRT

@@ -77,6 +77,42 @@ bool CReplaySession::Started(Clock::time_point now)
     return started;
 }
 
+std::optional<std::int64_t> CReplaySession::PlayedUpTo(Clock::time_point now)
+{
+    if (!started)
+        return std::nullopt;
+    // Every chunk before the earliest one waiting has been delivered.
+    std::int64_t played = lastDelivered;
+    bool waiting = false;
+    for (const auto& [side, at] : next)
+        if (at != kDone) {
+            played = waiting ? std::min(played, at) : at;
+            waiting = true;
+        }
+    if (playSpeed > 0.0) {
+        const double elapsed = std::chrono::duration<double, std::nano>(now - start).count() * playSpeed;
+        played = std::min(played, std::int64_t(elapsed));
+    }
+    return std::max<std::int64_t>(played, 0);
+}
+
+TimeStamp CReplaySession::LinkTimeNow()
+{
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> guard(registryLock);
+    for (const auto& entry : registry) {
+        const std::shared_ptr<CReplaySession> session = entry.second.lock();
+        if (session == nullptr)
+            continue;
+        std::lock_guard<std::mutex> sessionGuard(session->lock);
+        if (const std::optional<std::int64_t> played = session->PlayedUpTo(now))
+            return (session->start + std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(*played)))
+                .time_since_epoch()
+                .count();
+    }
+    return TimeStampNow();
+}
+
 bool CReplaySession::IsEarliest(int side, std::int64_t nanoseconds) const
 {
     for (const auto& [other, at] : next)

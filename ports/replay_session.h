@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "core/time_base.h"
 
@@ -57,12 +58,22 @@ public:
     // Wakes every waiting side to look at its stop condition again.
     void Wake();
 
+    // The time on the clock the frames carry: while a recording plays (at
+    // any speed), the recorded time played so far mapped onto this run's
+    // clock, as the replayed chunks are stamped; otherwise now. Link health
+    // is judged on it, so that a replay at x0.5 or x10 finds the outages of
+    // the live run. It never runs ahead of a chunk not yet delivered, and
+    // stops at the last chunk once every side has played out.
+    static TimeStamp LinkTimeNow();
+
 private:
     using Clock = std::chrono::steady_clock;
 
     // Under the lock: true once started, starting the clock when it may.
     bool Started(Clock::time_point now);
     bool IsEarliest(int side, std::int64_t nanoseconds) const;
+    // The recorded nanoseconds played by now; none before the start.
+    std::optional<std::int64_t> PlayedUpTo(Clock::time_point now);
 
     std::mutex lock;
     std::condition_variable changed;
@@ -75,6 +86,8 @@ private:
     bool released = false;
     bool started = false;
     Clock::time_point start;  // the recording's origin on this run's clock
+    double playSpeed = 1.0;   // as the sides last asked for it
+    std::int64_t lastDelivered = 0;
 };
 
 template <class Stopped>
@@ -95,6 +108,8 @@ bool CReplaySession::WaitTurn(int side, std::int64_t nanoseconds, double speed, 
             const Clock::time_point due =
                 speed > 0.0 ? start + std::chrono::duration_cast<Clock::duration>(recorded / speed) : now;
             if (due <= now) {
+                playSpeed = speed;
+                lastDelivered = std::max(lastDelivered, nanoseconds);
                 stamp = (start + std::chrono::duration_cast<Clock::duration>(recorded)).time_since_epoch().count();
                 return true;
             }

@@ -304,9 +304,18 @@ void CDC77Handler::AwaitOwedReply()
             return;
         until = owedUntil;
     }
-    owedEvent.WaitFor(std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()));
+    // A cancel sets the event: a wait begun before it ends too.
+    if (!cancelled.IsSet())
+        owedEvent.WaitFor(std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()));
     Guard guard(sharedLock);
     owedSub = 0;
+}
+
+void CDC77Handler::CancelWaits()
+{
+    cancelled.Set();
+    replyEvent.Set();
+    owedEvent.Set();
 }
 
 void CDC77Handler::EndWait(std::uint8_t code)
@@ -526,7 +535,8 @@ int CDC77Handler::SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, u
         return kRadioSentNoWait;
 
     const std::chrono::milliseconds timeout(timeoutMs != 0 ? timeoutMs : kDefaultTimeoutMs);
-    if (!replyEvent.WaitFor(timeout)) {
+    // After the arming's Clear: a cancel from then on sets the event again.
+    if (cancelled.IsSet() || !replyEvent.WaitFor(timeout) || cancelled.IsSet()) {
         Guard guard(sharedLock);
         // The reply may have come just now: then it is this command's.
         if (waitingSub == sub) {

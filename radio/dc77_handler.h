@@ -107,6 +107,10 @@ public:
     // a radio's replies carry nothing that tells which command they answer.
     int SendRadioCommand(std::uint8_t sub, const std::uint8_t* data, unsigned length, bool wait,
                          std::uint8_t expectedSecond = 0, unsigned timeoutMs = 0);
+    // The test is being ended: a command waiting for its reply stops waiting
+    // at once, as if it had timed out, and so does every later one; may be
+    // called from any thread.
+    void CancelWaits();
 
     // With request, forgets the name fields and asks the radio again.
     sDeviceIdentity RadioIdentity(bool request);
@@ -184,6 +188,7 @@ private:
     std::uint8_t owedSecond = 0;
     Clock::time_point owedUntil;
     CEvent owedEvent{CEvent::Reset::Manual};  // set when the owed reply came
+    CEvent cancelled{CEvent::Reset::Manual};
     sDeviceIdentity radioIdentity;
     sRadioChannelTable channelTable;
     std::uint8_t radioFlags = 0;

@@ -18,10 +18,9 @@ CFrameLister::~CFrameLister()
     Detach();
 }
 
-void CFrameLister::Place(const CBytePipeSubscriber& decoder, const std::uint64_t& chunk)
+void CFrameLister::Place(eSlot slot, const CBytePipeSubscriber& decoder, const std::uint64_t& chunk)
 {
-    Detach();
-    placing = &decoder;
+    placing[slot] = &decoder;
     chunkIndex = &chunk;
 }
 
@@ -29,7 +28,7 @@ void CFrameLister::AttachPackets(CBytePipeSubscriber& parser,
                                  TBiSubscription<IOutgoingDCPipe, IIncomingDCPipe>& packets,
                                  TSubscription<IIncommingCMRPipe>& cmr, const std::uint64_t& chunk)
 {
-    Place(parser, chunk);
+    Place(kPacketSlot, parser, chunk);
     TSubscriber<IIncommingCMRPipe>::Subscribe(&cmr);
     TBiSubscriber<IIncomingDCPipe, IOutgoingDCPipe>::Subscribe(&packets);
 }
@@ -44,12 +43,12 @@ void CFrameLister::Detach()
     TSubscriber<IIncomingDCPipe>::Unsubscribe();
 }
 
-void CFrameLister::List(unsigned frameClass, unsigned type, const TimeStamp& stamp)
+void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp)
 {
     std::string name = frameClass == 0 ? PacketTypeName(type) : FrameName(FrameKey(frameClass, type));
     // A decoder's span may run across the 32-bit wrap of the running index;
     // the streams listed here are far shorter.
-    const CBytePipeSubscriber::sByteSpan span = placing->PublishedSpan();
+    const CBytePipeSubscriber::sByteSpan span = placing[slot]->PublishedSpan();
     frames.push_back({span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp});
 }
 
@@ -81,30 +80,30 @@ void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint
                             const TimeStamp& stamp)
 {
     if (framed)
-        List(framedClass, framedType, stamp);
+        List(kPacketSlot, framedClass, framedType, stamp);
     else
-        List(0, command, stamp);
+        List(kPacketSlot, 0, command, stamp);
     framed = false;
 }
 
 void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassRTCM2, type, stamp);
+    List(kRtcm2Slot, kFrameClassRTCM2, type, stamp);
 }
 
 void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassRTCM3, type, stamp);
+    List(kRtcm3Slot, kFrameClassRTCM3, type, stamp);
 }
 
 void CFrameLister::OnNMEASentence(unsigned type, const sNMEAPosition*, const char*, const TimeStamp& stamp)
 {
-    List(kFrameClassNMEA, type, stamp);
+    List(kNmeaSlot, kFrameClassNMEA, type, stamp);
 }
 
 void CFrameLister::OnATSFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
 {
-    List(kFrameClassATS, type, stamp);
+    List(kAtsSlot, kFrameClassATS, type, stamp);
 }
 
 }  // namespace TolvarRT

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/byte_pipe_subscriber.h"
@@ -39,11 +40,12 @@ public:
     ~CFrameLister() override;
 
     // Lists the frames a decoder publishes on Pipe while chunk holds the
-    // index of the chunk being delivered.
+    // index of the chunk being delivered. One decoder of each kind at a time
+    // (they may share a pipe).
     template <class Pipe>
     void Attach(CBytePipeSubscriber& decoder, TSubscription<Pipe>& frames, const std::uint64_t& chunk)
     {
-        Place(decoder, chunk);
+        Place(SlotOf<Pipe>(), decoder, chunk);
         TSubscriber<Pipe>::Subscribe(&frames);
     }
     // Packets are named by the frame their CMR handler finds in them, so it
@@ -72,10 +74,24 @@ public:
                   const TimeStamp& timeStamp) override;
 
 private:
-    void Place(const CBytePipeSubscriber& decoder, const std::uint64_t& chunk);
-    void List(unsigned frameClass, unsigned type, const TimeStamp& stamp);
+    // Which decoder's published span places a frame.
+    enum eSlot : unsigned { kPacketSlot, kRtcm2Slot, kRtcm3Slot, kNmeaSlot, kAtsSlot, kSlots };
+    template <class Pipe>
+    static constexpr eSlot SlotOf()
+    {
+        if constexpr (std::is_same_v<Pipe, IIncommingRTCMPipe>)
+            return kRtcm2Slot;
+        else if constexpr (std::is_same_v<Pipe, IIncommingRTCM3Pipe>)
+            return kRtcm3Slot;
+        else if constexpr (std::is_same_v<Pipe, IIncommingNMEAPipe>)
+            return kNmeaSlot;
+        else
+            return kAtsSlot;
+    }
+    void Place(eSlot slot, const CBytePipeSubscriber& decoder, const std::uint64_t& chunk);
+    void List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp);
 
-    const CBytePipeSubscriber* placing = nullptr;
+    const CBytePipeSubscriber* placing[kSlots] = {};
     const std::uint64_t* chunkIndex = nullptr;
     // The frame the CMR handler found in the packet being published.
     bool framed = false;

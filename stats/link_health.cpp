@@ -1,6 +1,7 @@
 #include "stats/link_health.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace TolvarRT {
 
@@ -30,18 +31,46 @@ double CLinkHealth::RecoveryS(double period) const
     return thresholds.recoveryPeriods * period;
 }
 
+double ProvisionalPeriod(std::vector<double> intervals)
+{
+    if (intervals.empty())
+        return 0.0;
+    std::nth_element(intervals.begin(), intervals.begin() + std::ptrdiff_t(intervals.size() / 2), intervals.end());
+    const double median = intervals[intervals.size() / 2];
+    if (median * 1.01 >= 1.0)
+        return std::floor(median * 1.01);
+    const double rate = std::floor(1.0 / median + 0.5);
+    return rate >= 1.0 ? 1.0 / rate : 0.0;
+}
+
 double CLinkHealth::FastestPeriod() const
 {
-    double fastest = 0.0;
-    for (const auto& [key, stream] : types)
-        if (stream.period > 0.0 && (fastest == 0.0 || stream.period < fastest))
-            fastest = stream.period;
-    return fastest;
+    double known = 0.0;
+    double provisional = 0.0;
+    const auto faster = [](double& fastest, double period) {
+        if (period > 0.0 && (fastest == 0.0 || period < fastest))
+            fastest = period;
+    };
+    for (const auto& [key, stream] : types) {
+        faster(known, stream.period);
+        faster(provisional, stream.provisional);
+    }
+    return known > 0.0 ? known : provisional;
 }
 
 void CLinkHealth::OnFrame(std::uint32_t key, double period, TimeStamp time)
 {
-    Arrive(types[key], false, key, period, time);
+    sStream& type = types[key];
+    // Frames closer than this came together (as the collection counts bursts).
+    constexpr double kBurstS = 0.025;
+    if (type.seen && type.intervalsSeen < kProvisionalIntervals) {
+        const double interval = SecondsBetween(time, type.lastFrame);
+        if (interval > kBurstS)
+            type.firstIntervals[type.intervalsSeen++] = interval;
+        if (type.intervalsSeen == kProvisionalIntervals)
+            type.provisional = ProvisionalPeriod({type.firstIntervals.begin(), type.firstIntervals.end()});
+    }
+    Arrive(type, false, key, period, time);
     Arrive(link, true, 0, FastestPeriod(), time);
     if (corrupted && !goodAfterRejected && time >= lastRejected)
         goodAfterRejected = time;

@@ -9,7 +9,12 @@
 // lasted from the last frame before the gap to the first one after it.
 // Outage of the whole link: no frame of any type for the failure threshold
 // of the fastest type with a known period (so, at least 5 s), ending as a
-// type's does with the fastest type's recovery threshold.
+// type's does with the fastest type's recovery threshold. Until some type's
+// period is known (the collection needs 16 frames), the fastest provisional
+// period stands in: the median of a type's first 3 intervals, rounded as the
+// collection rounds its estimate, so that a link that goes quiet seconds
+// into a run is an outage too. A type's own outages wait for its known
+// period: a type may be irregular, and 3 intervals say little of it.
 // Corruption: begins with the first rejected bytes after a clean spell;
 // ends once no bytes have been rejected for the recovery time (2 periods of
 // the fastest type, at least 2 s) and a good frame came after the last
@@ -17,6 +22,7 @@
 // frame after the last ones.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -53,6 +59,11 @@ struct sHealthCounts {
     double corruptedSeconds = 0.0;
 };
 
+// A period from a few intervals of a type's first frames: their median, in
+// whole seconds from about one second up, else a whole rate per second; 0
+// when slower than one frame in two seconds but under 1 s (no such rate).
+double ProvisionalPeriod(std::vector<double> intervals);
+
 // Whether an outage of the whole link was under way at some time in
 // [from, to]: one still going on counts from its start.
 bool LinkWasOutBetween(const std::vector<sOutage>& outages, TimeStamp from, TimeStamp to);
@@ -82,8 +93,14 @@ public:
     bool IsCorrupted() const { return corrupted; }
 
 private:
+    static constexpr std::size_t kProvisionalIntervals = 3;
+
     struct sStream {
         double period = 0.0;
+        // The first intervals between frames that did not come together.
+        std::array<double, kProvisionalIntervals> firstIntervals{};
+        std::size_t intervalsSeen = 0;
+        double provisional = 0.0;  // once the first intervals are in
         TimeStamp lastFrame = 0;
         bool seen = false;
         bool out = false;
@@ -94,6 +111,7 @@ private:
 
     double FailureS(double period) const;
     double RecoveryS(double period) const;
+    // Of the types with a known period; without one, of the provisional.
     double FastestPeriod() const;
     void Arrive(sStream& stream, bool wholeLink, std::uint32_t key, double period, TimeStamp time);
     void JudgeGap(sStream& stream, bool wholeLink, std::uint32_t key, double period, TimeStamp now);

@@ -6,7 +6,8 @@ namespace {
 constexpr unsigned kPacketFraming = 6;  // stx, status, type, length ... checksum, etx
 constexpr unsigned kRtcm3Framing = 6;   // 3-byte header, 3-byte CRC
 constexpr unsigned kNmeaLineEnd = 2;
-constexpr unsigned kAtsFraming = 2;  // start and end byte
+constexpr unsigned kAtsFraming = 2;    // start and end byte
+constexpr unsigned kRtcm2Header = 10;  // two 30-bit words, 5 bytes each
 
 void Rate(sBudgetFigures& figures, std::uint64_t payload, std::uint64_t air, double seconds, unsigned linkBps)
 {
@@ -30,6 +31,7 @@ std::uint64_t AirBytes(unsigned frameClass, unsigned length)
     case kFrameClassSendTo: return std::uint64_t(length) + kPacketFraming;
     case kFrameClassRTCM3: return std::uint64_t(length) + kRtcm3Framing;
     case kFrameClassNMEA: return std::uint64_t(length) + kNmeaLineEnd;
+    case kFrameClassRTCM2: return std::uint64_t(length) + kRtcm2Header;
     default: return length;
     }
 }

@@ -25,8 +25,9 @@ constexpr double kBudgetWarningShare = 0.8;
 // Data-collector packets (CMR, CMR-W, send-to) add 6 bytes around the data;
 // RTCM v3 a 3-byte header and a 3-byte CRC around the payload; NMEA the line
 // end (the decoder's text stops before it); RTCM v2's reported length is
-// already the 5 bytes that carry each 30-bit word 6 bits a byte, 3 of them
-// data; ATS frames are reported whole, start and end bytes included.
+// the 5 bytes that carry each 30-bit data word 6 bits a byte, 3 of them data,
+// and the frame's two header words add 10 more; ATS frames are reported
+// whole, start and end bytes included.
 std::uint64_t AirBytes(unsigned frameClass, unsigned length);
 std::uint64_t PayloadBytes(unsigned frameClass, unsigned length);
 

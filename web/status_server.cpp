@@ -4,6 +4,7 @@
 
 #include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
+#include "ports/replay_session.h"
 #include "web/stats_output.h"
 
 namespace web {
@@ -79,7 +80,8 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
         // Read from a snapshot: a client polling here must not take changes
         // away from the table's next refresh. While the test runs, source
         // frames still on the air are in flight, not missed.
-        const TolvarRT::sStatsSnapshot snapshot = document.ListenerStatistics().Snapshot();
+        const TolvarRT::sStatsSnapshot snapshot =
+            document.ListenerStatistics().Snapshot(TolvarRT::CReplaySession::LinkTimeNow());
         nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
         AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
         response.set_content(json.dump(2), "application/json");

@@ -19,6 +19,7 @@
 #include "packet_bytes.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
+#include "rtcm3_frame_builder.h"
 #include "scripted_document_ui.h"
 #include "temp_folder.h"
 #include "wait_until.h"
@@ -53,8 +54,10 @@ using TolvarRT::testing::TextPacket;
 // its own identity command).
 class SimulatedReceiver {
 public:
-    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "")
-        : thread([this, &pty, identity, radioIdentity] { Serve(pty, identity, radioIdentity); })
+    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "", Bytes withIdentity = {})
+        : thread([this, &pty, identity, radioIdentity, withIdentity] {
+              Serve(pty, identity, radioIdentity, withIdentity);
+          })
     {
     }
     ~SimulatedReceiver()
@@ -62,9 +65,11 @@ public:
         stop.store(true);
         thread.join();
     }
+    unsigned RadioCommands() const { return radioCommands.load(); }
 
 private:
-    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity)
+    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity,
+               const Bytes& withIdentity)
     {
         bool transparent = false;
         Bytes pending;
@@ -78,9 +83,13 @@ private:
                 const std::uint8_t type = pending[2];
                 const Bytes data(pending.begin() + 4, pending.begin() + 4 + pending[3]);
                 pending.erase(pending.begin(), pending.begin() + 6 + pending[3]);
-                if (type == TolvarRT::kPacketIdentityRequest)
+                if (type == TolvarRT::kPacketRadioCommand)
+                    radioCommands.fetch_add(1);
+                if (type == TolvarRT::kPacketIdentityRequest) {
                     pty.Write(TextPacket(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
-                else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
+                    if (!withIdentity.empty())
+                        pty.Write(withIdentity);
+                } else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
                     transparent = (data.at(0) & 0x80) == 0;
                 else if (type == TolvarRT::kPacketRadioCommand && !data.empty() && data[0] == 0x30)
                     pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
@@ -91,6 +100,7 @@ private:
     }
 
     std::atomic<bool> stop{false};
+    std::atomic<unsigned> radioCommands{0};
     std::thread thread;
 };
 
@@ -473,6 +483,123 @@ TEST_F(ConnectedListenerTest, TheFinalSummaryOfManyFrameTypesGoesToTheLogWhole)
     for (const std::string& line : log.Lines())
         logged += line;
     EXPECT_NE(logged.find(summary), std::string::npos) << "every piece, in order, nothing cut";
+}
+
+// When a connection's frames begin to count: a probed port after its probe,
+// whose replies (and whatever came with them) are no frames of the test; an
+// unprobed one before it opens, with nothing ever sent to it.
+class CountingTest : public DocumentTest {
+protected:
+    struct sCounted {
+        bool source = false;
+        double probeSeconds = 0.0;
+        bool portOpen = false;
+        unsigned radioCommands = 0;  // the receiver had had when the count began
+        bool generating = false;
+    };
+
+    void Watch(CTolvarTestSuiteDoc& document, const SimulatedReceiver* receiver = nullptr)
+    {
+        sConnectionHooks hooks;
+        hooks.probing = [this](bool source, const std::string& port) {
+            probed.push_back((source ? "Source " : "Listener ") + port);
+        };
+        hooks.counting = [this, &document, receiver](bool source, double probeSeconds) {
+            counted.push_back({source, probeSeconds, source ? document.IsSourceOpen() : document.IsListenerOpen(),
+                               receiver != nullptr ? receiver->RadioCommands() : 0u,
+                               document.CmrGenerator().IsRunning()});
+        };
+        document.SetConnectionHooks(std::move(hooks));
+    }
+
+    static std::uint64_t Counted(CTolvarTestSuiteDoc& document)
+    {
+        std::uint64_t frames = 0;
+        for (const auto& record : document.ListenerStatistics().Snapshot().records)
+            frames += record.frames;
+        return frames;
+    }
+
+    std::vector<std::string> probed;
+    std::vector<sCounted> counted;
+};
+
+TEST_F(CountingTest, AProbedListenerCountsFromTheEndOfItsProbe)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    // A frame that comes with the identity reply arrives during the probe.
+    const Bytes frame = TolvarRT::testing::rtcm3_reference::Frame(1005, 19);
+    SimulatedReceiver receiver(pty, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;", "", frame);
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document, &receiver);
+    ui.choose = SerialPort(pty.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+
+    EXPECT_THAT(probed, ::testing::ElementsAre("Listener " + pty.SlavePath()));
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_TRUE(counted[0].portOpen);
+    EXPECT_GE(counted[0].probeSeconds, 0.0);
+    EXPECT_EQ(counted[0].radioCommands, 1u) << "the radio's mode was set before the count began";
+    EXPECT_TRUE(document.IsEnabled(Command::kGetProductId));
+    document.RefreshStatistics();
+    EXPECT_EQ(Counted(document), 0u) << "the frame that came during the probe is not the test's";
+
+    pty.Write(frame);
+    EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
+    document.Shutdown();
+}
+
+// The box unticked, or an NMEA receiver's port, which is never probed.
+TEST_F(CountingTest, AnUnprobedListenerHearsNothingFromUsAndCountsItsFirstFrame)
+{
+    for (const bool nmea : {false, true}) {
+        SCOPED_TRACE(nmea ? "NMEA" : "unticked");
+        PtyPair pty;
+        ASSERT_TRUE(pty.IsValid());
+        CTolvarTestSuiteDoc document(settings, ui);
+        Watch(document);
+        counted.clear();
+        ui.timers.clear();
+        ui.choose = [&](CPortSettings& dialog) {
+            SerialPort(pty.SlavePath())(dialog);
+            dialog.probe = nmea;
+        };
+        ASSERT_TRUE(document.Run(nmea ? Command::kConnectNmeaListener : Command::kConnectListener));
+        ASSERT_EQ(counted.size(), 1u);
+        EXPECT_FALSE(counted[0].portOpen) << "reset before the port opened: its first byte counts";
+        EXPECT_LT(counted[0].probeSeconds, 0.0);
+        EXPECT_TRUE(probed.empty());
+        EXPECT_EQ(document.ListenerStatus(), pty.SlavePath());
+        EXPECT_FALSE(document.HasRadioHandler());
+        EXPECT_FALSE(document.IsEnabled(Command::kGetProductId));
+        EXPECT_FALSE(document.IsEnabled(Command::kShowRadioState));
+        EXPECT_THAT(ui.timers, ::testing::ElementsAre("stop 7", "start 7"));
+
+        pty.Write(TolvarRT::testing::rtcm3_reference::Frame(1005, 19));
+        EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return Counted(document) == 1; }));
+        EXPECT_TRUE(pty.Read(1, 300ms).empty()) << "no identity request, no radio command";
+        document.Shutdown();
+    }
+}
+
+TEST_F(CountingTest, AGeneratedSourceStartsAfterTheReset)
+{
+    PtyPair base, rover;
+    ASSERT_TRUE(base.IsValid() && rover.IsValid());
+    SimulatedReceiver receiver(rover, "PRODUCT,Rover 9,X;PORT,1,2,3,8,1,N,0;VERSION,1,2,3,4;");
+    TolvarRT::testing::PtyRelay radio(base, rover);
+    CTolvarTestSuiteDoc document(settings, ui);
+    Watch(document);
+    ui.choose = SerialPort(rover.SlavePath());
+    ASSERT_TRUE(document.Run(Command::kConnectListener));
+    ui.choose = SerialPort(base.SlavePath(), true);
+    ASSERT_TRUE(document.Run(Command::kConnectSource));
+    ASSERT_EQ(counted.size(), 2u);
+    EXPECT_TRUE(counted[1].source);
+    EXPECT_FALSE(counted[1].generating) << "a frame sent before the reset would be unmatched at the Listener";
+    EXPECT_TRUE(document.CmrGenerator().IsRunning());
+    document.Shutdown();
 }
 
 }  // namespace

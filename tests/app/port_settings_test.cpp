@@ -7,6 +7,7 @@
 
 #include "app/memory_settings_store.h"
 #include "app/port_settings.h"
+#include "ports/port_factory.h"
 #include "ports/serial_device_name.h"
 #include "stored_recent_ports.h"
 
@@ -502,6 +503,58 @@ TEST(PortSettingsNtripTest, PortNamesAndStreamPathsSelectTheirMode)
     serialOnly.Load();
     EXPECT_FALSE(serialOnly.SelectPortName("NTRIP:caster/M"));
     EXPECT_EQ(serialOnly.Mode(), kSerialPortMode);
+}
+
+}  // namespace
+
+namespace {
+
+// Only a port with a device behind it is probed: never a caster's stream or
+// a replayed file, whichever way the port is written, and the box the user
+// unticks stays unticked for the next connection of the kinds that offer it.
+TEST(PortSettingsTest, TheProbeIsOfferedForPortsWithADeviceAndRememberedWhereOffered)
+{
+    for (const char* name : {"/dev/ttyUSB0", "COM3", "TCP:10.0.0.1:5017", "tcpcli://10.0.0.1:5017", "UDP:10.0.0.1:5017",
+                             "TCPSVR::5000", "tcpsvr://:5000", "serial://ttyUSB0:115200"})
+        EXPECT_TRUE(TolvarRT::IsProbeablePort(name)) << name;
+    for (const char* name : {"NTRIP:me:pw@caster:2101/VRS", "ntrip://caster/VRS", "ntrip:caster/VRS", "FILE:a.raw",
+                             "file://a.raw", "FILE:a.raw::x0"})
+        EXPECT_FALSE(TolvarRT::IsProbeablePort(name)) << name;
+
+    CMemorySettingsStore store;
+    CPortSettings first(store, "Listener", true, true, kDevices, 1);
+    first.Load();
+    EXPECT_TRUE(first.probe) << "ticked at first start";
+    for (const int mode : {kSerialPortMode, kTcpMode, kUdpSpMode, kTcpServerMode, kCanMode}) {
+        ASSERT_TRUE(first.SelectMode(mode));
+        EXPECT_TRUE(first.OffersProbe()) << mode;
+    }
+    for (const int mode : {kNtripMode, kFileMode}) {
+        ASSERT_TRUE(first.SelectMode(mode));
+        EXPECT_FALSE(first.OffersProbe()) << mode;
+        EXPECT_FALSE(first.Probes()) << "ticked, but not offered";
+    }
+
+    ASSERT_TRUE(first.SelectPortName("TCP:10.0.0.1:5017"));
+    first.probe = false;
+    first.Open();
+    EXPECT_EQ(first.MakePortRequest(3).identityTries, 0u);
+
+    CPortSettings caster(store, "Listener", true, true, kDevices, 1);
+    caster.Load();
+    EXPECT_FALSE(caster.probe) << "remembered with the connection's settings";
+    caster.probe = true;
+    ASSERT_TRUE(caster.SelectPortName("ntrip://caster.example/VRS"));
+    caster.Open();
+    EXPECT_EQ(caster.MakePortRequest(3).identityTries, 0u) << "a caster is never probed";
+
+    CPortSettings serial(store, "Listener", true, true, kDevices, 1);
+    serial.Load();
+    EXPECT_FALSE(serial.probe) << "a caster's connection leaves the stored box as it was";
+    serial.probe = true;
+    ASSERT_TRUE(serial.SelectPortName("/dev/ttyUSB1"));
+    serial.Open();
+    EXPECT_EQ(serial.MakePortRequest(3).identityTries, 3u);
 }
 
 }  // namespace

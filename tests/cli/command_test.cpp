@@ -21,6 +21,8 @@
 #include "capture_manifest.h"
 #include "served_stats.h"
 #include "sim/emulated_radio_link.h"
+#include "tcp_server.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -28,8 +30,25 @@ struct sOutcome {
     int status = -1;  // the exit status; -1 when it did not exit
     std::string out;
     std::string err;
-    bool served = false;  // with interruptServed: a statistics row was served before the Ctrl+C
+    bool served = false;   // with interruptServed: a statistics row was served before the Ctrl+C
+    bool probing = false;  // with interruptProbing: the probe was under way at the Ctrl+C
+    // With interruptProbing: the run ended within a few seconds of the Ctrl+C.
+    bool endedPromptly = false;
 };
+
+enum class eInterrupt { never, served, probing };
+
+// Whether the error stream (the file at fd) holds text, within a minute.
+bool ErrorStreamShows(int fd, const std::string& text)
+{
+    return TolvarRT::testing::WaitUntil(
+        [&] {
+            char buffer[4096];
+            const ssize_t got = pread(fd, buffer, sizeof buffer, 0);
+            return std::string(buffer, got > 0 ? std::size_t(got) : 0).find(text) != std::string::npos;
+        },
+        std::chrono::minutes(1));
+}
 
 std::string TakeFile(int fd)
 {
@@ -60,10 +79,10 @@ std::string ServedUrl(int fd)
     return {};
 }
 
-// Runs tolvar with the arguments. With interruptServed: Ctrl+C once the test
-// serves its first statistics row (or after a minute without one, which the
-// outcome tells).
-sOutcome Tolvar(const std::vector<std::string>& arguments, bool interruptServed = false)
+// Runs tolvar with the arguments. With served: Ctrl+C once the test serves
+// its first statistics row (or after a minute without one, which the outcome
+// tells); with probing: once it says it probes the Listener.
+sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt = eInterrupt::never)
 {
     char outName[] = "/tmp/tolvar-out-XXXXXX";
     char errName[] = "/tmp/tolvar-err-XXXXXX";
@@ -83,13 +102,21 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, bool interruptServed 
         _exit(127);
     }
     sOutcome outcome;
-    if (interruptServed) {
+    if (interrupt == eInterrupt::served) {
         const std::string url = ServedUrl(err);
         outcome.served = !url.empty() && cli::testing::WaitForServedRows(url, std::chrono::seconds(60));
         kill(child, SIGINT);
     }
     int status = 0;
-    waitpid(child, &status, 0);
+    if (interrupt == eInterrupt::probing) {
+        outcome.probing = ErrorStreamShows(err, "tolvar: probing the Listener");
+        kill(child, SIGINT);
+        // A silent device's probe lasts more than six seconds.
+        outcome.endedPromptly = TolvarRT::testing::WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
+                                                             std::chrono::seconds(4));
+    }
+    if (!outcome.endedPromptly)
+        waitpid(child, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = TakeFile(out);
     outcome.err = TakeFile(err);
@@ -214,7 +241,7 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
     const sOutcome run =
         Tolvar({"run", "--listener", link.RoverPort(), "--listener-baud", "115200", "--source",
                 "fake-cmr:" + link.BasePort(), "--source-baud", "115200", "--json", "--serve", "127.0.0.1:0"},
-               true);
+               eInterrupt::served);
     link.Stop();
     ASSERT_TRUE(run.served) << run.err;
     ASSERT_EQ(run.status, 0) << run.err;
@@ -224,6 +251,21 @@ TEST(CommandTest, CtrlCEndsARunWithTheFiguresSoFar)
     ASSERT_FALSE(figures["rows"].empty());
     EXPECT_EQ(figures["rows"][0]["name"], "CMR Type 0");
     EXPECT_GT(figures["measured"][0]["received"].get<unsigned>(), 0u);
+}
+
+// The probe of a device that never answers is shown, and Ctrl+C ends it as
+// at once as it ends the test's seconds.
+TEST(CommandTest, CtrlCDuringTheProbeOfASilentDeviceEndsTheRunAtOnce)
+{
+    TolvarRT::testing::CTcpServer silent;
+    ASSERT_TRUE(silent.Listen());
+    const sOutcome run =
+        Tolvar({"run", "--listener", "TCP:127.0.0.1:" + std::to_string(silent.Port()), "--seconds", "60", "--json"},
+               eInterrupt::probing);
+    ASSERT_TRUE(run.probing) << run.err;
+    EXPECT_TRUE(run.endedPromptly);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["seconds"], 0);
 }
 
 TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)

@@ -57,6 +57,66 @@ std::string ChosenEvents()
     return text + "{\"event\":\"frame\"\ngarbage\n\n";
 }
 
+// The same outages told by both sides: a Source that stopped sending for
+// 6 s, and the Listener that heard nothing meanwhile, plus one of its own.
+TEST(EventsReportTest, EachSidesOutagesAreKeptApartAsTheRunKeepsThem)
+{
+    const auto at = std::chrono::system_clock::now();
+    std::string text;
+    const auto add = [&](bool source, bool wholeLink, eLinkEventKind kind, double durationS, double seconds) {
+        sLinkEvent event;
+        event.source = source;
+        event.kind = kind;
+        event.wholeLink = wholeLink;
+        event.key = wholeLink ? 0 : kCmr0;
+        event.durationS = durationS;
+        event.lostBytes = source ? 0 : 40;
+        text += cli::EventLine(event, seconds, at) + "\n";
+    };
+    text += cli::EventLine(FrameEvent(true, kCmr0), 1.0, at) + "\n";
+    for (const bool source : {true, false}) {
+        add(source, true, eLinkEventKind::BeginOutage, 5.0, 7.0);
+        add(source, false, eLinkEventKind::BeginOutage, 5.0, 7.0);
+        add(source, true, eLinkEventKind::EndOutage, 6.0, 10.0);
+        add(source, false, eLinkEventKind::EndOutage, 6.0, 10.0);
+    }
+    add(false, true, eLinkEventKind::BeginOutage, 5.0, 20.0);
+    add(false, true, eLinkEventKind::EndOutage, 7.0, 24.0);
+    add(false, true, eLinkEventKind::BeginCorrupted, 0.0, 12.0);
+    add(false, true, eLinkEventKind::EndCorrupted, 1.0, 14.0);
+
+    std::istringstream in(text);
+    const cli::sEventsReport report = cli::ReadEventsReport(in);
+    EXPECT_TRUE(report.sourceSeen);
+    EXPECT_EQ(report.source.linkOutages, 1u);
+    EXPECT_NEAR(report.source.outageSeconds, 6.0, 1e-9);
+    EXPECT_EQ(report.source.typeOutages, 1u);
+    EXPECT_EQ(report.listener.linkOutages, 2u);
+    EXPECT_NEAR(report.listener.outageSeconds, 13.0, 1e-9);
+    EXPECT_EQ(report.listener.rejectedBytes, 40u);
+    EXPECT_EQ(report.source.corruptedSpells, 0u);
+    ASSERT_EQ(report.types.size(), 1u);
+    EXPECT_EQ(report.types[0].outages, 1u) << "the type's line counts what the Listener missed of it";
+
+    const std::string summary = cli::EventsReportText(report);
+    EXPECT_NE(summary.find("  Listener: 1 outages of frame types, 2 of the whole link (13.0 s); corrupted 1 times "
+                           "(1.0 s), 40 bytes rejected\n"),
+              std::string::npos)
+        << summary;
+    EXPECT_NE(summary.find("  Source: 1 outages of frame types, 1 of the whole link (6.0 s);"), std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("Whole link"), std::string::npos) << summary;
+    const nlohmann::json json = cli::EventsReportJson(report);
+    EXPECT_EQ(json["health"]["listener"]["linkOutages"], 2);
+    EXPECT_EQ(json["health"]["source"]["linkOutages"], 1);
+
+    // A run without a Source has no Source line.
+    std::istringstream alone(cli::EventLine(FrameEvent(false, kCmr0), 1.0, at) + "\n");
+    const cli::sEventsReport listenerOnly = cli::ReadEventsReport(alone);
+    EXPECT_EQ(cli::EventsReportText(listenerOnly).find("Source:"), std::string::npos);
+    EXPECT_FALSE(cli::EventsReportJson(listenerOnly)["health"].contains("source"));
+}
+
 TEST(EventsReportTest, TheFileIsSummedPerTypeWithItsOutagesAndDamagedLinesCounted)
 {
     std::istringstream in(ChosenEvents());
@@ -78,9 +138,9 @@ TEST(EventsReportTest, TheFileIsSummedPerTypeWithItsOutagesAndDamagedLinesCounte
     EXPECT_EQ(rtcm.matched, 9u);
     EXPECT_EQ(rtcm.Unmatched(), 1u);
     EXPECT_EQ(report.total.matched, 15u);
-    EXPECT_EQ(report.link.outages, 1u);
-    EXPECT_EQ(report.link.corruptedRuns, 1u);
-    EXPECT_NEAR(report.link.corruptedSeconds, 1.5, 1e-9);
+    EXPECT_EQ(report.listener.linkOutages, 1u);
+    EXPECT_EQ(report.listener.corruptedSpells, 1u);
+    EXPECT_NEAR(report.listener.corruptedSeconds, 1.5, 1e-9);
 
     ASSERT_EQ(report.bands.size(), 3u);
     EXPECT_NEAR(report.bands[0].begin, 2.1, 1e-9) << "the frames had been missing for 3 s when judged";

@@ -4,16 +4,25 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 
+#include "capture_manifest.h"
+#include "cli/demo_command.h"
+#include "cli/events_report.h"
 #include "cli/run_command.h"
+#include "decoders/dc_packet.h"
 #include "ntrip_caster.h"
+#include "packet_bytes.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
 #include "sim/emulated_radio_link.h"
 #include "stats/link_figures.h"
+#include "tcp_server.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -138,6 +147,142 @@ TEST(RunTest, AnUnknownMountpointStopsTheRunListingTheCastersMountpoints)
                                 " has no mountpoint \"RTMC3\"; its mountpoints: RTCM3, VRS (needs a GGA position)");
     EXPECT_NE(progress.str().find("me:****@"), std::string::npos) << progress.str();
     EXPECT_EQ(progress.str().find("secret"), std::string::npos);
+}
+
+std::uint64_t Received(const cli::sTestFigures& figures)
+{
+    std::uint64_t frames = 0;
+    for (const TolvarRT::sLinkFigures& type : figures.measured)
+        frames += type.received;
+    return frames;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A caster's stream is no radio: nothing goes up it but the GGA asked for,
+// and the frames count from its first byte, those the caster sends at once
+// on connecting included.
+TEST(RunTest, AnNtripListenerIsNeverProbedAndCountsEveryFrameFromTheFirstByte)
+{
+    TolvarRT::testing::CNtripCaster caster;
+    ASSERT_TRUE(caster.Start({TolvarRT::testing::CNtripCaster::Version::Two, "RTCM3", "me", "secret"}));
+    caster.Send(ReadFile(TolvarRT::testing::CapturePath("testglo.rtcm3")));
+    cli::sRunOptions options;
+    options.listener.port = "NTRIP:me:secret@127.0.0.1:" + std::to_string(caster.Port()) + "/RTCM3";
+    options.ggaText = "52.52,13.40,40";
+    TolvarRT::sGgaPosition position;
+    ASSERT_TRUE(TolvarRT::ParseGgaPosition(options.ggaText, position));
+    options.ggaPosition = position;
+    options.loop.seconds = 1;
+    std::vector<std::string> notes;
+    options.loop.onNote = [&](const std::string& note) { notes.push_back(note); };
+    std::ostringstream progress;
+    const cli::sRunResult result = cli::RunLinkTest(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+
+    EXPECT_EQ(Received(result.figures), 429u) << cli::RunText(result);
+    EXPECT_TRUE(notes.empty()) << notes.front();
+    const std::string upstream = caster.Upstream();
+    ASSERT_FALSE(upstream.empty()) << "the GGA goes up";
+    std::istringstream lines(upstream);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.rfind("$G", 0), 0u) << "nothing but GGA sentences: " << line;
+    EXPECT_EQ(upstream.find(char(TolvarRT::kPacketStx)), std::string::npos);
+}
+
+// What a device on a TCP port is sent: the identity request and the radio
+// mode when it is probed (a radio behind a serial-to-network bridge answers
+// them), nothing with --no-probe or --nmea.
+TEST(RunTest, ATcpPeerIsProbedUnlessTheProbeIsTurnedOffOrItSendsNmea)
+{
+    using TolvarRT::testing::Bytes;
+    for (const char* how : {"probed", "--no-probe", "--nmea"}) {
+        SCOPED_TRACE(how);
+        TolvarRT::testing::CTcpServer peer;
+        ASSERT_TRUE(peer.Listen());
+        cli::sRunOptions options;
+        options.listener.port = "TCP:127.0.0.1:" + std::to_string(peer.Port());
+        options.noProbe = std::string(how) == "--no-probe";
+        options.nmea = std::string(how) == "--nmea";
+        options.loop.seconds = 1;
+        std::ostringstream progress;
+        auto run = std::async(std::launch::async, [&] { return cli::RunLinkTest(options, progress); });
+        ASSERT_TRUE(peer.Accept());
+        Bytes asked;
+        if (std::string(how) == "probed") {
+            // Answered at once, so that the probe does not sit out its waits.
+            asked = peer.Receive(6);
+            peer.Send(TolvarRT::testing::TextPacket(TolvarRT::kPacketIdentityReply, "PRODUCT,Bridge 1,X;"));
+            const Bytes radio = peer.Receive(7 + 3);
+            asked.insert(asked.end(), radio.begin(), radio.end());
+            peer.Send(TolvarRT::testing::TextPacket(TolvarRT::kPacketRadioCommand, "\xA2"));
+            ASSERT_GE(asked.size(), 8u);
+            EXPECT_EQ(asked[2], TolvarRT::kPacketIdentityRequest);
+            EXPECT_EQ(asked[8], TolvarRT::kPacketRadioCommand);
+        } else {
+            EXPECT_TRUE(peer.Receive(1, std::chrono::milliseconds(1500)).empty());
+        }
+        const cli::sRunResult result = run.get();
+        EXPECT_TRUE(result.error.empty()) << result.error;
+        EXPECT_EQ(result.figures.seconds, 1u) << "counted from the end of the probe";
+    }
+}
+
+void ExpectTheReportOf(const std::string& eventsFile, const cli::sTestFigures& live)
+{
+    std::ifstream in(eventsFile);
+    const cli::sEventsReport report = cli::ReadEventsReport(in);
+    EXPECT_EQ(report.malformed, 0u);
+    EXPECT_EQ(report.events, live.eventLines);
+    ASSERT_EQ(report.types.size(), live.measured.size());
+    for (std::size_t i = 0; i < report.types.size(); ++i) {
+        const TolvarRT::sLinkFigures& was = live.measured[i];
+        SCOPED_TRACE(was.name);
+        EXPECT_EQ(report.types[i].name, was.name);
+        EXPECT_EQ(report.types[i].sent, was.sent);
+        EXPECT_EQ(report.types[i].received, was.received);
+        EXPECT_EQ(report.types[i].matched, was.matched);
+        EXPECT_EQ(report.types[i].Unmatched(), was.unmatched);
+    }
+}
+
+// The events file begins with the statistics' last reset (the Source's), so
+// that `tolvar report` gives the run's own figures: on the emulated link, and
+// with a Listener that had frames before the Source connected.
+TEST(RunTest, TheReportOfARunsEventsGivesItsLiveFigures)
+{
+    TolvarRT::testing::TempFolder folder;
+    cli::sDemoOptions demo;
+    demo.loop.seconds = 3;
+    demo.schedule = 0;
+    demo.channel.seed = 5;
+    demo.channel.lossPercent = 20;
+    demo.loop.eventsFile = folder.File("demo.jsonl");
+    std::ostringstream progress;
+    const cli::sDemoResult demoRun = cli::RunDemo(demo, progress);
+    ASSERT_TRUE(demoRun.error.empty()) << demoRun.error;
+    EXPECT_GT(TolvarRT::LinkTotal(demoRun.figures.measured).matched, 0u);
+    ExpectTheReportOf(demo.loop.eventsFile, demoRun.figures);
+
+    TolvarRT::testing::CNtripCaster caster;
+    ASSERT_TRUE(caster.Start({}));
+    const std::string capture = TolvarRT::testing::CapturePath("testglo.rtcm3");
+    caster.Send(ReadFile(capture));
+    cli::sRunOptions options;
+    options.listener.port = "NTRIP:127.0.0.1:" + std::to_string(caster.Port()) + "/RTCM3";
+    options.source.port = "FILE:" + capture;
+    options.loop.seconds = 1;
+    options.loop.eventsFile = folder.File("run.jsonl");
+    const cli::sRunResult run = cli::RunLinkTest(options, progress);
+    ASSERT_TRUE(run.error.empty()) << run.error;
+    EXPECT_EQ(TolvarRT::LinkTotal(run.figures.measured).sent, 429u);
+    ExpectTheReportOf(options.loop.eventsFile, run.figures);
 }
 
 }  // namespace

@@ -95,3 +95,44 @@ TEST(VerdictTest, WhatCannotBeJudgedFailsAndSaysWhy)
 }
 
 }  // namespace
+
+#include "cli/in_flight_wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(InFlightBoundTest, TwiceTheSlowestLatencyAndASecondWithinTheDrainAndTheHorizon)
+{
+    EXPECT_EQ(cli::InFlightBound(0.1, 2000ms, 30000ms), 2000ms) << "never less than the drain";
+    EXPECT_EQ(cli::InFlightBound(1.5, 2000ms, 30000ms), 4000ms);
+    EXPECT_EQ(cli::InFlightBound(20.0, 2000ms, 30000ms), 30000ms) << "never past the horizon";
+}
+
+TEST(InFlightBoundTest, FramesHeardAfterTheEndCountOnlyWhenTheyMatchedOneInFlight)
+{
+    TolvarRT::sLinkFigures atEnd;
+    atEnd.key = 7;
+    atEnd.sent = 10;
+    atEnd.received = 9;
+    atEnd.matched = 8;
+    atEnd.unmatched = 1;
+    atEnd.inFlight = 2;
+    TolvarRT::sLinkFigures after = atEnd;
+    after.received = 14;  // one in flight arrived, four sent after the end
+    after.matched = 9;
+    after.unmatched = 5;
+    after.inFlight = 0;
+    TolvarRT::sLinkFigures later;
+    later.key = 9;
+    later.received = 3;
+    const std::vector<TolvarRT::sLinkFigures> settled = cli::SettleInFlight({atEnd}, {after, later});
+    ASSERT_EQ(settled.size(), 1u) << "a type first heard after the end is not the run's";
+    EXPECT_EQ(settled[0].received, 10u);
+    EXPECT_EQ(settled[0].matched, 9u);
+    EXPECT_EQ(settled[0].unmatched, 1u);
+    EXPECT_EQ(settled[0].missed, 1u);
+    EXPECT_EQ(settled[0].inFlight, 0u);
+}
+
+}  // namespace

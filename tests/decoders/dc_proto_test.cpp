@@ -12,6 +12,7 @@
 #include "decoders/dc_proto.h"
 #include "log_recorder.h"
 #include "packet_bytes.h"
+#include "wait_until.h"
 
 namespace TolvarRT {
 namespace {
@@ -156,6 +157,33 @@ TEST_F(DCProtoTest, ASilentDeviceCostsItsTriesAndStillOpens)
     EXPECT_EQ(endpoint.Device()->Written().size(), 2u);
     EXPECT_EQ(lines.Count("Waiting for id"), 1u);
     EXPECT_TRUE(endpoint.Identity().productName.empty());
+}
+
+// The probe of a connection: the tries stop at the first answer; a silent
+// device costs them all, unless the run ends, which ends the probe at once
+// and asks nothing more.
+TEST_F(DCProtoTest, AProbeStopsAtTheAnswerAndACancelEndsItAtOnce)
+{
+    ScriptedEndpoint answering(&logPipe, kRadioIdentity);
+    ASSERT_TRUE(answering.OpenPort({"COM1", 38400, 0, 0, 0}));
+    EXPECT_TRUE(answering.ProbeIdentity(3));
+    EXPECT_EQ(answering.Device()->Written().size(), 1u);
+
+    ScriptedEndpoint silent(&logPipe, "");
+    ASSERT_TRUE(silent.OpenPort({"COM1", 38400, 0, 0, 0}));
+    std::thread cancel([&] {
+        ASSERT_TRUE(testing::WaitUntil([&] { return silent.Device()->Written().size() == 1; }));
+        silent.CancelWaits();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(silent.ProbeIdentity(3));
+    cancel.join();
+    // Three tries sat out take four seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+    EXPECT_EQ(silent.Device()->Written().size(), 1u) << "no try after the cancel";
+    EXPECT_FALSE(silent.ProbeIdentity(3));
+    EXPECT_TRUE(silent.WaitForIdentity(true).productName.empty());
+    EXPECT_EQ(silent.Device()->Written().size(), 1u) << "and none later";
 }
 
 TEST_F(DCProtoTest, WaitForIdentityWithoutARequestReturnsWhatIsKnown)

@@ -248,4 +248,41 @@ TEST(PortSettingsDialogTest, TcpServerAndFileModesShowTheirOwnField)
     EXPECT_EQ(StoredRecent(store, "GPS Source", 0), (sRecentPort{"FILE:/tmp/base.bin", "", ""}));
 }
 
+// A caster's stream and a file have no device to probe: the box is offered
+// for the other modes only, and kept with the connection's settings.
+TEST(PortSettingsDialogTest, TheProbeBoxIsOfferedWhereADeviceCanAnswerAndRemembered)
+{
+    CMemorySettingsStore store;
+    {
+        CPortSettings settings(store, "Listener", true, false, kDevices);
+        gui::CPortSettingsDialog dialog(settings);
+        dialog.show();
+        EXPECT_EQ(dialog.ProbeBox()->text(), "Probe the device (identity, radio mode)");
+        EXPECT_TRUE(dialog.ProbeBox()->isVisible());
+        EXPECT_TRUE(dialog.ProbeBox()->isChecked());
+        QTest::mouseClick(dialog.ProbeBox(), Qt::LeftButton);
+        for (const char* mode : {"NTRIP", "File"}) {
+            ChooseText(dialog.ModeList(), mode);
+            EXPECT_FALSE(dialog.ProbeBox()->isVisible()) << mode;
+        }
+        ChooseText(dialog.ModeList(), "TCP");
+        EXPECT_TRUE(dialog.ProbeBox()->isVisible());
+        QTest::keyClicks(dialog.NetworkAddress(), "10.0.0.7:5017");
+        QTest::mouseClick(dialog.OpenButton(), Qt::LeftButton);
+        EXPECT_FALSE(settings.Probes());
+        EXPECT_EQ(settings.MakePortRequest(3).identityTries, 0u);
+    }
+    CPortSettings again(store, "Listener", true, false, kDevices);
+    gui::CPortSettingsDialog dialog(again);
+    dialog.show();
+    EXPECT_TRUE(dialog.ProbeBox()->isVisible());
+    EXPECT_FALSE(dialog.ProbeBox()->isChecked()) << "remembered";
+
+    CPortSettings nmea(store, "Listener", true, false, kDevices);
+    nmea.offerProbe = false;
+    gui::CPortSettingsDialog nmeaDialog(nmea);
+    nmeaDialog.show();
+    EXPECT_FALSE(nmeaDialog.ProbeBox()->isVisible()) << "an NMEA receiver is never probed";
+}
+
 }  // namespace

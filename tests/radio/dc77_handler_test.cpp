@@ -201,6 +201,24 @@ TEST_F(RadioHandlerTest, TimesOutWithoutAReply)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
+// The run being ended: a command waiting for a silent radio stops waiting,
+// and the next one, which would wait for the first one's owed reply and then
+// for its own, does not wait at all.
+TEST_F(RadioHandlerTest, CancelledWaitsEndAtOnceAndLaterCommandsDoNotWait)
+{
+    std::thread cancel([&] {
+        ASSERT_TRUE(pipe.WaitForPackets(1));
+        handler.CancelWaits();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(handler.SendRadioCommand(0x57, nullptr, 0, true, 0, kLongWait), kRadioTimedOut);
+    cancel.join();
+    EXPECT_EQ(handler.SendRadioCommand(0x57, nullptr, 0, true, 0, kLongWait), kRadioTimedOut);
+    // Either wait sat out would take ten seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLongWait));
+    EXPECT_EQ(pipe.Packets().size(), 2u) << "the commands still go out";
+}
+
 TEST_F(RadioHandlerTest, EveryReplyCodeThatEndsAWaitIsReturned)
 {
     for (std::uint8_t code : {0xA1, 0xA2, 0xA8, 0xA9}) {

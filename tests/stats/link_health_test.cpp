@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -111,17 +112,71 @@ TEST_F(HealthTest, ATenSecondGapInAOneHertzStreamIsOneOutageOfTenSecondsOfTheTyp
     EXPECT_TRUE(receiver.Outages().empty());
 }
 
-TEST_F(HealthTest, AGapUnderTheThresholdOrBeforeThePeriodIsKnownIsNoOutage)
+TEST_F(HealthTest, AGapUnderTheThresholdOrBeforeTheLinksPaceIsKnownIsNoOutage)
 {
-    Frames(0, 5);
-    Checks(6, 12);  // 7 s of silence, but the period is not known yet
+    Frames(0, 1);
+    Checks(2, 12);  // 11 s of silence after two frames: too few to tell the pace
     Frames(13, 30);
     Checks(31, 34);  // 4.9 s after the last frame
     receiver.CheckHealth(At(34.9));
+    receiver.RecordFrame(kFrameClassCMR, 0, 100, 0, At(34.95));
     Frames(35, 40);
     EXPECT_TRUE(judged.events.empty());
     EXPECT_EQ(receiver.HealthCounts(At(40)).typeOutages, 0u);
     EXPECT_EQ(LogLines("Begin_Outage"), 0u);
+}
+
+// A 1 Hz link blacked out 5 s into the run, long before the collection knows
+// a period: the whole link's outage is judged on the first intervals; the
+// type's waits for its known period.
+TEST_F(HealthTest, ABlackoutFiveSecondsInIsAnOutageOfTheWholeLink)
+{
+    Frames(0, 5);
+    Checks(6, 15);
+    ASSERT_EQ(judged.Count(eLinkEventKind::BeginOutage), 1u);
+    EXPECT_TRUE(judged.events.front().wholeLink);
+    EXPECT_EQ(judged.events.front().time, At(10)) << "5 s after the last frame";
+    Frames(16, 20);
+    ASSERT_EQ(judged.Count(eLinkEventKind::EndOutage), 1u);
+    EXPECT_EQ(judged.events.back().time, At(18)) << "after 2 provisional periods of frames";
+    const std::vector<sOutage> outages = receiver.Outages(At(20));
+    ASSERT_EQ(outages.size(), 1u);
+    EXPECT_EQ(outages[0].start, At(5));
+    EXPECT_EQ(*outages[0].end, At(16));
+    EXPECT_DOUBLE_EQ(outages[0].durationS, 11.0);
+    EXPECT_EQ(receiver.HealthCounts(At(20)).typeOutages, 0u);
+}
+
+TEST_F(HealthTest, TheFastestProvisionalPeriodJudgesTheLinkAndBurstsDoNotCount)
+{
+    // Type 0 every 2 s, type 4 four times a second, each of its frames
+    // followed 10 ms later by another (a burst).
+    for (double t = 0; t < 3.0; t += 0.25) {
+        if (std::fmod(t, 2.0) == 0.0)
+            receiver.RecordFrame(kFrameClassCMR, 0, 100, 1, At(t));
+        receiver.RecordFrame(kFrameClassCMR, 4, 20, 2, At(t));
+        receiver.RecordFrame(kFrameClassCMR, 4, 20, 3, At(t + 0.01));
+    }
+    // The last frame came at 2.76 s; 5 s is the least threshold, and the
+    // link recovers after 2 periods of 0.25 s.
+    receiver.CheckHealth(At(7.7));
+    EXPECT_EQ(judged.Count(eLinkEventKind::BeginOutage), 0u);
+    receiver.CheckHealth(At(7.8));
+    ASSERT_EQ(judged.Count(eLinkEventKind::BeginOutage), 1u);
+    for (double t = 10.0; t <= 10.5 + 1e-9; t += 0.25)
+        receiver.RecordFrame(kFrameClassCMR, 4, 20, 4, At(t));
+    ASSERT_EQ(judged.Count(eLinkEventKind::EndOutage), 1u);
+    EXPECT_EQ(judged.events.back().time, At(10.5));
+}
+
+TEST(ProvisionalPeriodTest, TheMedianIntervalIsRoundedAsTheCollectionRoundsItsEstimate)
+{
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({1.02, 0.98, 1.0}), 1.0);
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({1.0, 9.0, 1.0}), 1.0) << "one long gap does not count";
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({0.26, 0.24, 0.25}), 0.25);
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({0.7, 0.7, 0.7}), 1.0) << "a whole rate per second";
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({5.0, 5.1, 4.9}), 5.0);
+    EXPECT_DOUBLE_EQ(ProvisionalPeriod({}), 0.0);
 }
 
 TEST_F(HealthTest, FramesThatStopAgainBeforeTheRecoveryThresholdDoNotEndTheOutage)

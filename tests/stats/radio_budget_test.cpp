@@ -3,6 +3,9 @@
 
 #include "chosen_time.h"
 #include "core/log_pipe.h"
+#include "decoders/rtcm_input_handler.h"
+#include "fake_byte_pipe.h"
+#include "rtcm2_writer.h"
 #include "sim/cmr_schedule.h"
 #include "stats/radio_budget.h"
 #include "stats/stats_collection.h"
@@ -43,7 +46,7 @@ TEST(RadioBudgetTest, EachProtocolAddsItsOwnFramingToWhatItsDecoderReports)
     // One frame of each per second, for 2 s.
     for (int second = 0; second < 2; ++second) {
         side.RecordFrame(kFrameClassRTCM3, 1005, 19, 0, At(second));   // + 3-byte header, 3-byte CRC
-        side.RecordFrame(kFrameClassRTCM2, 1, 5 * 12, 0, At(second));  // 12 words of 5 bytes, 3 of data each
+        side.RecordFrame(kFrameClassRTCM2, 1, 5 * 12, 0, At(second));  // + 2 header words; 5 bytes a word, 3 data
         side.RecordFrame(kFrameClassNMEA, 3, 80, 0, At(second));       // + CR LF
         side.RecordFrame(kFrameClassATS, 0, 40, 0, At(second));        // start and end byte included
         side.RecordFrame(kFrameClassSendTo, 255, 100, 0, At(second));  // in a data-collector packet
@@ -58,13 +61,36 @@ TEST(RadioBudgetTest, EachProtocolAddsItsOwnFramingToWhatItsDecoderReports)
     };
     EXPECT_DOUBLE_EQ(figures(kFrameClassRTCM3).airBytesPerS, 25.0);
     EXPECT_DOUBLE_EQ(figures(kFrameClassRTCM3).payloadBytesPerS, 19.0);
-    EXPECT_DOUBLE_EQ(figures(kFrameClassRTCM2).airBytesPerS, 60.0);
+    EXPECT_DOUBLE_EQ(figures(kFrameClassRTCM2).airBytesPerS, 70.0);
     EXPECT_DOUBLE_EQ(figures(kFrameClassRTCM2).payloadBytesPerS, 36.0);
     EXPECT_DOUBLE_EQ(figures(kFrameClassNMEA).airBytesPerS, 82.0);
     EXPECT_DOUBLE_EQ(figures(kFrameClassATS).payloadBytesPerS, 38.0);
     EXPECT_DOUBLE_EQ(figures(kFrameClassSendTo).airBytesPerS, 106.0);
-    EXPECT_DOUBLE_EQ(budget.total.airBytesPerS, 25.0 + 60.0 + 82.0 + 40.0 + 106.0);
+    EXPECT_DOUBLE_EQ(budget.total.airBytesPerS, 25.0 + 70.0 + 82.0 + 40.0 + 106.0);
     EXPECT_EQ(MeasureBudget(side.Snapshot().records, 0.0, 9600).total.airBytesPerS, 0.0) << "no time, no rate";
+}
+
+// The bytes an RTCM v2 frame takes on the air are the bytes its writer put
+// on the line, header words included, whatever length the decoder reports.
+TEST(RadioBudgetTest, AnRtcm2FrameFromTheDecoderCostsEveryByteOfItsWords)
+{
+    testing::Rtcm2Writer writer;
+    for (unsigned frame = 0; frame < 3; ++frame)
+        writer.Frame({3, 1, frame}, {0x123456, 0x654321, 0x0F0F0F, 0xF0F0F0});  // type 3: 4 data words
+    ASSERT_EQ(writer.bytes.size(), 3u * 30u);
+    testing::FakeBytePipe pipe;
+    CRTCMInputHandler decoder;
+    decoder.Subscribe(&pipe);
+    CLogPipe logPipe;
+    CStatsCollection source(&logPipe, true);
+    ASSERT_TRUE(source.SubscribeTo(nullptr, &decoder, nullptr, nullptr, nullptr));
+    pipe.Feed(writer.bytes);
+    const std::vector<PacketStats> records = source.Snapshot().records;
+    ASSERT_EQ(records.size(), 1u);
+    ASSERT_GE(records[0].frames, 2u);
+    EXPECT_EQ(records[0].airBytes, 30u * records[0].frames);
+    EXPECT_EQ(records[0].payloadBytes, 12u * records[0].frames) << "4 data words of 3 bytes";
+    source.UnsubscribeAll();
 }
 
 }  // namespace

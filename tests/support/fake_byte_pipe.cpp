@@ -18,13 +18,24 @@ void FakeBytePipe::Feed(const std::uint8_t* data, std::size_t length, std::size_
         const std::uint32_t firstIndex = runningIndex;
         runningIndex += size;
         const TimeStamp stamp = nextTimeStamp++;
-        Publish([&](IIncomingBytePipe& decoder) { decoder.OnBytes(data + offset, size, firstIndex, stamp); });
+        const auto deliver = [&](IIncomingBytePipe& decoder) {
+            delivering = &decoder;
+            decoder.OnBytes(data + offset, size, firstIndex, stamp);
+            delivering = nullptr;
+        };
+        if (coverFrames) {
+            cover.BeginChunk(firstIndex);
+            DeliverChunk(*this, deliver);
+        } else {
+            Publish(deliver);
+        }
     }
 }
 
 int FakeBytePipe::MarkLost(std::uint32_t firstIndex, std::uint32_t count)
 {
     lost.emplace_back(firstIndex, count);
+    lostBy.push_back(delivering);
     return 0;
 }
 

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/byte_pipe_subscriber.h"
+#include "core/frame_cover.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
 
@@ -28,16 +30,26 @@ public:
 
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
     bool Send(const std::uint8_t* data, std::uint32_t length) override;
+    CFrameCover* FrameCover() override { return coverFrames ? &cover : nullptr; }
 
     // Sum of the counts of every MarkLost report.
     std::uint64_t LostTotal() const;
 
     std::vector<std::pair<std::uint32_t, std::uint32_t>> lost;  // (firstIndex, count)
+    // Who made each report of lost, while a chunk was delivered to it.
+    std::vector<const IIncomingBytePipe*> lostBy;
+    // As the real byte pipe: a frame cover, and the strongly checked decoders
+    // served first. Off: attach order, and no frame is held back.
+    bool coverFrames = false;
+    CFrameCover cover;
     std::vector<std::uint8_t> sent;
     bool portOpen = true;
     std::uint32_t runningIndex = 0;
     static constexpr TimeStamp kFirstTimeStamp = 1000;
     TimeStamp nextTimeStamp = kFirstTimeStamp;
+
+private:
+    const IIncomingBytePipe* delivering = nullptr;
 };
 
 // The bytes of a recorded capture in tests/data/captures.
