@@ -5,7 +5,6 @@
 // frame cut in half and the ones the network lost must not be.
 #include <gtest/gtest.h>
 
-#include <future>
 #include <string>
 #include <vector>
 
@@ -76,12 +75,8 @@ public:
 
     bool Open(Rtcm3Endpoint& listener)
     {
-        auto opened = std::async(std::launch::async, [&] { return listener.pipe.OpenPort({Name()}); });
-        Bytes request;
-        if (!peer.ReceiveType(kUdpConnectRequest, request))
-            return false;
-        peer.Send(kUdpConnectAccepted, kLink);
-        return opened.get();
+        return peer.AnswerWhile(kUdpConnectRequest, kUdpConnectAccepted, kLink,
+                                [&] { return listener.pipe.OpenPort({Name()}); });
     }
     void SendFrames(unsigned first, unsigned end)
     {

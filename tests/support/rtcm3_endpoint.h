@@ -63,19 +63,31 @@ private:
     std::uint64_t total = 0;
 };
 
-// Keeps the payload of every frame published.
+// Keeps the payload of every frame published, and its type and time stamp.
 class Rtcm3Tally : public TSubscriber<IIncommingRTCM3Pipe> {
 public:
+    struct sSeen {
+        unsigned type;
+        TimeStamp at;
+    };
+
     ~Rtcm3Tally() override { Unsubscribe(); }
-    void OnRTCM3Frame(unsigned, const std::uint8_t* data, std::uint16_t length, const TimeStamp&) override
+    void OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
+                      const TimeStamp& timeStamp) override
     {
         std::lock_guard<std::mutex> guard(mutex);
         payloads.emplace_back(data, data + length);
+        seen.push_back({type, timeStamp});
     }
     std::vector<std::vector<std::uint8_t>> Payloads() const
     {
         std::lock_guard<std::mutex> guard(mutex);
         return payloads;
+    }
+    std::vector<sSeen> Seen() const
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return seen;
     }
     std::size_t Count() const
     {
@@ -86,10 +98,11 @@ public:
 private:
     mutable std::mutex mutex;
     std::vector<std::vector<std::uint8_t>> payloads;
+    std::vector<sSeen> seen;
 };
 
 struct Rtcm3Endpoint {
-    Rtcm3Endpoint()
+    explicit Rtcm3Endpoint(bool isSource = false) : statistics(&logPipe, isSource)
     {
         rtcm3.Subscribe(&pipe);
         bytes.Subscribe(&pipe);
@@ -134,7 +147,7 @@ struct Rtcm3Endpoint {
     CRTCM3InputHandler rtcm3{&logPipe};
     ByteTally bytes;
     Rtcm3Tally frames;
-    CStatsCollection statistics{&logPipe, false};
+    CStatsCollection statistics;
 };
 
 }  // namespace TolvarRT::testing

@@ -12,10 +12,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <mutex>
 #include <vector>
 
 #include "loopback.h"
+#include "ports/udp_link.h"
 
 namespace TolvarRT::testing {
 
@@ -97,6 +99,20 @@ public:
     {
         sentTotal += std::uint32_t(8 + payload.size());
         SendRaw(MakeDatagram(type, linkId, sentTotal, payload));
+    }
+    // Plays the converter's part of a handshake: while work (a port's Open or
+    // Close, which waits for the answer) runs on a thread of its own, answers
+    // the port's datagram of type request with one of type answer. What work
+    // returned; false when no request came.
+    template <class Work>
+    bool AnswerWhile(std::uint8_t request, std::uint8_t answer, std::uint8_t linkId, Work work)
+    {
+        auto done = std::async(std::launch::async, work);
+        Bytes datagram;
+        if (!ReceiveType(request, datagram))
+            return false;
+        Send(answer, linkId);
+        return done.get();
     }
     std::uint32_t sentTotal = 0;
 
