@@ -3,6 +3,7 @@
 // port feeds it.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <random>
 
 #include "bench_streams.h"
@@ -16,6 +17,7 @@
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
 #include "packet_bytes.h"
+#include "rtcm3_frame_builder.h"
 #include "stats/stats_collection.h"
 
 namespace {
@@ -83,9 +85,10 @@ void BM_PacketParser_Dense(benchmark::State& state)
 }
 BENCHMARK(BM_PacketParser_Dense);
 
-// The Listener side of a test document, without a port.
+// The Listener side of a test document, without a port (or, given true, the
+// Source side: the same decoders into a source collection).
 struct ListenerChain {
-    ListenerChain()
+    explicit ListenerChain(bool isSource = false) : statistics(&logPipe, isSource)
     {
         cmr.Subscribe(&endpoint);
         rtcm.Subscribe(&endpoint);
@@ -109,7 +112,7 @@ struct ListenerChain {
     CRTCM3InputHandler rtcm3{&logPipe};
     CNMEAInputHandler nmea{&logPipe};
     CATSInputHandler ats{&logPipe};
-    CStatsCollection statistics{&logPipe, false};
+    CStatsCollection statistics;
 };
 
 void RunChain(benchmark::State& state, const std::vector<std::uint8_t>& stream, unsigned sinkLevel = kLogNone,
@@ -153,5 +156,66 @@ void BM_ListenerChain_Testglo(benchmark::State& state)
     RunChain(state, stream);
 }
 BENCHMARK(BM_ListenerChain_Testglo);
+
+// A base sending four RTCM v3 types at 20 Hz, every frame of new content:
+// the bytes of each epoch, enough epochs that content comes back only long
+// after the match window.
+const std::vector<std::vector<std::uint8_t>>& TwentyHertzEpochs()
+{
+    static const std::vector<std::vector<std::uint8_t>> epochs = [] {
+        std::vector<std::vector<std::uint8_t>> all(4096);
+        std::uint32_t seed = 1;
+        for (auto& epoch : all) {
+            for (const auto& [type, length] : {std::pair{1077u, 240u}, {1087u, 180u}, {1097u, 150u}, {1230u, 20u}}) {
+                const std::vector<std::uint8_t> frame =
+                    TolvarRT::testing::rtcm3_reference::Frame(type, length, 0, ++seed);
+                epoch.insert(epoch.end(), frame.begin(), frame.end());
+            }
+        }
+        return all;
+    }();
+    return epochs;
+}
+
+// The Listener's chain on a link that holds every frame range(0) epochs of
+// 50 ms (100: 5 s, a hundred frames of each type pending at the Source).
+// Only the Listener's work is timed; the Source's decoders run beside it,
+// as its own port's thread would.
+void BM_ListenerChain_DelayedLink(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto& epochs = TwentyHertzEpochs();
+    ListenerChain source(true);
+    ListenerChain listener;
+    listener.statistics.SetSource(&source.statistics);
+    const std::uint64_t lag = std::uint64_t(state.range(0));
+    const TimeStamp epochTicks =
+        TimeStamp(std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(50)).count());
+    const TimeStamp transit = TimeStamp(lag) * epochTicks + epochTicks * 3 / 5;
+    const auto sendEpoch = [&](ListenerChain& side, std::uint64_t n, TimeStamp delay) {
+        const std::vector<std::uint8_t>& bytes = epochs[n % epochs.size()];
+        side.endpoint.PublishStampedBytes(bytes.data(), std::uint32_t(bytes.size()), TimeStamp(n) * epochTicks + delay);
+    };
+    std::uint64_t n = 0;
+    for (; n < lag; ++n)
+        sendEpoch(source, n, 0);
+    for (auto _ : state) {
+        sendEpoch(source, n, 0);
+        const Clock::time_point start = Clock::now();
+        sendEpoch(listener, n - lag, transit);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        ++n;
+    }
+    PacketStats record;
+    std::uint64_t frames = 0, matched = 0;
+    int position = -1;
+    while (position != 0 && listener.statistics.NextRecord(position, record, false)) {
+        frames += record.frames;
+        matched += record.matched;
+    }
+    state.SetItemsProcessed(std::int64_t(frames));
+    state.counters["matched_percent"] = frames == 0 ? 0.0 : 100.0 * double(matched) / double(frames);
+}
+BENCHMARK(BM_ListenerChain_DelayedLink)->ArgName("epochs_late")->Arg(0)->Arg(100)->UseManualTime();
 
 }  // namespace
