@@ -2,8 +2,11 @@
 // their class icons, the cells the core computes, and "Reset Statistics".
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QTest>
+#include <QTimer>
 
 #include "app/memory_settings_store.h"
 #include "app/tolvar_test_suite_doc.h"
@@ -83,6 +86,21 @@ TEST_F(StatsViewTest, TheLatencyDistributionShowsWhenAskedAndTheNextWindowRememb
     nextWindow.ChooseLatencyColumns(false);
     EXPECT_TRUE(nextWindow.isColumnHidden(TolvarRT::kColumnLatencyRms));
     EXPECT_EQ(settings.ReadInt("Settings", "LatencyColumns", -1), 0);
+}
+
+TEST_F(StatsViewTest, TheMatchWindowAskedForIsTheDocumentsAndKept)
+{
+    // The dialog is modal: it is answered from the event loop it runs.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->intValue(), 30);
+        dialog->setIntValue(120);
+        dialog->accept();
+    });
+    view.AskMatchWindow();
+    EXPECT_EQ(document.MatchWindow(), 120.0);
+    EXPECT_EQ(settings.ReadInt("Settings", CTolvarTestSuiteDoc::kMatchWindowKey, 0), 120);
 }
 
 TEST_F(StatsViewTest, RowsAppearInKeyOrderWithClassIconsAndTheModelsCells)
