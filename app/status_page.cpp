@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/date_text.h"
+#include "core/utf8_text.h"
 
 namespace {
 
@@ -45,7 +46,9 @@ std::string EscapeHtml(std::string_view text)
 {
     std::string escaped;
     escaped.reserve(text.size());
-    for (const char c : text) {
+    // A device's identity or a port's name may carry bytes of any 8-bit
+    // encoding; the page is UTF-8.
+    for (const char c : TolvarRT::ValidUtf8(text)) {
         switch (c) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;

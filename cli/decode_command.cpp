@@ -11,6 +11,7 @@
 #include "decoders/rtcm3_input_handler.h"
 #include "decoders/rtcm_input_handler.h"
 #include "stats/stats_collection.h"
+#include "web/json_text.h"
 
 namespace cli {
 namespace {
@@ -229,7 +230,7 @@ std::string FrameLines(const sDecodeResult& result)
         line["type"] = entry.lost ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.type);
         line["name"] = entry.name;
         line["chunk"] = entry.held ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.chunk);
-        lines += line.dump();
+        lines += web::JsonText(line);
         lines += '\n';
     }
     return lines;

@@ -6,6 +6,7 @@
 
 #include "core/string_format.h"
 #include "stats/packet_stats.h"
+#include "web/json_text.h"
 
 namespace cli {
 namespace {
@@ -49,7 +50,7 @@ std::string EventLine(const sLinkEvent& event, double seconds, std::chrono::syst
         if (event.kind == eLinkEventKind::BeginCorrupted || event.kind == eLinkEventKind::EndCorrupted)
             line["lostBytes"] = event.lostBytes;
     }
-    return line.dump();
+    return web::JsonText(line);
 }
 
 bool ParseEventLine(const std::string& text, sEventRecord& record)

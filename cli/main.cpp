@@ -21,6 +21,7 @@
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
 #include "cli/verdict.h"
+#include "web/json_text.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
     if (frames)
         std::cout << cli::FrameLines(result);
     else if (json)
-        std::cout << cli::DecodeJson(result).dump(2) << "\n";
+        std::cout << web::JsonText(cli::DecodeJson(result), 2) << "\n";
     else
         std::cout << cli::DecodeText(result);
     return 0;
@@ -112,7 +113,7 @@ int RunAndReport(Options options, const sVerdictOptions& verdictOptions,
         nlohmann::json json = toJson(result);
         if (!requirements.empty())
             json["verdict"] = cli::VerdictJson(verdict);
-        std::cout << json.dump(2) << "\n";
+        std::cout << web::JsonText(json, 2) << "\n";
     } else {
         std::cout << toText(result);
         if (!requirements.empty())
@@ -167,7 +168,7 @@ int Report(const std::string& eventsFile, const std::string& svgFile, bool json)
         }
     }
     if (json)
-        std::cout << cli::EventsReportJson(report).dump(2) << "\n";
+        std::cout << web::JsonText(cli::EventsReportJson(report), 2) << "\n";
     else
         std::cout << cli::EventsReportText(report);
     return 0;

@@ -5,6 +5,7 @@
 #include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "ports/replay_session.h"
+#include "web/json_text.h"
 #include "web/stats_output.h"
 
 namespace web {
@@ -67,14 +68,14 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
             response.status = 500;
             return;
         }
-        response.set_content(std::string(page, length), "text/html");
+        response.set_content(std::string(page, length), "text/html; charset=utf-8");
         document.FreePage(page);
         AddHeaderLines(extraHeader, response);
     });
     server->Get("/", [this, pagePath](const httplib::Request&, httplib::Response& response) {
         response.set_content("<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><A href=\"" + pagePath + "\">" +
                                  EscapeHtml(document.TitleText()) + "</A></BODY></HTML>",
-                             "text/html");
+                             "text/html; charset=utf-8");
     });
     server->Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
         // Read from a snapshot: a client polling here must not take changes
@@ -84,7 +85,7 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
             document.ListenerStatistics().Snapshot(TolvarRT::CReplaySession::LinkTimeNow());
         nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
         AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
-        response.set_content(json.dump(2), "application/json");
+        response.set_content(JsonText(json, 2), "application/json");
     });
     boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
     if (boundPort < 0) {

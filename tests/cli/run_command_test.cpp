@@ -2,6 +2,8 @@
 // emulated radio link with the log file the engineer asked for.
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
 #include <stdlib.h>
 
 #include <algorithm>
@@ -14,15 +16,18 @@
 #include "cli/demo_command.h"
 #include "cli/events_report.h"
 #include "cli/run_command.h"
+#include "core/utf8_text.h"
 #include "decoders/dc_packet.h"
 #include "ntrip_caster.h"
 #include "packet_bytes.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
+#include "served_stats.h"
 #include "sim/emulated_radio_link.h"
 #include "stats/link_figures.h"
 #include "tcp_server.h"
 #include "temp_folder.h"
+#include "web/json_text.h"
 
 namespace {
 
@@ -283,6 +288,54 @@ TEST(RunTest, TheReportOfARunsEventsGivesItsLiveFigures)
     ASSERT_TRUE(run.error.empty()) << run.error;
     EXPECT_EQ(TolvarRT::LinkTotal(run.figures.measured).sent, 429u);
     ExpectTheReportOf(options.loop.eventsFile, run.figures);
+}
+
+}  // namespace
+
+namespace {
+
+// A capture named in Latin-1, as old Windows tools name them: the name is in
+// the title, and so in the JSON, the served statistics and the status page.
+TEST(RunTest, APortNameThatIsNotUtf8ReachesTheJsonAndThePagesAsReplacementCharacters)
+{
+    TolvarRT::testing::TempFolder folder;
+    const std::string latin1 = folder.File("caf\xE9.raw");
+    {
+        std::ofstream file(latin1, std::ios::binary);
+        const std::string capture = ReadFile(TolvarRT::testing::CapturePath("testglo.rtcm3"));
+        file.write(capture.data(), std::streamsize(capture.size()));
+    }
+    cli::sRunOptions options;
+    options.listener.port = "FILE:" + latin1;
+    options.loop.seconds = 2;
+    options.loop.serve = "127.0.0.1:0";
+    options.loop.eventsFile = folder.File("events.jsonl");
+    std::promise<std::string> served;
+    options.loop.onServing = [&](const std::string& url) { served.set_value(url); };
+    std::ostringstream progress;
+    std::future<cli::sRunResult> run =
+        std::async(std::launch::async, [&] { return cli::RunLinkTest(options, progress); });
+    const std::string url = served.get_future().get();
+    httplib::Client client(url.substr(0, url.size() - 1));
+    ASSERT_TRUE(cli::testing::WaitForServedRows(url, std::chrono::seconds(10)));
+    const auto stats = client.Get("/api/stats");
+    ASSERT_TRUE(stats && stats->status == 200);
+    EXPECT_NE(nlohmann::json::parse(stats->body)["title"].get<std::string>().find("caf\xEF\xBF\xBD.raw"),
+              std::string::npos);
+    const auto page = client.Get("/");
+    ASSERT_TRUE(page && page->status == 200);
+    EXPECT_EQ(TolvarRT::ValidUtf8(page->body), page->body);
+    EXPECT_NE(page->body.find("caf\xEF\xBF\xBD.raw"), std::string::npos);
+
+    const cli::sRunResult result = run.get();
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const nlohmann::json json = nlohmann::json::parse(web::JsonText(cli::RunJson(result), 2));
+    EXPECT_NE(json["title"].get<std::string>().find("caf\xEF\xBF\xBD.raw"), std::string::npos);
+    EXPECT_FALSE(json["rows"].empty()) << "the figures are all there";
+    std::istringstream lines(TolvarRT::testing::TempFolder::Contents(options.loop.eventsFile));
+    std::string line;
+    while (std::getline(lines, line))
+        ASSERT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPointer>
@@ -218,6 +220,27 @@ TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrIsHeard)
     view.SoundAction()->trigger();
     send(cmr, 0);
     EXPECT_EQ(heard(), 11) << "the same thread again";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PositionViewTest, APositionLogNamedInCyrillicAndChineseIsCreatedUnderThatName)
+{
+    TolvarRT::testing::TempFolder folder;
+    const QString name = QString::fromStdString(folder.Path().string()) +
+                         QStringLiteral("/\u041f\u043e\u0437\u0438\u0446\u0438\u044f \u4f4d\u7f6e.txt");
+    gui::CPositionView& view = OpenWindow();
+    QTimer::singleShot(0, [name] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(name);
+        static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+    });
+    view.OpenPositionLog();
+    EXPECT_TRUE(QFileInfo::exists(name)) << name.toStdString();
+    view.ClosePositionLog();
 }
 
 }  // namespace

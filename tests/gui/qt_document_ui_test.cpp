@@ -2,13 +2,20 @@
 // port choices answered beforehand, the file dialog's filter.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include "app/document_commands.h"
 #include "app/memory_settings_store.h"
 #include "app/port_settings.h"
+#include "app/tolvar_test_suite_doc.h"
 #include "gui/command_table.h"
 #include "gui/qt_document_ui.h"
+#include "temp_folder.h"
 #include "wait_until.h"
 
 namespace {
@@ -93,6 +100,32 @@ TEST(QtDocumentUiTest, TheLogFileFilterTakesQtsForm)
     EXPECT_EQ(gui::QtFileFilter("Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
               QStringLiteral("Text Files(*.txt);;All Files (*.*)"));
     EXPECT_EQ(gui::QtFileFilter(""), QString());
+}
+
+}  // namespace
+
+namespace {
+
+// A log file named in Cyrillic and Chinese, chosen in the desktop's dialog:
+// the file the system makes has those letters, not question marks.
+TEST(QtDocumentUiTest, ALogFileNamedInCyrillicAndChineseIsCreatedUnderThatName)
+{
+    TolvarRT::testing::TempFolder folder;
+    const QString name = QString::fromStdString(folder.Path().string()) +
+                         QStringLiteral("/\u0416\u0443\u0440\u043d\u0430\u043b \u65e5\u5fd7.txt");
+    QTimer::singleShot(0, [name] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(name);
+        static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+    });
+    CMemorySettingsStore settings;
+    gui::CQtDocumentUi ui;
+    CTolvarTestSuiteDoc document(settings, ui);
+    document.Run(DocumentCommand::kCreateLogFile);
+    ASSERT_TRUE(document.FileLog().IsOpen());
+    EXPECT_TRUE(QFileInfo::exists(name)) << name.toStdString();
+    document.Run(DocumentCommand::kCloseLogFile);
 }
 
 }  // namespace
