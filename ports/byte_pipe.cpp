@@ -176,20 +176,7 @@ std::uint64_t CBytePipeSubscription::RejectedBytes() const
 int CBytePipeSubscription::MarkLost(std::uint32_t firstIndex, std::uint32_t count)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
-    if (lostReporters == 0 || count == 0 || recentBytes.empty())
-        return 0;
-    std::uint64_t rejected = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t index = firstIndex + i;
-        const std::uint32_t slot = index % kLostWindow;
-        if (lostIndex[slot] != index) {
-            lostIndex[slot] = index;
-            lostCount[slot] = 0;
-        }
-        if (lostCount[slot] < 255 && ++lostCount[slot] == lostReporters && recentBytes[slot] != '\r' &&
-            recentBytes[slot] != '\n')
-            ++rejected;
-    }
+    const std::uint32_t rejected = lostBytes.MarkLost(firstIndex, count);
     if (rejected == 0)
         return 0;
     rejectedBytes += rejected;
@@ -260,19 +247,8 @@ void CBytePipeSubscription::PublishStampedBytes(const std::uint8_t* data, std::u
         const auto* subscriber = dynamic_cast<const CBytePipeSubscriber*>(&decoder);
         reporters += subscriber != nullptr && subscriber->ReportsUnusedBytes() ? 1 : 0;
     });
-    lostReporters = reporters;
     deliveryTime = timeStamp;
-    if (recentBytes.empty()) {
-        recentBytes.assign(kLostWindow, 0);
-        lostIndex.assign(kLostWindow, 0);
-        lostCount.assign(kLostWindow, 0);
-    }
-    for (std::uint32_t done = 0; done < length;) {
-        const std::uint32_t slot = (firstIndex + done) % kLostWindow;
-        const std::uint32_t piece = std::min(length - done, kLostWindow - slot);
-        std::memcpy(recentBytes.data() + slot, data + done, piece);
-        done += piece;
-    }
+    lostBytes.BeginChunk(firstIndex, data, length, reporters);
     frameCover.BeginChunk(firstIndex);
     DeliverChunk(*this, [&](IIncomingBytePipe& decoder) { decoder.OnBytes(data, length, firstIndex, timeStamp); });
 }

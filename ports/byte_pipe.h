@@ -15,6 +15,7 @@
 #include "core/log_pipe.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "ports/lost_byte_tally.h"
 #include "ports/serial_port_interface.h"
 
 namespace TolvarRT {
@@ -119,15 +120,8 @@ private:
     std::uint32_t runningIndex = 0;              // the index the next received byte gets
     IIncomingBytePipe* sentTap = nullptr;        // under the shared lock
     std::uint32_t sentIndex = 0;                 // the index the next sent byte gets, under the lock
-    // The last kLostWindow bytes and how many decoders reported each lost,
-    // by running index modulo the window; made at the first chunk. Reports
-    // come within a frame's length of the newest byte, far inside it.
-    static constexpr std::uint32_t kLostWindow = 1u << 14;
-    std::vector<std::uint8_t> recentBytes;
-    std::vector<std::uint32_t> lostIndex;  // the running index each slot counts for
-    std::vector<std::uint8_t> lostCount;
-    unsigned lostReporters = 0;  // decoders of the chunk being delivered that report unused bytes
-    TimeStamp deliveryTime = 0;  // of the chunk being delivered
+    CLostByteTally lostBytes;                    // under the shared lock
+    TimeStamp deliveryTime = 0;                  // of the chunk being delivered
     std::uint64_t rejectedBytes = 0;
     RejectedBytesSink rejectedSink;
     CFrameCover frameCover;  // under the shared lock

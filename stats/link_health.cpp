@@ -10,6 +10,7 @@ CLinkHealth::CLinkHealth(Judged judged, sHealthThresholds chosen) : onEvent(std:
 void CLinkHealth::Reset()
 {
     types.clear();
+    fastestPeriod.reset();
     link = sStream();
     outages.clear();
     corrupted = false;
@@ -45,6 +46,8 @@ double ProvisionalPeriod(std::vector<double> intervals)
 
 double CLinkHealth::FastestPeriod() const
 {
+    if (fastestPeriod)
+        return *fastestPeriod;
     double known = 0.0;
     double provisional = 0.0;
     const auto faster = [](double& fastest, double period) {
@@ -55,7 +58,8 @@ double CLinkHealth::FastestPeriod() const
         faster(known, stream.period);
         faster(provisional, stream.provisional);
     }
-    return known > 0.0 ? known : provisional;
+    fastestPeriod = known > 0.0 ? known : provisional;
+    return *fastestPeriod;
 }
 
 void CLinkHealth::OnFrame(std::uint32_t key, double period, TimeStamp time)
@@ -67,8 +71,10 @@ void CLinkHealth::OnFrame(std::uint32_t key, double period, TimeStamp time)
         const double interval = SecondsBetween(time, type.lastFrame);
         if (interval > kBurstS)
             type.firstIntervals[type.intervalsSeen++] = interval;
-        if (type.intervalsSeen == kProvisionalIntervals)
+        if (type.intervalsSeen == kProvisionalIntervals) {
             type.provisional = ProvisionalPeriod({type.firstIntervals.begin(), type.firstIntervals.end()});
+            fastestPeriod.reset();
+        }
     }
     Arrive(type, false, key, period, time);
     Arrive(link, true, 0, FastestPeriod(), time);
@@ -79,6 +85,8 @@ void CLinkHealth::OnFrame(std::uint32_t key, double period, TimeStamp time)
 
 void CLinkHealth::Arrive(sStream& stream, bool wholeLink, std::uint32_t key, double period, TimeStamp time)
 {
+    if (!wholeLink && stream.period != period)
+        fastestPeriod.reset();
     stream.period = period;
     JudgeGap(stream, wholeLink, key, period, time);
     if (stream.out) {

@@ -112,6 +112,7 @@ private:
     double FailureS(double period) const;
     double RecoveryS(double period) const;
     // Of the types with a known period; without one, of the provisional.
+    // Worked out again only after a type's period changed: every frame asks.
     double FastestPeriod() const;
     void Arrive(sStream& stream, bool wholeLink, std::uint32_t key, double period, TimeStamp time);
     void JudgeGap(sStream& stream, bool wholeLink, std::uint32_t key, double period, TimeStamp now);
@@ -121,6 +122,7 @@ private:
     Judged onEvent;
     const sHealthThresholds thresholds;
     std::map<std::uint32_t, sStream> types;
+    mutable std::optional<double> fastestPeriod;  // empty: to be worked out
     sStream link;
     std::vector<sOutage> outages;
     bool corrupted = false;

@@ -24,7 +24,8 @@ TEST(Utf8TextTest, IllFormedSequencesBecomeOneReplacementEachAndWellFormedTextSt
     EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), kReplacement + kReplacement + kReplacement) << "a surrogate";
     EXPECT_EQ(ValidUtf8("\xF4\x90\x80\x80"), kReplacement + kReplacement + kReplacement + kReplacement)
         << "beyond U+10FFFF";
-    const std::string wellFormed = "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB \xE6\x97\xA5\xE5\xBF\x97 \xF0\x9F\x93\xA1";
+    const std::string wellFormed =
+        "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB \xE6\x97\xA5\xE5\xBF\x97 \xF0\x9F\x93\xA1";
     EXPECT_EQ(ValidUtf8(wellFormed), wellFormed);
 }
 
