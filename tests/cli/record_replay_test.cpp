@@ -233,9 +233,12 @@ TEST(ReplayClockTest, ARecordingFindsTheSameOutagesAtEverySpeed)
         EXPECT_EQ(figures.sourceHealth.counts.linkOutages, 0u);
         ASSERT_EQ(health.outages.size(), 1u);
         const TolvarRT::sOutage& found = health.outages[0];
-        EXPECT_NEAR(secondsIn(health, found.start), secondsIn(expected, outage.start), 0.005);
+        // Seconds into the run count from the statistics' reset, which comes a
+        // connection's time (a few ms, more on a loaded machine) before the
+        // replay's first byte; the outage's own length is the recording's.
+        EXPECT_NEAR(secondsIn(health, found.start), secondsIn(expected, outage.start), 0.05);
         ASSERT_TRUE(found.end.has_value());
-        EXPECT_NEAR(secondsIn(health, *found.end), secondsIn(expected, *outage.end), 0.005);
+        EXPECT_NEAR(secondsIn(health, *found.end), secondsIn(expected, *outage.end), 0.05);
         EXPECT_NEAR(found.durationS, outage.durationS, 0.005);
     }
 }
