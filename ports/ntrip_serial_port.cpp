@@ -268,14 +268,15 @@ void CNtripSerialPort::ThreadMain()
             if (lost) {
                 const milliseconds unit(retryUnitMs.load());
                 const auto lasted = std::chrono::duration_cast<milliseconds>(Clock::now() - connectedAt);
-                if (lasted >= unit * kSteadyStreamUnits) {
+                const bool steady = lasted >= unit * kSteadyStreamUnits;
+                if (steady)
                     failedAttempts = 0;
-                    log.LogBasic("%s: the caster's stream was lost; reconnecting", name.c_str());
-                } else {
+                const long long pause = (long long)RetryDelay(failedAttempts + 1, unit).count();
+                if (steady)
+                    log.LogBasic("%s: the caster's stream was lost; next attempt in %lld ms", name.c_str(), pause);
+                else
                     log.LogBasic("%s: the caster's stream ended %lld ms after it began; next attempt in %lld ms",
-                                 name.c_str(), (long long)lasted.count(),
-                                 (long long)RetryDelay(failedAttempts + 1, unit).count());
-                }
+                                 name.c_str(), (long long)lasted.count(), pause);
                 MarkLost(fd);
             }
         } else if (now == State::Reconnecting) {

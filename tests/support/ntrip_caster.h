@@ -75,6 +75,13 @@ public:
         Wake();
     }
 
+    // From now on the stream's answer is followed by a hang-up, or not.
+    void HangUpAfterAnswer(bool hangUp)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        config.hangUpAfterAnswer = hangUp;
+    }
+
     // From now on every request gets the sourcetable.
     void WithdrawMountpoint()
     {
@@ -195,9 +202,11 @@ private:
             requests.push_back(head);
         }
         std::string mountpoint;
+        bool hangUp;
         {
             std::lock_guard<std::mutex> guard(lock);
             mountpoint = config.mountpoint;
+            hangUp = config.hangUpAfterAnswer;
         }
         const bool rightMount = head.rfind("GET /" + mountpoint + " ", 0) == 0 && !mountpoint.empty();
         const bool authorised =
@@ -223,7 +232,7 @@ private:
         else
             Put(std::string("HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/data\r\n") +
                 (config.version == Version::TwoChunked ? "Transfer-Encoding: chunked\r\n" : "") + "\r\n");
-        if (config.hangUpAfterAnswer) {
+        if (hangUp) {
             Hangup();
             std::lock_guard<std::mutex> guard(lock);
             ++streams;
@@ -294,7 +303,7 @@ private:
         }
     }
 
-    sConfig config;  // the mountpoint under the lock once started
+    sConfig config;  // the mountpoint and the hang-up under the lock once started
     int listener = -1;
     int connection = -1;  // the caster thread's
     int wake[2] = {-1, -1};
