@@ -126,7 +126,18 @@ void CNtripReply::TakeTableLine(const std::string& text)
     }
     if (fields.size() < 2 || fields[1].empty())
         return;
+    if (mountpoints.size() >= tableLimits.names) {
+        ++leftOut;
+        return;
+    }
     mountpoints.push_back({fields[1], fields.size() > 11 && fields[11] == "1"});
+}
+
+void CNtripReply::CutTable()
+{
+    tableCut = true;
+    state = State::Done;
+    outcome = Outcome::Sourcetable;
 }
 
 void CNtripReply::Emit(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& body)
@@ -136,6 +147,10 @@ void CNtripReply::Emit(const std::uint8_t* data, std::size_t length, std::vector
         return;
     }
     for (std::size_t i = 0; i < length && state != State::Done; ++i) {
+        if (++tableBytes > tableLimits.bytes) {
+            CutTable();
+            return;
+        }
         const char c = char(data[i]);
         if (c != '\n') {
             if (c != '\r' && tableLine.size() < kLineLimit)
@@ -147,6 +162,8 @@ void CNtripReply::Emit(const std::uint8_t* data, std::size_t length, std::vector
             outcome = Outcome::Sourcetable;
         } else {
             TakeTableLine(tableLine);
+            if (++tableLines >= tableLimits.lines)
+                CutTable();
         }
         tableLine.clear();
     }

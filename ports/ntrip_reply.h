@@ -15,6 +15,15 @@ struct sNtripMountpoint {
     bool wantsPosition = false;  // the caster needs a GGA sentence to pick the corrections
 };
 
+// How much of a sourcetable is read: a caster that never ends its list must
+// not grow the client's memory or hold it until the answer deadline. Large
+// networks list a few thousand streams in well under a megabyte.
+struct sNtripTableLimits {
+    std::size_t names = 200;      // mountpoints kept; later ones are only counted
+    std::size_t lines = 20000;    // lines read before the list is taken as it is
+    std::size_t bytes = 2 << 20;  // bytes read likewise
+};
+
 // Thread rules: one thread at a time; a reply belongs to one connection.
 class CNtripReply {
 public:
@@ -27,6 +36,8 @@ public:
         Failed,       // not an answer this port understands (Failure says why)
     };
 
+    explicit CNtripReply(sNtripTableLimits limits = {}) : tableLimits(limits) {}
+
     // Feeds what the socket gave; appends the correction bytes it carries to
     // body. A result other than Waiting and Streaming is final.
     Outcome Feed(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& body);
@@ -36,7 +47,12 @@ public:
     Outcome Result() const { return outcome; }
     const std::string& StatusLine() const { return statusLine; }
     const std::string& Failure() const { return failure; }
+    // The first mountpoints of a sourcetable, at most the names limit.
     const std::vector<sNtripMountpoint>& Mountpoints() const { return mountpoints; }
+    // Mountpoints read but not kept.
+    std::size_t MountpointsLeftOut() const { return leftOut; }
+    // The sourcetable was longer than the line or byte limit: the rest was not read.
+    bool TableCut() const { return tableCut; }
 
 private:
     enum class State {
@@ -60,6 +76,8 @@ private:
     // Body bytes: correction data, or sourcetable text.
     void Emit(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& body);
     void TakeTableLine(const std::string& text);
+    // The sourcetable is taken as read so far.
+    void CutTable();
 
     State state = State::StatusLine;
     Outcome outcome = Outcome::Waiting;
@@ -72,6 +90,11 @@ private:
     std::uint64_t chunkLeft = 0;
     std::string tableLine;
     std::vector<sNtripMountpoint> mountpoints;
+    sNtripTableLimits tableLimits;
+    std::size_t tableLines = 0;
+    std::size_t tableBytes = 0;
+    std::size_t leftOut = 0;
+    bool tableCut = false;
 };
 
 }  // namespace TolvarRT

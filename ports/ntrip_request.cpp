@@ -11,6 +11,34 @@ namespace {
 
 constexpr std::string_view kPrefix = "NTRIP:";
 
+// A line break, tab or other control byte would end or split a line of the
+// request; a space would end its first line's path.
+bool HasControl(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7F; });
+}
+
+bool HasBlankOrControl(std::string_view text)
+{
+    return HasControl(text) || text.find(' ') != std::string_view::npos;
+}
+
+// Why the request could not carry the address as it is; nullptr when it can.
+// User and password travel base64-encoded, so only control bytes (surely a
+// mistake) are refused there; spaces in a password are fine.
+const char* UnsafePart(const sNtripAddress& address)
+{
+    if (HasBlankOrControl(address.mountpoint))
+        return "the mountpoint holds a space or a control character (such as a line break)";
+    if (HasBlankOrControl(address.caster.host))
+        return "the caster address holds a space or a control character (such as a line break)";
+    if (HasControl(address.user))
+        return "the user name holds a control character (such as a line break)";
+    if (HasControl(address.password))
+        return "the password holds a control character (such as a line break)";
+    return nullptr;
+}
+
 bool ReadNumber(std::string_view text, double& value)
 {
     if (text.empty() || text.size() > 40)
@@ -45,6 +73,8 @@ bool ParseNtripPortName(std::string_view name, sNtripAddress& address, std::stri
     };
     if (!HasNetPrefix(name, kPrefix))
         return fail("not an NTRIP:host/mountpoint name");
+    if (name.size() > kNtripNameLimit)
+        return fail(("the name is longer than " + std::to_string(kNtripNameLimit) + " characters").c_str());
     std::string_view rest = name.substr(kPrefix.size());
     sNtripAddress parsed;
     // Mountpoints hold no '@'; passwords may.
@@ -75,6 +105,8 @@ bool ParseNtripPortName(std::string_view name, sNtripAddress& address, std::stri
     parsed.caster = caster;
     if (!portGiven)
         parsed.caster.port = kDefaultCasterPort;
+    if (const char* why = UnsafePart(parsed))
+        return fail(why);
     address = std::move(parsed);
     return true;
 }

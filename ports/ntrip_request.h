@@ -3,6 +3,7 @@
 // sentence that tells a caster where the rover is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@
 namespace TolvarRT {
 
 constexpr std::uint16_t kDefaultCasterPort = 2101;
+// Longer names are no caster's; every text that shows one must fit a log line.
+constexpr std::size_t kNtripNameLimit = 1000;
 
 struct sNtripAddress {
     sNetAddress caster{"", kDefaultCasterPort};
@@ -23,7 +26,11 @@ struct sNtripAddress {
 
 // Reads "NTRIP:[user[:password]@]host[:port][/mountpoint]" (prefix in any
 // case). The password may hold ':' and '@'; the host part starts after the
-// last '@'. False with failure set for an empty host or a bad port.
+// last '@'. False with failure set for an empty host, a bad port, a name
+// longer than kNtripNameLimit, or a part the request cannot carry as it is:
+// a space or control character in the mountpoint or host, a control
+// character in the user name or password (a line break there would add
+// lines of its own to the request).
 bool ParseNtripPortName(std::string_view name, sNtripAddress& address, std::string* failure = nullptr);
 
 // The name as it may be shown: the password, when there is one, is "****".

@@ -22,33 +22,55 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
     return int(std::clamp<decltype(left)>(left, 0, 1000 * 1000));
 }
 
-std::string MountpointList(const std::vector<sNtripMountpoint>& mountpoints)
+// Room in a failure text: the failed-attempt log line adds its time stamps,
+// the port's name (at most a name's limit) and "; next attempt in ... ms",
+// and a text too long for the line would not be logged at all.
+constexpr std::size_t kLogLineFrame = 120;
+constexpr std::size_t kFailureRoom = CLogPipe::kLineSize - kLogLineFrame - kNtripNameLimit;
+// What the end of a cut list needs: " and at least N more (...)".
+constexpr std::size_t kListTailRoom = 100;
+
+// As many of the names as fit in room, then how many were left out: the list
+// is cut, never the text around it.
+std::string MountpointList(const CNtripReply& reply, std::size_t room)
 {
-    if (mountpoints.empty())
-        return "none";
+    const std::vector<sNtripMountpoint>& mountpoints = reply.Mountpoints();
     std::string list;
+    std::size_t shown = 0;
     for (const sNtripMountpoint& mountpoint : mountpoints) {
+        const std::string entry = mountpoint.name + (mountpoint.wantsPosition ? " (needs a GGA position)" : "");
+        if (list.size() + 2 + entry.size() > room)
+            break;
         if (!list.empty())
             list += ", ";
-        list += mountpoint.name;
-        if (mountpoint.wantsPosition)
-            list += " (needs a GGA position)";
+        list += entry;
+        ++shown;
     }
-    return list;
+    const std::size_t more = mountpoints.size() - shown + reply.MountpointsLeftOut();
+    if (more > 0)
+        list += (list.empty() ? "" : " and ") + std::string(reply.TableCut() ? "at least " : "") +
+                std::to_string(more) + (list.empty() ? " not shown" : " more");
+    if (reply.TableCut())
+        list += (list.empty() ? "none read" : "") + std::string(" (the list was too long to read to its end)");
+    return list.empty() ? "none" : list;
 }
 
-// What a person reads when the caster gave no stream.
+// What a person reads when the caster gave no stream; never longer than the
+// failure room.
 std::string NoStreamText(const CNtripReply& reply, const sNtripAddress& address)
 {
     const std::string caster = address.caster.host + ":" + std::to_string(address.caster.port);
     switch (reply.Result()) {
     case CNtripReply::Outcome::Refused:
         return "the caster " + caster + " refused user \"" + address.user + "\" or its password (401 Unauthorized)";
-    case CNtripReply::Outcome::Sourcetable:
-        return (address.mountpoint.empty()
-                    ? "no mountpoint given"
-                    : "the caster " + caster + " has no mountpoint \"" + address.mountpoint + "\"") +
-               "; its mountpoints: " + MountpointList(reply.Mountpoints());
+    case CNtripReply::Outcome::Sourcetable: {
+        const std::string head = (address.mountpoint.empty()
+                                      ? "no mountpoint given"
+                                      : "the caster " + caster + " has no mountpoint \"" + address.mountpoint + "\"") +
+                                 "; its mountpoints: ";
+        const std::size_t used = head.size() + kListTailRoom;
+        return head + MountpointList(reply, used < kFailureRoom ? kFailureRoom - used : 0);
+    }
     case CNtripReply::Outcome::Ended: return "the caster " + caster + " ended the stream";
     default: return reply.Failure().empty() ? "no answer from the caster " + caster : reply.Failure();
     }
@@ -83,7 +105,7 @@ std::string CNtripSerialPort::LastProblem()
 
 bool CNtripSerialPort::Handshake(int fd, int stopFd, std::vector<std::uint8_t>& body, std::string& failure)
 {
-    reply = CNtripReply();
+    reply = CNtripReply(tableLimits);
     const std::string request = NtripRequest(address);
     SetSendTimeout(fd, int(kAnswerTimeout.count()));
     if (SocketSendAll(fd, request.data(), request.size()) != request.size()) {
@@ -206,6 +228,7 @@ void CNtripSerialPort::ThreadMain()
         wantsGga = position.has_value();
     }
     Clock::time_point nextGga = Clock::now();
+    Clock::time_point connectedAt = Clock::now();
     if (!firstBytes.empty()) {
         Deliver(firstBytes.data(), std::uint32_t(firstBytes.size()));
         firstBytes.clear();
@@ -243,7 +266,17 @@ void CNtripSerialPort::ThreadMain()
                 }
             }
             if (lost) {
-                log.LogBasic("%s: the caster's stream was lost; reconnecting", name.c_str());
+                const milliseconds unit(retryUnitMs.load());
+                const auto lasted = std::chrono::duration_cast<milliseconds>(Clock::now() - connectedAt);
+                const bool steady = lasted >= unit * kSteadyStreamUnits;
+                if (steady)
+                    failedAttempts = 0;
+                const long long pause = (long long)RetryDelay(failedAttempts + 1, unit).count();
+                if (steady)
+                    log.LogBasic("%s: the caster's stream was lost; next attempt in %lld ms", name.c_str(), pause);
+                else
+                    log.LogBasic("%s: the caster's stream ended %lld ms after it began; next attempt in %lld ms",
+                                 name.c_str(), (long long)lasted.count(), pause);
                 MarkLost(fd);
             }
         } else if (now == State::Reconnecting) {
@@ -286,8 +319,9 @@ void CNtripSerialPort::ThreadMain()
                 sock = fresh;
                 state = State::Connected;
             }
-            failedAttempts = 0;
-            nextGga = Clock::now();
+            // The row of failed attempts ends only once this stream proves steady.
+            connectedAt = Clock::now();
+            nextGga = connectedAt;
             log.LogBasic("%s: reconnected to the caster", name.c_str());
             if (!body.empty())
                 Deliver(body.data(), std::uint32_t(body.size()));

@@ -29,6 +29,10 @@ public:
     // The first pause after a loss; each failed attempt doubles it, up to 256 times.
     static constexpr std::chrono::milliseconds kDefaultRetryUnit{1000};
     static constexpr unsigned kLongestRetryFactor = 256;
+    // A stream that ends sooner than this many retry units after it began
+    // counts as a failed attempt, so a caster that answers and hangs up at
+    // once is asked less and less often rather than every unit for ever.
+    static constexpr unsigned kSteadyStreamUnits = 10;
 
     using CNetworkSerialPort::CNetworkSerialPort;
     ~CNtripSerialPort() override;
@@ -54,6 +58,8 @@ public:
     // Seams for tests: the pauses scale with the retry unit.
     void SetRetryUnit(std::chrono::milliseconds unit) { retryUnitMs.store(unit.count()); }
     void SetGgaInterval(std::chrono::milliseconds interval) { ggaIntervalMs.store(interval.count()); }
+    // Set before Open: how much of a sourcetable is read.
+    void SetTableLimits(sNtripTableLimits limits) { tableLimits = limits; }
     // The pause before the given attempt of a row of failed ones (1, 2, 4 ... 256 units).
     static std::chrono::milliseconds RetryDelay(unsigned failedAttempts, std::chrono::milliseconds unit);
 
@@ -89,6 +95,7 @@ private:
     std::atomic<State> state{State::Closed};
     sNtripAddress address;                 // written by Open only, before the thread starts
     std::optional<sGgaPosition> position;  // likewise, by SetGgaPosition
+    sNtripTableLimits tableLimits;         // likewise, by SetTableLimits
     std::string lastProblem;               // under the port lock
 };
 

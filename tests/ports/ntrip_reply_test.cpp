@@ -94,6 +94,42 @@ TEST(NtripReply, AnEndlessHeaderLineFails)
     EXPECT_EQ(Read("HTTP/1.1 200 OK\r\nX: " + std::string(10000, 'a'), 0, reply).first, Outcome::Failed);
 }
 
+// Each limit stops the reading at its own point, in whatever pieces the
+// table comes; names past the names limit are counted, not kept.
+TEST(NtripReply, ASourcetableIsReadOnlyUpToItsLimits)
+{
+    std::string table = "SOURCETABLE 200 OK\r\n\r\n";
+    for (int i = 0; i < 50; ++i)
+        table += "STR;N" + std::to_string(i) + ";x;RTCM 3;;2;GPS;N;D;0;0;0;0\r\nCAS;c;2101\r\n";
+    struct sLimitCase {
+        const char* description;
+        sNtripTableLimits limits;
+        std::size_t kept;
+        std::size_t leftOut;
+        bool cut;
+    };
+    const std::size_t lineBytes = std::string("STR;N10;x;RTCM 3;;2;GPS;N;D;0;0;0;0\r\nCAS;c;2101\r\n").size();
+    const std::vector<sLimitCase> cases = {
+        {"whole table", {}, 50, 0, false},
+        {"names", {3, 1000, 100000}, 3, 47, false},
+        {"lines", {100, 21, 100000}, 11, 0, true},
+        // The pairs of lines of N0..N9 (a digit shorter) and N10..N19, and N20 begun.
+        {"bytes", {100, 1000, 10 * (lineBytes - 1) + 10 * lineBytes + 20}, 20, 0, true},
+        {"names and lines", {4, 40, 100000}, 4, 16, true},
+    };
+    for (const sLimitCase& c : cases) {
+        for (const std::size_t piece : {0, 1, 13}) {
+            CNtripReply reply(c.limits);
+            EXPECT_EQ(Read(table, piece, reply).first, Outcome::Sourcetable) << c.description;
+            EXPECT_EQ(reply.Mountpoints().size(), c.kept) << c.description << ", pieces of " << piece;
+            EXPECT_EQ(reply.MountpointsLeftOut(), c.leftOut) << c.description << ", pieces of " << piece;
+            EXPECT_EQ(reply.TableCut(), c.cut) << c.description << ", pieces of " << piece;
+            ASSERT_FALSE(reply.Mountpoints().empty());
+            EXPECT_EQ(reply.Mountpoints().front().name, "N0");
+        }
+    }
+}
+
 TEST(NtripPortName, ReadsCredentialsCasterAndMountpoint)
 {
     sNtripAddress address;
@@ -114,6 +150,38 @@ TEST(NtripPortName, ReadsCredentialsCasterAndMountpoint)
     EXPECT_FALSE(ParseNtripPortName("NTRIP:u:p@/M", address, &failure));
     EXPECT_FALSE(ParseNtripPortName("NTRIP:host:0/M", address, &failure));
     EXPECT_FALSE(ParseNtripPortName("TCP:host/M", address, &failure));
+}
+
+// A line break or space in a name would add lines to the request or end its
+// path early: such names are refused, and the reason never shows the password.
+TEST(NtripPortName, PartsTheRequestCannotCarryAreRefused)
+{
+    struct sBadName {
+        std::string name;
+        const char* reason;
+    };
+    const std::vector<sBadName> cases = {
+        {"NTRIP:h/M HTTP/1.0", "the mountpoint holds a space"},
+        {"NTRIP:h/M\r\nX-Injected: 1", "the mountpoint holds a space or a control character"},
+        {"NTRIP:h/M\n", "the mountpoint holds"},
+        {"NTRIP:h/M\tN", "the mountpoint holds"},
+        {std::string("NTRIP:h/M\0N", 10), "the mountpoint holds"},
+        {"NTRIP:h\r\nX/M", "the caster address holds"},
+        {"NTRIP:a\nb:pw@h/M", "the user name holds a control character"},
+        {"NTRIP:ab:pw\x7F@h/M", "the password holds a control character"},
+        {"NTRIP:h/" + std::string(1000, 'M'), "the name is longer than 1000 characters"},
+    };
+    for (const sBadName& c : cases) {
+        sNtripAddress address;
+        std::string failure;
+        EXPECT_FALSE(ParseNtripPortName(c.name, address, &failure)) << c.name;
+        EXPECT_EQ(failure.rfind(c.reason, 0), 0u) << failure;
+        EXPECT_EQ(failure.find("pw"), std::string::npos) << failure;
+    }
+    sNtripAddress address;
+    ASSERT_TRUE(ParseNtripPortName("NTRIP:my user:pass word@h/M-1_x", address));
+    EXPECT_EQ(address.password, "pass word");
+    EXPECT_EQ(NtripRequest(address).rfind("GET /M-1_x HTTP/1.1\r\nHost: h:2101\r\n", 0), 0u);
 }
 
 TEST(NtripPortName, PasswordIsMaskedEvenInAMalformedName)

@@ -24,6 +24,21 @@ Bytes AsBytes(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
+// Pauses named by the log lines that hold marker and not unwanted, in order.
+std::vector<std::string> Pauses(const testing::LogRecorder& logged, const std::string& marker,
+                                const std::string& unwanted = {})
+{
+    std::vector<std::string> pauses;
+    for (const std::string& line : logged.Lines()) {
+        if (!unwanted.empty() && line.find(unwanted) != std::string::npos)
+            continue;
+        const std::size_t at = line.find("; next attempt in ");
+        if (at != std::string::npos && line.find(marker) != std::string::npos)
+            pauses.push_back(line.substr(at + 18));
+    }
+    return pauses;
+}
+
 class NtripSerialPortTest : public ::testing::Test {
 protected:
     void Start(CNtripCaster::sConfig config) { ASSERT_TRUE(caster.Start(std::move(config))); }
@@ -36,8 +51,19 @@ protected:
         ASSERT_TRUE(port.Open(name.c_str())) << port.FailureReason();
         port.StartThread();
     }
+    // The caster started, and the port logging to logged, with unit as its
+    // retry unit, streaming from the mountpoint RTCM3.
+    void StartLogged(CNtripCaster::sConfig config, std::chrono::milliseconds unit)
+    {
+        Start(std::move(config));
+        port.SetLogPipe(&logPipe);
+        port.SetRetryUnit(unit);
+        OpenAndStart(Name("", "RTCM3"));
+    }
 
     CNtripCaster caster;
+    CLogPipe logPipe;
+    testing::LogRecorder logged{&logPipe};
     testing::PortCollector collector;
     CNtripSerialPort port{&collector, &testing::PortCollector::OnBytes, 0, 0};
 };
@@ -170,26 +196,128 @@ TEST(NtripRetryDelay, DoublesFromOneUnitUpTo256)
 // 1 ms the whole row takes well under a second.
 TEST_F(NtripSerialPortTest, FailedAttemptsBackOffByDoublingUpTo256Units)
 {
-    Start({CNtripCaster::Version::Two, "RTCM3", "", ""});
-    CLogPipe logPipe;
-    testing::LogRecorder logged(&logPipe);
-    port.SetLogPipe(&logPipe);
-    port.SetRetryUnit(1ms);
-    OpenAndStart(Name("", "RTCM3"));
+    StartLogged({CNtripCaster::Version::Two, "RTCM3", "", ""}, 1ms);
     caster.Stop();
     ASSERT_TRUE(testing::WaitUntil([&] { return port.ReconnectAttempts() >= 11; }));
     port.Close();
-    std::vector<std::string> pauses;
-    for (const std::string& line : logged.Lines()) {
-        const std::size_t at = line.find("; next attempt in ");
-        if (at != std::string::npos)
-            pauses.push_back(line.substr(at + 18));
-    }
+    // Only the failed connections: the stream the stop ended has a line of its own.
+    std::vector<std::string> pauses = Pauses(logged, "", "the caster's stream ");
     ASSERT_GE(pauses.size(), 10u);
     pauses.resize(10);
     EXPECT_EQ(pauses, (std::vector<std::string>{"2 ms", "4 ms", "8 ms", "16 ms", "32 ms", "64 ms", "128 ms", "256 ms",
                                                 "256 ms", "256 ms"}));
     EXPECT_FALSE(port.LastProblem().empty());
+}
+
+// A caster that answers with a stream and hangs up at once is asked again
+// after pauses that double, as after failed attempts; a stream that lasted
+// starts the row afresh. The unit leaves a short stream far below the ten
+// units that make a stream steady, even on a busy machine.
+TEST_F(NtripSerialPortTest, AStreamEndedAtOnceBacksOffLikeAFailedAttempt)
+{
+    CNtripCaster::sConfig config{CNtripCaster::Version::Two, "RTCM3", "", ""};
+    config.hangUpAfterAnswer = true;
+    StartLogged(config, 4ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return port.ReconnectAttempts() >= 6; }));
+    port.Close();
+    std::vector<std::string> pauses = Pauses(logged, "the caster's stream ended ");
+    ASSERT_GE(pauses.size(), 6u);
+    pauses.resize(6);
+    EXPECT_EQ(pauses, (std::vector<std::string>{"4 ms", "8 ms", "16 ms", "32 ms", "64 ms", "128 ms"}));
+    EXPECT_TRUE(Pauses(logged, "the caster's stream was lost").empty());
+}
+
+// Once a stream lasts, the row of failed attempts is over: its loss is
+// followed by a pause of one unit again.
+TEST_F(NtripSerialPortTest, AStreamThatLastsEndsTheRowOfFailedAttempts)
+{
+    CNtripCaster::sConfig config{CNtripCaster::Version::Two, "RTCM3", "", ""};
+    config.hangUpAfterAnswer = true;
+    StartLogged(config, 4ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return port.ReconnectAttempts() >= 3; }));
+    caster.HangUpAfterAnswer(false);
+    // One connection held for the steady units and one more, seen from here.
+    bool held = false;
+    std::chrono::steady_clock::time_point since{};
+    unsigned attempts = 0;
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (!port.IsConnected()) {
+            held = false;
+            return false;
+        }
+        if (!held || port.ReconnectAttempts() != attempts) {
+            held = true;
+            since = now;
+            attempts = port.ReconnectAttempts();
+            return false;
+        }
+        return now - since > (CNtripSerialPort::kSteadyStreamUnits + 1) * 4ms;
+    }));
+    caster.DropConnection();
+    ASSERT_TRUE(testing::WaitUntil([&] { return !Pauses(logged, "the caster's stream was lost").empty(); }));
+    EXPECT_EQ(Pauses(logged, "the caster's stream was lost"), std::vector<std::string>{"4 ms"});
+}
+
+// A caster whose sourcetable never ends: the client reads up to its limits,
+// names the first mountpoints and says that more were left out.
+TEST_F(NtripSerialPortTest, AnEndlessSourcetableIsReadOnlyUpToTheLimits)
+{
+    CNtripCaster::sConfig config{CNtripCaster::Version::One, "RTCM3", "", ""};
+    config.endlessTable = true;
+    Start(config);
+    port.SetTableLimits({5, 1000, 1 << 20});
+    EXPECT_FALSE(port.Open(Name("", "NOPE").c_str()));
+    EXPECT_NE(port.FailureReason().find("its mountpoints: M0, M1, M2, M3, M4 and at least 995 more (the list was too "
+                                        "long to read to its end)"),
+              std::string::npos)
+        << port.FailureReason();
+}
+
+// A failed attempt's log line names as many of a long list's mountpoints as
+// fit and how many more there are: the line itself is always logged.
+TEST_F(NtripSerialPortTest, AFailedAttemptsLineCutsALongMountpointListNotItself)
+{
+    CNtripCaster::sConfig config{CNtripCaster::Version::Two, "RTCM3", "", ""};
+    config.table.clear();
+    for (int i = 0; i < 300; ++i)
+        config.table +=
+            "STR;MOUNTPOINT_WITH_A_LONG_NAME_" + std::to_string(i) + ";Town;RTCM 3.2;;2;GPS;N;D;0;0;0;0\r\n";
+    StartLogged(config, 1ms);
+    caster.WithdrawMountpoint();
+    caster.DropConnection();
+    ASSERT_TRUE(testing::WaitUntil([&] { return !Pauses(logged, "its mountpoints: ").empty(); }));
+    port.Close();
+    std::string line;
+    for (const std::string& each : logged.Lines())
+        if (each.find("its mountpoints: ") != std::string::npos)
+            line = each;
+    EXPECT_NE(line.find("has no mountpoint \"RTCM3\"; its mountpoints: MOUNTPOINT_WITH_A_LONG_NAME_0, "),
+              std::string::npos)
+        << line;
+    EXPECT_NE(line.find(" more; next attempt in "), std::string::npos) << line;
+    EXPECT_EQ(line.find("at least"), std::string::npos) << line;
+    EXPECT_LT(line.size(), std::size_t(CLogPipe::kLineSize));
+    EXPECT_EQ(port.LastProblem(),
+              line.substr(line.find("the caster "), line.find("; next attempt") - line.find("the caster ")));
+}
+
+// A line break or space in a mountpoint, user or password would put lines of
+// its own into the request: the port refuses the name and asks nothing.
+TEST_F(NtripSerialPortTest, NamesThatWouldInjectHeaderLinesAreRefusedBeforeConnecting)
+{
+    Start({CNtripCaster::Version::Two, "RTCM3", "", ""});
+    for (const std::string& bad : {Name("", "RTCM3 HTTP/1.1\r\nX-Injected: 1"), Name("", "RTCM3\r\n"),
+                                   Name("rover\r\nX-Injected: 1@", "RTCM3"), Name("rover:pw\n@", "RTCM3")}) {
+        EXPECT_FALSE(port.Open(bad.c_str())) << bad;
+        EXPECT_NE(port.FailureReason().find("holds a"), std::string::npos) << port.FailureReason();
+        EXPECT_NE(port.FailureReason().find("control character"), std::string::npos) << port.FailureReason();
+        EXPECT_EQ(port.FailureReason().find("pw"), std::string::npos) << port.FailureReason();
+    }
+    // The caster saw none of them; a clean name still gets the stream.
+    OpenAndStart(Name("", "RTCM3"));
+    ASSERT_TRUE(testing::WaitUntil([&] { return caster.Streams() == 1; }));
+    EXPECT_EQ(caster.Requests().size(), 1u);
 }
 
 // The byte pipe takes the stream path and the position, and neither its log

@@ -2,7 +2,8 @@
 // mountpoint behind basic authentication, answered as a version 1 caster
 // ("ICY 200 OK") or a version 2 one, raw or chunked; a request for any other
 // mountpoint gets the sourcetable. It records every request and every byte
-// the client sends after its request (the GGA sentences).
+// the client sends after its request (the GGA sentences). It can misbehave:
+// hang up right after answering, or send a sourcetable that never ends.
 #pragma once
 
 #include <fcntl.h>
@@ -36,6 +37,10 @@ public:
         std::string table =
             "STR;RTCM3;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;0;0;x;none;B;N;9600;\r\n"
             "STR;VRS;Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;1;1;x;none;B;N;9600;\r\n";
+        // The stream's answer is sent and the connection closed at once.
+        bool hangUpAfterAnswer = false;
+        // The sourcetable goes on with STR;M0, STR;M1 ... until the client leaves.
+        bool endlessTable = false;
     };
 
     ~CNtripCaster() { Stop(); }
@@ -68,6 +73,20 @@ public:
             dropRequested = true;
         }
         Wake();
+    }
+
+    // From now on the stream's answer is followed by a hang-up, or not.
+    void HangUpAfterAnswer(bool hangUp)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        config.hangUpAfterAnswer = hangUp;
+    }
+
+    // From now on every request gets the sourcetable.
+    void WithdrawMountpoint()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        config.mountpoint.clear();
     }
 
     std::vector<std::string> Requests()
@@ -147,6 +166,22 @@ private:
             send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
 
+    // Blocks the caster thread until the client stops reading and closes.
+    void PutEndlessTable()
+    {
+        for (unsigned first = 0;; first += 100) {
+            std::string lines;
+            for (unsigned i = first; i < first + 100; ++i)
+                lines +=
+                    "STR;M" + std::to_string(i) + ";Town;RTCM 3.2;;2;GPS;NET;DEU;50.0;8.0;0;0;x;none;B;N;9600;\r\n";
+            if (send(connection, lines.data(), lines.size(), MSG_NOSIGNAL) < 0)
+                return;
+            std::lock_guard<std::mutex> guard(lock);
+            if (stopping)
+                return;
+        }
+    }
+
     void Hangup()
     {
         if (connection >= 0)
@@ -166,14 +201,24 @@ private:
             std::lock_guard<std::mutex> guard(lock);
             requests.push_back(head);
         }
-        const bool rightMount = head.rfind("GET /" + config.mountpoint + " ", 0) == 0 && !config.mountpoint.empty();
+        std::string mountpoint;
+        bool hangUp;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            mountpoint = config.mountpoint;
+            hangUp = config.hangUpAfterAnswer;
+        }
+        const bool rightMount = head.rfind("GET /" + mountpoint + " ", 0) == 0 && !mountpoint.empty();
         const bool authorised =
             config.user.empty() || head.find("Authorization: Basic " + Base64(config.user + ":" + config.password) +
                                              "\r\n") != std::string::npos;
         if (!rightMount) {
             Put(two ? "HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/sourcetable\r\n\r\n"
                     : "SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\n\r\n");
-            Put(config.table + "ENDSOURCETABLE\r\n");
+            if (config.endlessTable)
+                PutEndlessTable();
+            else
+                Put(config.table + "ENDSOURCETABLE\r\n");
             Hangup();
             return;
         }
@@ -187,6 +232,12 @@ private:
         else
             Put(std::string("HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/data\r\n") +
                 (config.version == Version::TwoChunked ? "Transfer-Encoding: chunked\r\n" : "") + "\r\n");
+        if (hangUp) {
+            Hangup();
+            std::lock_guard<std::mutex> guard(lock);
+            ++streams;
+            return;
+        }
         streaming = true;
         std::lock_guard<std::mutex> guard(lock);
         ++streams;
@@ -252,7 +303,7 @@ private:
         }
     }
 
-    sConfig config;
+    sConfig config;  // the mountpoint and the hang-up under the lock once started
     int listener = -1;
     int connection = -1;  // the caster thread's
     int wake[2] = {-1, -1};
