@@ -1,32 +1,21 @@
 #include "cli/capture_replay.h"
 
+#include "ports/recorded_side.h"
 #include "ports/time_tag_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <ostream>
 
 namespace TolvarRT {
 
 bool ReadCaptureFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = path + ": read error";
-        return false;
-    }
-    return true;
+    return ReadWholeFile(path, bytes, error);
 }
 
-bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error)
+bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error,
+                        std::ostream& notes)
 {
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) {
@@ -40,21 +29,20 @@ bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& st
         }
         std::sort(sides.begin(), sides.end());
         for (const std::string& side : sides)
-            if (!ReadCaptureStreams(side, streams, error))
+            if (!ReadCaptureStreams(side, streams, error, notes))
                 return false;
         return true;
     }
+    sRecordedSide side;
+    if (!ReadRecordedSide(path, side, error))
+        return false;
+    if (!side.leftOut.empty())
+        notes << "tolvar: " << side.leftOut << "\n";
     sCaptureStream stream;
     stream.path = path;
-    if (!ReadCaptureFile(path, stream.bytes, error))
-        return false;
-    const std::string tagPath = TimeTagPathFor(path);
-    if (std::filesystem::exists(tagPath, ignored)) {
-        sTimeTags tags;
-        if (!ReadTimeTagFile(tagPath, tags, error))
-            return false;
-        stream.recordedChunks = TaggedChunks(tags, stream.bytes.size());
-    }
+    stream.bytes = std::move(side.bytes);
+    stream.recordedChunks = std::move(side.chunks);
+    stream.leftOut = std::move(side.leftOut);
     streams.push_back(std::move(stream));
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,12 +23,16 @@ struct sCaptureStream {
     std::string path;
     std::vector<std::uint8_t> bytes;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> recordedChunks;
+    std::string leftOut;  // of a recording cut short: what was not read
 };
 
 // Reads a plain capture file, a recorded side (its time-tag file beside it
 // gives the chunks), or a recording folder (each side in it, in name order,
-// as streams of their own). False with an error when one cannot be read.
-bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error);
+// as streams of their own). False with an error when one cannot be read. A
+// recording cut short is read up to its last whole chunk; what was left out
+// goes to notes as a "tolvar: " line.
+bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error,
+                        std::ostream& notes = std::cerr);
 
 // Publishes bytes to the endpoint's subscribers in chunks of chunkSize bytes
 // (0: one chunk), on the calling thread. Returns the number of chunks.

@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/ascii_case.h"
+#include "ports/recorded_side.h"
 
 namespace TolvarRT {
 namespace {
@@ -83,26 +82,16 @@ bool CFileReplayPort::Open(const char* portName)
     std::string error;
     if (portName == nullptr || !ParseReplayName(portName, parsed, error))
         return Fail(error);
-    std::ifstream file(parsed.path, std::ios::binary);
-    if (!file)
-        return Fail(std::strerror(errno));
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return Fail("read error");
-
-    const std::string tagPath = TimeTagPathFor(parsed.path);
-    timed = std::filesystem::exists(tagPath);
-    chunks.clear();
-    if (timed) {
-        if (!ReadTimeTagFile(tagPath, tags, error))
-            return Fail(error);
-        if (!tags.tags.empty() && tags.tags.back().offset >= bytes.size())
-            return Fail(tagPath + ": its tags point past the data file's end");
-        chunks = TaggedChunks(tags, bytes.size());
-        speed = parsed.speed;
-    } else {
-        speed = parsed.speedGiven ? parsed.speed : 0.0;
-    }
+    sRecordedSide recorded;
+    if (!ReadRecordedSide(parsed.path, recorded, error))
+        return Fail(error);
+    if (!recorded.leftOut.empty())
+        log.LogAlways("%s", recorded.leftOut.c_str());
+    bytes = std::move(recorded.bytes);
+    timed = recorded.timed;
+    tags = std::move(recorded.tags);
+    chunks = std::move(recorded.chunks);
+    speed = timed || parsed.speedGiven ? parsed.speed : 0.0;
     name = portName;
     stopping = false;
     finished = false;

@@ -44,7 +44,8 @@ public:
     ~CFileReplayPort() override;
 
     // Reads the whole data file and its time tags. Fails when either cannot
-    // be read or the tags point past the data.
+    // be read; a recording cut short is replayed up to its last whole chunk,
+    // with a log line saying what was left out.
     bool Open(const char* portName) override;
     bool IsOpen() override { return open.load(); }
     bool Close() override;

@@ -9,6 +9,9 @@ namespace {
 
 // Large enough that a reader thread at full rate rarely waits for the disk.
 constexpr std::size_t kBufferSize = 64 * 1024;
+// Time tags held back before the data is flushed and they are written: some
+// 800 chunks.
+constexpr std::size_t kTagBatch = 16 * 1024;
 
 }  // namespace
 
@@ -26,6 +29,7 @@ bool CStreamRecorder::Start(const std::string& newDataPath, const std::string& n
     Stop();
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     failure.clear();
+    pendingTags.clear();
     bytes = 0;
     dataPath = newDataPath;
     tagPath = newTagPath;
@@ -43,9 +47,8 @@ bool CStreamRecorder::Start(const std::string& newDataPath, const std::string& n
     }
     std::setvbuf(dataFile, nullptr, _IOFBF, kBufferSize);
     std::setvbuf(tagFile, nullptr, _IOFBF, kBufferSize);
-    const std::string header = TimeTagHeader(clock);
-    if (std::fwrite(header.data(), 1, header.size(), tagFile) != header.size())
-        Fail(tagPath, errno);
+    pendingTags = TimeTagHeader(clock);
+    WriteOutTags();
     return true;
 }
 
@@ -54,7 +57,8 @@ bool CStreamRecorder::Stop()
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     if (dataFile == nullptr)
         return failure.empty();
-    Flush();
+    pendingTags += TimeTagEndLine(bytes);
+    WriteOutTags();
     CloseFiles();
     return failure.empty();
 }
@@ -62,10 +66,7 @@ bool CStreamRecorder::Stop()
 bool CStreamRecorder::Flush()
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
-    if (dataFile != nullptr && std::fflush(dataFile) != 0)
-        Fail(dataPath, errno);
-    else if (tagFile != nullptr && std::fflush(tagFile) != 0)
-        Fail(tagPath, errno);
+    WriteOutTags();
     return failure.empty();
 }
 
@@ -93,16 +94,32 @@ int CStreamRecorder::OnBytes(const std::uint8_t* data, std::uint32_t length, std
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     if (dataFile == nullptr)
         return 0;
-    // The bytes first: a tag never points past what the data file holds.
     if (std::fwrite(data, 1, length, dataFile) != length) {
         Fail(dataPath, errno);
         return 0;
     }
-    const std::string line = TimeTagLine({bytes, NanosecondsBetween(timeStamp, clock.origin)});
+    pendingTags += TimeTagLine({bytes, NanosecondsBetween(timeStamp, clock.origin)});
     bytes += length;
-    if (std::fwrite(line.data(), 1, line.size(), tagFile) != line.size())
-        Fail(tagPath, errno);
+    if (pendingTags.size() >= kTagBatch)
+        WriteOutTags();
     return 0;
+}
+
+void CStreamRecorder::WriteOutTags()
+{
+    if (dataFile == nullptr)
+        return;
+    // The bytes first: a tag on disk never points past what the data file holds.
+    if (std::fflush(dataFile) != 0) {
+        Fail(dataPath, errno);
+        return;
+    }
+    if (std::fwrite(pendingTags.data(), 1, pendingTags.size(), tagFile) != pendingTags.size() ||
+        std::fflush(tagFile) != 0) {
+        Fail(tagPath, errno);
+        return;
+    }
+    pendingTags.clear();
 }
 
 void CStreamRecorder::Fail(const std::string& path, int error)

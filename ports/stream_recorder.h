@@ -15,8 +15,11 @@ namespace TolvarRT {
 
 // Thread rules: Start, Stop and Flush belong to the owner's thread; OnBytes
 // runs on the port's reader thread. All take the subscriber's lock. The
-// reader thread does no more than a buffered write; the buffer goes to disk
-// when it fills, at Flush and at Stop.
+// reader thread does no more than a buffered write; the buffers go to disk
+// when the tags' fills, at Flush and at Stop: the data always before the
+// tags that point into it, so that a recording ended by a crash or a kill
+// holds every chunk its whole tags name. Stop ends the tags with the data's
+// length; a tags file without that end was cut short.
 //
 // A write that fails (a full disk, an I/O error) ends the recording of the
 // side at once, with one log line, and Failure says why from then on; the
@@ -50,6 +53,8 @@ private:
     // Under the lock: records why the file at path failed and stops recording.
     void Fail(const std::string& path, int error);
     void CloseFiles();
+    // Under the lock: the data to disk, then the tags held back.
+    void WriteOutTags();
 
     std::FILE* dataFile = nullptr;
     std::FILE* tagFile = nullptr;
@@ -57,6 +62,7 @@ private:
     std::string tagPath;
     sRecordingClock clock;
     std::uint64_t bytes = 0;
+    std::string pendingTags;  // not yet written: its data may not be on disk
     std::string failure;
 };
 

@@ -9,11 +9,22 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <string_view>
 
 namespace TolvarRT {
 namespace {
 
-constexpr const char* kMagic = "tolvar-time-tags 1";
+constexpr std::string_view kMagic = "tolvar-time-tags ";
+constexpr int kVersion = 2;
+
+// The version of a time-tag file from its first line; 0 when it is not one.
+int MagicVersion(const std::string& line)
+{
+    if (line.compare(0, kMagic.size(), kMagic) != 0)
+        return 0;
+    const std::string version = line.substr(kMagic.size());
+    return version == "1" ? 1 : version == "2" ? 2 : 0;
+}
 
 bool LineError(std::string& error, unsigned line, const std::string& what)
 {
@@ -48,7 +59,8 @@ sRecordingClock StartRecordingClock()
 std::string TimeTagHeader(const sRecordingClock& clock)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "%s\nsession %" PRIx64 "\norigin-date %.12f\n", kMagic, clock.session, clock.date);
+    std::snprintf(text, sizeof text, "%.*s%d\nsession %" PRIx64 "\norigin-date %.12f\n", int(kMagic.size()),
+                  kMagic.data(), kVersion, clock.session, clock.date);
     return text;
 }
 
@@ -57,6 +69,11 @@ std::string TimeTagLine(const sTimeTag& tag)
     char text[64];
     std::snprintf(text, sizeof text, "%" PRIu64 " %" PRId64 "\n", tag.offset, tag.nanoseconds);
     return text;
+}
+
+std::string TimeTagEndLine(std::uint64_t bytes)
+{
+    return "end " + std::to_string(bytes) + "\n";
 }
 
 bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error)
@@ -70,7 +87,8 @@ bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& erro
     while (std::getline(lines, line)) {
         ++number;
         if (number == 1) {
-            if (line != kMagic)
+            parsed.version = MagicVersion(line);
+            if (parsed.version == 0)
                 return LineError(error, number, "not a time-tag file");
             continue;
         }
@@ -91,6 +109,16 @@ bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& erro
             sawDate = !fields.fail();
             if (!sawDate)
                 return LineError(error, number, "bad origin date");
+            continue;
+        }
+        if (parsed.end)
+            return LineError(error, number, "a line after the end");
+        if (first == "end") {
+            std::uint64_t end = 0;
+            if (!(fields >> end) || !(fields >> std::ws).eof() ||
+                (!parsed.tags.empty() && end <= parsed.tags.back().offset))
+                return LineError(error, number, "bad end");
+            parsed.end = end;
             continue;
         }
         sTimeTag tag;
@@ -132,7 +160,7 @@ bool ReadTimeTagSession(const std::string& path, std::uint64_t& session)
 {
     std::ifstream file(path);
     std::string line;
-    if (!std::getline(file, line) || line != kMagic)
+    if (!std::getline(file, line) || MagicVersion(line) == 0)
         return false;
     // The session comes right after the magic line, before any tag.
     for (unsigned lines = 0; lines < 4 && std::getline(file, line); ++lines) {

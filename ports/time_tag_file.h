@@ -3,15 +3,20 @@
 // shares, so that a replay gives the same latencies as the live run.
 //
 // The file is text, one item a line:
-//   tolvar-time-tags 1
+//   tolvar-time-tags 2
 //   session <hexadecimal id shared by the sides of one recording>
 //   origin-date <local date at the clock's origin: days since 1899-12-30>
 //   <byte offset of the chunk> <nanoseconds from the origin to its arrival>
 //   ...
+//   end <bytes in the data file>
 // Offsets rise strictly; times never fall. Lines starting with '#' are notes.
+// The end line is written when the recording stops as it should: a file of
+// version 2 without it was cut short (a crash, a kill, a full disk), so the
+// extent of its last chunk is not known. Version 1 files have no end line.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +40,8 @@ struct sTimeTag {
 struct sTimeTags {
     sRecordingClock clock;  // origin is 0: it was another process's counter
     std::vector<sTimeTag> tags;
+    int version = 0;
+    std::optional<std::uint64_t> end;  // the data's length, from the end line
 };
 
 // Time stamps are readings of the monotonic clock; these convert between
@@ -47,6 +54,7 @@ sRecordingClock StartRecordingClock();
 
 std::string TimeTagHeader(const sRecordingClock& clock);
 std::string TimeTagLine(const sTimeTag& tag);
+std::string TimeTagEndLine(std::uint64_t bytes);
 // False with the line and what is wrong with it.
 bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error);
 // False when the file cannot be read or is not a time-tag file.

@@ -58,7 +58,7 @@ TEST(RecordingCommandTest, ARecordingIsDecodedInTheChunksItWasReceivedIn)
         std::ofstream data(folder.File("listener.raw"), std::ios::binary);
         std::ofstream tags(folder.File("listener.tags"), std::ios::binary);
         tags << TolvarRT::TimeTagHeader({}) << TolvarRT::TimeTagLine({0, 0}) << TolvarRT::TimeTagLine({3, 10})
-             << TolvarRT::TimeTagLine({5, 20});
+             << TolvarRT::TimeTagLine({5, 20}) << TolvarRT::TimeTagEndLine(packet.size());
         data.write(reinterpret_cast<const char*>(packet.data()), std::streamsize(packet.size()));
         std::ofstream(folder.File("notes.txt")) << "not a side";
     }
@@ -72,6 +72,17 @@ TEST(RecordingCommandTest, ARecordingIsDecodedInTheChunksItWasReceivedIn)
     EXPECT_EQ(cli::FrameLines(cli::DecodeStreams({streams[0].bytes}, {1024, false}, {streams[0].recordedChunks})),
               "{\"offset\":0,\"length\":8,\"class\":1,\"type\":1,\"name\":\"CMR Type 1\",\"chunk\":2}\n")
         << "the frame's last byte came in the third chunk received";
+
+    // Killed while recording: the third chunk's tag never reached the disk.
+    std::ofstream(folder.File("listener.tags"), std::ios::trunc)
+        << TolvarRT::TimeTagHeader({}) << TolvarRT::TimeTagLine({0, 0}) << TolvarRT::TimeTagLine({3, 10}) << "5 2";
+    std::ostringstream notes;
+    streams.clear();
+    ASSERT_TRUE(TolvarRT::ReadCaptureStreams(folder.Path().string(), streams, error, notes)) << error;
+    EXPECT_EQ(streams[0].recordedChunks, (Cuts{{0, 3}}));
+    EXPECT_EQ(notes.str(), "tolvar: " + folder.File("listener.raw") +
+                               ": the recording was cut short; using its first 3 bytes in 1 chunk, leaving out 5 "
+                               "bytes and 1 time tag after them and a torn last time-tag line\n");
 
     EXPECT_FALSE(TolvarRT::ReadCaptureStreams(folder.File("missing"), streams, error));
     std::filesystem::create_directories(folder.File("empty"));
