@@ -27,6 +27,7 @@
 #include "stats/link_figures.h"
 #include "tcp_server.h"
 #include "temp_folder.h"
+#include "wait_until.h"
 #include "web/json_text.h"
 
 namespace {
@@ -318,10 +319,15 @@ TEST(RunTest, APortNameThatIsNotUtf8ReachesTheJsonAndThePagesAsReplacementCharac
     const std::string url = served.get_future().get();
     httplib::Client client(url.substr(0, url.size() - 1));
     ASSERT_TRUE(cli::testing::WaitForServedRows(url, std::chrono::seconds(10)));
-    const auto stats = client.Get("/api/stats");
-    ASSERT_TRUE(stats && stats->status == 200);
-    EXPECT_NE(nlohmann::json::parse(stats->body)["title"].get<std::string>().find("caf\xEF\xBF\xBD.raw"),
-              std::string::npos);
+    // Frames count from the first byte; the title follows once the port is open.
+    EXPECT_TRUE(TolvarRT::testing::WaitUntil(
+        [&] {
+            const auto stats = client.Get("/api/stats");
+            return stats && stats->status == 200 &&
+                   nlohmann::json::parse(stats->body)["title"].get<std::string>().find("caf\xEF\xBF\xBD.raw") !=
+                       std::string::npos;
+        },
+        std::chrono::seconds(10)));
     const auto page = client.Get("/");
     ASSERT_TRUE(page && page->status == 200);
     EXPECT_EQ(TolvarRT::ValidUtf8(page->body), page->body);

@@ -66,7 +66,8 @@ TEST(LostByteTallyTest, CountsWhatOneCountPerByteCountsOnRandomStreams)
                 std::uint64_t at = std::max(reportedTo[r], next > 20000 ? next - 20000 : 0);
                 while (at < next && random() % 4 != 0) {
                     at += random() % 200;
-                    const std::uint32_t count = std::uint32_t(std::min<std::uint64_t>(1 + random() % 900, next - std::min(at, next)));
+                    const std::uint32_t count =
+                        std::uint32_t(std::min<std::uint64_t>(1 + random() % 900, next - std::min(at, next)));
                     if (at >= next || count == 0)
                         break;
                     const std::uint32_t counted = tally.MarkLost(std::uint32_t(base + at), count);
