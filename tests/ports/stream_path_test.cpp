@@ -21,6 +21,7 @@ TEST(StreamPath, AliasesBecomePortNames)
         {"TCPCLI://host", "TCP:host"},
         {"udp://10.0.0.5:5018", "UDP:10.0.0.5:5018"},
         {"tcpsvr://:5019", "TCPSVR::5019"},
+        {"tcpsvr://0.0.0.0:5019", "TCPSVR:0.0.0.0:5019"},
         {"ntrip://u:p@caster:2101/MOUNT", "NTRIP:u:p@caster:2101/MOUNT"},
         {"ntrip://caster/MOUNT", "NTRIP:caster/MOUNT"},
         {"file:///tmp/capture.bin", "FILE:/tmp/capture.bin"},
@@ -67,7 +68,7 @@ TEST(StreamPath, MalformedPathsAreClearErrors)
         {"tcpcli://", "nothing after"},
         {"tcpcli://host:99999", "the port is not a number"},
         {"udp://:5000", "not a host:port address"},
-        {"tcpsvr://host:5000", "expected tcpsvr://:port"},
+        {"tcpsvr://host:50x", "expected tcpsvr://[addr]:port"},
         {"ntrip://u:secret@:2101/M", "caster address"},
         {"http://host", "unknown stream type \"http\""},
     };
