@@ -224,7 +224,10 @@ void CPortSettings::Open()
     } else if ((mode == kTcpServerMode || mode == kFileMode) && allowNetwork) {
         const bool server = mode == kTcpServerMode;
         store.WriteText(kSection, Key(server ? "ServerPort" : "ReplayFile"), server ? serverPort : filePath);
-        portName = server ? "TCPSVR::" + serverPort : "FILE:" + filePath;
+        // A bare port keeps the empty address of tcpsvr://:port; an address
+        // typed with it is the port name's own.
+        const bool withAddress = serverPort.find(':') != std::string::npos;
+        portName = server ? (withAddress ? "TCPSVR:" : "TCPSVR::") + serverPort : "FILE:" + filePath;
         dataRate = 0;
         parity = 0;
         used = sRecentPort{portName, "", ""};

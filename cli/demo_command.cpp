@@ -76,13 +76,15 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     SetFakeCmr(document, options.schedule, options.svs);
 
-    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
+    const unsigned seconds =
+        RunTestSeconds(document, options.loop, progressOut, {&recording, &events, options.logFile});
     const auto drain = std::chrono::milliseconds(options.channel.latencyMs + options.channel.jitterMs) + 500ms;
     result.figures = EndTest(document, seconds, true, drain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     document.Run(Command::kDisconnectListener);
+    FinishLog(document, options.loop, options.logFile, result.figures);
     if (pane) {
         pane->Stop();
         result.paneBytes = pane->ShownBytes();

@@ -31,6 +31,7 @@ bool CEventsFile::Open(const std::string& name, std::string& error)
     buffer.clear();
     failure.clear();
     lines = 0;
+    linesWritten = 0;
     start = TolvarRT::TimeStampNow();
     wallStart = std::chrono::system_clock::now();
     return true;
@@ -59,6 +60,8 @@ void CEventsFile::WriteBuffer()
     }
     if (std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size() || std::fflush(file) != 0)
         failure = path + ": " + std::strerror(errno);
+    else
+        linesWritten = lines;
     buffer.clear();
 }
 
@@ -78,6 +81,18 @@ std::uint64_t CEventsFile::Lines() const
 {
     std::lock_guard<std::mutex> guard(lock);
     return lines;
+}
+
+std::uint64_t CEventsFile::LinesWritten() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return linesWritten;
+}
+
+std::string CEventsFile::Failure() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return failure;
 }
 
 }  // namespace cli

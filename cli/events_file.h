@@ -30,6 +30,10 @@ public:
     // every line was written.
     std::string Close();
     std::uint64_t Lines() const;
+    // Lines in the file: all of them up to the first failure.
+    std::uint64_t LinesWritten() const;
+    // The first failure so far; empty while every write succeeded.
+    std::string Failure() const;
 
 private:
     void WriteBuffer();  // under the lock
@@ -40,6 +44,7 @@ private:
     std::string buffer;
     std::string failure;
     std::uint64_t lines = 0;
+    std::uint64_t linesWritten = 0;
     TolvarRT::TimeStamp start = 0;
     std::chrono::system_clock::time_point wallStart;
 };

@@ -77,6 +77,7 @@ void FinishEvents(CEventsFile& events, CTolvarTestSuiteDoc& document, const sTes
     figures.eventsFile = loop.eventsFile;
     figures.eventsFailure = events.Close();
     figures.eventLines = events.Lines();
+    figures.eventLinesWritten = events.LinesWritten();
     if (!figures.eventsFailure.empty() && loop.onWarning)
         loop.onWarning("events file failed, " + figures.eventsFailure);
 }
@@ -149,17 +150,72 @@ bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string
     return true;
 }
 
-unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
-                        CTestRecording* recording)
+namespace {
+
+std::string LogLossText(const std::string& logFile, unsigned failedWrites)
 {
+    return StringPrintf("log file failed, %s: %u texts not written", logFile.c_str(), failedWrites);
+}
+
+// The first loss of the events file and of the log file, told once each.
+class CLossWarnings {
+public:
+    CLossWarnings(CTolvarTestSuiteDoc& owner, const sTestLoop& testLoop, const sTestOutputs& testOutputs)
+        : document(owner), loop(testLoop), outputs(testOutputs)
+    {
+    }
+
+    void Check()
+    {
+        if (outputs.recording != nullptr)
+            Warn(loop, outputs.recording->Flush());
+        if (!loop.onWarning)
+            return;
+        if (outputs.events != nullptr && !eventsTold) {
+            const std::string failure = outputs.events->Failure();
+            eventsTold = !failure.empty();
+            if (eventsTold)
+                loop.onWarning("events file failed, " + failure);
+        }
+        const unsigned failedWrites = document.FileLog().FailedWrites();
+        if (!outputs.logFile.empty() && !logTold && failedWrites != 0) {
+            logTold = true;
+            loop.onWarning(LogLossText(outputs.logFile, failedWrites));
+        }
+    }
+
+private:
+    CTolvarTestSuiteDoc& document;
+    const sTestLoop& loop;
+    const sTestOutputs& outputs;
+    bool eventsTold = false;
+    bool logTold = false;
+};
+
+}  // namespace
+
+void FinishLog(CTolvarTestSuiteDoc& document, const sTestLoop& loop, const std::string& logFile, sTestFigures& figures)
+{
+    if (logFile.empty())
+        return;
+    figures.logFile = logFile;
+    figures.logFailedWrites = document.FileLog().FailedWrites();
+    if (figures.logFailedWrites != 0 && loop.onWarning)
+        loop.onWarning(LogLossText(logFile, figures.logFailedWrites));
+}
+
+unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
+                        const sTestOutputs& outputs)
+{
+    CLossWarnings losses(document, loop, outputs);
+    losses.Check();
     unsigned secondsRun = 0;
     const auto start = std::chrono::steady_clock::now();
     for (unsigned second = 1; loop.seconds == 0 || second <= loop.seconds; ++second) {
         if (!loop.wait(start + std::chrono::seconds(second)))
             break;
         secondsRun = second;
-        if (recording != nullptr)
-            Warn(loop, recording->Flush());
+        losses.Check();
         // As the statistics view and the child frame's summary timer do.
         document.RefreshStatistics();
         if (second % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) == 0)
@@ -365,11 +421,16 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
             text += "Recording failed: " + failure + "\n";
     }
     if (!figures.eventsFile.empty()) {
-        text += StringPrintf("Events written to %s (%llu lines)\n", figures.eventsFile.c_str(),
-                             (unsigned long long)figures.eventLines);
-        if (!figures.eventsFailure.empty())
-            text += "Events file failed: " + figures.eventsFailure + "\n";
+        if (figures.eventsFailure.empty())
+            text += StringPrintf("Events written to %s (%llu lines)\n", figures.eventsFile.c_str(),
+                                 (unsigned long long)figures.eventLines);
+        else
+            text += StringPrintf("Events file failed: %s (%llu of %llu lines written)\n", figures.eventsFailure.c_str(),
+                                 (unsigned long long)figures.eventLinesWritten, (unsigned long long)figures.eventLines);
     }
+    if (figures.logFailedWrites != 0)
+        text +=
+            "Log file failed: " + figures.logFile + StringPrintf(": %u texts not written\n", figures.logFailedWrites);
     // The receiver's own guess from gaps in its arrivals, which needs no
     // Source and sees nothing until a period is known.
     for (const sLinkFigures& type : figures.measured)
@@ -394,8 +455,11 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
     if (!figures.eventsFile.empty())
         json["events"] = {{"file", figures.eventsFile},
                           {"lines", figures.eventLines},
+                          {"linesWritten", figures.eventLinesWritten},
                           {"failure", figures.eventsFailure.empty() ? nlohmann::json(nullptr)
                                                                     : nlohmann::json(figures.eventsFailure)}};
+    if (!figures.logFile.empty())
+        json["log"] = {{"file", figures.logFile}, {"failedWrites", figures.logFailedWrites}};
     return json;
 }
 

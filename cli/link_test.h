@@ -87,7 +87,20 @@ struct sTestFigures {
     std::vector<std::string> recordingFailures;
     std::string eventsFile;  // where the events went; empty: nowhere
     std::uint64_t eventLines = 0;
-    std::string eventsFailure;  // the first write that failed
+    std::uint64_t eventLinesWritten = 0;  // before the first failure
+    std::string eventsFailure;            // the first write that failed
+    std::string logFile;                  // the log file; empty: none
+    unsigned logFailedWrites = 0;         // texts the log file did not take
+
+    // The log file, the recording or the events file lost data.
+    bool LostData() const { return logFailedWrites != 0 || !recordingFailures.empty() || !eventsFailure.empty(); }
+};
+
+// What a test writes besides its figures, watched for lost data while it runs.
+struct sTestOutputs {
+    CTestRecording* recording = nullptr;  // none: not recorded
+    CEventsFile* events = nullptr;        // none: no events file
+    std::string logFile;                  // empty: no log file
 };
 
 // Serves the status page when the loop asks for it, before the ports are
@@ -135,9 +148,13 @@ private:
 };
 
 // Runs the test's seconds on the calling thread; returns the seconds run.
-// A recording is written out once a second, and a failure told at once.
+// A recording is written out once a second; the first failure of the
+// recording, the events file and the log file is told at once.
 unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
-                        CTestRecording* recording = nullptr);
+                        const sTestOutputs& outputs = {});
+// After the test's last log text: puts how many texts the log file lost in
+// the figures, and tells the loop's onWarning when it lost any.
+void FinishLog(CTolvarTestSuiteDoc& document, const sTestLoop& loop, const std::string& logFile, sTestFigures& figures);
 
 // The figures at the end of a test that ran the given seconds, with the
 // title as it stood while it ran. With a generator as Source the generator

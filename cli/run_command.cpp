@@ -97,13 +97,15 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     // Both sides are connected and tied: replayed recordings may begin.
     CReplaySession::StartAll();
 
-    const unsigned seconds = RunTestSeconds(document, options.loop, progressOut, &recording);
+    const unsigned seconds =
+        RunTestSeconds(document, options.loop, progressOut, {&recording, &events, options.logFile});
     result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);
     // Disconnecting the Listener logs the final summary.
     document.Shutdown();
+    FinishLog(document, options.loop, options.logFile, result.figures);
     return result;
 }
 

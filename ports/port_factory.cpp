@@ -1,6 +1,7 @@
 #include "ports/port_factory.h"
 
 #include "ports/file_replay_port.h"
+#include "ports/ntrip_request.h"
 #include "ports/ntrip_serial_port.h"
 #include "ports/socket.h"
 #include "ports/stream_path.h"
@@ -34,6 +35,27 @@ bool IsProbeablePort(std::string_view portName)
     const std::string name =
         IsStreamPath(portName) && ParseStreamPath(portName, path, failure) ? path.portName : std::string(portName);
     return !HasNetPrefix(name, "NTRIP:") && !HasNetPrefix(name, "FILE:");
+}
+
+bool CheckPortName(std::string_view portName, std::string& failure)
+{
+    if (IsStreamPath(portName)) {
+        sStreamPath path;
+        return ParseStreamPath(portName, path, failure);
+    }
+    sNetAddress address;
+    sNtripAddress ntrip;
+    std::string why;
+    bool ok = true;
+    if (HasNetPrefix(portName, "TCPSVR:"))
+        ok = ParseServerPortName(portName, address, why);
+    else if (HasNetPrefix(portName, "TCP:") || HasNetPrefix(portName, "UDP:"))
+        ok = ParseNetPortName(portName, portName.substr(0, 4), address, &why);
+    else if (HasNetPrefix(portName, "NTRIP:"))
+        ok = ParseNtripPortName(portName, ntrip, &why);
+    if (!ok)
+        failure = ShownPortName(portName) + ": " + why;
+    return ok;
 }
 
 }  // namespace TolvarRT

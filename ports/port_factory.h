@@ -22,4 +22,10 @@ std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portN
 // port they name.
 bool IsProbeablePort(std::string_view portName);
 
+// Whether the name can be a port at all, judged without opening anything: a
+// stream path must parse, and the address of a TCP, UDP, TCP server or NTRIP
+// name must be well formed. Serial device and file names are left to Open.
+// False with "NAME: reason" (an NTRIP password hidden).
+bool CheckPortName(std::string_view portName, std::string& failure);
+
 }  // namespace TolvarRT

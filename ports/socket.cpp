@@ -189,6 +189,14 @@ int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int t
     return result;
 }
 
+void SetListenOptions(int fd)
+{
+    // A restarted test must not wait for the last run's connections to time
+    // out; a port another listener holds stays refused (no port sharing).
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
 int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure)
 {
     addrinfo hints{};
@@ -210,9 +218,7 @@ int ListenSocket(const std::string& host, std::uint16_t port, std::string* failu
             why = ErrorText(errno);
             continue;
         }
-        // A restarted test must not wait for the last run's connections to time out.
-        const int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        SetListenOptions(fd);
         if (bind(fd, each->ai_addr, each->ai_addrlen) == 0 && listen(fd, 4) == 0)
             result = fd;
         else {

@@ -41,6 +41,9 @@ bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddres
 int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs,
                   std::string* failure = nullptr);
 
+// What every listening socket is given before it binds: the address may be
+// taken again at once after a run, and never shared with a listener running.
+void SetListenOptions(int fd);
 // A listening stream socket on the address (a numeric host; port 0: any free
 // one), non-blocking; -1 on failure, and then failure, when given, says why.
 int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure = nullptr);

@@ -8,6 +8,7 @@
 
 #include "ports/ntrip_request.h"
 #include "ports/socket.h"
+#include "ports/tcp_server_port.h"
 
 namespace TolvarRT {
 namespace {
@@ -117,9 +118,11 @@ bool ParseStreamPath(std::string_view text, sStreamPath& path, std::string& fail
         if (rest.empty()) {
             ok = false;
             why = "nothing after \"" + scheme + "://\"";
-        } else if (scheme == "tcpsvr" && (rest.front() != ':' || rest.size() == 1)) {
-            ok = false;
-            why = "expected tcpsvr://:port";
+        } else if (scheme == "tcpsvr") {
+            sNetAddress address;
+            ok = ParseServerPortName(parsed.portName, address, why);
+            if (!ok)
+                why = "expected tcpsvr://[addr]:port, " + why;
         } else if (scheme == "ntrip") {
             sNtripAddress address;
             ok = ParseNtripPortName(parsed.portName, address, &why);

@@ -26,7 +26,7 @@ struct sStreamPath {
 bool IsStreamPath(std::string_view text);
 
 // serial://device[:baud[:bits[:parity[:stop]]]], tcpcli://host:port,
-// tcpsvr://:port, udp://host:port, ntrip://[user[:password]@]host[:port]/mount
+// tcpsvr://[addr]:port, udp://host:port, ntrip://[user[:password]@]host[:port]/mount
 // and file://path (scheme in any case). False with failure set for another
 // scheme or a malformed path.
 bool ParseStreamPath(std::string_view text, sStreamPath& path, std::string& failure);

@@ -13,28 +13,37 @@ namespace {
 constexpr std::string_view kPrefix = "TCPSVR:";
 constexpr std::size_t kChunkSize = 1024;
 
-// "TCPSVR:port" on the loopback address, or "TCPSVR:addr:port"; port 0 asks
-// for any free one. An empty address ("TCPSVR::port", as tcpsvr://:port and
-// the connection dialog write it) is the loopback address too.
-bool ParseServerName(std::string_view name, sNetAddress& address, std::string& failure)
+}  // namespace
+
+bool ParseServerPortName(std::string_view name, sNetAddress& address, std::string& failure)
 {
+    if (!HasNetPrefix(name, kPrefix)) {
+        failure = "not a TCPSVR:[addr:]port name";
+        return false;
+    }
     std::string_view rest = name.substr(kPrefix.size());
+    // The connection dialog writes "TCPSVR::" before whatever was typed,
+    // address or not.
     if (rest.size() > 1 && rest.front() == ':')
         rest.remove_prefix(1);
-    if (!rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos && rest.size() <= 5) {
-        const unsigned long port = std::stoul(std::string(rest));
-        if (port > 65535) {
-            failure = "the port is not a number from 0 to 65535";
-            return false;
-        }
-        address.host = "127.0.0.1";
-        address.port = std::uint16_t(port);
-        return true;
+    const std::size_t colon = rest.rfind(':');
+    std::string_view host = colon == std::string_view::npos ? std::string_view() : rest.substr(0, colon);
+    const std::string_view portText = colon == std::string_view::npos ? rest : rest.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (colon != std::string_view::npos && (host.empty() || host.find_first_of("[]") != std::string_view::npos)) {
+        failure = "expected TCPSVR:[addr:]port";
+        return false;
     }
-    return ParseNetPortName(name, kPrefix, address, &failure);
+    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::stoul(std::string(portText)) > 65535) {
+        failure = "the port is not a number from 0 to 65535";
+        return false;
+    }
+    address.host = host.empty() ? std::string("127.0.0.1") : std::string(host);
+    address.port = std::uint16_t(std::stoul(std::string(portText)));
+    return true;
 }
-
-}  // namespace
 
 CTCPServerPort::~CTCPServerPort()
 {
@@ -48,7 +57,7 @@ bool CTCPServerPort::Open(const char* portName)
         return Fail("already open");
     sNetAddress address;
     std::string failure = "not a TCPSVR:[addr:]port name";
-    if (portName == nullptr || !HasNetPrefix(portName, kPrefix) || !ParseServerName(portName, address, failure))
+    if (portName == nullptr || !ParseServerPortName(portName, address, failure))
         return Fail(failure);
     const int fd = ListenSocket(address.host, address.port, &failure);
     if (fd < 0)

@@ -6,13 +6,23 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 #include "core/log_pipe.h"
 #include "ports/event_fd.h"
 #include "ports/network_serial_port.h"
 #include "ports/port_write_queue.h"
+#include "ports/socket.h"
 
 namespace TolvarRT {
+
+// "TCPSVR:port" on the loopback address, or "TCPSVR:addr:port" ([addr] for
+// IPv6); port 0 asks for any free one. An empty address ("TCPSVR::port", as
+// tcpsvr://:port and the connection dialog write it) is the loopback address
+// too, and the dialog's "TCPSVR::addr:port" is "TCPSVR:addr:port". False
+// with a reason for anything else.
+bool ParseServerPortName(std::string_view name, sNetAddress& address, std::string& failure);
 
 // Thread rules: as for every port. The reader thread alone accepts, reads,
 // sends and closes clients; it waits in one poll() on the listening socket,

@@ -1,10 +1,15 @@
 #include "web/status_server.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
 #include <httplib.h>
 
 #include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "ports/replay_session.h"
+#include "ports/socket.h"
 #include "web/json_text.h"
 #include "web/stats_output.h"
 
@@ -38,27 +43,30 @@ CStatusServer::~CStatusServer()
     Stop();
 }
 
-bool CStatusServer::Start(const std::string& address, std::string& error)
+bool ParseServeAddress(const std::string& address, std::string& host, int& port, std::string& error)
 {
     const std::size_t colon = address.rfind(':');
     const std::string portText = colon == std::string::npos ? address : address.substr(colon + 1);
-    if (colon != std::string::npos && colon > 0)
-        host = address.substr(0, colon);
-    int port = -1;
-    try {
-        std::size_t used = 0;
-        port = std::stoi(portText, &used);
-        if (used != portText.size())
-            port = -1;
-    } catch (const std::exception&) {
-        port = -1;
-    }
-    if (port < 0 || port > 65535) {
-        error = "--serve " + address + ": expected ADDR:PORT";
+    const std::string hostText = colon == std::string::npos || colon == 0 ? "127.0.0.1" : address.substr(0, colon);
+    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(portText) > 65535) {
+        error = "--serve " + address + ": expected ADDR:PORT, the port a number from 0 to 65535";
         return false;
     }
+    host = hostText;
+    port = std::stoi(portText);
+    return true;
+}
+
+bool CStatusServer::Start(const std::string& address, std::string& error)
+{
+    int port = -1;
+    if (!ParseServeAddress(address, host, port, error))
+        return false;
 
     server = std::make_unique<httplib::Server>();
+    // The library's own options share a port another listener holds.
+    server->set_socket_options(TolvarRT::SetListenOptions);
     const std::string pagePath = document.PagePath();
     server->Get(pagePath, [this](const httplib::Request&, httplib::Response& response) {
         char* page = nullptr;
@@ -87,13 +95,21 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
         AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
         response.set_content(JsonText(json, 2), "application/json");
     });
+    errno = 0;
     boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
     if (boundPort < 0) {
-        error = "--serve " + address + ": cannot listen there";
+        // The socket's own failure (a port in use) when the system gave one.
+        const int why = errno;
+        error = "--serve " + address + ": " + (why != 0 ? std::strerror(why) : "cannot listen there");
         server.reset();
         return false;
     }
     thread = std::thread([this] { server->listen_after_bind(); });
+    // The library ignores a stop that comes before its loop runs, and would
+    // then serve for ever: a test that fails to open a port stops at once.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!server->is_running() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 

@@ -15,6 +15,10 @@ class Server;
 
 namespace web {
 
+// "--serve" as given: "host:port", ":port" or "port", the host 127.0.0.1
+// unless given, port 0 for any free one. False with "--serve ADDRESS: reason".
+bool ParseServeAddress(const std::string& address, std::string& host, int& port, std::string& error);
+
 // Thread rules: Start and Stop belong to the owner; requests are served on
 // the server's own threads and read the document through its locked page
 // operations and the statistics table model.

@@ -479,6 +479,15 @@ TEST(PortSettingsNtripTest, PortNamesAndStreamPathsSelectTheirMode)
     EXPECT_EQ(settings.ntripPassword, "p");
     ASSERT_TRUE(settings.SelectPortName("tcpsvr://:7000"));
     EXPECT_EQ(settings.serverPort, "7000");
+    // An address given with the port stays in the port's name.
+    for (const char* name : {"TCPSVR:127.0.0.1:6200", "tcpsvr://127.0.0.1:6200"}) {
+        ASSERT_TRUE(settings.SelectPortName(name)) << name;
+        settings.Open();
+        EXPECT_EQ(settings.PortName(), "TCPSVR:127.0.0.1:6200") << name;
+    }
+    ASSERT_TRUE(settings.SelectPortName("TCPSVR:6200"));
+    settings.Open();
+    EXPECT_EQ(settings.PortName(), "TCPSVR::6200");
     ASSERT_TRUE(settings.SelectPortName("file:///tmp/x.bin"));
     EXPECT_EQ(settings.filePath, "/tmp/x.bin");
     // A serial path keeps its spelling: the byte pipe reads its settings.

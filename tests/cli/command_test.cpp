@@ -163,7 +163,7 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"decode", "/no/such/capture"}), 1);
     EXPECT_EQ(ExitStatus({"decode", "--frames", "--json", "x"}), 2) << "one output at a time";
     EXPECT_EQ(ExitStatus({"demo", "--schedule", "7"}), 2);
-    EXPECT_EQ(ExitStatus({"demo", "--serve", "127.0.0.1:99999"}), 1) << "checked before any port is opened";
+    EXPECT_EQ(ExitStatus({"demo", "--serve", "127.0.0.1:99999"}), 2) << "checked before any port is opened";
     EXPECT_EQ(ExitStatus({"run"}), 2) << "the Listener is required";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--listener-parity", "Q"}), 2);
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--log", "/dev/null", "--log-level", "loud"}), 2);
@@ -172,6 +172,45 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "/dev/null", "--schedule", "2"}), 2)
         << "a schedule needs the fake CMR generator";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "fake-cmr"}), 2) << "no port to send on";
+}
+
+// Malformed, whichever check finds it: exit 2 with the argument named, before
+// anything is opened (a port that could be opened would have been, and the
+// run would wait for it).
+TEST(CommandTest, EveryMalformedArgumentIsExit2AndNamed)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"demo", "--serve", "127.0.0.1:80800"}, "tolvar: --serve 127.0.0.1:80800: expected ADDR:PORT"},
+        {{"run", "--listener", "/dev/null", "--serve", "127.0.0.1:x"}, "tolvar: --serve 127.0.0.1:x: expected"},
+        {{"run", "--listener", "TCP:127.0.0.1:99999"}, "tolvar: --listener TCP:127.0.0.1:99999: the port is"},
+        {{"run", "--listener", "foo://bar"}, "tolvar: --listener foo://bar: unknown stream type"},
+        {{"run", "--listener", "serial://ttyS0:115200:9:N:1"}, "tolvar: --listener serial://ttyS0:115200:9:N:1: data"},
+        {{"run", "--listener", "/dev/null", "--source", "fake-cmr:TCPSVR:127.0.0.1:x"},
+         "tolvar: --source TCPSVR:127.0.0.1:x: the port is"},
+        {{"run", "--listener", "/dev/null", "--gga", "abc"}, "tolvar: --gga abc: expected"},
+        {{"demo", "--drop", "30-20"}, "--drop"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const sOutcome outcome = Tolvar(arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments.back() << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(message), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "") << "nothing ran";
+    }
+
+    // Well formed but taken: the system's reason, as for a port.
+    const int taken = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(taken, 1), 0);
+    socklen_t size = sizeof address;
+    getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string serve = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const sOutcome busy = Tolvar({"demo", "--seconds", "1", "--serve", serve});
+    close(taken);
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_EQ(busy.err, "tolvar: --serve " + serve + ": Address already in use\n");
 }
 
 TEST(CommandTest, APortThatCannotBeOpenedIsNamedWithTheSystemsReason)
@@ -307,6 +346,30 @@ TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
     EXPECT_EQ(ExitStatus({"report", events, "--svg", "/no/such/folder/x.svg"}), 1);
     unlink(events.c_str());
     unlink(svg.c_str());
+}
+
+TEST(CommandTest, ATestThatLostItsLogOrEventsEndsWithItsOwnStatus)
+{
+    for (const char* option : {"--log", "--events"}) {
+        const sOutcome lost = Tolvar({"demo", "--seconds", "1", option, "/dev/full"});
+        EXPECT_EQ(lost.status, 4) << option << lost.err;
+        EXPECT_NE(lost.err.find("/dev/full: "), std::string::npos) << lost.err;
+        EXPECT_NE(lost.err.find("tolvar: the test's log file, recording or events file lost data\n"), std::string::npos)
+            << lost.err;
+    }
+    // A requirement that fails says more about the link than the lost file.
+    EXPECT_EQ(ExitStatus({"demo", "--seconds", "1", "--log", "/dev/full", "--require", "RTCM v3 Type 1005:1"}), 3);
+
+    // A file that is not an events file has nothing to report.
+    char name[] = "/tmp/tolvar-notevents-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_EQ(write(fd, "root:x:0:0:root:/root:/bin/sh\n", 30), 30);
+    close(fd);
+    const sOutcome notEvents = Tolvar({"report", name});
+    EXPECT_EQ(notEvents.status, 1);
+    EXPECT_EQ(notEvents.err, std::string("tolvar: ") + name + " holds no event\n");
+    EXPECT_EQ(notEvents.out, "");
+    unlink(name);
 }
 
 }  // namespace

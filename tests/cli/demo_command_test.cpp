@@ -330,4 +330,49 @@ TEST(DemoTest, TheEventsFileHoldsEveryCountedFrameAndItsReportAgreesWithTheRun)
     EXPECT_GT(total.missed, 0u) << "the window drops packets";
 }
 
+// A log file and an events file on a full disc: each loss is told while the
+// test runs and again at the end, and the figures say only what happened.
+TEST(DemoTest, ALogFileAndAnEventsFileThatLoseDataAreToldAndCounted)
+{
+    cli::sDemoOptions options;
+    options.loop.seconds = 2;
+    options.schedule = 0;
+    options.logFile = "/dev/full";
+    options.loop.eventsFile = "/dev/full";
+    std::vector<std::string> warnings;
+    options.loop.onWarning = [&](const std::string& warning) { warnings.push_back(warning); };
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+
+    EXPECT_TRUE(result.figures.LostData());
+    EXPECT_GT(result.figures.logFailedWrites, 0u);
+    const auto told = [&](const std::string& start) {
+        return std::count_if(warnings.begin(), warnings.end(),
+                             [&](const std::string& warning) { return warning.rfind(start, 0) == 0; });
+    };
+    EXPECT_EQ(told("log file failed, /dev/full: "), 2) << "at the first loss and at the end";
+    EXPECT_EQ(told("events file failed, /dev/full: No space left on device"), 1)
+        << "the lines are kept in memory until the end, where the first write fails";
+
+    const std::string text = cli::DemoText(result);
+    EXPECT_EQ(text.find("Events written"), std::string::npos) << text;
+    EXPECT_NE(text.find("Events file failed: /dev/full: No space left on device (0 of " +
+                        std::to_string(result.figures.eventLines) + " lines written)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Log file failed: /dev/full: "), std::string::npos) << text;
+    const nlohmann::json json = cli::DemoJson(result);
+    EXPECT_EQ(json["events"]["linesWritten"], 0);
+    EXPECT_EQ(json["log"]["failedWrites"], result.figures.logFailedWrites);
+
+    // Nothing lost: nothing said.
+    cli::sDemoOptions whole;
+    whole.loop.seconds = 1;
+    whole.logFile = "/dev/null";
+    const cli::sDemoResult fine = cli::RunDemo(whole, progress);
+    EXPECT_FALSE(fine.figures.LostData());
+    EXPECT_EQ(cli::DemoText(fine).find("failed"), std::string::npos);
+}
+
 }  // namespace

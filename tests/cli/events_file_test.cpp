@@ -71,6 +71,9 @@ TEST(EventsFileTest, BothSidesThreadsWriteEveryLineWholeAndAFailedWriteIsTold)
     ASSERT_TRUE(full.Open("/dev/full", error)) << error;
     full.OnLinkEvent(FrameEvent(false, kCmr0, 0.1));
     EXPECT_NE(full.Close().find("/dev/full: "), std::string::npos);
+    EXPECT_EQ(full.Failure(), "/dev/full: No space left on device") << "kept for the end's text";
+    EXPECT_EQ(full.Lines(), 1u);
+    EXPECT_EQ(full.LinesWritten(), 0u) << "none of them reached the file";
 }
 
 TEST(EventsFileTest, EveryKindOfEventReadsBackAsItWasWritten)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/port_factory.h"
 #include "ports/stream_path.h"
 
 namespace TolvarRT {
@@ -21,6 +22,7 @@ TEST(StreamPath, AliasesBecomePortNames)
         {"TCPCLI://host", "TCP:host"},
         {"udp://10.0.0.5:5018", "UDP:10.0.0.5:5018"},
         {"tcpsvr://:5019", "TCPSVR::5019"},
+        {"tcpsvr://0.0.0.0:5019", "TCPSVR:0.0.0.0:5019"},
         {"ntrip://u:p@caster:2101/MOUNT", "NTRIP:u:p@caster:2101/MOUNT"},
         {"ntrip://caster/MOUNT", "NTRIP:caster/MOUNT"},
         {"file:///tmp/capture.bin", "FILE:/tmp/capture.bin"},
@@ -67,7 +69,7 @@ TEST(StreamPath, MalformedPathsAreClearErrors)
         {"tcpcli://", "nothing after"},
         {"tcpcli://host:99999", "the port is not a number"},
         {"udp://:5000", "not a host:port address"},
-        {"tcpsvr://host:5000", "expected tcpsvr://:port"},
+        {"tcpsvr://host:50x", "expected tcpsvr://[addr]:port"},
         {"ntrip://u:secret@:2101/M", "caster address"},
         {"http://host", "unknown stream type \"http\""},
     };
@@ -91,6 +93,31 @@ TEST(StreamPath, ShownNamesHideThePassword)
     EXPECT_EQ(ShownPortName("ntrip://u:secret@h:2101/M"), "ntrip://u:****@h:2101/M");
     EXPECT_EQ(ShownPortName("NTRIP:u:secret@h/M"), "NTRIP:u:****@h/M");
     EXPECT_EQ(ShownPortName("tcpcli://h:1"), "tcpcli://h:1");
+}
+
+// What the command line judges before it opens anything: every malformed
+// name is refused with the reason, every well-formed one left to Open.
+TEST(PortNameCheck, MalformedNamesAreRefusedBeforeAnythingOpens)
+{
+    for (const char* good :
+         {"/dev/ttyUSB0", "COM3", "TCP:127.0.0.1:5017", "udp:h:1", "TCPSVR:127.0.0.1:6200", "TCPSVR::6200",
+          "NTRIP:u:p@caster/M", "FILE:x.raw", "tcpsvr://0.0.0.0:6200", "serial://ttyS0:115200:8:N:1"}) {
+        std::string failure;
+        EXPECT_TRUE(CheckPortName(good, failure)) << good << ": " << failure;
+    }
+    const std::vector<std::pair<const char*, const char*>> bad = {
+        {"TCP:127.0.0.1:99999", "TCP:127.0.0.1:99999: the port is not a number"},
+        {"UDP:", "UDP:: not a host:port address"},
+        {"TCPSVR:127.0.0.1:x", "TCPSVR:127.0.0.1:x: the port is not a number"},
+        {"NTRIP:u:secret@:2101/M", "NTRIP:u:****@:2101/M: "},
+        {"foo://bar", "foo://bar: unknown stream type \"foo\""},
+        {"serial://ttyS0:115200:9:N:1", "serial://ttyS0:115200:9:N:1: data bits must be 5 to 8"},
+    };
+    for (const auto& [name, reason] : bad) {
+        std::string failure;
+        EXPECT_FALSE(CheckPortName(name, failure)) << name;
+        EXPECT_EQ(failure.rfind(reason, 0), 0u) << name << " -> " << failure;
+    }
 }
 
 }  // namespace

@@ -86,4 +86,27 @@ TEST_F(StatusServerTest, PollingBetweenTwoFramesLeavesTheSecondToTheNextTableRef
     EXPECT_NEAR(measured["latencyMaxMs"].get<double>(), 45.0, 1e-6);
     EXPECT_EQ(stats["measuredTotal"]["received"], 2);
 }
+TEST_F(StatusServerTest, AddressesAreJudgedBeforeAnythingListensAndATakenPortGivesTheSystemsReason)
+{
+    std::string host;
+    int port = -1;
+    std::string error;
+    ASSERT_TRUE(web::ParseServeAddress("8080", host, port, error));
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(port, 8080);
+    ASSERT_TRUE(web::ParseServeAddress("0.0.0.0:0", host, port, error));
+    EXPECT_EQ(host, "0.0.0.0");
+    EXPECT_EQ(port, 0);
+    for (const char* bad : {"127.0.0.1:80800", "127.0.0.1:x", "127.0.0.1:", "127.0.0.1:+80", "127.0.0.1:-1"}) {
+        EXPECT_FALSE(web::ParseServeAddress(bad, host, port, error)) << bad;
+        EXPECT_EQ(error.rfind(std::string("--serve ") + bad + ": expected ADDR:PORT", 0), 0u) << error;
+    }
+
+    ASSERT_TRUE(started);
+    web::CStatusServer second{document};
+    const std::string taken = "127.0.0.1:" + std::to_string(server.Port());
+    EXPECT_FALSE(second.Start(taken, error));
+    EXPECT_EQ(error, "--serve " + taken + ": Address already in use");
+}
+
 }  // namespace
