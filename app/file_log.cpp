@@ -67,8 +67,10 @@ std::string CFileLog::OpenLocked(const std::string& path)
     struct stat status {};
     const bool regular = ::fstat(opened, &status) == 0 && S_ISREG(status.st_mode);
     std::string failure;
-    // A file system without locks is no reason to refuse.
-    if (::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    // A file system without locks is no reason to refuse. Only a file is
+    // locked: a device (/dev/stderr, a terminal) takes every log that writes
+    // to it, as it would without us.
+    if (regular && ::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         failure = "another log is writing into it";
     else if (regular && ::ftruncate(opened, 0) != 0)
         failure = std::system_category().message(errno);
