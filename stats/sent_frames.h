@@ -43,7 +43,6 @@ public:
     std::size_t Size() const { return count; }
     // How many frames it has room for without allocating.
     std::size_t Capacity() const { return contents.size(); }
-    void Clear() { head = count = 0; }
 
 private:
     static std::uint32_t Content(std::uint16_t sum, std::uint16_t length)
