@@ -22,10 +22,34 @@ void CLostByteTally::BeginChunk(std::uint32_t firstIndex, const std::uint8_t* da
         std::memcpy(recentBytes.data() + slot, data + done, piece);
         done += piece;
     }
-    // Runs that left the window can be reported no more.
+    // Runs that left the window can be reported no more. They are let go
+    // from the front in batches: erasing them chunk by chunk moved the whole
+    // window's runs for every chunk.
     const std::uint64_t oldest = nextIndex > kWindow ? nextIndex - kWindow : 0;
-    const auto kept = std::find_if(runs.begin(), runs.end(), [&](const sRun& run) { return run.end > oldest; });
-    runs.erase(runs.begin(), kept);
+    while (head < runs.size() && runs[head].end <= oldest)
+        ++head;
+    if (head >= 64 && head * 2 >= runs.size()) {
+        runs.erase(runs.begin(), runs.begin() + std::ptrdiff_t(head));
+        head = 0;
+    }
+}
+
+std::vector<CLostByteTally::sRun>::iterator CLostByteTally::FirstRunEndingAfter(std::uint64_t at)
+{
+    // Reports come mostly at the newest end of the window, some far back (the
+    // RTCM v2 decoder's, up to 64 KiB late): search from the newest run in
+    // doubling steps, then halve, so a report costs the log of its distance
+    // from the end.
+    const auto endsBy = [](const sRun& run, std::uint64_t value) { return run.end <= value; };
+    const auto front = runs.begin() + std::ptrdiff_t(head);
+    auto upper = runs.end();
+    std::ptrdiff_t step = 1;
+    while (upper - front >= step && (upper - step)->end > at) {
+        upper -= step;
+        step *= 2;
+    }
+    const auto lower = upper - front >= step ? upper - step + 1 : front;
+    return std::lower_bound(lower, upper, at, endsBy);
 }
 
 std::uint32_t CLostByteTally::LineEnds(std::uint64_t start, std::uint64_t end) const
@@ -59,8 +83,7 @@ std::uint32_t CLostByteTally::MarkLost(std::uint32_t firstIndex, std::uint32_t c
         return 0;
 
     // The runs this report touches, and what they become.
-    const auto first = std::lower_bound(runs.begin(), runs.end(), start,
-                                        [](const sRun& run, std::uint64_t at) { return run.end <= at; });
+    const auto first = FirstRunEndingAfter(start);
     auto last = first;
     while (last != runs.end() && last->start < end)
         ++last;
@@ -87,7 +110,7 @@ std::uint32_t CLostByteTally::MarkLost(std::uint32_t firstIndex, std::uint32_t c
     // long stream of reports keeps few.
     const std::size_t place = std::size_t(first - runs.begin());
     runs.insert(runs.erase(first, last), pieces.begin(), pieces.end());
-    const std::size_t from = place > 0 ? place - 1 : 0;
+    const std::size_t from = place > head ? place - 1 : head;
     const std::size_t to = std::min(runs.size(), place + pieces.size() + 1);
     std::size_t write = from;
     for (std::size_t read = from; read < to; ++read) {

@@ -32,12 +32,14 @@ private:
         unsigned reports;
     };
     std::uint32_t LineEnds(std::uint64_t start, std::uint64_t end) const;
+    std::vector<sRun>::iterator FirstRunEndingAfter(std::uint64_t at);
 
     std::uint64_t nextIndex = 0;  // of the byte after the newest chunk
     std::uint32_t nextIndex32 = 0;
     unsigned reporters = 0;
     std::vector<std::uint8_t> recentBytes;  // the last kWindow bytes, by index modulo kWindow
-    std::vector<sRun> runs;                 // reported runs, ascending, apart, each counted at least once
+    std::vector<sRun> runs;                 // reported runs, ascending, apart, each counted at least once; from head on
+    std::size_t head = 0;                   // runs before it left the window
     std::vector<sRun> pieces;               // room for one report's new runs
 };
 
