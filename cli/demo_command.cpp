@@ -56,7 +56,7 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         pane.emplace(document.LogPipe(), options.paneLevel);
         pane->Start();
     }
-    CStatusServer server(document);
+    CStatusServer server(document, "demo");
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
     CTestRecording recording;

@@ -58,7 +58,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
     document.SetMatchWindow(options.loop.matchWindowS);
-    CStatusServer server(document);
+    CStatusServer server(document, options.listener.port);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
     const bool generated = options.source.fakeCmr || options.source.fakeAts;

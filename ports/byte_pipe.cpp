@@ -173,6 +173,12 @@ std::uint64_t CBytePipeSubscription::RejectedBytes() const
     return rejectedBytes;
 }
 
+std::uint64_t CBytePipeSubscription::ReceivedBytes() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return receivedBytes;
+}
+
 int CBytePipeSubscription::MarkLost(std::uint32_t firstIndex, std::uint32_t count)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
@@ -242,6 +248,7 @@ void CBytePipeSubscription::PublishStampedBytes(const std::uint8_t* data, std::u
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::uint32_t firstIndex = runningIndex;
     runningIndex += length;
+    receivedBytes += length;
     unsigned reporters = 0;
     Publish([&](IIncomingBytePipe& decoder) {
         const auto* subscriber = dynamic_cast<const CBytePipeSubscriber*>(&decoder);

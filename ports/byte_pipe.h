@@ -72,6 +72,8 @@ public:
     using RejectedBytesSink = std::function<void(std::uint64_t bytes, TimeStamp timeStamp)>;
     void SetRejectedBytesSink(RejectedBytesSink sink);
     std::uint64_t RejectedBytes() const;
+    // Every byte published since the pipe was made, over all its ports.
+    std::uint64_t ReceivedBytes() const;
 
     // ILostBytePipe
     int MarkLost(std::uint32_t firstIndex, std::uint32_t count) override;
@@ -123,6 +125,7 @@ private:
     CLostByteTally lostBytes;                    // under the shared lock
     TimeStamp deliveryTime = 0;                  // of the chunk being delivered
     std::uint64_t rejectedBytes = 0;
+    std::uint64_t receivedBytes = 0;
     RejectedBytesSink rejectedSink;
     CFrameCover frameCover;  // under the shared lock
 };

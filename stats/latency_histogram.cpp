@@ -36,6 +36,10 @@ void CLatencyHistogram::Add(double seconds)
     maxS = count == 0 ? seconds : std::max(maxS, seconds);
     ++count;
     sumSquares += seconds * seconds;
+    sumS += seconds;
+    const auto bound = std::lower_bound(kCoarseBoundsS.begin(), kCoarseBoundsS.end(), seconds);
+    if (bound != kCoarseBoundsS.end())
+        ++coarse[std::size_t(bound - kCoarseBoundsS.begin())];
     std::uint32_t& bucket = buckets[BucketOf(seconds)];
     if (bucket != UINT32_MAX)
         ++bucket;
@@ -49,6 +53,9 @@ void CLatencyHistogram::Merge(const CLatencyHistogram& other)
     maxS = count == 0 ? other.maxS : std::max(maxS, other.maxS);
     count += other.count;
     sumSquares += other.sumSquares;
+    sumS += other.sumS;
+    for (std::size_t i = 0; i < coarse.size(); ++i)
+        coarse[i] += other.coarse[i];
     for (unsigned i = 0; i < kBuckets; ++i)
         buckets[i] = std::uint32_t(std::min<std::uint64_t>(UINT32_MAX, std::uint64_t(buckets[i]) + other.buckets[i]));
 }
@@ -71,6 +78,14 @@ double CLatencyHistogram::Quantile(double fraction) const
         return std::clamp(BucketMiddle(i), minS, maxS);
     }
     return maxS;
+}
+
+std::uint64_t CLatencyHistogram::CountAtOrBelow(std::size_t bound) const
+{
+    std::uint64_t below = 0;
+    for (std::size_t i = 0; i <= bound && i < coarse.size(); ++i)
+        below += coarse[i];
+    return below;
 }
 
 sLatencyDistribution CLatencyHistogram::Distribution() const

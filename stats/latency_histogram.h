@@ -26,6 +26,12 @@ public:
     // Buckets between the bounds, plus one below and one above.
     static constexpr unsigned kBuckets = 700;
 
+    // Bounds of the coarse buckets monitoring systems expect (a sample is in
+    // the first whose bound it does not exceed): counted exactly, since the
+    // fine buckets' edges fall between them.
+    static constexpr std::array<double, 11> kCoarseBoundsS{0.01, 0.025, 0.05, 0.1,  0.25, 0.5,
+                                                           1.0,  2.5,   5.0,  10.0, 30.0};
+
     void Add(double seconds);
     void Merge(const CLatencyHistogram& other);
     void Clear() { *this = CLatencyHistogram(); }
@@ -35,6 +41,9 @@ public:
     // below it (0.5: the median), from its bucket's middle and clamped to the
     // exact minimum and maximum.
     double Quantile(double fraction) const;
+    // Samples at or below kCoarseBoundsS[bound].
+    std::uint64_t CountAtOrBelow(std::size_t bound) const;
+    double SumS() const { return sumS; }
     sLatencyDistribution Distribution() const;
 
 private:
@@ -46,6 +55,8 @@ private:
     double minS = 0.0;
     double maxS = 0.0;
     double sumSquares = 0.0;
+    double sumS = 0.0;
+    std::array<std::uint64_t, kCoarseBoundsS.size()> coarse{};  // per bound, not cumulative
 };
 
 }  // namespace TolvarRT

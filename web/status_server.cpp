@@ -11,6 +11,7 @@
 #include "ports/replay_session.h"
 #include "ports/socket.h"
 #include "web/json_text.h"
+#include "web/metrics_text.h"
 #include "web/stats_output.h"
 
 namespace web {
@@ -36,7 +37,7 @@ void AddHeaderLines(const std::string& lines, httplib::Response& response)
 
 }  // namespace
 
-CStatusServer::CStatusServer(CTolvarTestSuiteDoc& doc) : document(doc) {}
+CStatusServer::CStatusServer(CTolvarTestSuiteDoc& doc, std::string link) : document(doc), linkName(std::move(link)) {}
 
 CStatusServer::~CStatusServer()
 {
@@ -94,6 +95,10 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
         nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
         AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
         response.set_content(JsonText(json, 2), "application/json");
+    });
+    server->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(MetricsText({DocumentMetrics(document, linkName)}),
+                             "text/plain; version=0.0.4; charset=utf-8");
     });
     errno = 0;
     boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);

@@ -1,6 +1,7 @@
 // Serves a running test's status over HTTP: the document's status page at its
 // path, an index page at "/" linking to it, and "/api/stats" with the
-// statistics table and what the link did so far as JSON.
+// statistics table and what the link did so far as JSON, and "/metrics" with
+// the figures for a monitoring server to scrape, the link labelled linkName.
 #pragma once
 
 #include <memory>
@@ -24,7 +25,7 @@ bool ParseServeAddress(const std::string& address, std::string& host, int& port,
 // operations and the statistics table model.
 class CStatusServer {
 public:
-    explicit CStatusServer(CTolvarTestSuiteDoc& document);
+    explicit CStatusServer(CTolvarTestSuiteDoc& document, std::string linkName = "link");
     ~CStatusServer();
     CStatusServer(const CStatusServer&) = delete;
     CStatusServer& operator=(const CStatusServer&) = delete;
@@ -39,6 +40,7 @@ public:
 
 private:
     CTolvarTestSuiteDoc& document;
+    const std::string linkName;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     std::string host = "127.0.0.1";
