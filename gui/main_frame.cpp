@@ -70,7 +70,11 @@ CMainFrame::CMainFrame(CTolvarTestSuiteApp& app, ISettingsStore& store) : applic
 
 CMainFrame::~CMainFrame()
 {
-    // Whatever the windows' going asks of a port happens without events.
+    // Ended without a close (the program is told to exit): the test still
+    // ends while every window is whole. Whatever the windows' going asks of
+    // a port afterwards happens without events.
+    if (document)
+        document->Shutdown();
     application.Ui().RunStepsInPlace();
     application.Ui().onWaitingStep = nullptr;
     if (documentUi)
