@@ -7,6 +7,8 @@
 
 #include <httplib.h>
 
+#include <optional>
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -291,6 +293,29 @@ TEST_F(MainFrameTest, TheWaitCursorShowsWhileTheCommonSourceOpensNotWhileItsPort
     EXPECT_TRUE(waitCursorWhileOpening);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     Main().Action(App::kDisconnectCommonNmea)->trigger();
+}
+
+TEST_F(MainFrameTest, ACloseAskedForWhileAPortOpensFollowsTheCommand)
+{
+    TolvarRT::testing::CTcpServer talker;
+    ASSERT_TRUE(talker.Listen());
+    application.Ui().PresetPortChoice("NMEA", [&](CPortSettings& dialog) {
+        dialog.SelectMode(kTcpMode);
+        dialog.networkAddress = "127.0.0.1:" + std::to_string(talker.Port());
+    });
+    std::optional<bool> closedWhileWaiting;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (Main().IsWaiting() && !closedWhileWaiting)
+            closedWhileWaiting = Main().close();
+    });
+    closer.start(5);
+    Main().Action(App::kConnectCommonNmea)->trigger();
+    closer.stop();
+    ASSERT_TRUE(closedWhileWaiting.has_value());
+    EXPECT_FALSE(*closedWhileWaiting) << "the window went while its command waited";
+    EXPECT_TRUE(application.CommonNmea().IsOpen()) << "the command ran to its end";
+    EXPECT_FALSE(Main().isVisible()) << "and the close came after it";
 }
 
 TEST_F(MainFrameTest, TheLogPaneCommandsAreTickedForItsLevelAndPause)
