@@ -49,7 +49,10 @@ bool CCommonNmeaSource::Connect()
     if (!ui.ShowPortSettings(dialog))
         return false;
     // A plain NMEA talker answers no identity request.
-    if (!commonNmeaPort.OpenPort(dialog.MakePortRequest(0))) {
+    bool opened = false;
+    ui.RunWaitingStep("Opening the common source of NMEA Positions",
+                      [&] { opened = commonNmeaPort.OpenPort(dialog.MakePortRequest(0)); });
+    if (!opened) {
         ui.ShowInformation("Could not open Comm port ");
         return false;
     }

@@ -185,19 +185,25 @@ void CTolvarTestSuiteDoc::ShowProductId()
     const bool go =
         !internalRadioPiped || ui.AskYesNo("This will reset the pipe, are you sure you want to send a break.");
     std::string text;
-    if (go) {
-        if (listener.DetectIdentity(false, true))
-            text = listener.WaitForIdentity(false).text;
-    } else {
-        text = listener.WaitForIdentity(true).text;
-    }
+    ui.RunWaitingStep("Asking the Listener for its product ID", [&] {
+        if (go) {
+            if (listener.DetectIdentity(false, true))
+                text = listener.WaitForIdentity(false).text;
+        } else {
+            text = listener.WaitForIdentity(true).text;
+        }
+    });
     std::string shown;
     for (char ch : text)
         shown += ch == ';' ? std::string(";\n ") : std::string(1, ch);
     ui.ShowInformation("Product ID =\n\n" + shown);
     if (internalRadioPiped && go) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(6000));
-        listener.OpenPipe(false);
+        // The break restarted the receiver: it takes its time before it
+        // takes a pipe request again.
+        ui.RunWaitingStep("Waiting for the receiver to restart, then opening the pipe again", [this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+            listener.OpenPipe(false);
+        });
     }
 }
 
@@ -206,7 +212,9 @@ void CTolvarTestSuiteDoc::ShowRadioState()
     if (radioHandler == nullptr)
         return;
     TolvarRT::sRadioStateRecord record;
-    if (!radioHandler->QueryRadioState(record))
+    bool answered = false;
+    ui.RunWaitingStep("Asking the radio for its state", [&] { answered = radioHandler->QueryRadioState(record); });
+    if (!answered)
         return;
     const std::string text = TolvarRT::CDC77Handler::FormatRadioState(record);
     log.LogAlways("Radio State\n%s", text.c_str());

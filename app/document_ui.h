@@ -3,6 +3,7 @@
 // script.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,4 +36,18 @@ public:
     virtual void SetMainCaption(const std::string& text) = 0;
     // The document's title, shown in the captions of its windows.
     virtual void SetDocumentTitle(const std::string& title) = 0;
+    // One step of a command that waits for a device: a port opening, an
+    // identity or radio reply, the pause after a break. what says what is
+    // awaited ("Waiting for the identity of /dev/ttyUSB0"). The steps of a
+    // command run one after another in its order, and between them the
+    // command goes on here (questions, messages, the title). The step may
+    // touch ports, decoders and radio handlers, never this interface. The
+    // desktop runs it off its user-interface thread and keeps its windows
+    // painting, with its commands disabled, until the step is over; a front
+    // end without windows runs it in place.
+    virtual void RunWaitingStep(const std::string& what, const std::function<void()>& step)
+    {
+        (void)what;
+        step();
+    }
 };

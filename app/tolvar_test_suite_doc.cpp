@@ -24,6 +24,8 @@ namespace Command = DocumentCommand;
 constexpr const char* kNotConnected = "Not Connected";
 constexpr std::uint8_t kRadioModeCommand = 0x57;
 constexpr unsigned kRadioModeWaitMs = 2500;
+constexpr const char* kPipeWaitText = "Opening the pipe to the internal radio";
+constexpr const char* kRadioWaitText = "Waiting for the radio's reply";
 
 std::atomic<unsigned> documentCounter{0};
 
@@ -199,6 +201,21 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 
 }  // namespace
 
+std::string CTolvarTestSuiteDoc::IdentityWaitText(const std::string& port)
+{
+    return "Waiting for the identity of " + port;
+}
+
+bool CTolvarTestSuiteDoc::OpenEndpoint(TolvarRT::CDCProto& endpoint, const TolvarRT::PortRequest& request,
+                                       const std::string& description)
+{
+    // A network peer may take its time to accept, and a device settles
+    // after it opens.
+    bool opened = false;
+    ui.RunWaitingStep("Opening " + description, [&] { opened = endpoint.OpenPort(request); });
+    return opened;
+}
+
 bool CTolvarTestSuiteDoc::ConnectListener()
 {
     const auto dialog = MakePortSettings("Listener", kListenerHelpText, false);
@@ -214,7 +231,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     if (!listenerProbed)
         BeginCounting(false, -1.0);
     const auto probeStart = std::chrono::steady_clock::now();
-    if (!listener.OpenPort(dialog->MakePortRequest(0))) {
+    if (!OpenEndpoint(listener, dialog->MakePortRequest(0), description)) {
         ui.ShowInformation("Could not open Comm port");
         UpdateTitle();
         return listener.IsPortOpen();
@@ -231,7 +248,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     }
     if (connectionHooks.probing)
         connectionHooks.probing(false, description);
-    listener.ProbeIdentity(3);
+    ui.RunWaitingStep(IdentityWaitText(description), [this] { listener.ProbeIdentity(3); });
     sDeviceIdentity identity = listener.WaitForIdentity(false);
     std::string productField = identity.productField;
     std::string name = identity.productName;
@@ -244,15 +261,17 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     if (IsReceiverWithInternalRadio(productField, settings)) {
         const std::string receiverName = name;
         if (ui.AskYesNo("Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse.")) {
-            listener.OpenPipe(false);
+            ui.RunWaitingStep(kPipeWaitText, [this] { listener.OpenPipe(false); });
             identity = listener.WaitForIdentity(false);
             productField = identity.productField;
             name = identity.productName;
         } else {
             filtered = true;
-            listener.OpenPipe(true);
-            productField = probe->RadioIdentity(true).productField;
-            name = probe->RadioIdentity(false).productName;
+            ui.RunWaitingStep(kPipeWaitText, [&] {
+                listener.OpenPipe(true);
+                productField = probe->RadioIdentity(true).productField;
+                name = probe->RadioIdentity(false).productName;
+            });
         }
         if (name != receiverName) {
             internalRadioPiped = true;
@@ -273,8 +292,10 @@ bool CTolvarTestSuiteDoc::ConnectListener()
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         listenerStatus = status;
     }
-    const std::uint8_t modeData[3] = {0x00, 0x01, 0x01};
-    radioHandler->SendRadioCommand(kRadioModeCommand, modeData, sizeof modeData, true, 0, kRadioModeWaitMs);
+    ui.RunWaitingStep(kRadioWaitText, [this] {
+        const std::uint8_t modeData[3] = {0x00, 0x01, 0x01};
+        radioHandler->SendRadioCommand(kRadioModeCommand, modeData, sizeof modeData, true, 0, kRadioModeWaitMs);
+    });
     WatchRadioHandler(probe.get(), false);
     probe.reset();
     BeginCounting(false, SecondsSince(probeStart));
@@ -295,8 +316,8 @@ bool CTolvarTestSuiteDoc::ConnectNmeaListener()
     // and its first sentence counts.
     listenerProbed = false;
     BeginCounting(false, -1.0);
-    if (listener.OpenPort(dialog->MakePortRequest(0))) {
-        const std::string description = TolvarRT::ShownPortName(dialog->PortName());
+    const std::string description = TolvarRT::ShownPortName(dialog->PortName());
+    if (OpenEndpoint(listener, dialog->MakePortRequest(0), description)) {
         ui.SetMainCaption("Connected to " + description);
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         listenerStatus = description;
@@ -310,7 +331,7 @@ bool CTolvarTestSuiteDoc::ConnectNmeaListener()
 void CTolvarTestSuiteDoc::DisconnectListener()
 {
     if (internalRadioPiped && ui.AskYesNo("Would you like to reset the Receivers Port?"))
-        listener.SendBreak(500);
+        ui.RunWaitingStep("Resetting the receiver's port", [this] { listener.SendBreak(500); });
     WatchRadioHandler(radioHandler.get(), false);
     radioHandler.reset();
     internalRadioPiped = false;
@@ -363,7 +384,7 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     if (generateFakeAts.load())
         sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
     const auto probeStart = std::chrono::steady_clock::now();
-    if (!source.OpenPort(dialog->MakePortRequest(0))) {
+    if (!OpenEndpoint(source, dialog->MakePortRequest(0), description)) {
         ui.ShowInformation("Could not open Comm port");
         generateFakeCmr.store(false);
         generateFakeAts.store(false);
@@ -374,13 +395,13 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     if (probed) {
         if (connectionHooks.probing)
             connectionHooks.probing(true, description);
-        source.ProbeIdentity(1);
+        ui.RunWaitingStep(IdentityWaitText(description), [this] { source.ProbeIdentity(1); });
     }
     std::string status;
     sDeviceIdentity identity = source.WaitForIdentity(false);
     if (probed && generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {
         const std::string receiverName = identity.productName;
-        source.OpenPipe(false);
+        ui.RunWaitingStep(kPipeWaitText, [this] { source.OpenPipe(false); });
         identity = source.WaitForIdentity(false);
         if (identity.productName != receiverName)
             status += "Internal " + receiverName + " Radio ";

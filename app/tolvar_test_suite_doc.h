@@ -166,6 +166,10 @@ public:
 private:
     std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source,
                                                     bool offerProbe = true);
+    // Opens an endpoint as one waiting step of its command.
+    bool OpenEndpoint(TolvarRT::CDCProto& endpoint, const TolvarRT::PortRequest& request,
+                      const std::string& description);
+    static std::string IdentityWaitText(const std::string& port);
     // The statistics, their views and the position window start afresh, and
     // the front end is told: the connection's frames count from here.
     void BeginCounting(bool source, double probeSeconds);

@@ -1,20 +1,60 @@
 // The desktop program's start-up: the application with its main window and
 // one test window; "--demo" connects that test to the built-in emulated
 // link, "--screenshot FILE --after SECONDS" saves a picture of the main window
-// and ends the program.
+// (or, with "--window position" or "--window port-dialog", of the position
+// window or of the GPS Source's port dialog) and ends the program.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 
 #include "app/memory_settings_store.h"
+#include "app/port_settings.h"
+#include "app/tolvar_test_suite_doc.h"
+#include "gui/command_table.h"
 #include "gui/demo_link.h"
 #include "gui/main_frame.h"
+#include "gui/port_settings_dialog.h"
+#include "gui/position_view.h"
 #include "gui/qt_settings_store.h"
 #include "gui/qt_text.h"
 #include "gui/tolvar_test_suite_app.h"
+
+namespace {
+
+// The texts a picture of window shows, one a line, so that a script can tell
+// a picture with readable content from one of empty frames.
+QStringList ShownTexts(QWidget* window)
+{
+    QStringList texts{window->windowTitle()};
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(window); frame != nullptr)
+        window = frame->widget();
+    if (auto* position = qobject_cast<gui::CPositionView*>(window); position != nullptr)
+        texts << position->ShownTitle().text << position->StatusText();
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (!child->isVisible())
+            continue;
+        if (auto* label = qobject_cast<QLabel*>(child))
+            texts << label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(child))
+            texts << button->text();
+        else if (auto* list = qobject_cast<QComboBox*>(child))
+            texts << list->currentText();
+        else if (auto* edit = qobject_cast<QLineEdit*>(child))
+            texts << edit->text();
+    }
+    texts.removeAll(QString());
+    return texts;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -33,8 +73,17 @@ int main(int argc, char* argv[])
     const QCommandLineOption after(QStringLiteral("after"),
                                    QStringLiteral("Seconds to wait before the screenshot (default 12)."),
                                    QStringLiteral("SECONDS"), QStringLiteral("12"));
-    parser.addOptions({demo, screenshot, after});
+    const QCommandLineOption window(
+        QStringLiteral("window"), QStringLiteral("What the screenshot shows: main (default), position or port-dialog."),
+        QStringLiteral("WINDOW"), QStringLiteral("main"));
+    parser.addOptions({demo, screenshot, after, window});
     parser.process(application);
+    const QString shown = parser.value(window);
+    if (shown != QStringLiteral("main") && shown != QStringLiteral("position") &&
+        shown != QStringLiteral("port-dialog")) {
+        std::fprintf(stderr, "tolvar-gui: --window takes main, position or port-dialog\n");
+        return 2;
+    }
 
     bool secondsOk = false;
     const double seconds = parser.value(after).toDouble(&secondsOk);
@@ -67,11 +116,31 @@ int main(int argc, char* argv[])
         }
     }
 
+    // What the picture shows, opened as a user opens it.
+    QWidget* pictured = &tolvar.MainFrame();
+    std::unique_ptr<CPortSettings> portChoice;
+    std::unique_ptr<gui::CPortSettingsDialog> portDialog;
+    if (shown == QStringLiteral("position")) {
+        tolvar.MainFrame().Run(gui::ShellCommand::kPositionWindow);
+        pictured = tolvar.MainFrame().PositionWindow();
+    } else if (shown == QStringLiteral("port-dialog")) {
+        portChoice = std::make_unique<CPortSettings>(*settings, "GPS Source", true, false, gui::SerialDevicesPresent());
+        portChoice->helpTextId = CTolvarTestSuiteDoc::kSourceHelpText;
+        portChoice->offerFakeCmr = true;
+        portChoice->offerFakeAts = true;
+        portChoice->Load();
+        portDialog = std::make_unique<gui::CPortSettingsDialog>(*portChoice, &tolvar.MainFrame());
+        portDialog->show();
+        pictured = portDialog.get();
+    }
+
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
-        QTimer::singleShot(int(seconds * 1000.0), &tolvar.MainFrame(), [&tolvar, file] {
+        QTimer::singleShot(int(seconds * 1000.0), &tolvar.MainFrame(), [&tolvar, file, pictured] {
             tolvar.MainFrame().UpdateCommands();
-            const bool saved = tolvar.MainFrame().grab().save(file, "PNG");
+            const bool saved = pictured != nullptr && pictured->grab().save(file, "PNG");
+            if (saved)
+                std::printf("shown: %s\n", gui::FromQt(ShownTexts(pictured).join(QStringLiteral("\nshown: "))).c_str());
             if (!saved)
                 std::fprintf(stderr, "tolvar-gui: cannot write %s\n", gui::FromQt(file).c_str());
             QApplication::exit(saved ? 0 : 1);

@@ -58,6 +58,7 @@ CMainFrame::CMainFrame(CTolvarTestSuiteApp& app, ISettingsStore& store) : applic
     CreateToolBar();
     CreateStatusBar();
     CreateAccelerators();
+    application.Ui().onWaitingStep = [this](const std::string& what) { ShowWaitingStep(what); };
     resize(kDefaultWidth, kDefaultHeight);
     RestorePlacement();
     connect(area, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
@@ -69,6 +70,15 @@ CMainFrame::CMainFrame(CTolvarTestSuiteApp& app, ISettingsStore& store) : applic
 
 CMainFrame::~CMainFrame()
 {
+    // Ended without a close (the program is told to exit): the test still
+    // ends while every window is whole. Whatever the windows' going asks of
+    // a port afterwards happens without events.
+    if (document)
+        document->Shutdown();
+    application.Ui().RunStepsInPlace();
+    application.Ui().onWaitingStep = nullptr;
+    if (documentUi)
+        documentUi->RunStepsInPlace();
     SavePlacement();
     if (webServer)
         webServer->Stop();
@@ -92,6 +102,7 @@ CChildFrame& CMainFrame::OpenTestWindow()
     documentUi->onStatusPane = [this](const std::string& text) { simulationPane->setText(ToQt(text)); };
     documentUi->onMainCaption = [this](const std::string& text) { setWindowTitle(ToQt(text)); };
     documentUi->onDocumentTitle = [this](const std::string& title) { ShowDocumentTitle(title); };
+    documentUi->onWaitingStep = [this](const std::string& what) { ShowWaitingStep(what); };
     document = std::make_unique<CTolvarTestSuiteDoc>(settings, *documentUi);
     auto* frame = new CChildFrame(*document, *documentUi, settings);
     testWindow = frame;
@@ -101,6 +112,20 @@ CChildFrame& CMainFrame::OpenTestWindow()
     ShowDocumentTitle(document->TitleText());
     UpdateCommands();
     return *frame;
+}
+
+void CMainFrame::ShowWaitingStep(const std::string& what)
+{
+    if (what.empty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(ToQt(what) + QStringLiteral("..."));
+    UpdateCommands();
+}
+
+bool CMainFrame::IsWaiting() const
+{
+    return application.Ui().IsWaiting() || (documentUi && documentUi->IsWaiting());
 }
 
 void CMainFrame::ShowDocumentTitle(const std::string& title)
@@ -148,7 +173,7 @@ QAction* CMainFrame::MakeAction(unsigned id)
         action->setIcon(QIcon(QString::fromLatin1(info.icon)));
     connect(action, &QAction::triggered, this, [this, id] {
         Run(id);
-        UpdateCommands();
+        CommandOver();
     });
     actions[id] = action;
     return action;
@@ -209,7 +234,7 @@ void CMainFrame::CreateAccelerators()
             const unsigned id = key.id;
             connect(shortcut, &QShortcut::activated, this, [this, id] {
                 Run(id);
-                UpdateCommands();
+                CommandOver();
             });
             keys.push_back(shortcut);
         }
@@ -218,8 +243,21 @@ void CMainFrame::CreateAccelerators()
     make(NoWindowAccelerators(), noWindowKeys);
 }
 
+void CMainFrame::CommandOver()
+{
+    UpdateCommands();
+    // A close asked for while the command waited for a device.
+    if (closePending && !IsWaiting()) {
+        closePending = false;
+        close();
+    }
+}
+
 bool CMainFrame::IsEnabled(unsigned id) const
 {
+    // One command at a time: while one waits for a device, nothing starts.
+    if (IsWaiting())
+        return false;
     if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
         return doc->IsEnabled(id);
     if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
@@ -258,6 +296,8 @@ bool CMainFrame::IsOwnEnabled(unsigned id) const
 
 bool CMainFrame::Run(unsigned id)
 {
+    if (IsWaiting())
+        return false;
     if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
         return doc->Run(id);
     if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
@@ -269,12 +309,9 @@ bool CMainFrame::Run(unsigned id)
 
 bool CMainFrame::RunOwn(unsigned id)
 {
-    if (application.CommonNmea().Claims(id)) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool ran = application.CommonNmea().Run(id);
-        QGuiApplication::restoreOverrideCursor();
-        return ran;
-    }
+    // The wait cursor shows while the port opens, not while the user picks it.
+    if (application.CommonNmea().Claims(id))
+        return application.CommonNmea().Run(id);
     switch (id) {
     case App::kAbout: application.ShowAbout(this); return true;
     case Shell::kExit: close(); return true;
@@ -337,10 +374,11 @@ void CMainFrame::UpdateCommands()
 {
     // The position window is its test's too: the test's keys stay.
     const bool testActive = area->currentSubWindow() != nullptr;
+    const bool waiting = IsWaiting();
     for (QShortcut* key : testWindowKeys)
-        key->setEnabled(testActive);
+        key->setEnabled(testActive && !waiting);
     for (QShortcut* key : noWindowKeys)
-        key->setEnabled(!testActive);
+        key->setEnabled(!testActive && !waiting);
     for (const auto& [id, action] : actions) {
         action->setEnabled(IsEnabled(id));
         if (action->isCheckable())
@@ -379,6 +417,17 @@ void CMainFrame::SavePlacement()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // A command waiting for a device finishes first; the close follows it.
+    if (IsWaiting()) {
+        closePending = true;
+        event->ignore();
+        return;
+    }
+    // The test ends while every window is whole and the user can still be
+    // asked ("Would you like to reset the Receivers Port?"): the windows'
+    // destruction later finds nothing left to close.
+    if (document)
+        document->Shutdown();
     SavePlacement();
     QMainWindow::closeEvent(event);
 }

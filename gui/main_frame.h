@@ -61,6 +61,10 @@ public:
     bool IsChecked(unsigned commandId) const;
     // Brings every menu item and button up to date with the document.
     void UpdateCommands();
+    // While a command waits for a device (a port opening, an identity or a
+    // radio reply): every command is disabled and the status bar says what
+    // is awaited.
+    bool IsWaiting() const;
 
     QAction* Action(unsigned commandId) const;
     QToolBar& ToolBar() { return *toolBar; }
@@ -84,6 +88,9 @@ private:
     void ToggleWebServer();
     void ShowPositionWindow();
     void ShowDocumentTitle(const std::string& title);
+    void ShowWaitingStep(const std::string& what);
+    // After a command from a menu, the toolbar or a key.
+    void CommandOver();
 
     CTolvarTestSuiteApp& application;
     ISettingsStore& settings;
@@ -102,6 +109,7 @@ private:
     QPointer<QWidget> positionWindow;
     std::unique_ptr<web::CStatusServer> webServer;
     bool placementSaved = false;
+    bool closePending = false;
 };
 
 }  // namespace gui

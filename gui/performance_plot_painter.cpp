@@ -64,10 +64,15 @@ QFont CPerformancePlotPainter::ScaleFont(const TolvarRT::CPerformancePlot& chart
     return ArialOfHeight(chart.ScaleFontHeight(), false);
 }
 
+int CPerformancePlotPainter::LabelCharWidth(const TolvarRT::CPerformancePlot& chart)
+{
+    return std::max(1, QFontMetrics(LabelFont(chart)).averageCharWidth());
+}
+
 void CPerformancePlotPainter::Draw(QPainter& target, TolvarRT::CPerformancePlot& chart)
 {
     const QFont labelFont = LabelFont(chart);
-    chart.SetLabelCharWidth(std::max(1, QFontMetrics(labelFont).averageCharWidth()));
+    chart.SetLabelCharWidth(LabelCharWidth(chart));
     const int width = chart.Width();
     const int height = chart.Height();
     if (width <= 0 || height <= 0)

@@ -27,6 +27,9 @@ public:
     static QColor WindowBackground();
     static QFont LabelFont(const TolvarRT::CPerformancePlot& chart);
     static QFont ScaleFont(const TolvarRT::CPerformancePlot& chart);
+    // The average character width of the label font, as Draw measures it
+    // into the chart.
+    static int LabelCharWidth(const TolvarRT::CPerformancePlot& chart);
 
     // How often the background image has been drawn (for tests of caching).
     int BackgroundDrawCount() const { return backgroundDraws; }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPainter>
@@ -21,6 +22,11 @@ namespace {
 // Shown with its doubled ampersand as one.
 const char kTitle[] = "Position && Performance Chart (instant average of last 60 s )";
 constexpr std::size_t kMaxStoredPath = 500;
+
+QString FullTitle()
+{
+    return QString(kTitle).replace("&&", "&");
+}
 
 std::optional<std::string> AskWithFileDialog(QWidget* owner, const std::string& initialPath)
 {
@@ -189,20 +195,27 @@ void CPositionView::paintEvent(QPaintEvent*)
     const QColor background = CPerformancePlotPainter::WindowBackground();
     QPainter painter(this);
 
-    QFont titleFont;
-    monitor.WithChart([&](TolvarRT::CPerformancePlot& chart) {
-        titleFont = CPerformancePlotPainter::LabelFont(chart);
-        painter.save();
-        painter.translate(0, kTitleHeight);
-        chartPainter.Draw(painter, chart);
-        painter.restore();
-    });
+    // The Listener's and the NMEA ports' threads take the model's lock for
+    // every frame: it is held only to copy the chart, never while drawing.
+    std::optional<TolvarRT::CPerformancePlot> chart;
+    monitor.WithChart([&](TolvarRT::CPerformancePlot& live) { chart.emplace(live); });
+    const int charWidth = CPerformancePlotPainter::LabelCharWidth(*chart);
+    monitor.WithChart([&](TolvarRT::CPerformancePlot& live) { live.SetLabelCharWidth(charWidth); });
+    if (chartDrawingProbe)
+        chartDrawingProbe();
+    painter.save();
+    painter.translate(0, kTitleHeight);
+    chartPainter.Draw(painter, *chart);
+    painter.restore();
 
+    shownTitle = FitTitle(CPerformancePlotPainter::LabelFont(*chart), w - 4);
+    const QString tip = shownTitle.cut ? FullTitle() : QString();
+    if (toolTip() != tip)
+        setToolTip(tip);
     painter.fillRect(QRect(0, 0, w, kTitleHeight), background);
-    painter.setFont(titleFont);
+    painter.setFont(shownTitle.font);
     painter.setPen(QApplication::palette().color(QPalette::ButtonText));
-    painter.drawText(QRect(2, 2, w - 4, kTitleHeight - 4), Qt::AlignCenter | Qt::TextSingleLine,
-                     QString(kTitle).replace("&&", "&"));
+    painter.drawText(QRect(2, 2, w - 4, kTitleHeight - 4), Qt::AlignCenter | Qt::TextSingleLine, shownTitle.text);
     EtchedLine(painter, kTitleHeight - 2, w);
 
     const int textTop = kTitleHeight + chartHeight;
@@ -211,6 +224,18 @@ void CPositionView::paintEvent(QPaintEvent*)
     painter.setFont(statusFont);
     painter.setPen(QApplication::palette().color(QPalette::WindowText));
     painter.drawText(QRect(7, textTop + 2, w - 14, height() - textTop - 4), Qt::AlignLeft | Qt::AlignTop, statusText);
+}
+
+CPositionView::sFittedTitle CPositionView::FitTitle(QFont font, int width)
+{
+    const QString full = FullTitle();
+    while (font.pixelSize() > kSmallestTitlePixels && QFontMetrics(font).horizontalAdvance(full) > width)
+        font.setPixelSize(font.pixelSize() - 1);
+    sFittedTitle fitted;
+    fitted.font = font;
+    fitted.text = QFontMetrics(font).elidedText(full, Qt::ElideRight, width);
+    fitted.cut = fitted.text != full;
+    return fitted;
 }
 
 CFixedSizeMDIChildWindow* OpenPositionWindow(QMdiArea& area, CTolvarTestSuiteDoc& document,

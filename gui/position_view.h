@@ -70,6 +70,21 @@ public:
     void SetSaveFileAsker(SaveFileAsker asker) { askSaveFileName = std::move(asker); }
     // Where the sound thread comes from the first time the sound is switched on.
     void SetSoundThreadMaker(SoundThreadMaker maker) { makeSoundThread = std::move(maker); }
+    // Called on every paint just before the chart is drawn (a probe for
+    // tests: the model's lock must be free by then).
+    void SetChartDrawingProbe(std::function<void()> probe) { chartDrawingProbe = std::move(probe); }
+
+    // The title strip as last painted: the title in a font small enough for
+    // the width, and cut short with an ellipsis when even the smallest font
+    // is too wide (the whole title is then the view's tool tip).
+    struct sFittedTitle {
+        QFont font;
+        QString text;
+        bool cut = false;
+    };
+    static sFittedTitle FitTitle(QFont font, int width);
+    static constexpr int kSmallestTitlePixels = 11;
+    const sFittedTitle& ShownTitle() const { return shownTitle; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,6 +103,8 @@ private:
     QTimer tick;
     SaveFileAsker askSaveFileName;
     SoundThreadMaker makeSoundThread;
+    std::function<void()> chartDrawingProbe;
+    sFittedTitle shownTitle;
     // Lives until the view goes; switching the sound off only stops requests.
     // The CMR thread reads it through soundTarget.
     std::unique_ptr<CSoundWorkerThread> soundThread;

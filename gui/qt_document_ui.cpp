@@ -1,10 +1,15 @@
 #include "gui/qt_document_ui.h"
 
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QSerialPortInfo>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "app/port_settings.h"
 #include "gui/command_table.h"
@@ -124,6 +129,36 @@ void CQtDocumentUi::SetDocumentTitle(const std::string& title)
 {
     if (onDocumentTitle)
         onDocumentTitle(title);
+}
+
+void CQtDocumentUi::RunWaitingStep(const std::string& what, const std::function<void()>& step)
+{
+    // A step is never nested in another; should one be, or be asked for off
+    // this thread, it is already off the event loop's way.
+    if (waiting || stepsInPlace || QThread::currentThread() != thread()) {
+        step();
+        return;
+    }
+    waiting = true;
+    if (onWaitingStep)
+        onWaitingStep(what);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        step();
+        done.store(true);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // Another loop's quit may end this one early: it runs until the step is
+    // over.
+    while (!done.load())
+        loop.exec();
+    worker.join();
+    QGuiApplication::restoreOverrideCursor();
+    waiting = false;
+    if (onWaitingStep)
+        onWaitingStep({});
 }
 
 }  // namespace gui

@@ -42,6 +42,14 @@ public:
     std::function<void(const std::string&)> onStatusPane;
     std::function<void(const std::string&)> onMainCaption;
     std::function<void(const std::string&)> onDocumentTitle;
+    // A waiting step begins (what it awaits) or is over (empty text).
+    std::function<void(const std::string&)> onWaitingStep;
+
+    // While a waiting step runs: the windows paint, but no command may start.
+    bool IsWaiting() const { return waiting; }
+    // From now on steps run in place on the calling thread: the windows are
+    // going, and no event may reach one that is half destroyed.
+    void RunStepsInPlace() { stepsInPlace = true; }
 
     bool IsTimerActive(unsigned id) const;
     int TimerInterval(unsigned id) const;
@@ -59,12 +67,17 @@ public:
     void SetStatusPane(const std::string& text) override;
     void SetMainCaption(const std::string& text) override;
     void SetDocumentTitle(const std::string& title) override;
+    // The step runs on a thread of its own while this thread's event loop
+    // goes on, with the wait cursor shown.
+    void RunWaitingStep(const std::string& what, const std::function<void()>& step) override;
 
 private:
     QPointer<QWidget> dialogParent;
     PortDialog portDialog;
     std::map<std::string, PortChoice> presets;
     std::map<unsigned, QTimer*> timers;
+    bool waiting = false;
+    bool stepsInPlace = false;
 };
 
 }  // namespace gui

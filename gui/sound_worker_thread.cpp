@@ -129,7 +129,7 @@ CSoundWorkerThread::~CSoundWorkerThread()
     {
         std::lock_guard<std::mutex> guard(lock);
         stopping = true;
-        requests.clear();
+        waitingRequest.reset();
     }
     player->Stop();
     wake.notify_all();
@@ -142,9 +142,19 @@ void CSoundWorkerThread::PostSound(int resourceId)
         std::lock_guard<std::mutex> guard(lock);
         if (stopping)
             return;
-        requests.push_back(resourceId);
+        // At four CMR frames a second a quarter-second sound falls behind
+        // for good if every request waits its turn.
+        if (waitingRequest)
+            ++dropped;
+        waitingRequest = resourceId;
     }
     wake.notify_one();
+}
+
+unsigned CSoundWorkerThread::DroppedSounds() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return dropped;
 }
 
 void CSoundWorkerThread::Run()
@@ -153,11 +163,11 @@ void CSoundWorkerThread::Run()
         int resourceId = 0;
         {
             std::unique_lock<std::mutex> guard(lock);
-            wake.wait(guard, [this] { return stopping || !requests.empty(); });
+            wake.wait(guard, [this] { return stopping || waitingRequest.has_value(); });
             if (stopping)
                 return;
-            resourceId = requests.front();
-            requests.pop_front();
+            resourceId = *waitingRequest;
+            waitingRequest.reset();
         }
         player->Play(resourceId);
     }

@@ -1,14 +1,15 @@
 // The sound played for each CMR frame received, so an engineer walking with a
 // rover hears the correction stream. Sounds play on a thread of their own,
 // one after another, so neither the decoding thread nor the window waits for
-// the sound card.
+// the sound card; frames that come faster than the sound plays are heard as
+// one sound after the current one.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -44,18 +45,22 @@ public:
     CSoundWorkerThread(const CSoundWorkerThread&) = delete;
     CSoundWorkerThread& operator=(const CSoundWorkerThread&) = delete;
 
-    // Queues a sound behind those already waiting; sounds of other ids than
-    // kCmrSound are silent.
+    // Queues a sound behind the one playing; sounds of other ids than
+    // kCmrSound are silent. At most one request waits: a newer one takes
+    // its place, so the sound never lags behind the frames it stands for.
     void PostSound(int resourceId = kCmrSound);
+    // Requests that a newer one replaced before they played.
+    unsigned DroppedSounds() const;
 
 private:
     void Run();
 
     std::unique_ptr<ISoundPlayer> player;
-    std::mutex lock;
+    mutable std::mutex lock;
     std::condition_variable wake;
-    std::deque<int> requests;  // under lock
-    bool stopping = false;     // under lock
+    std::optional<int> waitingRequest;  // under lock
+    unsigned dropped = 0;               // under lock
+    bool stopping = false;              // under lock
     std::thread thread;
 };
 

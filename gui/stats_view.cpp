@@ -136,9 +136,11 @@ CStatsView::CStatsView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QTableView(p
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
     const QFontMetrics metrics = horizontalHeader()->fontMetrics();
+    sizedByUser.assign(std::size_t(rowsModel.columnCount()), false);
+    ownWidths.assign(std::size_t(rowsModel.columnCount()), 0);
     for (int column = 0; column < rowsModel.columnCount(); ++column) {
         const QString header = rowsModel.headerData(column, Qt::Horizontal).toString();
-        setColumnWidth(column, metrics.horizontalAdvance(header) + kHeaderMargin);
+        SetColumnWidthOwn(column, metrics.horizontalAdvance(header) + kHeaderMargin);
     }
     // The latency distribution is for whoever asks for it: the twelve
     // columns already fill a test window.
@@ -157,15 +159,40 @@ CStatsView::CStatsView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QTableView(p
         else if (chosen == window)
             AskMatchWindow();
     });
-    connect(&rowsModel, &QAbstractItemModel::rowsInserted, this, &CStatsView::WidenNameColumn);
-    connect(&rowsModel, &QAbstractItemModel::modelReset, this, &CStatsView::WidenNameColumn);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!settingWidths && column >= 0 && std::size_t(column) < sizedByUser.size())
+            sizedByUser[std::size_t(column)] = true;
+    });
+    connect(&rowsModel, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { WidenColumns(first, last); });
+    connect(&rowsModel, &QAbstractItemModel::modelReset, this, [this] { WidenColumns(0, rowsModel.rowCount() - 1); });
+    connect(&rowsModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) { WidenColumns(from.row(), to.row()); });
     refreshTimer.start(kRefreshPeriodMs, this);
 }
 
 void CStatsView::SetLatencyColumnsShown(bool shown)
 {
+    // Hiding and showing resize the sections: not the user's doing.
+    const bool outer = settingWidths;
+    settingWidths = true;
     for (unsigned column = TolvarRT::kColumnLatencyMin; column < TolvarRT::kAllStatsColumns; ++column)
         setColumnHidden(int(column), !shown);
+    settingWidths = outer;
+}
+
+void CStatsView::SetColumnWidthOwn(int column, int width)
+{
+    const bool outer = settingWidths;
+    settingWidths = true;
+    ownWidths[std::size_t(column)] = width;
+    setColumnWidth(column, width);
+    settingWidths = outer;
+}
+
+bool CStatsView::SizedByUser(int column) const
+{
+    return column >= 0 && std::size_t(column) < sizedByUser.size() && sizedByUser[std::size_t(column)];
 }
 
 bool CStatsView::LatencyColumnsShown() const
@@ -216,15 +243,22 @@ void CStatsView::timerEvent(QTimerEvent* event)
     QTableView::timerEvent(event);
 }
 
-void CStatsView::WidenNameColumn()
+void CStatsView::WidenColumns(int firstRow, int lastRow)
 {
+    // Widths only grow: a column that jumped back and forth with its values
+    // would make the table hard to read while it refreshes.
     const QFontMetrics metrics = fontMetrics();
-    int widest = 0;
-    for (int row = 0; row < rowsModel.rowCount(); ++row)
-        widest = std::max(
-            widest, metrics.horizontalAdvance(rowsModel.data(rowsModel.index(row, TolvarRT::kColumnName)).toString()));
-    if (widest + kNameMargin > columnWidth(TolvarRT::kColumnName))
-        setColumnWidth(TolvarRT::kColumnName, widest + kNameMargin);
+    for (int column = 0; column < rowsModel.columnCount(); ++column) {
+        if (SizedByUser(column))
+            continue;
+        const int margin = column == int(TolvarRT::kColumnName) ? kNameMargin : kHeaderMargin;
+        int widest = 0;
+        for (int row = std::max(firstRow, 0); row <= lastRow && row < rowsModel.rowCount(); ++row)
+            widest =
+                std::max(widest, metrics.horizontalAdvance(rowsModel.data(rowsModel.index(row, column)).toString()));
+        if (widest > 0 && widest + margin > ownWidths[std::size_t(column)])
+            SetColumnWidthOwn(column, widest + margin);
+    }
 }
 
 }  // namespace gui

@@ -81,17 +81,27 @@ public:
     void Refresh();
 
     CStatsItemModel& Rows() { return rowsModel; }
+    // Whether the user has sized this column: it then keeps the user's width.
+    bool SizedByUser(int column) const;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    void WidenNameColumn();
+    // Every column the user has not sized is at least as wide as the widest
+    // value it has shown so far (the name column with its icon).
+    void WidenColumns(int firstRow, int lastRow);
+    void SetColumnWidthOwn(int column, int width);
     void SetLatencyColumnsShown(bool shown);
 
     CTolvarTestSuiteDoc& document;
     CStatsItemModel rowsModel;
     QBasicTimer refreshTimer;
+    std::vector<bool> sizedByUser;
+    // The width the view gave each column (a hidden column keeps it too).
+    std::vector<int> ownWidths;
+    // True while the view sets widths itself, so a resize is not the user's.
+    bool settingWidths = false;
 };
 
 }  // namespace gui

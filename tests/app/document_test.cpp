@@ -21,6 +21,7 @@
 #include "pty_relay.h"
 #include "rtcm3_frame_builder.h"
 #include "scripted_document_ui.h"
+#include "simulated_receiver.h"
 #include "temp_folder.h"
 #include "wait_until.h"
 
@@ -47,62 +48,7 @@ std::function<void(CPortSettings&)> SerialPort(const std::string& path, bool fak
 
 using TolvarRT::testing::TextPacket;
 
-// A receiver on the far end of a pseudo-terminal: answers the identity
-// request with its identity and radio commands as its radio would. With a
-// radio inside, a pipe request routes that radio to the port: transparently
-// (the radio then answers identity requests) or filtered (the radio answers
-// its own identity command).
-class SimulatedReceiver {
-public:
-    SimulatedReceiver(const PtyPair& pty, std::string identity, std::string radioIdentity = "", Bytes withIdentity = {})
-        : thread([this, &pty, identity, radioIdentity, withIdentity] {
-              Serve(pty, identity, radioIdentity, withIdentity);
-          })
-    {
-    }
-    ~SimulatedReceiver()
-    {
-        stop.store(true);
-        thread.join();
-    }
-    unsigned RadioCommands() const { return radioCommands.load(); }
-
-private:
-    void Serve(const PtyPair& pty, const std::string& identity, const std::string& radioIdentity,
-               const Bytes& withIdentity)
-    {
-        bool transparent = false;
-        Bytes pending;
-        while (!stop.load()) {
-            if (!pty.WaitReadable(50ms))
-                continue;
-            const Bytes bytes = pty.ReadSome();
-            pending.insert(pending.end(), bytes.begin(), bytes.end());
-            // Whole packets only; the tool sends nothing else.
-            while (pending.size() >= 6 && pending.size() >= std::size_t(pending[3]) + 6) {
-                const std::uint8_t type = pending[2];
-                const Bytes data(pending.begin() + 4, pending.begin() + 4 + pending[3]);
-                pending.erase(pending.begin(), pending.begin() + 6 + pending[3]);
-                if (type == TolvarRT::kPacketRadioCommand)
-                    radioCommands.fetch_add(1);
-                if (type == TolvarRT::kPacketIdentityRequest) {
-                    pty.Write(TextPacket(TolvarRT::kPacketIdentityReply, transparent ? radioIdentity : identity));
-                    if (!withIdentity.empty())
-                        pty.Write(withIdentity);
-                } else if (type == TolvarRT::kPacketPipeRequest && !radioIdentity.empty())
-                    transparent = (data.at(0) & 0x80) == 0;
-                else if (type == TolvarRT::kPacketRadioCommand && !data.empty() && data[0] == 0x30)
-                    pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA0" + radioIdentity));
-                else if (type == TolvarRT::kPacketRadioCommand)
-                    pty.Write(TextPacket(TolvarRT::kPacketRadioCommand, "\xA2"));
-            }
-        }
-    }
-
-    std::atomic<bool> stop{false};
-    std::atomic<unsigned> radioCommands{0};
-    std::thread thread;
-};
+using TolvarRT::testing::SimulatedReceiver;
 
 class DocumentTest : public ::testing::Test {
 protected:
@@ -203,6 +149,10 @@ TEST_F(DocumentTest, AReceiverOnTheListenerGivesItsNameAndARadioHandler)
     EXPECT_TRUE(document.IsEnabled(Command::kShowRadioState));
     EXPECT_FALSE(document.IsEnabled(Command::kConnectListener));
     EXPECT_THAT(ui.timers, ::testing::ElementsAre("stop 7", "start 7")) << "statistics reset after connecting";
+    // Every wait for the device is a step of its own, in the connection's order.
+    EXPECT_THAT(ui.steps,
+                ::testing::ElementsAre("Opening " + pty.SlavePath(), "Waiting for the identity of " + pty.SlavePath(),
+                                       "Waiting for the radio's reply"));
 
     ASSERT_TRUE(document.Run(Command::kDisconnectListener));
     EXPECT_FALSE(document.IsListenerOpen());
@@ -235,8 +185,13 @@ TEST_F(PipedReceiverTest, AnInternalRadioThroughTheFilterIsShownInBrackets)
         ::testing::ElementsAre("Open transparent pipe to internal radio?\nType 77/99 filter will be used otherwse."));
     EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " TR-200R [ Radio UHF-450 ]");
     EXPECT_TRUE(document.InternalRadioPiped());
+    // The radio's identity through the filter is awaited with the pipe.
+    EXPECT_THAT(ui.steps,
+                ::testing::ElementsAre("Opening " + pty.SlavePath(), "Waiting for the identity of " + pty.SlavePath(),
+                                       "Opening the pipe to the internal radio", "Waiting for the radio's reply"));
     document.DisconnectListener();
     EXPECT_THAT(ui.questions, ::testing::Contains("Would you like to reset the Receivers Port?"));
+    EXPECT_EQ(ui.steps.size(), 4u) << "answered No: no break, nothing awaited";
 }
 
 TEST_F(PipedReceiverTest, TheProductIdOfAPipedReceiverIsAskedWithoutABreakWhenTheUserDeclines)
@@ -258,6 +213,8 @@ TEST_F(PipedReceiverTest, AnInternalRadioPipedTransparentlyIsNamedInternal)
     ASSERT_TRUE(document.ConnectListener());
     EXPECT_EQ(document.ListenerStatus(), pty.SlavePath() + " Internal TR-200R Radio UHF-450");
     EXPECT_TRUE(document.InternalRadioPiped());
+    document.DisconnectListener();
+    EXPECT_EQ(ui.steps.back(), "Resetting the receiver's port");
 }
 
 TEST_F(DocumentTest, FakeCMRSourceShowsItsSimulationAndObeysTheSVLimits)

@@ -7,14 +7,21 @@
 
 #include <httplib.h>
 
+#include <optional>
+
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/common_nmea_source.h"
@@ -33,6 +40,9 @@
 #include "gui/stats_view.h"
 #include "gui/tolvar_plot.h"
 #include "gui/tolvar_test_suite_app.h"
+#include "pty_pair.h"
+#include "simulated_receiver.h"
+#include "tcp_server.h"
 #include "wait_until.h"
 
 namespace {
@@ -208,6 +218,106 @@ TEST_F(MainFrameTest, CommandsFollowTheDocumentBeforeAndAfterConnecting)
     EXPECT_THAT(Main().windowTitle().toStdString(), ::testing::HasSubstr(kNotConnected));
 }
 
+// The Listener's peer takes the connection and never says a word: the
+// connection waits its full time for an identity and for the radio's reply.
+TEST_F(MainFrameTest, AConnectionToAPeerThatNeverAnswersLeavesTheWindowLiveWithItsCommandsOff)
+{
+    TolvarRT::testing::CTcpServer peer;
+    ASSERT_TRUE(peer.Listen());
+    const std::string address = "127.0.0.1:" + std::to_string(peer.Port());
+    Ui().PresetPortChoice("Listener", [&](CPortSettings& dialog) {
+        dialog.SelectMode(kTcpMode);
+        dialog.networkAddress = address;
+    });
+
+    // A timer of the user-interface thread, like the table's refresh.
+    QTimer tick;
+    int waitingTicks = 0;
+    bool commandsOff = true;
+    std::vector<std::string> messages;
+    auto last = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration longestGap{};
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+        if (!Main().IsWaiting())
+            return;
+        ++waitingTicks;
+        messages.push_back(Main().statusBar()->currentMessage().toStdString());
+        Main().UpdateCommands();
+        commandsOff = commandsOff && !Enabled(Doc::kConnectSource) && !Enabled(App::kAbout) &&
+                      !Main().Run(Shell::kPause) && !Main().Run(Doc::kConnectSource);
+    });
+    tick.start(50);
+    Main().Action(Doc::kConnectListener)->trigger();
+    tick.stop();
+
+    EXPECT_TRUE(Document().IsListenerOpen());
+    // About 6.5 s of waiting: a frozen window would see none of it.
+    EXPECT_GE(waitingTicks, 20);
+    EXPECT_LT(longestGap, std::chrono::seconds(1)) << "the user-interface thread stood still";
+    EXPECT_TRUE(commandsOff) << "a command could start while the connection waited";
+    EXPECT_FALSE(Test().LogView().IsPaused());
+    EXPECT_THAT(messages, ::testing::Contains(::testing::HasSubstr("Waiting for the identity of ")));
+    EXPECT_THAT(messages, ::testing::Contains("Waiting for the radio's reply..."));
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_FALSE(Main().IsWaiting());
+    EXPECT_TRUE(Main().statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(Enabled(Doc::kDisconnectListener));
+}
+
+TEST_F(MainFrameTest, TheWaitCursorShowsWhileTheCommonSourceOpensNotWhileItsPortIsChosen)
+{
+    TolvarRT::testing::CTcpServer talker;
+    ASSERT_TRUE(talker.Listen());
+    bool cursorWhileChoosing = true;
+    application.Ui().SetPortDialog([&](CPortSettings& dialog, QWidget*) {
+        cursorWhileChoosing = QGuiApplication::overrideCursor() != nullptr;
+        dialog.SelectMode(kTcpMode);
+        dialog.networkAddress = "127.0.0.1:" + std::to_string(talker.Port());
+        dialog.Open();
+        return true;
+    });
+    bool waitCursorWhileOpening = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        waitCursorWhileOpening = waitCursorWhileOpening || (cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+    });
+    look.start(5);
+    Main().Action(App::kConnectCommonNmea)->trigger();
+    look.stop();
+    EXPECT_TRUE(application.CommonNmea().IsOpen());
+    EXPECT_FALSE(cursorWhileChoosing);
+    EXPECT_TRUE(waitCursorWhileOpening);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    Main().Action(App::kDisconnectCommonNmea)->trigger();
+}
+
+TEST_F(MainFrameTest, ACloseAskedForWhileAPortOpensFollowsTheCommand)
+{
+    TolvarRT::testing::CTcpServer talker;
+    ASSERT_TRUE(talker.Listen());
+    application.Ui().PresetPortChoice("NMEA", [&](CPortSettings& dialog) {
+        dialog.SelectMode(kTcpMode);
+        dialog.networkAddress = "127.0.0.1:" + std::to_string(talker.Port());
+    });
+    std::optional<bool> closedWhileWaiting;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (Main().IsWaiting() && !closedWhileWaiting)
+            closedWhileWaiting = Main().close();
+    });
+    closer.start(5);
+    Main().Action(App::kConnectCommonNmea)->trigger();
+    closer.stop();
+    ASSERT_TRUE(closedWhileWaiting.has_value());
+    EXPECT_FALSE(*closedWhileWaiting) << "the window went while its command waited";
+    EXPECT_TRUE(application.CommonNmea().IsOpen()) << "the command ran to its end";
+    EXPECT_FALSE(Main().isVisible()) << "and the close came after it";
+}
+
 TEST_F(MainFrameTest, TheLogPaneCommandsAreTickedForItsLevelAndPause)
 {
     Main().Action(32777)->trigger();
@@ -342,6 +452,49 @@ TEST(MainFrameLifeTest, DestroyingTheTestWindowClosesTheMainWindow)
     ASSERT_TRUE(application.MainFrame().isVisible());
     delete application.MainFrame().ActiveTestWindow();
     EXPECT_TRUE(WaitWithEvents([&] { return !application.MainFrame().isVisible(); }));
+}
+
+// Regression test for the reset question asked from inside the windows'
+// destruction, with their timers still firing.
+TEST(MainFrameLifeTest, ClosingWithAPipedInternalRadioAsksWhileEveryWindowIsWhole)
+{
+    TolvarRT::testing::PtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    TolvarRT::testing::SimulatedReceiver receiver(pty, "PRODUCT,TR-200R,Base;PORT,1,2,3,8,1,N,1;VERSION,5,0,0,0;",
+                                                  "PRODUCT,UHF-450,R;PORT,4,0,0,8,1,N,0;VERSION,2,0,0,0;");
+    CMemorySettingsStore settings;
+    auto application = std::make_unique<gui::CTolvarTestSuiteApp>(settings);
+    ASSERT_TRUE(application->Start());
+    gui::CMainFrame& main = application->MainFrame();
+    QPointer<gui::CChildFrame> testWindow = main.ActiveTestWindow();
+    main.ActiveDocumentUi()->PresetPortChoice("Listener", [&](CPortSettings& dialog) {
+        dialog.SelectMode(kSerialPortMode);
+        dialog.SelectSerialPort(pty.SlavePath());
+    });
+
+    // Every question is answered No: the 77/99 filter, no break.
+    std::vector<std::string> questions;
+    bool wholeWhenAsked = true;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        questions.push_back(box->text().toStdString());
+        wholeWhenAsked = wholeWhenAsked && !testWindow.isNull() && testWindow->isVisible() && main.isVisible();
+        box->button(QMessageBox::No)->click();
+    });
+    answer.start(10);
+    main.Action(DocumentCommand::kConnectListener)->trigger();
+    ASSERT_TRUE(main.ActiveDocument()->InternalRadioPiped());
+
+    EXPECT_TRUE(main.close());
+    EXPECT_THAT(questions, ::testing::Contains("Would you like to reset the Receivers Port?"));
+    EXPECT_TRUE(wholeWhenAsked);
+    const std::size_t asked = questions.size();
+    application.reset();
+    answer.stop();
+    EXPECT_EQ(questions.size(), asked) << "nothing is asked once the windows go";
 }
 
 TEST(MainFrameLifeTest, ThePlacementComesBackShownNormallyAndIsWrittenAtTheEnd)

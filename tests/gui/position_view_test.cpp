@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Before Qt: the connection settings have a field named like a Qt keyword.
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPointer>
@@ -177,7 +180,7 @@ private:
     std::vector<int> played;
 };
 
-TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrIsHeard)
+TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrAsksForTheSound)
 {
     gui::CPositionView& view = OpenWindow();
     auto* player = new RecordingPlayer;
@@ -202,8 +205,10 @@ TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrIsHeard)
             const auto played = player->Played();
             return std::count(played.begin(), played.end(), kEnd) == ends;
         }));
+        // A request that came while another waited took its place.
         const auto played = player->Played();
-        return std::count(played.begin(), played.end(), gui::CSoundWorkerThread::kCmrSound);
+        return std::count(played.begin(), played.end(), gui::CSoundWorkerThread::kCmrSound) +
+               long(thread->DroppedSounds());
     };
 
     send(cmr, 0);
@@ -225,6 +230,54 @@ TEST_F(PositionViewTest, WithTheSoundOnEveryCountedCmrIsHeard)
 }  // namespace
 
 namespace {
+
+TEST_F(PositionViewTest, TheTitleFitsItsStripAtEveryWidthDownToTheMinimum)
+{
+    gui::CPositionView& view = OpenWindow();
+    const QString full = QStringLiteral("Position & Performance Chart (instant average of last 60 s )");
+    for (int width : {1200, 900, 650, 500, 400, 350, 200}) {
+        frame->resize(width, 260);
+        view.grab();
+        const gui::CPositionView::sFittedTitle& title = view.ShownTitle();
+        EXPECT_LE(QFontMetrics(title.font).horizontalAdvance(title.text), view.width() - 4) << width;
+        EXPECT_GE(title.font.pixelSize(), gui::CPositionView::kSmallestTitlePixels);
+        // Its start is never lost; what is cut is in the tool tip.
+        EXPECT_TRUE(title.text.startsWith(QStringLiteral("Position"))) << title.text.toStdString();
+        EXPECT_EQ(title.cut, title.text != full);
+        EXPECT_EQ(view.toolTip(), title.cut ? full : QString()) << width;
+        if (width == 1200) {
+            EXPECT_FALSE(title.cut) << "room enough for all of it";
+        }
+    }
+    const gui::CPositionView::sFittedTitle narrow = gui::CPositionView::FitTitle(view.ShownTitle().font, 120);
+    EXPECT_TRUE(narrow.cut);
+    EXPECT_EQ(narrow.font.pixelSize(), gui::CPositionView::kSmallestTitlePixels) << "smaller first, then cut";
+}
+
+// Regression test for the chart drawn under the lock that every CMR frame
+// of the Listener's reader thread needs.
+TEST_F(PositionViewTest, TheChartIsDrawnWithoutTheLockTheFramesNeed)
+{
+    gui::CPositionView& view = OpenWindow();
+    std::thread reader;
+    std::atomic<bool> delivered{false};
+    bool deliveredWhileDrawing = false;
+    view.SetChartDrawingProbe([&] {
+        if (reader.joinable())
+            return;
+        reader = std::thread([&] {
+            const std::uint8_t cmr[6] = {0x02, 0x00, 0, 0, 0, 0};
+            document.ListenerCmr().PublishCMRFrame(0, cmr, 6, 0, TolvarRT::TimeStampNow());
+            delivered = true;
+        });
+        deliveredWhileDrawing = TolvarRT::testing::WaitUntil([&] { return delivered.load(); }, std::chrono::seconds(5));
+    });
+    view.grab();
+    ASSERT_TRUE(reader.joinable());
+    reader.join();
+    EXPECT_TRUE(deliveredWhileDrawing);
+    EXPECT_TRUE(view.Monitor().IsCounting());
+}
 
 TEST_F(PositionViewTest, APositionLogNamedInCyrillicAndChineseIsCreatedUnderThatName)
 {

@@ -1,8 +1,13 @@
 // The Qt answers to what a document asks: the child frame's timers by id,
-// port choices answered beforehand, the file dialog's filter.
+// port choices answered beforehand, waiting steps that leave the event loop
+// running, the file dialog's filter.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <QApplication>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -93,6 +98,43 @@ TEST(QtDocumentUiTest, ReportsGoToTheirHooksAndAreDroppedWithoutOne)
     EXPECT_EQ(pane, "PAUSED");
     EXPECT_EQ(caption, "Connected to /dev/ttyUSB0");
     EXPECT_EQ(title, "Listener : Not Connected | Source : Not Connected");
+}
+
+TEST(QtDocumentUiTest, AWaitingStepRunsOffTheEventLoopWhichGoesOnUntilItIsOver)
+{
+    gui::CQtDocumentUi ui;
+    std::vector<std::string> told;
+    ui.onWaitingStep = [&](const std::string& what) { told.push_back(what); };
+    // The step waits for something only this thread's timer does: were the
+    // loop stopped for the step, the step would run into its deadline.
+    std::atomic<bool> timerFired{false};
+    QTimer::singleShot(20, [&] { timerFired = true; });
+    bool waitingInside = false;
+    Qt::CursorShape cursorInside = Qt::ArrowCursor;
+    QTimer::singleShot(10, [&] {
+        waitingInside = ui.IsWaiting();
+        if (const QCursor* cursor = QGuiApplication::overrideCursor())
+            cursorInside = cursor->shape();
+    });
+    bool sawTimer = false;
+    std::thread::id stepThread;
+    ui.RunWaitingStep("Waiting for the identity of /dev/ttyUSB0", [&] {
+        stepThread = std::this_thread::get_id();
+        sawTimer = WaitUntil([&] { return timerFired.load(); }, std::chrono::seconds(10));
+    });
+    EXPECT_TRUE(sawTimer) << "the event loop stood still during the step";
+    EXPECT_NE(stepThread, std::this_thread::get_id());
+    EXPECT_TRUE(waitingInside);
+    EXPECT_EQ(cursorInside, Qt::WaitCursor);
+    EXPECT_FALSE(ui.IsWaiting());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(told, (std::vector<std::string>{"Waiting for the identity of /dev/ttyUSB0", ""}));
+
+    // Once the windows go, a step runs where it is asked, without events.
+    ui.RunStepsInPlace();
+    ui.RunWaitingStep("Resetting the receiver's port", [&] { stepThread = std::this_thread::get_id(); });
+    EXPECT_EQ(stepThread, std::this_thread::get_id());
+    EXPECT_EQ(told.size(), 2u);
 }
 
 TEST(QtDocumentUiTest, TheLogFileFilterTakesQtsForm)

@@ -65,6 +65,45 @@ TEST_F(StatsViewTest, ShowsTwelveCentredColumnsWideEnoughForTheirHeaders)
     }
 }
 
+TEST_F(StatsViewTest, AColumnIsAsWideAsItsWidestValueSoFarUnlessTheUserSizedIt)
+{
+    const QFontMetrics metrics = view.fontMetrics();
+    const auto row = [](std::uint32_t key, const std::string& rating, const std::string& count) {
+        TolvarRT::sStatsRow made;
+        made.key = key;
+        made.cells[kColumnName] = "CMR Type 0 (CMR Observables, a long name)";
+        made.cells[TolvarRT::kColumnRating] = rating;
+        made.cells[kColumnCount] = count;
+        return made;
+    };
+    const int ratingColumn = int(TolvarRT::kColumnRating);
+    const int veryGood = metrics.horizontalAdvance(QStringLiteral("Very Good"));
+    ASSERT_LT(view.columnWidth(ratingColumn), veryGood) << "the header alone would cut the value";
+
+    view.Rows().SetRows({row(1, "Very Good", "1")});
+    EXPECT_GE(view.columnWidth(ratingColumn), veryGood + 6);
+    EXPECT_GE(view.columnWidth(kColumnName),
+              metrics.horizontalAdvance(QStringLiteral("CMR Type 0 (CMR Observables, a long name)")) + 32);
+    const int countWidth = view.columnWidth(kColumnCount);
+
+    // A value that changes in place widens too; a shorter one narrows nothing.
+    view.Rows().SetRows({row(1, "Poor", "123456789012345678901234567890")});
+    EXPECT_GT(view.columnWidth(kColumnCount), countWidth);
+    EXPECT_GE(view.columnWidth(ratingColumn), veryGood + 6);
+
+    // The user's width stays, whatever comes.
+    view.horizontalHeader()->resizeSection(ratingColumn, 30);
+    EXPECT_TRUE(view.SizedByUser(ratingColumn));
+    view.Rows().SetRows({row(1, "Very Good", "1"), row(2, "Perfect but with a much longer text", "2")});
+    EXPECT_EQ(view.columnWidth(ratingColumn), 30);
+    EXPECT_FALSE(view.SizedByUser(kColumnCount));
+
+    // Showing and hiding columns is not the user sizing them.
+    view.ChooseLatencyColumns(true);
+    view.ChooseLatencyColumns(false);
+    EXPECT_FALSE(view.SizedByUser(int(TolvarRT::kColumnLatencyMin)));
+}
+
 TEST_F(StatsViewTest, TheLatencyDistributionShowsWhenAskedAndTheNextWindowRemembers)
 {
     TolvarRT::CStatsCollection& source = document.SourceStatistics();

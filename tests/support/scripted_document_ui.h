@@ -40,11 +40,16 @@ public:
     void SetStatusPane(const std::string& text) override { statusPane = text; }
     void SetMainCaption(const std::string& text) override { caption = text; }
     void SetDocumentTitle(const std::string& text) override { title = text; }
+    void RunWaitingStep(const std::string& what, const std::function<void()>& step) override
+    {
+        steps.push_back(what);
+        step();
+    }
 
     std::function<void(CPortSettings&)> choose;
     bool answer = false;
     std::optional<std::string> saveAs;
-    std::vector<std::string> captions, questions, information, timers;
+    std::vector<std::string> captions, questions, information, timers, steps;
     std::string statusPane, caption, title;
 };
 
