@@ -154,8 +154,10 @@ bool CheckTestArguments(const cli::sTestLoop& loop, const std::vector<std::pair<
     return true;
 }
 
+// With dryRun the arguments are only judged: nothing is opened, nothing is
+// sent, and the status says whether the test would start.
 int Run(cli::sRunOptions options, const sVerdictOptions& verdictOptions, const std::string& sourceText,
-        bool generatorOptionsGiven)
+        bool generatorOptionsGiven, bool dryRun)
 {
     std::string error;
     if (!sourceText.empty() && !cli::ParseSourceChoice(sourceText, options.source, error)) {
@@ -179,6 +181,8 @@ int Run(cli::sRunOptions options, const sVerdictOptions& verdictOptions, const s
         std::cerr << "tolvar: --schedule and --svs set the fake CMR generator: --source fake-cmr:PORT\n";
         return kBadArguments;
     }
+    if (dryRun)
+        return 0;
     return RunAndReport(options, verdictOptions, cli::RunLinkTest, cli::RunJson, cli::RunText);
 }
 
@@ -437,6 +441,10 @@ int main(int argc, char** argv)
     AddEventsOption(*run, runOptions.loop.eventsFile);
     sVerdictOptions runVerdict;
     AddVerdictOptions(*run, runVerdict);
+    bool dryRun = false;
+    run->add_flag("--dry-run", dryRun,
+                  "Check the arguments and exit, opening no port and no file: 0 when the test would start, 2 "
+                  "otherwise");
 
     auto* report = app.add_subcommand("report", "Summarise an events file written with --events, and draw it");
     std::string eventsFile;
@@ -467,7 +475,7 @@ int main(int argc, char** argv)
     if (demo->parsed())
         return RunAndReport(demoOptions, demoVerdict, cli::RunDemo, cli::DemoJson, cli::DemoText);
     if (run->parsed())
-        return Run(runOptions, runVerdict, sourceText, schedule->count() + svs->count() > 0);
+        return Run(runOptions, runVerdict, sourceText, schedule->count() + svs->count() > 0, dryRun);
     if (report->parsed())
         return Report(eventsFile, svgFile, reportJson);
     return kBadArguments;

@@ -4,6 +4,7 @@
 # ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, a minute of demo under each, every fuzz harness 20 s (the whole chain 30 s)
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
+# ./dev tolvar ARGS  build (its output on stderr), then the command line program (build/cli/tolvar ARGS)
 # ./dev bench   build and run the benchmarks
 # ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default, the whole chain 30 s)
 set -euo pipefail
@@ -165,10 +166,12 @@ case "${1:-}" in
   test) test_all ;;
   demo) shift; deps; build; exec build/cli/tolvar demo "$@" ;;
   gui) shift; deps; build; exec build/gui/tolvar-gui "$@" ;;
+  # What the program prints on stdout stays its own (--json into a pipe).
+  tolvar) shift; build >&2; exec build/cli/tolvar "$@" ;;
   bench) shift; bench "$@" ;;
   fuzz) shift; deps; fuzz "$@" ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# //'
+    sed -n '2,9p' "$0" | sed 's/^# //'
     exit 2
     ;;
 esac

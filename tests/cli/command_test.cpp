@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,6 +23,8 @@
 #include "served_stats.h"
 #include "sim/emulated_radio_link.h"
 #include "tcp_server.h"
+#include "temp_folder.h"
+#include "tolvar_process.h"
 #include "wait_until.h"
 
 namespace {
@@ -50,17 +53,6 @@ bool ErrorStreamShows(int fd, const std::string& text)
         std::chrono::minutes(1));
 }
 
-std::string TakeFile(int fd)
-{
-    std::string text;
-    char buffer[4096];
-    lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, std::size_t(got));
-    close(fd);
-    return text;
-}
-
 // The status page's address once the error stream shows it; empty after a minute.
 std::string ServedUrl(int fd)
 {
@@ -84,23 +76,9 @@ std::string ServedUrl(int fd)
 // tells); with probing: once it says it probes the Listener.
 sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt = eInterrupt::never)
 {
-    char outName[] = "/tmp/tolvar-out-XXXXXX";
-    char errName[] = "/tmp/tolvar-err-XXXXXX";
-    const int out = mkstemp(outName);
-    const int err = mkstemp(errName);
-    unlink(outName);
-    unlink(errName);
-    std::vector<char*> argv{const_cast<char*>(TOLVAR_COMMAND)};
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        execv(TOLVAR_COMMAND, argv.data());
-        _exit(127);
-    }
+    const cli::testing::sTolvarChild started = cli::testing::StartTolvar(arguments);
+    const pid_t child = started.pid;
+    const int err = started.err;
     sOutcome outcome;
     if (interrupt == eInterrupt::served) {
         const std::string url = ServedUrl(err);
@@ -117,9 +95,9 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt 
     }
     if (!outcome.endedPromptly)
         waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = TakeFile(out);
-    outcome.err = TakeFile(err);
+    outcome.status = cli::testing::ExitStatus(status);
+    outcome.out = cli::testing::TakeFile(started.out);
+    outcome.err = cli::testing::TakeFile(err);
     return outcome;
 }
 
@@ -172,6 +150,22 @@ TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "/dev/null", "--schedule", "2"}), 2)
         << "a schedule needs the fake CMR generator";
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--source", "fake-cmr"}), 2) << "no port to send on";
+}
+
+// A dry run judges the arguments as a run does and stops there: neither the
+// device that is not there nor the files a run would write are touched.
+TEST(CommandTest, ADryRunJudgesTheArgumentsAndOpensNothing)
+{
+    TolvarRT::testing::TempFolder folder;
+    const sOutcome good = Tolvar({"run", "--dry-run", "--listener", "/no/such/device", "--source",
+                                  "fake-cmr:TCPSVR:6200", "--log", folder.File("log.txt"), "--record",
+                                  folder.File("rec"), "--events", folder.File("events.jsonl"), "--seconds", "600"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.out + good.err, "");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+    EXPECT_EQ(ExitStatus({"run", "--dry-run", "--listener", "/no/such/device", "--gga", "abc"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--dry-run", "--listener", "TCP:127.0.0.1:99999"}), 2);
+    EXPECT_EQ(ExitStatus({"run", "--dry-run", "--listener", "/dev/null", "--require", "CMR Type 0"}), 2);
 }
 
 // Malformed, whichever check finds it: exit 2 with the argument named, before
