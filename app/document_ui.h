@@ -8,6 +8,7 @@
 #include <vector>
 
 class CPortSettings;
+struct sNmeaOutputSettings;
 
 // Thread rules: called on the user-interface thread only.
 class IDocumentUi {
@@ -35,4 +36,7 @@ public:
     virtual void SetMainCaption(const std::string& text) = 0;
     // The document's title, shown in the captions of its windows.
     virtual void SetDocumentTitle(const std::string& title) = 0;
+    // The NMEA output dialog on output; true when closed with OK (output then
+    // holds the choice). A front end without it changes nothing.
+    virtual bool ShowNmeaOutputConfig(sNmeaOutputSettings& /*output*/) { return false; }
 };
