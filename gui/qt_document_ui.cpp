@@ -8,6 +8,7 @@
 
 #include "app/port_settings.h"
 #include "gui/command_table.h"
+#include "gui/nmea_output_dialog.h"
 #include "gui/qt_text.h"
 
 namespace gui {
@@ -17,7 +18,7 @@ const QString kBoxTitle = QStringLiteral("TolvarTestSuite");
 
 }  // namespace
 
-CQtDocumentUi::CQtDocumentUi(QObject* parent) : QObject(parent) {}
+CQtDocumentUi::CQtDocumentUi(QObject* parent) : QObject(parent), nmeaOutputDialog(AskNmeaOutput) {}
 
 CQtDocumentUi::~CQtDocumentUi() = default;
 
@@ -124,6 +125,11 @@ void CQtDocumentUi::SetDocumentTitle(const std::string& title)
 {
     if (onDocumentTitle)
         onDocumentTitle(title);
+}
+
+bool CQtDocumentUi::ShowNmeaOutputConfig(sNmeaOutputSettings& output)
+{
+    return nmeaOutputDialog && nmeaOutputDialog(output, dialogParent);
 }
 
 }  // namespace gui

@@ -26,6 +26,7 @@ class CQtDocumentUi : public QObject, public IDocumentUi {
 public:
     using PortDialog = std::function<bool(CPortSettings& settings, QWidget* parent)>;
     using PortChoice = std::function<void(CPortSettings& settings)>;
+    using NmeaOutputDialog = std::function<bool(sNmeaOutputSettings& output, QWidget* parent)>;
 
     explicit CQtDocumentUi(QObject* parent = nullptr);
     ~CQtDocumentUi() override;
@@ -33,6 +34,8 @@ public:
     // The owner of the dialogs and message boxes.
     void SetDialogParent(QWidget* widget) { dialogParent = widget; }
     void SetPortDialog(PortDialog dialog) { portDialog = std::move(dialog); }
+    // The "NMEA Output Config" dialog; the modal dialog unless set.
+    void SetNmeaOutputDialog(NmeaOutputDialog dialog) { nmeaOutputDialog = std::move(dialog); }
     // The next port settings dialog for this caption ("Listener", "GPS
     // Source", "NMEA") is answered by choice and Open without showing.
     void PresetPortChoice(const std::string& caption, PortChoice choice);
@@ -59,10 +62,12 @@ public:
     void SetStatusPane(const std::string& text) override;
     void SetMainCaption(const std::string& text) override;
     void SetDocumentTitle(const std::string& title) override;
+    bool ShowNmeaOutputConfig(sNmeaOutputSettings& output) override;
 
 private:
     QPointer<QWidget> dialogParent;
     PortDialog portDialog;
+    NmeaOutputDialog nmeaOutputDialog;
     std::map<std::string, PortChoice> presets;
     std::map<unsigned, QTimer*> timers;
 };
