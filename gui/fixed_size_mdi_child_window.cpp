@@ -29,6 +29,11 @@ void CFixedSizeMDIChildWindow::AddToolBar(QToolBar* bar)
     if (shown != nullptr)
         column->addWidget(shown, 1);
     setWidget(client);
+    // A widget that changes its parent hides, and a new child of a shown
+    // window stays hidden until shown.
+    if (shown != nullptr)
+        shown->show();
+    client->show();
     toolBar = bar;
     setMinimumSize(minimumSizeHint());
 }

@@ -115,6 +115,8 @@ TEST_F(DesktopCommandsTest, ThePositionWindowCarriesItsToolbarAndTheSameItemsOnI
 
     // Above the view, which keeps its own minimum height below the bar.
     PositionFrame()->grab();
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_TRUE(view.isVisible());
     EXPECT_EQ(bar->parentWidget(), view.parentWidget());
     EXPECT_LE(bar->geometry().bottom(), view.geometry().top());
     EXPECT_GT(bar->height(), 0);
