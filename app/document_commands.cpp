@@ -110,13 +110,13 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kConnectListener:
         if (ConnectListener()) {
             RestartSummaryTimer();
-            ApplyNmeaOutput();
+            RestartCannedTimer();
         }
         return true;
     case Command::kConnectNmeaListener:
         if (ConnectNmeaListener()) {
             RestartSummaryTimer();
-            ApplyNmeaOutput();
+            RestartCannedTimer();
         }
         return true;
     case Command::kDisconnectListener:

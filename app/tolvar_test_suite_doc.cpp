@@ -547,9 +547,17 @@ void CTolvarTestSuiteDoc::SetNmeaOutput(const sNmeaOutputSettings& output)
 void CTolvarTestSuiteDoc::ApplyNmeaOutput()
 {
     liveNmea.SetForwarding(nmeaOutput.ForwardsLive());
+    if (!RestartCannedTimer())
+        ui.StopTimer(kCannedNmeaTimer);
+}
+
+bool CTolvarTestSuiteDoc::RestartCannedTimer()
+{
+    if (!nmeaOutput.SendsCanned() || !listener.IsPortOpen())
+        return false;
     ui.StopTimer(kCannedNmeaTimer);
-    if (nmeaOutput.SendsCanned() && listener.IsPortOpen())
-        ui.StartTimer(kCannedNmeaTimer, kCannedNmeaPeriodMs);
+    ui.StartTimer(kCannedNmeaTimer, kCannedNmeaPeriodMs);
+    return true;
 }
 
 void CTolvarTestSuiteDoc::SetLiveNmeaSource(TolvarRT::CNMEAInputHandler* source)

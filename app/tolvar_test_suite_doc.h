@@ -183,8 +183,12 @@ private:
     void BeginCounting(bool source, double probeSeconds);
     // The summary timer restarts with a connection.
     void RestartSummaryTimer();
-    // The canned timer runs while canned output is on and the Listener open.
+    // The live forwarder and the canned timer follow the choice; the timer
+    // runs while canned output is on and the Listener open.
     void ApplyNmeaOutput();
+    // Restarts the canned timer when it is to run (with every Listener
+    // connection); false, touching nothing, when not.
+    bool RestartCannedTimer();
     // Radio handlers whose waits CancelProbes ends, while they live.
     void WatchRadioHandler(TolvarRT::CDC77Handler* handler, bool watch);
     // ConnectSource without starting the fake generators, and the start.
