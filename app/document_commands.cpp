@@ -108,12 +108,16 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     }
     switch (id) {
     case Command::kConnectListener:
-        if (ConnectListener())
+        if (ConnectListener()) {
             RestartSummaryTimer();
+            RestartCannedTimer();
+        }
         return true;
     case Command::kConnectNmeaListener:
-        if (ConnectNmeaListener())
+        if (ConnectNmeaListener()) {
             RestartSummaryTimer();
+            RestartCannedTimer();
+        }
         return true;
     case Command::kDisconnectListener:
         DisconnectListener();
@@ -143,6 +147,7 @@ bool CTolvarTestSuiteDoc::Run(unsigned id)
     case Command::kToggleAtsDecoding: ToggleAtsDecoding(); return true;
     case Command::kCreateLogFile: CreateLogFile(); return true;
     case Command::kCloseLogFile: CloseLogFile(); return true;
+    case Command::kNmeaOutputToListener: ConfigureNmeaOutput(); return true;
     default: return false;  // claimed, without an action
     }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CPortSettings;
+struct sNmeaOutputSettings;
 
 // Thread rules: called on the user-interface thread only.
 class IDocumentUi {
@@ -50,4 +51,7 @@ public:
         (void)what;
         step();
     }
+    // The NMEA output dialog on output; true when closed with OK (output then
+    // holds the choice). A front end without it changes nothing.
+    virtual bool ShowNmeaOutputConfig(sNmeaOutputSettings& /*output*/) { return false; }
 };

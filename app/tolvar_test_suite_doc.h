@@ -14,6 +14,7 @@
 #include "app/canned_nmea.h"
 #include "app/document_ui.h"
 #include "app/file_log.h"
+#include "app/nmea_output.h"
 #include "app/settings_store.h"
 #include "core/http_connector.h"
 #include "core/log_pipe.h"
@@ -63,6 +64,7 @@ public:
     static constexpr unsigned kSummaryTimer = 7;
     static constexpr unsigned kCannedNmeaTimer = 78;
     static constexpr unsigned kSummaryPeriodMs = 10000;
+    static constexpr unsigned kCannedNmeaPeriodMs = 10000;
     static constexpr unsigned kListenerHelpText = 59394;
     static constexpr unsigned kSourceHelpText = 59395;
 
@@ -129,7 +131,17 @@ public:
     // with this time of day goes to the Listener port (no line end);
     // otherwise the timer stops.
     void SendCannedNmea(const sTimeOfDay& time);
-    const std::string& CannedNmea() const { return cannedNmea; }
+    const std::string& CannedNmea() const { return nmeaOutput.canned; }
+    // The NMEA output to the Listener ("NMEA Output Config"): asked of the
+    // user, kept in the settings store, and put to work at once and with
+    // every Listener connection (the canned timer, the live forwarder).
+    bool ConfigureNmeaOutput();
+    const sNmeaOutputSettings& NmeaOutput() const { return nmeaOutput; }
+    void SetNmeaOutput(const sNmeaOutputSettings& output);
+    // The decoder whose sentences go out live: the application's common
+    // NMEA source. Null detaches.
+    void SetLiveNmeaSource(TolvarRT::CNMEAInputHandler* source);
+    const CNmeaForwarder& LiveNmeaForwarder() const { return liveNmea; }
 
     std::string TitleText() const;
     std::string ListenerStatus() const;
@@ -175,6 +187,12 @@ private:
     void BeginCounting(bool source, double probeSeconds);
     // The summary timer restarts with a connection.
     void RestartSummaryTimer();
+    // The live forwarder and the canned timer follow the choice; the timer
+    // runs while canned output is on and the Listener open.
+    void ApplyNmeaOutput();
+    // Restarts the canned timer when it is to run (with every Listener
+    // connection); false, touching nothing, when not.
+    bool RestartCannedTimer();
     // Radio handlers whose waits CancelProbes ends, while they live.
     void WatchRadioHandler(TolvarRT::CDC77Handler* handler, bool watch);
     // ConnectSource without starting the fake generators, and the start.
@@ -223,8 +241,8 @@ private:
     std::atomic<bool> generateFakeAts{false};
     TolvarRT::CStatsCollection sourceStats{&logPipe, true};
     bool rtcmDecoding = true;
-    const std::string cannedNmea =
-        "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F";
+    // Its canned text is the test's cannedNmea.
+    sNmeaOutputSettings nmeaOutput;
     TolvarRT::CStatsTableModel statisticsTable;
     std::string summaryText;
     // Where the chart's next interval begins; only touched inside the listener
@@ -242,4 +260,6 @@ private:
     std::mutex probeLock;
     bool probesCancelled = false;                          // under probeLock
     std::vector<TolvarRT::CDC77Handler*> watchedHandlers;  // under probeLock
+    // Last: it writes to the Listener, so it goes before the endpoint.
+    CNmeaForwarder liveNmea{listener};
 };

@@ -46,9 +46,30 @@ const std::vector<sCommandInfo>& Table()
         {Shell::kPositionWindow, "&Position Window", "Open the position window of this test\nPosition Window"},
         {App::kWebServer, "&Web Server", "Starts / Stops the intergrated Web server\nWeb Server"},
         {App::kConnectCommonNmea, "Connect &Common NMEA Source",
-         "Connect to a common source of NMEA Positions\nConnect common NMEA source"},
+         "Connect to a common source of NMEA Positions\nConnect common NMEA source",
+         ":/toolbar/connect_common_nmea.png"},
         {App::kDisconnectCommonNmea, "Disconnect Common NMEA Source",
-         "Disconnect from the common source of NMEA Positions\nDisconnect common NMEA source"},
+         "Disconnect from the common source of NMEA Positions\nDisconnect common NMEA source",
+         ":/toolbar/disconnect_common_nmea.png"},
+        {Doc::kPauseFakeCmrs, "&Pause Fake CMRs", "Pause fake CMRs\nPause", ":/toolbar/pause_fake.png"},
+        {Doc::kFakeSchedule0, "Fake &5Hz CMRs", "Generate fake 5Hz CMRs\nGenerate fake 5Hz CMRs ",
+         ":/toolbar/schedule_5hz.png"},
+        {Doc::kFakeSchedule0 + 1, "Fake 1Hz CMR&+", "Generate fake 1Hz CMR+\nGenerate fake 1Hz CMR+ ",
+         ":/toolbar/schedule_1hz_plus.png"},
+        {Doc::kFakeSchedule0 + 2, "Fake &1Hz CMRs", "Generate fake 1Hz CMRs\nGenerate fake 1Hz CMRs ",
+         ":/toolbar/schedule_1hz.png"},
+        {Doc::kFakeSchedule6, "Fake 1Hz CMR-&W", "Generate fake 1Hz CMR-W with CMRs and CMR+\nGenerate fake 1Hz CMR-W",
+         ":/toolbar/schedule_cmrw.png"},
+        {Doc::kIncreaseSVs, "&Increase SV's", "Increase Number of SV's\nIncrease SV's", ":/toolbar/more_svs.png"},
+        {Doc::kDecreaseSVs, "&Decrease SV's", "Decrease number of SV's\nDecrease SV's", ":/toolbar/fewer_svs.png"},
+        {Shell::kOpenPositionLog, "&Open Position Log...",
+         "Log Position and Performance Data to a file.\nOpen Position Log", ":/toolbar/open_position_log.png"},
+        {Shell::kClosePositionLog, "&Close Position Log", "Close Position Log File\nClose Position Log",
+         ":/toolbar/close_position_log.png"},
+        {Shell::kCmrSound, "&Sound on CMR", "Plays a sound after receiving a CMR\nSound on CMR",
+         ":/toolbar/cmr_sound.png"},
+        {Doc::kNmeaOutputToListener, "NMEA &Output Config...",
+         "Output live (as they arrive) or canned (every 10 seconds) NMEAs to Listener\nNMEA Output Config"},
         {App::kAbout, "&About TolvarTestSuite...", "Display program information, version number and copyright\nAbout",
          ":/toolbar/about.png"},
     };
@@ -87,8 +108,8 @@ const std::vector<sMenu>& MainMenus()
     using namespace ShellCommand;
     static const std::vector<sMenu> menus = {
         {"&Port",
-         {Doc::kConnectListener, Doc::kDisconnectListener, kSeparator, Doc::kGetProductId, kSeparator,
-          App::kConnectCommonNmea, App::kDisconnectCommonNmea, kSeparator, kExit}},
+         {Doc::kConnectListener, Doc::kDisconnectListener, kSeparator, Doc::kGetProductId, Doc::kNmeaOutputToListener,
+          kSeparator, App::kConnectCommonNmea, App::kDisconnectCommonNmea, kSeparator, kExit}},
         {"&Source", {Doc::kConnectSource, Doc::kDisconnectSource}},
         {"&Log",
          {kCopy, kSeparator, Doc::kCreateLogFile, Doc::kCloseLogFile, kSeparator, kLogLevelNone, 32778, 32779,
@@ -123,6 +144,15 @@ const std::vector<unsigned>& ToolbarButtons()
         Doc::kDisconnectSource,
         kSeparator,
         App::kAbout,
+    };
+    return buttons;
+}
+
+const std::vector<unsigned>& ScheduleToolbarButtons()
+{
+    static const std::vector<unsigned> buttons = {
+        Doc::kPauseFakeCmrs,     Doc::kFakeSchedule0, Doc::kFakeSchedule0 + 1, Doc::kFakeSchedule6,
+        Doc::kFakeSchedule0 + 2, Doc::kIncreaseSVs,   Doc::kDecreaseSVs,
     };
     return buttons;
 }

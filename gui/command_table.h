@@ -13,6 +13,9 @@ enum : unsigned {
     kLogLevelNone = 32777,
     kLogLevelAll = 32780,
     kResetStatistics = 32792,
+    kOpenPositionLog = 32837,
+    kClosePositionLog = 32838,
+    kCmrSound = 32841,
     kPause = 32844,
     kChartCompanion = 32869,
     kPositionWindow = 32871,  // our own: the position window of the active test
@@ -45,6 +48,9 @@ struct sMenu {
 const std::vector<sMenu>& MainMenus();
 // The toolbar's buttons in order, kSeparator between groups.
 const std::vector<unsigned>& ToolbarButtons();
+// The fake CMR generator's toolbar: pause, four schedules, more and fewer
+// satellites.
+const std::vector<unsigned>& ScheduleToolbarButtons();
 
 struct sAccelerator {
     const char* keys;  // QKeySequence text

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QMdiSubWindow>
+#include <QPointer>
 
 #include "gui/fixed_size_view.h"
+
+class QToolBar;
 
 namespace gui {
 
@@ -18,6 +21,12 @@ public:
     // asked for its minimum size and before closing.
     void SetView(QWidget* view);
     CFixedSizeView* FixedSizeView() const { return fixedView; }
+    // The view, also once a toolbar shares the frame with it.
+    QWidget* View() const { return shownView; }
+    // Puts bar above the view, as the frame's toolbar; the frame's minimum
+    // grows by the bar's height, so that the view keeps its own.
+    void AddToolBar(QToolBar* bar);
+    QToolBar* ToolBar() const { return toolBar; }
 
     QSize minimumSizeHint() const override;
 
@@ -26,6 +35,8 @@ protected:
 
 private:
     CFixedSizeView* fixedView = nullptr;
+    QPointer<QWidget> shownView;
+    QToolBar* toolBar = nullptr;
 };
 
 }  // namespace gui

@@ -14,11 +14,13 @@
 #include <QToolBar>
 
 #include "app/common_nmea_source.h"
+#include "app/document_commands.h"
 #include "app/tolvar_test_suite_doc.h"
 #include "app/window_placement.h"
 #include "gui/child_frame.h"
 #include "gui/command_table.h"
 #include "gui/fixed_size_mdi_child_window.h"
+#include "gui/position_tool_bar.h"
 #include "gui/position_view.h"
 #include "gui/qt_document_ui.h"
 #include "gui/qt_text.h"
@@ -39,8 +41,11 @@ bool IsCheckable(unsigned id)
     case Shell::kPause:
     case Shell::kToolbar:
     case Shell::kStatusBar:
-    case App::kWebServer: return true;
-    default: return id >= Shell::kLogLevelNone && id <= Shell::kLogLevelAll;
+    case App::kWebServer:
+    case DocumentCommand::kPauseFakeCmrs: return true;
+    default:
+        return (id >= Shell::kLogLevelNone && id <= Shell::kLogLevelAll) ||
+               (id >= DocumentCommand::kFakeSchedule0 && id <= DocumentCommand::kFakeSchedule6);
     }
 }
 
@@ -104,6 +109,7 @@ CChildFrame& CMainFrame::OpenTestWindow()
     documentUi->onDocumentTitle = [this](const std::string& title) { ShowDocumentTitle(title); };
     documentUi->onWaitingStep = [this](const std::string& what) { ShowWaitingStep(what); };
     document = std::make_unique<CTolvarTestSuiteDoc>(settings, *documentUi);
+    document->SetLiveNmeaSource(&application.CommonNmea().Decoder());
     auto* frame = new CChildFrame(*document, *documentUi, settings);
     testWindow = frame;
     area->addSubWindow(frame);
@@ -147,6 +153,11 @@ CTolvarTestSuiteDoc* CMainFrame::ActiveDocument() const
     if (current == nullptr || !testWindow)
         return nullptr;
     return current == testWindow || current == positionWindow ? &testWindow->Document() : nullptr;
+}
+
+CChildFrame* CMainFrame::CommandTestWindow() const
+{
+    return ActiveDocument() != nullptr ? testWindow.data() : nullptr;
 }
 
 CQtDocumentUi* CMainFrame::ActiveDocumentUi() const
@@ -207,6 +218,14 @@ void CMainFrame::CreateToolBar()
             toolBar->addAction(MakeAction(id));
     }
     addToolBar(Qt::TopToolBarArea, toolBar);
+
+    // The fake CMR generator's schedules, beside the main bar.
+    scheduleBar = new QToolBar(QStringLiteral("Fake CMRs"), this);
+    scheduleBar->setObjectName(QStringLiteral("scheduleToolBar"));
+    scheduleBar->setIconSize(QSize(16, 15));
+    for (unsigned id : ScheduleToolbarButtons())
+        scheduleBar->addAction(MakeAction(id));
+    addToolBar(Qt::TopToolBarArea, scheduleBar);
 }
 
 void CMainFrame::CreateStatusBar()
@@ -260,7 +279,7 @@ bool CMainFrame::IsEnabled(unsigned id) const
         return false;
     if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
         return doc->IsEnabled(id);
-    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+    if (CChildFrame* frame = CommandTestWindow(); frame != nullptr && frame->Claims(id))
         return frame->IsEnabled(id);
     return IsOwnEnabled(id);
 }
@@ -269,7 +288,7 @@ bool CMainFrame::IsChecked(unsigned id) const
 {
     if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
         return doc->IsChecked(id);
-    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+    if (CChildFrame* frame = CommandTestWindow(); frame != nullptr && frame->Claims(id))
         return frame->IsChecked(id);
     switch (id) {
     case Shell::kToolbar: return !toolBar->isHidden();
@@ -300,7 +319,7 @@ bool CMainFrame::Run(unsigned id)
         return false;
     if (CTolvarTestSuiteDoc* doc = ActiveDocument(); doc != nullptr && doc->Claims(id))
         return doc->Run(id);
-    if (CChildFrame* frame = ActiveTestWindow(); frame != nullptr && frame->Claims(id))
+    if (CChildFrame* frame = CommandTestWindow(); frame != nullptr && frame->Claims(id))
         return frame->Run(id);
     if (!IsOwnEnabled(id))
         return false;
@@ -333,7 +352,10 @@ void CMainFrame::ShowPositionWindow()
     CTolvarTestSuiteDoc* doc = ActiveDocument();
     if (doc == nullptr)
         return;
-    positionWindow = OpenPositionWindow(*area, *doc, application.CommonNmea().Decoder(), settings);
+    CFixedSizeMDIChildWindow* frame = OpenPositionWindow(*area, *doc, application.CommonNmea().Decoder(), settings);
+    positionWindow = frame;
+    if (auto* view = qobject_cast<CPositionView*>(frame->View()))
+        AddPositionToolBar(*frame, *view, Action(App::kConnectCommonNmea), Action(App::kDisconnectCommonNmea));
 }
 
 void CMainFrame::ToggleWebServer()

@@ -50,6 +50,10 @@ public:
     // The test's document while its test window or its position window is
     // the active one.
     CTolvarTestSuiteDoc* ActiveDocument() const;
+    // The test window that answers the commands of a test window (log pane,
+    // Reset Statistics): the active one, or its test's while the position
+    // window is active; there is one per run.
+    CChildFrame* CommandTestWindow() const;
     QWidget* PositionWindow() const { return positionWindow; }
     CQtDocumentUi* ActiveDocumentUi() const;
     QMdiArea& Area() { return *area; }
@@ -68,6 +72,7 @@ public:
 
     QAction* Action(unsigned commandId) const;
     QToolBar& ToolBar() { return *toolBar; }
+    QToolBar& ScheduleToolBar() { return *scheduleBar; }
     QString SimulationPaneText() const;
     // The status page's address while the web server serves, else empty.
     QString WebServerAddress() const;
@@ -96,6 +101,7 @@ private:
     ISettingsStore& settings;
     QMdiArea* area = nullptr;
     QToolBar* toolBar = nullptr;
+    QToolBar* scheduleBar = nullptr;
     QLabel* simulationPane = nullptr;
     QLabel* lastPane = nullptr;
     std::map<unsigned, QAction*> actions;

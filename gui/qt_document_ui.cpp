@@ -13,6 +13,7 @@
 
 #include "app/port_settings.h"
 #include "gui/command_table.h"
+#include "gui/nmea_output_dialog.h"
 #include "gui/qt_text.h"
 
 namespace gui {
@@ -22,7 +23,7 @@ const QString kBoxTitle = QStringLiteral("TolvarTestSuite");
 
 }  // namespace
 
-CQtDocumentUi::CQtDocumentUi(QObject* parent) : QObject(parent) {}
+CQtDocumentUi::CQtDocumentUi(QObject* parent) : QObject(parent), nmeaOutputDialog(AskNmeaOutput) {}
 
 CQtDocumentUi::~CQtDocumentUi() = default;
 
@@ -159,6 +160,11 @@ void CQtDocumentUi::RunWaitingStep(const std::string& what, const std::function<
     waiting = false;
     if (onWaitingStep)
         onWaitingStep({});
+}
+
+bool CQtDocumentUi::ShowNmeaOutputConfig(sNmeaOutputSettings& output)
+{
+    return nmeaOutputDialog && nmeaOutputDialog(output, dialogParent);
 }
 
 }  // namespace gui

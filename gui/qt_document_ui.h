@@ -26,6 +26,7 @@ class CQtDocumentUi : public QObject, public IDocumentUi {
 public:
     using PortDialog = std::function<bool(CPortSettings& settings, QWidget* parent)>;
     using PortChoice = std::function<void(CPortSettings& settings)>;
+    using NmeaOutputDialog = std::function<bool(sNmeaOutputSettings& output, QWidget* parent)>;
 
     explicit CQtDocumentUi(QObject* parent = nullptr);
     ~CQtDocumentUi() override;
@@ -33,6 +34,8 @@ public:
     // The owner of the dialogs and message boxes.
     void SetDialogParent(QWidget* widget) { dialogParent = widget; }
     void SetPortDialog(PortDialog dialog) { portDialog = std::move(dialog); }
+    // The "NMEA Output Config" dialog; the modal dialog unless set.
+    void SetNmeaOutputDialog(NmeaOutputDialog dialog) { nmeaOutputDialog = std::move(dialog); }
     // The next port settings dialog for this caption ("Listener", "GPS
     // Source", "NMEA") is answered by choice and Open without showing.
     void PresetPortChoice(const std::string& caption, PortChoice choice);
@@ -70,10 +73,12 @@ public:
     // The step runs on a thread of its own while this thread's event loop
     // goes on, with the wait cursor shown.
     void RunWaitingStep(const std::string& what, const std::function<void()>& step) override;
+    bool ShowNmeaOutputConfig(sNmeaOutputSettings& output) override;
 
 private:
     QPointer<QWidget> dialogParent;
     PortDialog portDialog;
+    NmeaOutputDialog nmeaOutputDialog;
     std::map<std::string, PortChoice> presets;
     std::map<unsigned, QTimer*> timers;
     bool waiting = false;

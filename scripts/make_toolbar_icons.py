@@ -99,6 +99,21 @@ def page(icon):
         icon.line(4, y, 9, y, GREY)
 
 
+def satellite(icon, colour):
+    """The common source of NMEA positions: a satellite with its panels."""
+    icon.rect(4, 4, 7, 7, colour, colour)
+    icon.line(1, 1, 3, 3, colour); icon.line(8, 8, 10, 10, colour)
+    icon.rect(0, 0, 2, 2, GREY, GREY); icon.rect(9, 9, 11, 11, GREY, GREY)
+    icon.ring(5.5, 5.5, 7, colour, start=200, end=250)
+
+
+def pin(icon):
+    """A position: a map pin on a page."""
+    page(icon)
+    icon.ring(6, 6, 2, RED, fill=RED)
+    icon.line(6, 8, 6, 11, RED)
+
+
 def level(icon, bars):
     """Signal bars: as many filled as the level logs."""
     for i in range(3):
@@ -140,6 +155,41 @@ def draw_all():
     icon.line(6, 4, 9, 4, WHITE); icon.dot(10, 5, WHITE); icon.dot(10, 6, WHITE); icon.dot(9, 7, WHITE)
     icon.dot(8, 8, WHITE); icon.dot(8, 9, WHITE); icon.dot(8, 11, WHITE); icon.dot(5, 5, WHITE)
     icons["about"] = icon
+    icon = Icon(); satellite(icon, BLUE); icon.plus(10, 9, GREEN); icon.plus(10, 8, GREEN)
+    icons["connect_common_nmea"] = icon
+    icon = Icon(); satellite(icon, BLUE); icon.cross(9, 9, RED)
+    icons["disconnect_common_nmea"] = icon
+    icon = Icon(); pin(icon); icon.plus(10, 10, GREEN); icon.plus(10, 9, GREEN)
+    icons["open_position_log"] = icon
+    icon = Icon(); pin(icon); icon.cross(9, 10, RED)
+    icons["close_position_log"] = icon
+    icon = Icon()
+    icon.rect(1, 6, 3, 9, BLACK, GREY)
+    for i in range(4):
+        icon.line(4 + i, 6 - i, 4 + i, 9 + i, BLACK)
+    icon.ring(7, 7.5, 4, BLUE, start=300, end=360); icon.ring(7, 7.5, 4, BLUE, start=0, end=60)
+    icon.ring(7, 7.5, 6.5, BLUE, start=310, end=360); icon.ring(7, 7.5, 6.5, BLUE, start=0, end=50)
+    icons["cmr_sound"] = icon
+    # The fake CMR schedules: a row of epochs, one bar a frame.
+    icon = Icon(); icon.rect(3, 3, 5, 12, BLACK, BLUE); icon.rect(10, 3, 12, 12, BLACK, BLUE)
+    icons["pause_fake"] = icon
+    icon = Icon()
+    for x in (1, 4, 7, 10, 13):
+        icon.rect(x, 6, x + 1, 13, GREEN, GREEN)
+    icon.line(1, 3, 14, 3, GREY)
+    icons["schedule_5hz"] = icon
+    icon = Icon(); icon.rect(3, 4, 5, 13, GREEN, GREEN); icon.line(1, 2, 14, 2, GREY); icon.plus(9, 6, BLUE)
+    icons["schedule_1hz_plus"] = icon
+    icon = Icon(); icon.rect(2, 4, 4, 13, GREEN, GREEN); icon.line(1, 2, 14, 2, GREY)
+    icon.line(7, 6, 8, 12, AMBER); icon.line(8, 12, 10, 8, AMBER); icon.line(10, 8, 12, 12, AMBER)
+    icon.line(12, 12, 13, 6, AMBER)
+    icons["schedule_cmrw"] = icon
+    icon = Icon(); icon.rect(6, 4, 8, 13, GREEN, GREEN); icon.line(1, 2, 14, 2, GREY)
+    icons["schedule_1hz"] = icon
+    icon = Icon(); satellite(icon, GREY); icon.plus(10, 9, GREEN); icon.plus(10, 8, GREEN)
+    icons["more_svs"] = icon
+    icon = Icon(); satellite(icon, GREY); icon.rect(10, 11, 14, 12, RED, RED)
+    icons["fewer_svs"] = icon
     return icons
 
 

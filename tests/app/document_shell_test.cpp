@@ -21,6 +21,7 @@
 #include "log_recorder.h"
 #include "pty_pair.h"
 #include "scripted_document_ui.h"
+#include "sentence_counter.h"
 #include "wait_until.h"
 
 namespace {
@@ -28,6 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 using TolvarRT::testing::PtyPair;
 using TolvarRT::testing::ScriptedUi;
+using TolvarRT::testing::SentenceCounter;
 using TolvarRT::testing::WaitUntil;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -48,17 +50,6 @@ int ThreadNice()
 {
     return getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
 }
-
-// Counts the NMEA sentences a decoder publishes.
-class SentenceCounter : public TolvarRT::TSubscriber<TolvarRT::IIncommingNMEAPipe> {
-public:
-    ~SentenceCounter() override { Unsubscribe(); }
-    void OnNMEASentence(unsigned, const TolvarRT::sNMEAPosition*, const char*, const TolvarRT::TimeStamp&) override
-    {
-        ++count;
-    }
-    std::atomic<int> count{0};
-};
 
 constexpr const char kGga[] = "$GPGGA,183409.00,4000.00000000,N,10500.00000000,W,1,8,1.2,1600.000,M,-30.455,M,,*5F\r\n";
 

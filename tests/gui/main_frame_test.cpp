@@ -43,6 +43,7 @@
 #include "pty_pair.h"
 #include "simulated_receiver.h"
 #include "tcp_server.h"
+#include "recorded_port_dialogs.h"
 #include "wait_until.h"
 
 namespace {
@@ -71,14 +72,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(application.Start());
-        // No dialog may open in a test: every port dialog is cancelled and
-        // recorded unless a choice was preset.
-        const auto record = [this](CPortSettings& dialog, QWidget*) {
-            dialogs.push_back(dialog.SettingsPrefix());
-            return false;
-        };
-        Ui().SetPortDialog(record);
-        application.Ui().SetPortDialog(record);
+        // Unless a choice was preset.
+        RecordPortDialogs(application, dialogs);
     }
 
     gui::CMainFrame& Main() { return application.MainFrame(); }
