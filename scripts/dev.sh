@@ -28,9 +28,14 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# What only the tests need: a real monitoring server and its checker, which
+# scrape and check the status server's metrics.
+test_packages=(prometheus)
+
+# deps [PACKAGES...]: the packages above and those given.
 deps() {
   local missing=()
-  for package in "${packages[@]}"; do
+  for package in "${packages[@]}" "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$package")
     fi
@@ -109,7 +114,7 @@ format_check() {
 
 test_all() {
   layers
-  deps
+  deps "${test_packages[@]}"
   format_check
   build
   say "all tests"

@@ -97,7 +97,8 @@ public:
     void LatencyHistogram()
     {
         const std::string name = "frame_latency_seconds";
-        Family(name.c_str(), "histogram", "Time from a frame's sending at the Source to its receipt, of matched frames.");
+        Family(name.c_str(), "histogram",
+               "Time from a frame's sending at the Source to its receipt, of matched frames.");
         for (const sLinkMetrics& link : links)
             for (const sSideMetrics& side : link.sides) {
                 if (!side.correlated)
@@ -126,7 +127,8 @@ private:
 std::string MetricsText(const std::vector<sLinkMetrics>& links)
 {
     CExposition out(links);
-    out.PerLink("test_start_time_seconds", "gauge", "When the test's statistics began, in seconds since the Unix epoch.",
+    out.PerLink("test_start_time_seconds", "gauge",
+                "When the test's statistics began, in seconds since the Unix epoch.",
                 [](const sLinkMetrics& link) { return Number(link.startTimeS); });
     out.PerSide("port_open", "gauge", "1 while the side's port is open, else 0.",
                 [](const sSideMetrics& side) { return Number(std::uint64_t(side.portOpen ? 1 : 0)); });

@@ -26,9 +26,9 @@ constexpr unsigned kShortSeconds = 6;
 constexpr const char* kExampleCapture = "pygpsdata-MIXED-RTCM3BADCRC.log";
 
 struct sCommand {
-    int line = 0;          // in README.md
-    std::string section;   // the "## " heading it is under
-    std::string text;      // as shown
+    int line = 0;                    // in README.md
+    std::string section;             // the "## " heading it is under
+    std::string text;                // as shown
     std::vector<std::string> words;  // as a shell splits them, without a comment
     std::vector<std::string> excerpt;
     int excerptLine = 0;
@@ -260,7 +260,8 @@ std::regex LinePattern(const std::string& line)
             continue;
         }
         const std::string& word = words[i];
-        if (std::none_of(word.begin(), word.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+        if (std::none_of(word.begin(), word.end(),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
             pattern += Escaped(word);
             continue;
         }
@@ -348,9 +349,9 @@ int TrySection(const std::string& section)
         ProvideCaptures(plan.arguments, folder.Path());
         const cli::testing::sTolvarRun run = cli::testing::RunTolvar(plan.arguments, folder.Path().string());
         const bool judged = plan.how == eHow::run &&
-            std::find_if(plan.arguments.begin(), plan.arguments.end(), [](const std::string& word) {
-                return word == "--require" || word == "--max-latency";
-            }) != plan.arguments.end();
+                            std::find_if(plan.arguments.begin(), plan.arguments.end(), [](const std::string& word) {
+                                return word == "--require" || word == "--max-latency";
+                            }) != plan.arguments.end();
         if (judged && run.status == 3) {
             // A requirement the shortened run happened to miss: the verdict says so.
             EXPECT_NE(run.out.find("Verdict: FAIL: "), std::string::npos) << run.out;
@@ -412,8 +413,8 @@ TEST(ReadmeExamplesTest, RecordingATestAndReplayingIt)
 // The comparison itself, on lines whose shape is known.
 TEST(ReadmeExamplesTest, AnExcerptMatchesWhatDiffersOnlyInNumbersRatingsPaddingAndChance)
 {
-    const std::vector<std::string> excerpt = {"CMR Type 0   Perfect   31   100.00%", "", "Received a Total of 58 Packets",
-                                              "Gap rule, CMR Type 5: 1 lost, 0 late"};
+    const std::vector<std::string> excerpt = {"CMR Type 0   Perfect   31   100.00%", "",
+                                              "Received a Total of 58 Packets", "Gap rule, CMR Type 5: 1 lost, 0 late"};
     EXPECT_EQ(ShapeDifference(excerpt, 1, "CMR Type 5 Very Good 7 98.1%\n\n  Received a Total of 9 Packets\n"), "");
     EXPECT_EQ(ShapeDifference(excerpt, 1,
                               "CMR Type 0 Poor 1 0%\n\nReceived a Total of 1 Packets\n    whole link out from 1.0 s to "

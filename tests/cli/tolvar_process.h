@@ -1,7 +1,8 @@
-// The tolvar program as a child process, its output streams in unlinked
+// The tolvar program (or another) as a child process, its output streams in unlinked
 // temporary files that can be read while it runs and after it ends.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +18,10 @@ struct sTolvarChild {
     int err = -1;  // its error output, from offset 0
 };
 
-// Starts the built tolvar with the arguments, in folder when one is given.
-inline sTolvarChild StartTolvar(const std::vector<std::string>& arguments, const std::string& folder = {})
+// Starts the program (a path) with the arguments, in folder when one is
+// given, reading the file input when one is given.
+inline sTolvarChild StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                 const std::string& folder = {}, const std::string& input = {})
 {
     char outName[] = "/tmp/tolvar-out-XXXXXX";
     char errName[] = "/tmp/tolvar-err-XXXXXX";
@@ -27,7 +30,7 @@ inline sTolvarChild StartTolvar(const std::vector<std::string>& arguments, const
     child.err = mkstemp(errName);
     unlink(outName);
     unlink(errName);
-    std::vector<char*> argv{const_cast<char*>(TOLVAR_COMMAND)};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -35,12 +38,23 @@ inline sTolvarChild StartTolvar(const std::vector<std::string>& arguments, const
     if (child.pid == 0) {
         dup2(child.out, STDOUT_FILENO);
         dup2(child.err, STDERR_FILENO);
+        if (!input.empty()) {
+            const int in = open(input.c_str(), O_RDONLY);
+            if (in < 0 || dup2(in, STDIN_FILENO) < 0)
+                _exit(125);
+        }
         if (!folder.empty() && chdir(folder.c_str()) != 0)
             _exit(126);
-        execv(TOLVAR_COMMAND, argv.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     return child;
+}
+
+// Starts the built tolvar with the arguments, in folder when one is given.
+inline sTolvarChild StartTolvar(const std::vector<std::string>& arguments, const std::string& folder = {})
+{
+    return StartProgram(TOLVAR_COMMAND, arguments, folder);
 }
 
 // Everything written to the file at fd, which is closed.

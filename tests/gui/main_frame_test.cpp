@@ -41,9 +41,9 @@
 #include "gui/tolvar_plot.h"
 #include "gui/tolvar_test_suite_app.h"
 #include "pty_pair.h"
+#include "recorded_port_dialogs.h"
 #include "simulated_receiver.h"
 #include "tcp_server.h"
-#include "recorded_port_dialogs.h"
 #include "wait_until.h"
 
 namespace {
