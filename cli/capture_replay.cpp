@@ -82,9 +82,10 @@ bool JudgeCaptures(const std::string& path, std::vector<sJudgedCapture>& capture
     return true;
 }
 
-bool PlayCapture(const sJudgedCapture& capture, std::size_t chunkSize, const ChunkSink& sink, std::string& error)
+bool PlayCapture(const sJudgedCapture& capture, std::size_t chunkSize, const ChunkSink& sink, std::string& error,
+                 std::size_t readBlock)
 {
-    CRecordedSideReader reader;
+    CRecordedSideReader reader(readBlock);
     if (!reader.Open(capture.path, capture.extent, error))
         return false;
     // A recorded chunk comes whole up to the longest a port delivers.

@@ -52,8 +52,10 @@ bool JudgeCaptures(const std::string& path, std::vector<sJudgedCapture>& capture
 // recorded side in the chunks it was received in (one longer than a port
 // delivers comes in pieces, startsChunk false after the first), a plain
 // capture in chunks of chunkSize. False with an error when it cannot be read.
+// The files are read readBlock bytes at a time.
 using ChunkSink = std::function<void(const std::uint8_t* data, std::size_t length, bool startsChunk)>;
-bool PlayCapture(const sJudgedCapture& capture, std::size_t chunkSize, const ChunkSink& sink, std::string& error);
+bool PlayCapture(const sJudgedCapture& capture, std::size_t chunkSize, const ChunkSink& sink, std::string& error,
+                 std::size_t readBlock = CFileBlocks::kBlock);
 
 // Publishes bytes to the endpoint's subscribers in chunks of chunkSize bytes
 // (0: one chunk), on the calling thread. Returns the number of chunks.

@@ -181,7 +181,9 @@ std::size_t RingBytes(std::uint64_t reach)
 
 struct CDecodeSession::sParts {
     sParts(const sDecodeOptions& options, ListingSink sink)
-        : reach(options.reach), pipe(RingBytes(options.reach)), listed(bool(sink)),
+        : reach(options.reach),
+          pipe(RingBytes(options.reach)),
+          listed(bool(sink)),
           listing(std::move(sink), options.ats ? 5u : 4u)
     {
         ats.SetEnabled(true);

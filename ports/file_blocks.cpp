@@ -54,14 +54,14 @@ bool CFileBlocks::Fill(std::size_t count)
     if (end - begin >= count || atEnd)
         return true;
     if (buffer.empty())
-        buffer.resize(2 * kBlock);
+        buffer.resize(kBlock + readBlock);
     if (begin > 0) {
         std::memmove(buffer.data(), buffer.data() + begin, end - begin);
         end -= begin;
         begin = 0;
     }
     while (end < count && !atEnd) {
-        const std::size_t got = std::fread(buffer.data() + end, 1, buffer.size() - end, file);
+        const std::size_t got = std::fread(buffer.data() + end, 1, std::min(readBlock, buffer.size() - end), file);
         end += got;
         if (got == 0) {
             if (std::ferror(file))

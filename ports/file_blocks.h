@@ -2,6 +2,7 @@
 // with one block of memory: pieces of bytes up to a block long, or lines.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,7 +17,9 @@ public:
     // The longest piece Take gives; a longer line is cut (see NextLine).
     static constexpr std::size_t kBlock = 1u << 16;
 
-    CFileBlocks() = default;
+    // Reads readBlock bytes at a time (tests read in small blocks to cross
+    // many block ends).
+    explicit CFileBlocks(std::size_t readBlock = kBlock) : readBlock(std::max<std::size_t>(readBlock, 1)) {}
     CFileBlocks(const CFileBlocks&) = delete;
     CFileBlocks& operator=(const CFileBlocks&) = delete;
     ~CFileBlocks();
@@ -41,9 +44,10 @@ private:
     // Makes at least count bytes (or all that are left) lie from begin on.
     bool Fill(std::size_t count);
 
+    const std::size_t readBlock;
     std::string path;
     std::FILE* file = nullptr;
-    std::vector<std::uint8_t> buffer;  // twice kBlock, taken at the first read
+    std::vector<std::uint8_t> buffer;  // a piece and a block, taken at the first read
     std::size_t begin = 0;
     std::size_t end = 0;
     bool atEnd = false;

@@ -61,6 +61,8 @@ public:
         bool startsChunk = false;            // else it goes on with the last piece's chunk
     };
 
+    explicit CRecordedSideReader(std::size_t readBlock = CFileBlocks::kBlock) : data(readBlock), tagLines(readBlock) {}
+
     // keepTags, when given, receives the tags used as they are read.
     bool Open(const std::string& dataPath, const sRecordedExtent& extent, std::string& error,
               std::vector<sTimeTag>* keepTags = nullptr);
