@@ -84,8 +84,8 @@ eTagRead ReadTag(CFileBlocks& lines, CTimeTagParser& parser, std::string& line, 
         case CFileBlocks::kTornLine: return kTornTag;
         case CFileBlocks::kLine: break;
         }
-        // No line of a time-tag file is anywhere near a block long.
-        if (overlong) {
+        // No line of a time-tag file but a note is anywhere near a block long.
+        if (overlong && line[0] != '#') {
             error = tagPath + ": line " + std::to_string(parser.Lines() + 1) + ": too long";
             return kTagError;
         }

@@ -106,9 +106,8 @@ sDecoded DecodedStreaming(const std::vector<std::string>& paths, std::size_t chu
     std::string lines;
     cli::sDecodeOptions options;
     options.chunkSize = chunkSize;
-    cli::CDecodeSession session(options, [&lines](const TolvarRT::sListedFrame& entry) {
-        lines += cli::FrameLine(entry);
-    });
+    cli::CDecodeSession session(options,
+                                [&lines](const TolvarRT::sListedFrame& entry) { lines += cli::FrameLine(entry); });
     for (const TolvarRT::sJudgedCapture& capture : captures)
         EXPECT_TRUE(TolvarRT::PlayCapture(
             capture, chunkSize,
