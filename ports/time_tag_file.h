@@ -79,6 +79,7 @@ private:
     bool sawSession = false;
     bool sawDate = false;
 };
+
 // False when the file cannot be read or is not a time-tag file.
 bool ReadTimeTagFile(const std::string& path, sTimeTags& parsed, std::string& error);
 
