@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ports/byte_pipe.h"
+#include "ports/recorded_side.h"
 
 namespace TolvarRT {
 
@@ -33,6 +35,27 @@ struct sCaptureStream {
 // goes to notes as a "tolvar: " line.
 bool ReadCaptureStreams(const std::string& path, std::vector<sCaptureStream>& streams, std::string& error,
                         std::ostream& notes = std::cerr);
+
+// A capture file or recorded side to decode, judged before any of its data
+// is read: how much of it is used.
+struct sJudgedCapture {
+    std::string path;
+    sRecordedExtent extent;
+};
+
+// As ReadCaptureStreams, but reads no data: each file is judged (a recorded
+// side by its time tags), and its note, if any, goes to notes.
+bool JudgeCaptures(const std::string& path, std::vector<sJudgedCapture>& captures, std::string& error,
+                   std::ostream& notes = std::cerr);
+
+// Reads a judged capture a block at a time and hands it on chunk by chunk: a
+// recorded side in the chunks it was received in (one longer than a port
+// delivers comes in pieces, startsChunk false after the first), a plain
+// capture in chunks of chunkSize. False with an error when it cannot be read.
+// The files are read readBlock bytes at a time.
+using ChunkSink = std::function<void(const std::uint8_t* data, std::size_t length, bool startsChunk)>;
+bool PlayCapture(const sJudgedCapture& capture, std::size_t chunkSize, const ChunkSink& sink, std::string& error,
+                 std::size_t readBlock = CFileBlocks::kBlock);
 
 // Publishes bytes to the endpoint's subscribers in chunks of chunkSize bytes
 // (0: one chunk), on the calling thread. Returns the number of chunks.

@@ -9,41 +9,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/decode_session.h"
 #include "stats/frame_lister.h"
 
 namespace cli {
 
-struct sDecodedType {
-    std::string name;
-    unsigned frameClass = 0;
-    unsigned type = 0;
-    std::uint64_t count = 0;
-    std::uint64_t bytes = 0;
-};
-
-struct sDecodeResult {
-    std::uint64_t bytesRead = 0;
-    std::vector<sDecodedType> frames;   // in key order
-    std::vector<sDecodedType> packets;  // data-collector packets by packet type
-    // Bytes every decoder reported lost; bytes a decoder still holds at the
-    // end, for a frame that might have followed, do not count.
-    std::uint64_t unclaimedBytes = 0;
-    // Every frame and every run of bytes in no frame, in stream order: see
-    // FrameLines.
-    std::vector<TolvarRT::sListedFrame> listing;
-};
-
 // Where a stream's chunks begin and end, [start, end) byte offsets.
 using ChunkCuts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 
-struct sDecodeOptions {
-    std::size_t chunkSize = 1024;
-    bool ats = false;
-};
-
-// Decodes the bytes of one or more captures, one stream after the other.
-// recordedChunks gives, per stream, the chunks a recording received them in;
-// a stream without them (a plain capture) is cut in chunks of chunkSize.
+// Decodes the bytes of one or more captures held whole, one stream after the
+// other, with the listing. recordedChunks gives, per stream, the chunks a
+// recording received them in; a stream without them (a plain capture) is cut
+// in chunks of chunkSize.
 sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& streams, const sDecodeOptions& options,
                             const std::vector<ChunkCuts>& recordedChunks = {});
 
@@ -58,6 +35,8 @@ std::string DecodeText(const sDecodeResult& result);
 // publishing, as a sentence with a bad checksum). Chunks count from 0 over
 // all the streams.
 std::string FrameLines(const sDecodeResult& result);
+// The line of one entry, with its line end.
+std::string FrameLine(const TolvarRT::sListedFrame& entry);
 nlohmann::json DecodeJson(const sDecodeResult& result);
 
 }  // namespace cli

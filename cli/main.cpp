@@ -67,26 +67,34 @@ bool WithSource(const cli::sRunResult& result)
 
 int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool ats, bool json, bool frames)
 {
-    std::vector<TolvarRT::sCaptureStream> read;
-    for (const std::string& file : files) {
-        std::string error;
-        if (!TolvarRT::ReadCaptureStreams(file, read, error)) {
+    // Every file is judged before any is decoded: one that cannot be read
+    // stops the decoding before anything is printed.
+    std::vector<TolvarRT::sJudgedCapture> captures;
+    std::string error;
+    for (const std::string& file : files)
+        if (!TolvarRT::JudgeCaptures(file, captures, error)) {
             std::cerr << "tolvar: cannot read " << error << "\n";
             return kCannotOpen;
         }
-    }
-    std::vector<std::vector<std::uint8_t>> streams;
-    std::vector<cli::ChunkCuts> recordedChunks;
-    for (TolvarRT::sCaptureStream& stream : read) {
-        streams.push_back(std::move(stream.bytes));
-        recordedChunks.push_back(std::move(stream.recordedChunks));
-    }
-    const cli::sDecodeResult result = cli::DecodeStreams(streams, {chunkSize, ats}, recordedChunks);
+    cli::CDecodeSession::ListingSink listing;
     if (frames)
-        std::cout << cli::FrameLines(result);
-    else if (json)
+        listing = [](const TolvarRT::sListedFrame& entry) { std::cout << cli::FrameLine(entry); };
+    cli::sDecodeOptions options;
+    options.chunkSize = chunkSize;
+    options.ats = ats;
+    cli::CDecodeSession session(options, listing);
+    const auto deliver = [&session](const std::uint8_t* data, std::size_t length, bool startsChunk) {
+        session.Deliver(data, length, startsChunk);
+    };
+    for (const TolvarRT::sJudgedCapture& capture : captures)
+        if (!TolvarRT::PlayCapture(capture, chunkSize, deliver, error)) {
+            std::cerr << "tolvar: cannot read " << error << "\n";
+            return kCannotOpen;
+        }
+    const cli::sDecodeResult result = session.Finish();
+    if (json)
         std::cout << web::JsonText(cli::DecodeJson(result), 2) << "\n";
-    else
+    else if (!frames)
         std::cout << cli::DecodeText(result);
     return 0;
 }

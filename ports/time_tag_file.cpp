@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -76,68 +77,82 @@ std::string TimeTagEndLine(std::uint64_t bytes)
     return "end " + std::to_string(bytes) + "\n";
 }
 
-bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error)
+CTimeTagParser::eLine CTimeTagParser::Line(const std::string& line, sTimeTag& tag, std::string& error)
 {
-    parsed = sTimeTags{};
-    std::istringstream lines(text);
-    std::string line;
-    unsigned number = 0;
-    bool sawSession = false;
-    bool sawDate = false;
-    while (std::getline(lines, line)) {
-        ++number;
-        if (number == 1) {
-            parsed.version = MagicVersion(line);
-            if (parsed.version == 0)
-                return LineError(error, number, "not a time-tag file");
-            continue;
-        }
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string first;
-        fields >> first;
-        if (first == "session") {
-            fields >> std::hex >> parsed.clock.session;
-            sawSession = !fields.fail();
-            if (!sawSession)
-                return LineError(error, number, "bad session");
-            continue;
-        }
-        if (first == "origin-date") {
-            fields >> parsed.clock.date;
-            sawDate = !fields.fail();
-            if (!sawDate)
-                return LineError(error, number, "bad origin date");
-            continue;
-        }
-        if (parsed.end)
-            return LineError(error, number, "a line after the end");
-        if (first == "end") {
-            std::uint64_t end = 0;
-            if (!(fields >> end) || !(fields >> std::ws).eof() ||
-                (!parsed.tags.empty() && end <= parsed.tags.back().offset))
-                return LineError(error, number, "bad end");
-            parsed.end = end;
-            continue;
-        }
-        sTimeTag tag;
-        char* end = nullptr;
-        errno = 0;
-        tag.offset = std::strtoull(first.c_str(), &end, 10);
-        if (first.empty() || first[0] == '-' || *end != '\0' || errno != 0)
-            return LineError(error, number, "bad byte offset");
-        if (!(fields >> tag.nanoseconds) || !(fields >> std::ws).eof())
-            return LineError(error, number, "bad time");
-        if (!parsed.tags.empty() &&
-            (tag.offset <= parsed.tags.back().offset || tag.nanoseconds < parsed.tags.back().nanoseconds))
-            return LineError(error, number, "offsets must rise and times must not fall");
-        parsed.tags.push_back(tag);
+    const auto bad = [&](const std::string& what) {
+        LineError(error, number, what);
+        return kBadLine;
+    };
+    ++number;
+    if (number == 1) {
+        head.version = MagicVersion(line);
+        return head.version == 0 ? bad("not a time-tag file") : kHeadLine;
     }
+    if (line.empty() || line[0] == '#')
+        return kHeadLine;
+    std::istringstream fields(line);
+    std::string first;
+    fields >> first;
+    if (first == "session") {
+        fields >> std::hex >> head.clock.session;
+        sawSession = !fields.fail();
+        return sawSession ? kHeadLine : bad("bad session");
+    }
+    if (first == "origin-date") {
+        fields >> head.clock.date;
+        sawDate = !fields.fail();
+        return sawDate ? kHeadLine : bad("bad origin date");
+    }
+    if (head.end)
+        return bad("a line after the end");
+    if (first == "end") {
+        std::uint64_t end = 0;
+        if (!(fields >> end) || !(fields >> std::ws).eof() || (last && end <= last->offset))
+            return bad("bad end");
+        head.end = end;
+        return kHeadLine;
+    }
+    char* end = nullptr;
+    errno = 0;
+    tag.offset = std::strtoull(first.c_str(), &end, 10);
+    if (first.empty() || first[0] == '-' || *end != '\0' || errno != 0)
+        return bad("bad byte offset");
+    if (!(fields >> tag.nanoseconds) || !(fields >> std::ws).eof())
+        return bad("bad time");
+    if (last && (tag.offset <= last->offset || tag.nanoseconds < last->nanoseconds))
+        return bad("offsets must rise and times must not fall");
+    last = tag;
+    return kTagLine;
+}
+
+bool CTimeTagParser::Finish(std::string& error) const
+{
     if (number == 0)
         return LineError(error, 1, "not a time-tag file");
     if (!sawSession || !sawDate)
         return LineError(error, number, "no session or origin date");
+    return true;
+}
+
+bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error)
+{
+    parsed = sTimeTags{};
+    CTimeTagParser parser;
+    std::istringstream lines(text);
+    std::string line;
+    std::vector<sTimeTag> tags;
+    sTimeTag tag;
+    while (std::getline(lines, line)) {
+        const CTimeTagParser::eLine kind = parser.Line(line, tag, error);
+        if (kind == CTimeTagParser::kBadLine)
+            return false;
+        if (kind == CTimeTagParser::kTagLine)
+            tags.push_back(tag);
+    }
+    if (!parser.Finish(error))
+        return false;
+    parsed = parser.Head();
+    parsed.tags = std::move(tags);
     return true;
 }
 

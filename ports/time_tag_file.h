@@ -57,6 +57,29 @@ std::string TimeTagLine(const sTimeTag& tag);
 std::string TimeTagEndLine(std::uint64_t bytes);
 // False with the line and what is wrong with it.
 bool ParseTimeTags(const std::string& text, sTimeTags& parsed, std::string& error);
+
+// Reads a time-tag file a line at a time, so that a day of tags need not be
+// held at once: the head goes to Head(), each tag is handed back as it comes.
+class CTimeTagParser {
+public:
+    enum eLine { kBadLine, kHeadLine, kTagLine };
+    // One line without its line end. A tag line gives its tag; a bad line
+    // gives "line N: what is wrong" in error.
+    eLine Line(const std::string& line, sTimeTag& tag, std::string& error);
+    // Whether the lines so far make a whole head; false with the error.
+    bool Finish(std::string& error) const;
+    // Everything but the tags.
+    const sTimeTags& Head() const { return head; }
+    unsigned Lines() const { return number; }
+
+private:
+    sTimeTags head;
+    std::optional<sTimeTag> last;
+    unsigned number = 0;
+    bool sawSession = false;
+    bool sawDate = false;
+};
+
 // False when the file cannot be read or is not a time-tag file.
 bool ReadTimeTagFile(const std::string& path, sTimeTags& parsed, std::string& error);
 

@@ -49,7 +49,11 @@ void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const Ti
     // A decoder's span may run across the 32-bit wrap of the running index;
     // the streams listed here are far shorter.
     const CBytePipeSubscriber::sByteSpan span = placing[slot]->PublishedSpan();
-    frames.push_back({span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp});
+    sListedFrame frame{span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp};
+    if (onFrame)
+        onFrame(std::move(frame));
+    else
+        frames.push_back(std::move(frame));
 }
 
 // The CMR handler publishes inside the parser's OnPacket, before the packet

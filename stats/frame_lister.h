@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -56,6 +57,9 @@ public:
 
     // In the order published.
     std::vector<sListedFrame> frames;
+    // When set, each frame goes here as it is published instead of into
+    // frames, for a listing that must not grow with the stream.
+    std::function<void(sListedFrame&&)> onFrame;
 
     void OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t status,
                     const TimeStamp& timeStamp) override;

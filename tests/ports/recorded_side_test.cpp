@@ -117,5 +117,59 @@ TEST(RecordedSideTest, OlderRecordingsDamagedTagsAndPlainCaptures)
     EXPECT_EQ(side.bytes.size(), 10u);
 }
 
+// A side read a piece at a time, whatever the block its files are read in: a
+// chunk longer than asked comes in pieces that go on with it.
+TEST(RecordedSideTest, AReaderGivesEachChunkInPiecesNoLongerThanAsked)
+{
+    TempFolder folder;
+    WriteFile(folder.File("side.raw"), "abcdefghij");
+    WriteFile(folder.File("side.tags"), "tolvar-time-tags 2\nsession 1\norigin-date 1.0\n0 0\n3 10\n9 20\nend 10\n");
+    sRecordedExtent extent;
+    std::string error;
+    ASSERT_TRUE(JudgeRecordedSide(folder.File("side.raw"), extent, error)) << error;
+    struct sRead {
+        std::string bytes;
+        std::uint64_t offset;
+        bool startsChunk;
+        bool operator==(const sRead&) const = default;
+    };
+    for (const std::size_t readBlock : {std::size_t(1), std::size_t(2), CFileBlocks::kBlock}) {
+        CRecordedSideReader reader(readBlock);
+        std::vector<sTimeTag> tags;
+        ASSERT_TRUE(reader.Open(folder.File("side.raw"), extent, error, &tags)) << error;
+        std::vector<sRead> pieces;
+        for (CRecordedSideReader::sPiece piece; reader.Next(4, piece, error) && piece.length > 0;)
+            pieces.push_back({std::string(piece.data, piece.data + piece.length), piece.offset, piece.startsChunk});
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(pieces, (std::vector<sRead>{{"abc", 0, true}, {"defg", 3, true}, {"hi", 7, false}, {"j", 9, true}}))
+            << "read in blocks of " << readBlock;
+        EXPECT_EQ(tags.size(), 3u);
+    }
+}
+
+TEST(RecordedSideTest, ASideCutAfterItWasJudgedOrATagLineLongerThanABlockIsAnError)
+{
+    TempFolder folder;
+    const std::string head = "tolvar-time-tags 2\nsession 1\norigin-date 1.0\n";
+    WriteFile(folder.File("side.raw"), "abcdefghij");
+    WriteFile(folder.File("side.tags"), head + "# " + std::string(CFileBlocks::kBlock, 'n') + "\n0 0\nend 10\n");
+    sRecordedExtent extent;
+    std::string error;
+    ASSERT_TRUE(JudgeRecordedSide(folder.File("side.raw"), extent, error)) << error << ": a long note is no harm";
+    EXPECT_EQ(extent.usable, 10u);
+
+    // Cut while it was decoded: what was judged whole is no longer there.
+    CRecordedSideReader reader;
+    ASSERT_TRUE(reader.Open(folder.File("side.raw"), extent, error)) << error;
+    WriteFile(folder.File("side.raw"), "abc");
+    CRecordedSideReader::sPiece piece;
+    EXPECT_FALSE(reader.Next(64, piece, error));
+    EXPECT_EQ(error, folder.File("side.raw") + ": shorter than when it was first read");
+
+    WriteFile(folder.File("side.tags"), head + "0 " + std::string(CFileBlocks::kBlock, '1') + "\n");
+    EXPECT_FALSE(JudgeRecordedSide(folder.File("side.raw"), extent, error));
+    EXPECT_EQ(error, folder.File("side.tags") + ": line 4: too long");
+}
+
 }  // namespace
 }  // namespace TolvarRT
