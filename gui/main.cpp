@@ -36,7 +36,11 @@ QStringList ShownTexts(QWidget* window)
     QStringList texts{window->windowTitle()};
     if (auto* frame = qobject_cast<QMdiSubWindow*>(window); frame != nullptr)
         window = frame->widget();
-    if (auto* position = qobject_cast<gui::CPositionView*>(window); position != nullptr)
+    // The position view may sit below its window's toolbar.
+    auto* position = qobject_cast<gui::CPositionView*>(window);
+    if (position == nullptr)
+        position = window->findChild<gui::CPositionView*>();
+    if (position != nullptr)
         texts << position->ShownTitle().text << position->StatusText();
     for (QWidget* child : window->findChildren<QWidget*>()) {
         if (!child->isVisible())
