@@ -8,6 +8,7 @@
 
 #include "core/string_format.h"
 #include "core/time_base.h"
+#include "stats/byte_sum.h"
 #include "stats/radio_budget.h"
 
 namespace TolvarRT {
@@ -35,14 +36,6 @@ std::uint32_t TakeReceiverBit()
         if (usedReceiverBits.compare_exchange_weak(used, used | bit))
             return bit;
     }
-}
-
-std::uint16_t ByteSum(const std::uint8_t* data, std::size_t length)
-{
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < length; ++i)
-        sum += data[i];
-    return std::uint16_t(sum);
 }
 
 long WholeSeconds(TimeStamp from, TimeStamp to)
