@@ -1,6 +1,7 @@
 #include "cli/monitor_command.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,6 +79,11 @@ public:
     // The recording and the events file, before any port opens.
     bool Prepare(std::string& error)
     {
+        // The defaults' events folder holds every link's file: made if need be.
+        const std::filesystem::path folder = std::filesystem::path(config.eventsFile).parent_path();
+        std::error_code ignored;
+        if (!config.eventsFile.empty() && !folder.empty())
+            std::filesystem::create_directories(folder, ignored);
         if (!StartRecording(recording, document, loop, Generated(), error) ||
             !StartEvents(events, document, loop, error))
             return false;

@@ -1,5 +1,6 @@
 #include "cli/monitor_config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -30,7 +31,8 @@ struct sFault {
 
 [[noreturn]] void Fail(const YAML::Node& node, const std::string& reason)
 {
-    throw sFault{node.Mark().line + 1, reason};
+    // An empty document has no mark: its fault is on the first line.
+    throw sFault{std::max(node.Mark().line + 1, 1), reason};
 }
 
 template <typename T>
@@ -195,7 +197,7 @@ bool ParseMonitorConfig(const std::string& text, const std::string& file, sMonit
         error = file + ":" + std::to_string(fault.line) + ": " + fault.reason;
         return false;
     } catch (const YAML::Exception& exception) {
-        error = file + ":" + std::to_string(exception.mark.line + 1) + ": " + exception.msg;
+        error = file + ":" + std::to_string(std::max(exception.mark.line + 1, 1)) + ": " + exception.msg;
         return false;
     }
     return true;
