@@ -3,6 +3,7 @@
 // for 10 s: only that link's figures and outages show it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <future>
@@ -17,6 +18,7 @@
 #include "tcp_server.h"
 #include "temp_folder.h"
 #include "udp_peer.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -155,6 +157,86 @@ TEST(MonitorTest, ADozenLinksRunTogetherAndOnlyTheCutOneShowsItsOutage)
     EXPECT_FALSE(cut.verdict.passed);
     EXPECT_EQ(cli::MonitorStatus(result), 3) << "a requirement failed";
     EXPECT_NE(text.find("tcp4: Verdict: FAIL"), std::string::npos);
+}
+
+// A link whose port is not there yet is tried again until it opens, while
+// the others run; one that never opens fails the monitor, and says why once.
+TEST(MonitorTest, ALinkThatCannotOpenIsTriedAgainWhileTheOthersRun)
+{
+    CTcpServer late;
+    ASSERT_TRUE(late.Listen());
+    const std::uint16_t latePort = late.Port();
+    late.Stop();
+    CTcpServer gone;
+    ASSERT_TRUE(gone.Listen());
+    const std::string goneName = "TCP:127.0.0.1:" + std::to_string(gone.Port());
+    gone.Stop();
+    const std::string yaml =
+        "links:\n  - name: replay\n    listener: FILE:" + TolvarRT::testing::CapturePath("testglo.rtcm3") +
+        "\n  - name: late\n    listener: TCP:127.0.0.1:" + std::to_string(latePort) +
+        "\n  - name: gone\n    listener: " + goneName + "\n";
+    cli::sMonitorOptions options;
+    std::string error;
+    ASSERT_TRUE(cli::ParseMonitorConfig(yaml, "links.yaml", options.config, error)) << error;
+    options.loop.seconds = 4;
+    options.retry = 100ms;
+    std::mutex warningsLock;
+    std::vector<std::string> warnings;
+    options.loop.onWarning = [&](const std::string& text) {
+        std::lock_guard<std::mutex> guard(warningsLock);
+        warnings.push_back(text);
+    };
+    std::ostringstream progress;
+    auto monitor = std::async(std::launch::async, [&] { return cli::RunMonitor(options, progress); });
+    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] {
+        std::lock_guard<std::mutex> guard(warningsLock);
+        return warnings.size() >= 2;
+    })) << "both failures told";
+    ASSERT_TRUE(late.Listen(latePort));
+    ASSERT_TRUE(late.Accept());
+    for (std::uint32_t epoch = 1; monitor.wait_for(kEpoch) != std::future_status::ready; ++epoch)
+        late.Send(TolvarRT::testing::rtcm3_reference::Frame(1005, 19, 0, epoch));
+    const cli::sMonitorResult result = monitor.get();
+    SCOPED_TRACE(cli::MonitorText(result));
+
+    EXPECT_TRUE(Link(result, "replay").ran);
+    EXPECT_GT(TolvarRT::LinkTotal(Link(result, "replay").figures.measured).received, 0u);
+    const cli::sMonitoredLink& opened = Link(result, "late");
+    EXPECT_TRUE(opened.ran);
+    EXPECT_TRUE(opened.openError.empty());
+    EXPECT_GT(TolvarRT::LinkTotal(opened.figures.measured).received, 0u);
+    const cli::sMonitoredLink& never = Link(result, "gone");
+    EXPECT_FALSE(never.ran);
+    EXPECT_EQ(never.openError, goneName + ": Connection refused");
+    EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
+                            [](const std::string& text) { return text.rfind("gone: ", 0) == 0; }),
+              1)
+        << "the same reason is told once";
+    EXPECT_EQ(cli::MonitorStatus(result), 3);
+    const nlohmann::json json = cli::MonitorJson(result);
+    EXPECT_EQ(json["status"], 3);
+    EXPECT_EQ(json["links"][2]["openError"], never.openError);
+    EXPECT_EQ(json["links"][1]["figures"]["seconds"], 4);
+}
+
+// The worst link decides: a failed requirement over lost data over a pass;
+// only when nothing opened at all is it 1.
+TEST(MonitorTest, TheStatusIsTheWorstOfTheLinks)
+{
+    cli::sMonitoredLink passed;
+    passed.ran = true;
+    cli::sMonitoredLink lostData = passed;
+    lostData.figures.eventsFailure = "disk full";
+    cli::sMonitoredLink failed = passed;
+    failed.verdict.passed = false;
+    cli::sMonitoredLink neverOpened;
+    neverOpened.verdict.passed = false;
+    EXPECT_EQ(cli::MonitorStatus({"", {passed, passed}}), 0);
+    EXPECT_EQ(cli::MonitorStatus({"", {passed, lostData}}), 4);
+    EXPECT_EQ(cli::MonitorStatus({"", {lostData, failed, passed}}), 3);
+    EXPECT_EQ(cli::MonitorStatus({"", {passed, neverOpened}}), 3);
+    EXPECT_EQ(cli::MonitorStatus({"", {neverOpened, neverOpened}}), 1);
+    EXPECT_EQ(cli::MonitorStatus({"--serve 127.0.0.1:80: Permission denied", {}}), 1);
 }
 
 }  // namespace
