@@ -36,6 +36,27 @@ constexpr std::uint8_t kUdpLink = 3;
 // The radio's delay: a frame reaches the Listener this long after the Source.
 constexpr auto kRadioDelay = 50ms;
 
+// What the monitor tells while it runs, from any of its threads.
+class CTold {
+public:
+    explicit CTold(cli::sTestLoop& loop)
+    {
+        loop.onWarning = [this](const std::string& text) {
+            std::lock_guard<std::mutex> guard(lock);
+            lines.push_back(text);
+        };
+    }
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return lines;
+    }
+
+private:
+    std::mutex lock;
+    std::vector<std::string> lines;
+};
+
 const cli::sMonitoredLink& Link(const cli::sMonitorResult& result, const std::string& name)
 {
     for (const cli::sMonitoredLink& link : result.links)
@@ -83,12 +104,7 @@ TEST(MonitorTest, ADozenLinksRunTogetherAndOnlyTheCutOneShowsItsOutage)
     ASSERT_EQ(options.config.links.size(), 12u);
     options.loop.seconds = kSeconds;
     options.loop.serve = "0";
-    std::mutex warningsLock;
-    std::vector<std::string> warnings;
-    options.loop.onWarning = [&](const std::string& text) {
-        std::lock_guard<std::mutex> guard(warningsLock);
-        warnings.push_back(text);
-    };
+    CTold told(options.loop);
     std::ostringstream progress;
     // The converters answer the ports' connection requests while the monitor opens them.
     std::vector<std::future<bool>> handshakes;
@@ -180,18 +196,10 @@ TEST(MonitorTest, ALinkThatCannotOpenIsTriedAgainWhileTheOthersRun)
     ASSERT_TRUE(cli::ParseMonitorConfig(yaml, "links.yaml", options.config, error)) << error;
     options.loop.seconds = 4;
     options.retry = 100ms;
-    std::mutex warningsLock;
-    std::vector<std::string> warnings;
-    options.loop.onWarning = [&](const std::string& text) {
-        std::lock_guard<std::mutex> guard(warningsLock);
-        warnings.push_back(text);
-    };
+    CTold told(options.loop);
     std::ostringstream progress;
     auto monitor = std::async(std::launch::async, [&] { return cli::RunMonitor(options, progress); });
-    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] {
-        std::lock_guard<std::mutex> guard(warningsLock);
-        return warnings.size() >= 2;
-    })) << "both failures told";
+    ASSERT_TRUE(TolvarRT::testing::WaitUntil([&] { return told.Lines().size() >= 2; })) << "both failures told";
     ASSERT_TRUE(late.Listen(latePort));
     ASSERT_TRUE(late.Accept());
     for (std::uint32_t epoch = 1; monitor.wait_for(kEpoch) != std::future_status::ready; ++epoch)
@@ -208,6 +216,7 @@ TEST(MonitorTest, ALinkThatCannotOpenIsTriedAgainWhileTheOthersRun)
     const cli::sMonitoredLink& never = Link(result, "gone");
     EXPECT_FALSE(never.ran);
     EXPECT_EQ(never.openError, goneName + ": Connection refused");
+    const std::vector<std::string> warnings = told.Lines();
     EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
                             [](const std::string& text) { return text.rfind("gone: ", 0) == 0; }),
               1)
