@@ -117,16 +117,16 @@ TEST(MetricsScrapeTest, AMonitoringServerStoresTheFiguresTheRunEndsWith)
                                                     "scrape_configs:\n  - job_name: tolvar\n    static_configs:\n"
                                                     "      - targets: ['"
                                                  << served << "']\n";
-    auto prometheus = StartProgram(kPrometheus, {"--config.file=" + folder.File("prometheus.yml"),
-                                                 "--storage.tsdb.path=" + folder.File("data"),
-                                                 "--web.listen-address=127.0.0.1:" + std::to_string(port)});
+    auto prometheus = StartProgram(
+        kPrometheus, {"--config.file=" + folder.File("prometheus.yml"), "--storage.tsdb.path=" + folder.File("data"),
+                      "--web.listen-address=127.0.0.1:" + std::to_string(port)});
     httplib::Client server("127.0.0.1", port);
-    const std::string query = "tolvar_frames_received_total{job=\"tolvar\",link=\"FILE:" +
-                              TolvarRT::testing::CapturePath("testglo.rtcm3") +
-                              "\",side=\"listener\",type=\"RTCM v3 Type 1004\"}";
+    const std::string query =
+        "tolvar_frames_received_total{job=\"tolvar\",link=\"FILE:" + TolvarRT::testing::CapturePath("testglo.rtcm3") +
+        "\",side=\"listener\",type=\"RTCM v3 Type 1004\"}";
     std::optional<double> scraped;
-    const bool stored = TolvarRT::testing::WaitUntil(
-        [&] { return (scraped = QueryOnce(server, query)).has_value(); }, std::chrono::seconds(60));
+    const bool stored = TolvarRT::testing::WaitUntil([&] { return (scraped = QueryOnce(server, query)).has_value(); },
+                                                     std::chrono::seconds(60));
     kill(prometheus.pid, SIGTERM);
     int ignored = 0;
     waitpid(prometheus.pid, &ignored, 0);
