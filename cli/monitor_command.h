@@ -38,7 +38,7 @@ struct sMonitoredLink {
 };
 
 struct sMonitorResult {
-    std::string error;  // not empty when nothing could run: the status server failed
+    std::string error;  // not empty when nothing could run: the status server, an events file or a recording failed
     std::vector<sMonitoredLink> links;
 };
 
@@ -61,7 +61,8 @@ sMonitorResult RunMonitor(const sMonitorOptions& options, std::ostream& progress
 std::string MonitorText(const sMonitorResult& result);
 nlohmann::json MonitorJson(const sMonitorResult& result);
 
-// 1 when no link ever opened its ports; otherwise 3 when a link failed a
+// 1 when no link ever opened its ports (or the monitor could not start: the
+// status server or a link's events file or recording failed); otherwise 3 when a link failed a
 // requirement or never opened, else 4 when a link's recording or events
 // file lost data, else 0.
 int MonitorStatus(const sMonitorResult& result);
