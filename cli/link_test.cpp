@@ -157,42 +157,41 @@ std::string LogLossText(const std::string& logFile, unsigned failedWrites)
     return StringPrintf("log file failed, %s: %u texts not written", logFile.c_str(), failedWrites);
 }
 
-// The first loss of the events file and of the log file, told once each.
-class CLossWarnings {
-public:
-    CLossWarnings(CTolvarTestSuiteDoc& owner, const sTestLoop& testLoop, const sTestOutputs& testOutputs)
-        : document(owner), loop(testLoop), outputs(testOutputs)
-    {
-    }
-
-    void Check()
-    {
-        if (outputs.recording != nullptr)
-            Warn(loop, outputs.recording->Flush());
-        if (!loop.onWarning)
-            return;
-        if (outputs.events != nullptr && !eventsTold) {
-            const std::string failure = outputs.events->Failure();
-            eventsTold = !failure.empty();
-            if (eventsTold)
-                loop.onWarning("events file failed, " + failure);
-        }
-        const unsigned failedWrites = document.FileLog().FailedWrites();
-        if (!outputs.logFile.empty() && !logTold && failedWrites != 0) {
-            logTold = true;
-            loop.onWarning(LogLossText(outputs.logFile, failedWrites));
-        }
-    }
-
-private:
-    CTolvarTestSuiteDoc& document;
-    const sTestLoop& loop;
-    const sTestOutputs& outputs;
-    bool eventsTold = false;
-    bool logTold = false;
-};
-
 }  // namespace
+
+CTestTick::CTestTick(CTolvarTestSuiteDoc& owner, const sTestLoop& testLoop, const sTestOutputs& testOutputs)
+    : document(owner), loop(testLoop), outputs(testOutputs)
+{
+    Check();
+}
+
+void CTestTick::Second(unsigned second)
+{
+    Check();
+    // As the statistics view and the child frame's summary timer do.
+    document.RefreshStatistics();
+    if (second % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) == 0)
+        document.TakeIntervalSummary();
+}
+
+void CTestTick::Check()
+{
+    if (outputs.recording != nullptr)
+        Warn(loop, outputs.recording->Flush());
+    if (!loop.onWarning)
+        return;
+    if (outputs.events != nullptr && !eventsTold) {
+        const std::string failure = outputs.events->Failure();
+        eventsTold = !failure.empty();
+        if (eventsTold)
+            loop.onWarning("events file failed, " + failure);
+    }
+    const unsigned failedWrites = document.FileLog().FailedWrites();
+    if (!outputs.logFile.empty() && !logTold && failedWrites != 0) {
+        logTold = true;
+        loop.onWarning(LogLossText(outputs.logFile, failedWrites));
+    }
+}
 
 void FinishLog(CTolvarTestSuiteDoc& document, const sTestLoop& loop, const std::string& logFile, sTestFigures& figures)
 {
@@ -207,19 +206,14 @@ void FinishLog(CTolvarTestSuiteDoc& document, const sTestLoop& loop, const std::
 unsigned RunTestSeconds(CTolvarTestSuiteDoc& document, const sTestLoop& loop, std::ostream& progressOut,
                         const sTestOutputs& outputs)
 {
-    CLossWarnings losses(document, loop, outputs);
-    losses.Check();
+    CTestTick tick(document, loop, outputs);
     unsigned secondsRun = 0;
     const auto start = std::chrono::steady_clock::now();
     for (unsigned second = 1; loop.seconds == 0 || second <= loop.seconds; ++second) {
         if (!loop.wait(start + std::chrono::seconds(second)))
             break;
         secondsRun = second;
-        losses.Check();
-        // As the statistics view and the child frame's summary timer do.
-        document.RefreshStatistics();
-        if (second % (CTolvarTestSuiteDoc::kSummaryPeriodMs / 1000) == 0)
-            document.TakeIntervalSummary();
+        tick.Second(second);
         if (loop.progress)
             Redraw(document, second, loop.seconds, progressOut);
     }

@@ -30,6 +30,10 @@ class CEventsFile;
 class CTestRecording;
 using web::CStatusServer;
 
+// Frames still on the air when a generator stops are given this long to
+// arrive; those of a real Source at least this long.
+constexpr std::chrono::seconds kSourceDrain{2};
+
 // Sleeps until the given time; false when the test is to end early (Ctrl+C).
 using WaitUntil = std::function<bool(std::chrono::steady_clock::time_point)>;
 // Sleeps and is never interrupted.
@@ -145,6 +149,26 @@ private:
     CTestRecording& recording;
     const bool sourceGenerated;
     CEventsFile& events;
+};
+
+// What a running test does once a second: the recording is written out, the
+// first failure of the recording, the events file and the log file is told
+// at once, the table is refreshed and every ten seconds the summary logged.
+class CTestTick {
+public:
+    CTestTick(CTolvarTestSuiteDoc& document, const sTestLoop& loop, const sTestOutputs& outputs);
+    CTestTick(const CTestTick&) = delete;
+    CTestTick& operator=(const CTestTick&) = delete;
+    void Second(unsigned second);
+
+private:
+    void Check();
+
+    CTolvarTestSuiteDoc& document;
+    const sTestLoop& loop;
+    const sTestOutputs& outputs;
+    bool eventsTold = false;
+    bool logTold = false;
 };
 
 // Runs the test's seconds on the calling thread; returns the seconds run.

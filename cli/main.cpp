@@ -18,6 +18,7 @@
 #include "cli/events_report.h"
 #include "cli/interrupt_wait.h"
 #include "cli/latency_svg.h"
+#include "cli/monitor_command.h"
 #include "cli/ports_command.h"
 #include "cli/run_command.h"
 #include "cli/verdict.h"
@@ -99,6 +100,18 @@ int Decode(const std::vector<std::string>& files, std::size_t chunkSize, bool at
     return 0;
 }
 
+// A test run from the terminal: the table redrawn there unless JSON is asked
+// for or stdout is not one, what goes wrong on stderr, Ctrl+C ends it.
+void OnTerminal(cli::sTestLoop& loop, cli::CInterruptWait& interrupts, bool json)
+{
+    loop.progress = !json && isatty(STDOUT_FILENO);
+    loop.onServing = [](const std::string& url) { std::cerr << "tolvar: status page at " << url << "\n"; };
+    loop.onWarning = [](const std::string& warning) { std::cerr << "tolvar: " << warning << "\n"; };
+    loop.onNote = loop.onWarning;
+    loop.onInterrupt = [&interrupts](std::function<void()> cancel) { interrupts.SetCancel(std::move(cancel)); };
+    loop.wait = [&interrupts](std::chrono::steady_clock::time_point until) { return interrupts.WaitUntil(until); };
+}
+
 // Runs a link test and prints its figures. Ctrl+C ends the test early, with
 // the figures so far; the progress redraw is for terminals only.
 template <typename Options, typename Result>
@@ -107,14 +120,7 @@ int RunAndReport(Options options, const sVerdictOptions& verdictOptions,
                  std::string (*toText)(const Result&))
 {
     cli::CInterruptWait interrupts;
-    options.loop.progress = !options.json && isatty(STDOUT_FILENO);
-    options.loop.onServing = [](const std::string& url) { std::cerr << "tolvar: status page at " << url << "\n"; };
-    options.loop.onWarning = [](const std::string& warning) { std::cerr << "tolvar: " << warning << "\n"; };
-    options.loop.onNote = options.loop.onWarning;
-    options.loop.onInterrupt = [&interrupts](std::function<void()> cancel) { interrupts.SetCancel(std::move(cancel)); };
-    options.loop.wait = [&interrupts](std::chrono::steady_clock::time_point until) {
-        return interrupts.WaitUntil(until);
-    };
+    OnTerminal(options.loop, interrupts, options.json);
     const Result result = runTest(options, std::cout);
     if (!result.error.empty()) {
         std::cerr << "tolvar: " << result.error << "\n";
@@ -192,6 +198,33 @@ int Run(cli::sRunOptions options, const sVerdictOptions& verdictOptions, const s
     if (dryRun)
         return 0;
     return RunAndReport(options, verdictOptions, cli::RunLinkTest, cli::RunJson, cli::RunText);
+}
+
+// Every link of the configuration at once. On a terminal the table of links
+// is redrawn once a second; otherwise it is printed once, at the end.
+int Monitor(const std::string& configFile, cli::sMonitorOptions options, bool json, bool dryRun)
+{
+    std::string error;
+    if (!cli::ReadMonitorConfig(configFile, options.config, error)) {
+        std::cerr << "tolvar: " << error << "\n";
+        return kBadArguments;
+    }
+    if (!CheckTestArguments(options.loop))
+        return kBadArguments;
+    if (dryRun)
+        return 0;
+    cli::CInterruptWait interrupts;
+    OnTerminal(options.loop, interrupts, json);
+    const cli::sMonitorResult result = cli::RunMonitor(options, std::cout);
+    if (!result.error.empty()) {
+        std::cerr << "tolvar: " << result.error << "\n";
+        return kCannotOpen;
+    }
+    if (json)
+        std::cout << web::JsonText(cli::MonitorJson(result), 2) << "\n";
+    else
+        std::cout << cli::MonitorText(result);
+    return cli::MonitorStatus(result);
 }
 
 int Report(const std::string& eventsFile, const std::string& svgFile, bool json)
@@ -454,6 +487,32 @@ int main(int argc, char** argv)
                   "Check the arguments and exit, opening no port and no file: 0 when the test would start, 2 "
                   "otherwise");
 
+    auto* monitor = app.add_subcommand("monitor", "Test every link a configuration file lists, at once");
+    monitor->footer(
+        "CONFIG is a YAML file: \"links:\", a list of links each with a name and a listener (a PORT as in\n"
+        "run) and optionally a source, listener-baud, source-baud, match-window, require (TYPE:MIN% or a\n"
+        "list of them), max-latency, probe (false unless told), nmea, record and events; \"defaults:\" sets\n"
+        "any of these but name, listener and source for every link (record and events there are folders\n"
+        "that hold NAME/ and NAME.jsonl per link). A link whose ports fail is tried again every 5 s while\n"
+        "the others run. On a terminal one line per link is redrawn every second; otherwise the lines are\n"
+        "printed at the end. Exit status: 0 every link passed, 3 a link failed a requirement or never\n"
+        "opened, 4 a link's recording or events file lost data, 1 no link could open, 2 a bad CONFIG.");
+    std::string configFile;
+    cli::sMonitorOptions monitorOptions;
+    bool monitorJson = false;
+    bool monitorDryRun = false;
+    monitor->add_option("CONFIG", configFile, "The configuration file")->required();
+    monitor
+        ->add_option("--seconds", monitorOptions.loop.seconds, "How long the links are tested (default: until Ctrl+C)")
+        ->check(CLI::Range(1u, 31u * 86400u));
+    monitor->add_flag("--json", monitorJson, "Print one JSON document with every link at the end");
+    monitor->add_option("--serve", monitorOptions.loop.serve,
+                        "Serve an index of the links at \"/\", each link's page at \"/link/NAME/\" and its "
+                        "statistics at \"/link/NAME/api/stats\", and \"/metrics\" for every link at ADDR:PORT");
+    monitor->add_flag("--dry-run", monitorDryRun,
+                      "Read the configuration and check the arguments, opening no port: 0 when the monitor would "
+                      "start, 2 otherwise");
+
     auto* report = app.add_subcommand("report", "Summarise an events file written with --events, and draw it");
     std::string eventsFile;
     std::string svgFile;
@@ -484,6 +543,8 @@ int main(int argc, char** argv)
         return RunAndReport(demoOptions, demoVerdict, cli::RunDemo, cli::DemoJson, cli::DemoText);
     if (run->parsed())
         return Run(runOptions, runVerdict, sourceText, schedule->count() + svs->count() > 0, dryRun);
+    if (monitor->parsed())
+        return Monitor(configFile, monitorOptions, monitorJson, monitorDryRun);
     if (report->parsed())
         return Report(eventsFile, svgFile, reportJson);
     return kBadArguments;

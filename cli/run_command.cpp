@@ -15,10 +15,6 @@ namespace {
 namespace Command = DocumentCommand;
 using TolvarRT::CReplaySession;
 
-// Frames still on the air when a generator stops are given this long to
-// arrive; those of a real Source at least this long.
-constexpr std::chrono::seconds kGeneratedDrain{2};
-
 bool StripPrefix(std::string& text, std::string_view prefix)
 {
     if (text.rfind(prefix, 0) != 0)
@@ -99,7 +95,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
 
     const unsigned seconds =
         RunTestSeconds(document, options.loop, progressOut, {&recording, &events, options.logFile});
-    result.figures = EndTest(document, seconds, generated, kGeneratedDrain, options.loop);
+    result.figures = EndTest(document, seconds, generated, kSourceDrain, options.loop);
     WarnOfBudget(options.loop, result.figures);
     FinishEvents(events, document, options.loop, result.figures);
     FinishRecording(recording, options.loop, result.figures);

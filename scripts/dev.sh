@@ -17,7 +17,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libyaml-cpp-dev
   qt6-base-dev qt6-multimedia-dev qt6-serialport-dev xvfb xauth
   clang-format
 )

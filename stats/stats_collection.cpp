@@ -67,7 +67,8 @@ CStatsCollection::CStatsCollection(CLogPipe* logPipe, bool source)
     : log(logPipe),
       isSource(source),
       generation(NextGeneration()),
-      receiverBit(TakeReceiverBit()),
+      // A source never matches its frames against another's: it needs no bit.
+      receiverBit(source ? 0 : TakeReceiverBit()),
       intervalStart(TimeStampNow()),
       runStart(intervalStart)
 {
@@ -132,7 +133,7 @@ unsigned CStatsCollection::AttachedPipes() const
 CStatsCollection* CStatsCollection::GetEffectiveSource() const
 {
     CStatsCollection* linked = linkedSource.load();
-    return linked != nullptr ? linked : processSource.load();
+    return linked != nullptr || linkedOnly.load() ? linked : processSource.load();
 }
 
 void CStatsCollection::Reset()

@@ -49,6 +49,9 @@ public:
     CStatsCollection* GetSource() const { return linkedSource.load(); }
     // The linked source, or the process-wide one when none is linked.
     CStatsCollection* GetEffectiveSource() const;
+    // From now on only a linked source counts: where several tests share the
+    // process, a link without a Source of its own must not match another's.
+    void UseLinkedSourceOnly() { linkedOnly.store(true); }
 
     // How long after it was sent a source frame may still be matched; after
     // that it is missed. On a receiver it judges its matches, on a source it
@@ -98,6 +101,8 @@ public:
 
     bool IsSource() const { return isSource; }
     std::uint32_t Generation() const;
+    // How many receivers of one process can match at once: one bit each.
+    static constexpr unsigned kMaxReceivers = 32;
     std::uint32_t ReceiverBit() const { return receiverBit; }
 
     // IIncommingCMRPipe
@@ -146,7 +151,8 @@ private:
     const bool isSource;
     std::uint32_t generation;
     std::atomic<CStatsCollection*> linkedSource{nullptr};
-    const std::uint32_t receiverBit;  // 0 when all 32 were taken: frames are counted, never matched
+    std::atomic<bool> linkedOnly{false};
+    const std::uint32_t receiverBit;  // 0 on a source, or when all 32 were taken: frames are counted, never matched
     bool toldNoReceiverBit = false;
     TimeStamp intervalStart;
     TimeStamp runStart;

@@ -35,9 +35,46 @@ void AddHeaderLines(const std::string& lines, httplib::Response& response)
     }
 }
 
+std::string LinkPath(const std::string& name)
+{
+    return "/link/" + name + "/";
+}
+
 }  // namespace
 
-CStatusServer::CStatusServer(CTolvarTestSuiteDoc& doc, std::string link) : document(doc), linkName(std::move(link)) {}
+void CStatusServer::ServeLink(const sServedLink& link, const std::string& pagePath, const std::string& statsPath)
+{
+    CTolvarTestSuiteDoc& document = *link.document;
+    server->Get(pagePath, [&document](const httplib::Request&, httplib::Response& response) {
+        char* page = nullptr;
+        std::size_t length = 0;
+        std::string extraHeader;
+        if (!document.GetPage("", "", &page, &length, &extraHeader)) {
+            response.status = 500;
+            return;
+        }
+        response.set_content(std::string(page, length), "text/html; charset=utf-8");
+        document.FreePage(page);
+        AddHeaderLines(extraHeader, response);
+    });
+    server->Get(statsPath, [&document](const httplib::Request&, httplib::Response& response) {
+        // Read from a snapshot: a client polling here must not take changes
+        // away from the table's next refresh. While the test runs, source
+        // frames still on the air are in flight, not missed.
+        const TolvarRT::sStatsSnapshot snapshot =
+            document.ListenerStatistics().Snapshot(TolvarRT::CReplaySession::LinkTimeNow());
+        nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
+        AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
+        response.set_content(JsonText(json, 2), "application/json");
+    });
+}
+
+CStatusServer::CStatusServer(CTolvarTestSuiteDoc& document, std::string linkName)
+    : links{{std::move(linkName), &document}}
+{
+}
+
+CStatusServer::CStatusServer(std::vector<sServedLink> served) : links(std::move(served)) {}
 
 CStatusServer::~CStatusServer()
 {
@@ -68,37 +105,28 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
     server = std::make_unique<httplib::Server>();
     // The library's own options share a port another listener holds.
     server->set_socket_options(TolvarRT::SetListenOptions);
-    const std::string pagePath = document.PagePath();
-    server->Get(pagePath, [this](const httplib::Request&, httplib::Response& response) {
-        char* page = nullptr;
-        std::size_t length = 0;
-        std::string extraHeader;
-        if (!document.GetPage("", "", &page, &length, &extraHeader)) {
-            response.status = 500;
-            return;
+    for (const sServedLink& link : links)
+        ServeLink(link, LinkPath(link.name), LinkPath(link.name) + "api/stats");
+    // The paths a single test has always had.
+    if (links.size() == 1)
+        ServeLink(links.front(), links.front().document->PagePath(), "/api/stats");
+    server->Get("/", [this](const httplib::Request&, httplib::Response& response) {
+        // One link's index goes straight to the page its document names.
+        std::string items;
+        for (const sServedLink& link : links) {
+            const std::string path = links.size() == 1 ? link.document->PagePath() : LinkPath(link.name);
+            items += "<LI><A href=\"" + path + "\">" + EscapeHtml(link.name) +
+                     "</A>: " + EscapeHtml(link.document->TitleText()) + "</LI>";
         }
-        response.set_content(std::string(page, length), "text/html; charset=utf-8");
-        document.FreePage(page);
-        AddHeaderLines(extraHeader, response);
-    });
-    server->Get("/", [this, pagePath](const httplib::Request&, httplib::Response& response) {
-        response.set_content("<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><A href=\"" + pagePath + "\">" +
-                                 EscapeHtml(document.TitleText()) + "</A></BODY></HTML>",
-                             "text/html; charset=utf-8");
-    });
-    server->Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
-        // Read from a snapshot: a client polling here must not take changes
-        // away from the table's next refresh. While the test runs, source
-        // frames still on the air are in flight, not missed.
-        const TolvarRT::sStatsSnapshot snapshot =
-            document.ListenerStatistics().Snapshot(TolvarRT::CReplaySession::LinkTimeNow());
-        nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
-        AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
-        response.set_content(JsonText(json, 2), "application/json");
+        response.set_content(
+            "<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><UL>" + items + "</UL></BODY></HTML>",
+            "text/html; charset=utf-8");
     });
     server->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(MetricsText({DocumentMetrics(document, linkName)}),
-                             "text/plain; version=0.0.4; charset=utf-8");
+        std::vector<sLinkMetrics> metrics;
+        for (const sServedLink& link : links)
+            metrics.push_back(DocumentMetrics(*link.document, link.name));
+        response.set_content(MetricsText(metrics), "text/plain; version=0.0.4; charset=utf-8");
     });
     errno = 0;
     boundPort = port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);

@@ -1,12 +1,16 @@
-// Serves a running test's status over HTTP: the document's status page at its
-// path, an index page at "/" linking to it, and "/api/stats" with the
-// statistics table and what the link did so far as JSON, and "/metrics" with
-// the figures for a monitoring server to scrape, the link labelled linkName.
+// Serves running tests' status over HTTP: an index page at "/" linking to
+// every link's page, each link's status page at "/link/NAME/" and its
+// statistics table and what the link did so far as JSON at
+// "/link/NAME/api/stats", and "/metrics" with every link's figures for a
+// monitoring server to scrape, each labelled by its name. A server of one
+// link also serves its page at the document's own path and its statistics
+// at "/api/stats".
 #pragma once
 
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CTolvarTestSuiteDoc;
 
@@ -23,9 +27,16 @@ bool ParseServeAddress(const std::string& address, std::string& host, int& port,
 // Thread rules: Start and Stop belong to the owner; requests are served on
 // the server's own threads and read the document through its locked page
 // operations and the statistics table model.
+struct sServedLink {
+    std::string name;
+    CTolvarTestSuiteDoc* document = nullptr;
+};
+
 class CStatusServer {
 public:
     explicit CStatusServer(CTolvarTestSuiteDoc& document, std::string linkName = "link");
+    // Names are path segments: letters, digits, '-', '_' and '.'.
+    explicit CStatusServer(std::vector<sServedLink> links);
     ~CStatusServer();
     CStatusServer(const CStatusServer&) = delete;
     CStatusServer& operator=(const CStatusServer&) = delete;
@@ -39,8 +50,9 @@ public:
     const std::string& Host() const { return host; }
 
 private:
-    CTolvarTestSuiteDoc& document;
-    const std::string linkName;
+    void ServeLink(const sServedLink& link, const std::string& pagePath, const std::string& statsPath);
+
+    const std::vector<sServedLink> links;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     std::string host = "127.0.0.1";

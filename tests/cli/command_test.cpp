@@ -72,9 +72,11 @@ std::string ServedUrl(int fd)
 }
 
 // Runs tolvar with the arguments. With served: Ctrl+C once the test serves
-// its first statistics row (or after a minute without one, which the outcome
-// tells); with probing: once it says it probes the Listener.
-sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt = eInterrupt::never)
+// its first statistics row at statsPath (or after a minute without one,
+// which the outcome tells); with probing: once it says it probes the
+// Listener.
+sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt = eInterrupt::never,
+                const std::string& statsPath = "/api/stats")
 {
     const cli::testing::sTolvarChild started = cli::testing::StartTolvar(arguments);
     const pid_t child = started.pid;
@@ -82,7 +84,7 @@ sOutcome Tolvar(const std::vector<std::string>& arguments, eInterrupt interrupt 
     sOutcome outcome;
     if (interrupt == eInterrupt::served) {
         const std::string url = ServedUrl(err);
-        outcome.served = !url.empty() && cli::testing::WaitForServedRows(url, std::chrono::seconds(60));
+        outcome.served = !url.empty() && cli::testing::WaitForServedRows(url, std::chrono::seconds(60), statsPath);
         kill(child, SIGINT);
     }
     int status = 0;
@@ -129,6 +131,35 @@ std::uint64_t BytesOf(const nlohmann::json& decoded, const std::string& name)
 int ExitStatus(const std::vector<std::string>& arguments)
 {
     return Tolvar(arguments).status;
+}
+
+// Ctrl+C ends every link of a monitor, each with its figures; a fault in
+// its file is exit 2, named by file and line, before anything opens.
+TEST(CommandTest, AMonitorEndsEveryLinkOnCtrlCAndABadFileIsNamedByItsLine)
+{
+    TolvarRT::testing::TempFolder folder;
+    const std::string config = folder.File("links.yaml");
+    std::ofstream(config) << "links:\n  - name: first\n    listener: FILE:"
+                          << TolvarRT::testing::CapturePath("testglo.rtcm3")
+                          << "::x1\n  - name: second\n    listener: FILE:"
+                          << TolvarRT::testing::CapturePath("rtcm3-1.log") << "::x1\n";
+    const sOutcome outcome =
+        Tolvar({"monitor", config, "--serve", "0", "--json"}, eInterrupt::served, "/link/second/api/stats");
+    EXPECT_TRUE(outcome.served) << outcome.err;
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const nlohmann::json json = nlohmann::json::parse(outcome.out, nullptr, false);
+    ASSERT_TRUE(json.is_object()) << outcome.out;
+    ASSERT_EQ(json["links"].size(), 2u);
+    for (const auto& link : json["links"]) {
+        EXPECT_TRUE(link["ran"].get<bool>()) << link.dump();
+        EXPECT_GT(link["figures"]["measuredTotal"]["received"].get<int>(), 0) << link.dump();
+    }
+
+    std::ofstream(config) << "links:\n  - name: a\n    listener: TCP:127.0.0.1:5000\n  - name: b\n";
+    const sOutcome bad = Tolvar({"monitor", config});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "tolvar: " + config + ":4: link b: no listener\n");
+    EXPECT_EQ(bad.out, "");
 }
 
 TEST(CommandTest, ExitStatusesTellSuccessBadArgumentsAndWhatCannotBeOpened)

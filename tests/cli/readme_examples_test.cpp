@@ -179,6 +179,17 @@ sPlan Plan(const sCommand& command)
     }
     std::vector<std::string>& arguments = plan.arguments;
     plan.how = eHow::run;
+    // The README's configuration names casters and converters this machine
+    // does not have: the file is read and judged, nothing opened.
+    if (!arguments.empty() && arguments[0] == "monitor") {
+        plan.how = eHow::dryRun;
+        std::erase_if(arguments, [](const std::string& word) { return word == "--json"; });
+        for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+            if (arguments[i] == "--seconds")
+                arguments.erase(arguments.begin() + std::ptrdiff_t(i), arguments.begin() + std::ptrdiff_t(i) + 2);
+        arguments.push_back("--dry-run");
+        return plan;
+    }
     const bool isTest = !arguments.empty() && (arguments[0] == "run" || arguments[0] == "demo");
     bool seconds = false;
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
@@ -211,6 +222,31 @@ void ProvideCaptures(const std::vector<std::string>& arguments, const std::files
             continue;
         std::filesystem::copy_file(TolvarRT::testing::CapturePath(kExampleCapture), folder / arguments[i]);
     }
+}
+
+// The configuration a monitor example reads: the README's YAML block that
+// lists links, under the example's name.
+void ProvideConfig(const std::vector<std::string>& arguments, const std::filesystem::path& folder)
+{
+    if (arguments.size() < 2 || arguments[0] != "monitor" || std::filesystem::exists(folder / arguments[1]))
+        return;
+    std::ifstream in(TOLVAR_README);
+    std::string config;
+    bool inYaml = false;
+    for (std::string line; std::getline(in, line);) {
+        if (inYaml && line == "```") {
+            if (config.find("\nlinks:\n") != std::string::npos)
+                break;
+            inYaml = false;
+        } else if (inYaml) {
+            config += line + "\n";
+        } else if (line == "```yaml") {
+            inYaml = true;
+            config.clear();
+        }
+    }
+    ASSERT_NE(config.find("\nlinks:\n"), std::string::npos) << "the README shows no configuration";
+    std::ofstream(folder / arguments[1]) << config;
 }
 
 std::string Collapsed(const std::string& line)
@@ -347,6 +383,7 @@ int TrySection(const std::string& section)
         }
         ++tried;
         ProvideCaptures(plan.arguments, folder.Path());
+        ProvideConfig(plan.arguments, folder.Path());
         const cli::testing::sTolvarRun run = cli::testing::RunTolvar(plan.arguments, folder.Path().string());
         const bool judged = plan.how == eHow::run &&
                             std::find_if(plan.arguments.begin(), plan.arguments.end(), [](const std::string& word) {
@@ -372,8 +409,12 @@ int TrySection(const std::string& section)
 }
 
 // The sections with examples; every command in the README is in one of them.
-const std::vector<std::string> kSections = {"Two commands", "The desktop program", "Testing a real link",
-                                            "Verdicts, events and field reports", "Recording a test and replaying it"};
+const std::vector<std::string> kSections = {"Two commands",
+                                            "The desktop program",
+                                            "Testing a real link",
+                                            "Verdicts, events and field reports",
+                                            "Recording a test and replaying it",
+                                            "Monitoring many links"};
 
 TEST(ReadmeExamplesTest, EveryCommandIsInASectionThatIsTried)
 {
@@ -408,6 +449,11 @@ TEST(ReadmeExamplesTest, VerdictsEventsAndFieldReports)
 TEST(ReadmeExamplesTest, RecordingATestAndReplayingIt)
 {
     EXPECT_GT(TrySection("Recording a test and replaying it"), 0);
+}
+
+TEST(ReadmeExamplesTest, MonitoringManyLinks)
+{
+    EXPECT_EQ(TrySection("Monitoring many links"), 2) << "both read the README's configuration in a dry run";
 }
 
 // The comparison itself, on lines whose shape is known.

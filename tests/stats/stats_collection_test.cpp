@@ -270,6 +270,26 @@ TEST(StatsCollectionTest, TheFirstSourceIsTheProcessWideOneUntilItGoes)
     EXPECT_EQ(receiver.GetEffectiveSource(), nullptr);
 }
 
+// Several tests in one process: a receiver without a Source of its own must
+// not match against the process-wide one, another test's; and sources take
+// none of the receivers' bits.
+TEST(StatsCollectionTest, AReceiverToldToUseItsLinkedSourceOnlyIgnoresTheProcessWideOne)
+{
+    CLogPipe logPipe;
+    CStatsCollection otherTestsSource(&logPipe, true);
+    EXPECT_EQ(otherTestsSource.ReceiverBit(), 0u);
+    CStatsCollection receiver(&logPipe, false);
+    receiver.UseLinkedSourceOnly();
+    EXPECT_EQ(receiver.GetEffectiveSource(), nullptr);
+    otherTestsSource.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0));
+    receiver.RecordFrame(kFrameClassCMR, 0, 10, 5, At(0.1));
+    EXPECT_EQ(RecordOf(receiver, kFrameClassCMR, 0).matched, 0u);
+    EXPECT_FALSE(receiver.Snapshot(At(0.2)).hasSource);
+    CStatsCollection ownSource(&logPipe, true);
+    receiver.SetSource(&ownSource);
+    EXPECT_EQ(receiver.GetEffectiveSource(), &ownSource);
+}
+
 TEST(StatsCollectionTest, BeyondThirtyTwoCollectionsFramesAreCountedButNeverMatched)
 {
     CLogPipe logPipe;

@@ -109,4 +109,52 @@ TEST_F(StatusServerTest, AddressesAreJudgedBeforeAnythingListensAndATakenPortGiv
     EXPECT_EQ(error, "--serve " + taken + ": Address already in use");
 }
 
+// A monitor's server: every link at its own paths, one exposition for all,
+// labelled by name; the single test's paths belong to single tests only.
+TEST(StatusServerLinksTest, EveryLinkHasItsPageAndStatisticsAndOneMetricsServesThemAll)
+{
+    CMemorySettingsStore settings;
+    TolvarRT::testing::ScriptedUi ui;
+    CTolvarTestSuiteDoc north{settings, ui};
+    CTolvarTestSuiteDoc south{settings, ui};
+    north.ListenerStatistics().UseLinkedSourceOnly();
+    south.ListenerStatistics().UseLinkedSourceOnly();
+    const TimeStamp start = TimeStampNow();
+    for (int i = 0; i < 3; ++i)
+        south.ListenerStatistics().RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kMillisecond);
+    web::CStatusServer server({{"north", &north}, {"south", &south}});
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1:0", error)) << error;
+    httplib::Client client("127.0.0.1", server.Port());
+
+    const auto index = client.Get("/");
+    ASSERT_TRUE(index && index->status == 200);
+    EXPECT_NE(index->body.find("href=\"/link/north/\""), std::string::npos) << index->body;
+    EXPECT_NE(index->body.find("href=\"/link/south/\""), std::string::npos) << index->body;
+    for (const char* name : {"north", "south"}) {
+        SCOPED_TRACE(name);
+        const auto page = client.Get(std::string("/link/") + name + "/");
+        EXPECT_TRUE(page && page->status == 200);
+    }
+    const auto stats = client.Get("/link/south/api/stats");
+    ASSERT_TRUE(stats && stats->status == 200);
+    EXPECT_EQ(nlohmann::json::parse(stats->body)["measuredTotal"]["received"], 3);
+    const auto northStats = client.Get("/link/north/api/stats");
+    ASSERT_TRUE(northStats && northStats->status == 200);
+    EXPECT_EQ(nlohmann::json::parse(northStats->body)["measuredTotal"]["received"], 0);
+    EXPECT_EQ(client.Get("/api/stats")->status, 404);
+    EXPECT_EQ(client.Get(north.PagePath())->status, 404);
+
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics && metrics->status == 200);
+    const std::string& text = metrics->body;
+    EXPECT_NE(text.find("tolvar_received_bytes_total{link=\"north\",side=\"listener\"}"), std::string::npos) << text;
+    EXPECT_NE(text.find("{link=\"south\",side=\"listener\",type=\"CMR Type 0\"} 3"), std::string::npos) << text;
+    std::size_t families = 0;
+    for (std::size_t at = text.find("# TYPE tolvar_port_open "); at != std::string::npos;
+         at = text.find("# TYPE tolvar_port_open ", at + 1))
+        ++families;
+    EXPECT_EQ(families, 1u) << "each family once";
+}
+
 }  // namespace
