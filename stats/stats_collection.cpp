@@ -1,12 +1,13 @@
+// The records of one side of a link test: one per frame type, kept in a
+// small hash table, with the period and gap rule judged as frames arrive.
+// Matching with the source's frames is in frame_matching.cpp, the summary
+// text in stats_summary.cpp.
 #include "stats/stats_collection.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 
-#include "core/string_format.h"
 #include "core/time_base.h"
 #include "stats/byte_sum.h"
 #include "stats/radio_budget.h"
@@ -36,29 +37,6 @@ std::uint32_t TakeReceiverBit()
         if (usedReceiverBits.compare_exchange_weak(used, used | bit))
             return bit;
     }
-}
-
-long WholeSeconds(TimeStamp from, TimeStamp to)
-{
-    return std::lround(SecondsBetween(to, from));
-}
-
-// The average rate of a record's frames; 0 with fewer than two frames or when
-// they all came at one instant.
-double AverageRate(const PacketStats& record)
-{
-    const double span = SecondsBetween(record.lastTime, record.firstTime);
-    return record.frames < 2 || span <= 0.0 ? 0.0 : (record.frames - 1) / span;
-}
-
-// "Latency ms: min ..., median ..." of the matched frames, when there are any.
-void LatencyLine(const CLatencyHistogram& transits, std::string& text)
-{
-    if (transits.Count() == 0)
-        return;
-    const sLatencyDistribution d = transits.Distribution();
-    text += StringPrintf("\r\n\t\t\t\t Latency ms: min %0.1f, median %0.1f, 95%% %0.1f, max %0.1f, RMS %0.1f",
-                         d.minS * 1000.0, d.medianS * 1000.0, d.p95S * 1000.0, d.maxS * 1000.0, d.rmsS * 1000.0);
 }
 
 }  // namespace
@@ -480,171 +458,6 @@ void CStatsCollection::JudgePeriod(PacketStats& record, double interval, const T
         else
             record.late += 1;
     }
-}
-
-std::optional<double> CStatsCollection::Correlate(PacketStats& record, unsigned frameClass, unsigned type,
-                                                  unsigned length, std::uint16_t sum, bool burst,
-                                                  const TimeStamp& timeStamp)
-{
-    CStatsCollection* source = GetEffectiveSource();
-    if (source == nullptr || source == this || isSource) {
-        record.latency = -1.0;
-        return std::nullopt;
-    }
-    if (receiverBit == 0) {
-        if (!toldNoReceiverBit) {
-            log.LogAlways("More than 32 statistics collections: frames are counted but not matched");
-            toldNoReceiverBit = true;
-        }
-        record.latency = -1.0;
-        return std::nullopt;
-    }
-    const std::uint32_t sourceGeneration = source->Generation();
-    if (record.syncGeneration != sourceGeneration) {
-        record.latencySum = 0.0;
-        record.matched = 0;
-        record.unmatched = 0;
-        record.latencySamples = 0;
-        record.syncGeneration = 0;
-        record.intervalUnmatched = 0;
-        record.lateArrivals = 0;
-        record.transitSum = 0.0;
-        record.transits.Clear();
-        record.intervalTransits.Clear();
-        record.recentTransits.Clear();
-    }
-    double sourcePeriod = 0.0;
-    std::optional<double> matchedTransit;
-    std::optional<sSentMatch> match;
-    if (length != 0)
-        match = source->MatchFrame(record.key, sum, std::uint16_t(length), receiverBit, timeStamp, matchWindowS,
-                                   sExpectedTransit{&unambiguousTransits, &record.recentTransits}, sourcePeriod);
-    if (match) {
-        const double transit = SecondsBetween(timeStamp, match->sentAt);
-        if (!match->ambiguous)
-            unambiguousTransits.Add(transit);
-        record.recentTransits.Add(transit);
-        if (!burst) {
-            record.latency = transit;
-            record.latencySamples += 1;
-            record.latencySum += record.latency;
-        }
-        record.transitMin = record.matched == 0 ? transit : std::min(record.transitMin, transit);
-        record.transitMax = record.matched == 0 ? transit : std::max(record.transitMax, transit);
-        record.transitSum += transit;
-        record.transits.Add(transit);
-        record.intervalTransits.Add(transit);
-        if (sourcePeriod > 0.0 && transit > sourcePeriod)
-            record.lateArrivals += 1;
-        record.matched += 1;
-        matchedTransit = transit;
-        log.LogBasic("\tPacket Latency %0.4f", record.latency);
-    } else {
-        log.LogMost("\tNo Packet Correlation for Class %d Type %d", int(frameClass), int(type));
-        record.unmatched += 1;
-        record.intervalUnmatched += 1;
-        record.latency = -1.0;
-    }
-    if (record.syncGeneration == 0) {
-        record.syncGeneration = sourceGeneration;
-        // Read in place: FindRecord would clear the source record's changed
-        // flag and hold back its count from the table's next refresh.
-        std::lock_guard<std::recursive_mutex> sourceGuard(source->sharedLock);
-        if (const PacketStats* sourceRecord = source->Find(record.key))
-            record.sourceOffset = sourceRecord->frames - record.matched;
-    }
-    return matchedTransit;
-}
-
-std::optional<sSentMatch> CStatsCollection::MatchFrame(std::uint32_t key, std::uint16_t sum, std::uint16_t length,
-                                                       std::uint32_t bit, TimeStamp receivedAt, double windowS,
-                                                       const sExpectedTransit& expected, double& sourcePeriod)
-{
-    std::lock_guard<std::recursive_mutex> guard(sharedLock);
-    PacketStats* record = Find(key);
-    const auto frames = sentFrames.find(key);
-    if (record == nullptr || frames == sentFrames.end())
-        return std::nullopt;
-    sourcePeriod = record->period;
-    receiversSeen |= bit;
-    keepS = std::max(keepS, windowS);
-    const std::optional<sSentMatch> match = frames->second.Match(sum, length, bit, receivedAt, windowS, expected);
-    // The record's own marks of its last two frames stay true to what was matched.
-    if (match && match->sentAt == record->lastTime)
-        record->lastMatchedBy |= bit;
-    else if (match && match->sentAt == record->prevTime)
-        record->prevMatchedBy |= bit;
-    return match;
-}
-
-std::string CStatsCollection::Summary(bool interval, std::optional<TimeStamp> at)
-{
-    std::lock_guard<std::recursive_mutex> guard(sharedLock);
-    const TimeStamp now = at.value_or(TimeStampNow());
-    const long seconds = WholeSeconds(intervalStart, now);
-    std::string text = "\r\n\r\nSummary of Packets received\r\n";
-    unsigned long total = 0;
-    char line[256];
-    for (auto& bucket : buckets) {
-        for (PacketStats& record : bucket) {
-            text += "\r\n    ";
-            text += FrameName(record.key);
-            std::snprintf(line, sizeof line, ", Received %5d, Average Size %5.1f bytes, Average Pkts/s %2.3f",
-                          int(record.frames), double(record.totalBytes) / record.frames, AverageRate(record));
-            text += line;
-            total += record.frames;
-            if (interval) {
-                // Within half a second of the interval start there is no rate yet.
-                const double rate = seconds > 0 ? double(record.intervalFrames) / double(seconds) : 0.0;
-                std::snprintf(line, sizeof line, "\r\n\t\t\t\t This Interval %f", rate);
-                text += line;
-                LatencyLine(record.intervalTransits, text);
-                if (record.intervalUnmatched != 0) {
-                    std::snprintf(line, sizeof line, " Unmatched Packets %d", int(record.intervalUnmatched));
-                    text += line;
-                }
-                // The run's unmatched count stays: only the interval's starts again.
-                record.intervalFrames = 0;
-                record.intervalUnmatched = 0;
-                record.intervalTransits.Clear();
-            } else {
-                LatencyLine(record.transits, text);
-            }
-            if (const std::uint64_t outages = health.OutagesOf(record.key); outages != 0) {
-                std::snprintf(line, sizeof line, "\r\n\t\t\t\t Outages %llu", static_cast<unsigned long long>(outages));
-                text += line;
-            }
-        }
-    }
-    std::snprintf(line, sizeof line, "\r\n\r\n  Received a Total of %d Packets\r\n", int(total));
-    text += line;
-    HealthSummary(text, now);
-    if (interval)
-        intervalStart = now;
-    return text;
-}
-
-void CStatsCollection::HealthSummary(std::string& text, TimeStamp now) const
-{
-    const sHealthCounts counts = health.Counts(now);
-    if (counts.typeOutages + counts.linkOutages + counts.corruptedSpells + counts.rejectedBytes == 0)
-        return;
-    text += StringPrintf("  Outages: %llu of frame types, %llu of the whole link (%0.1f s)\r\n",
-                         static_cast<unsigned long long>(counts.typeOutages),
-                         static_cast<unsigned long long>(counts.linkOutages), counts.outageSeconds);
-    text += StringPrintf("  Corrupted %llu times (%0.1f s), %llu bytes rejected\r\n",
-                         static_cast<unsigned long long>(counts.corruptedSpells), counts.corruptedSeconds,
-                         static_cast<unsigned long long>(counts.rejectedBytes));
-}
-
-double CStatsCollection::IntervalRate(unsigned type, unsigned frameClass, std::optional<TimeStamp> at) const
-{
-    std::lock_guard<std::recursive_mutex> guard(sharedLock);
-    const PacketStats* record = Find(FrameKey(frameClass, type));
-    if (record == nullptr)
-        return 0.0;
-    const long seconds = WholeSeconds(intervalStart, at.value_or(TimeStampNow()));
-    return seconds > 0 ? double(record->intervalFrames) / double(seconds) : 0.0;
 }
 
 }  // namespace TolvarRT

@@ -130,6 +130,7 @@ private:
     PacketStats* Find(std::uint32_t key);
     const PacketStats* Find(std::uint32_t key) const;
     void JudgePeriod(PacketStats& record, double interval, const TimeStamp& timeStamp);
+    // Matching, in frame_matching.cpp.
     // The transit time of the frame when it matched one of the source's.
     std::optional<double> Correlate(PacketStats& record, unsigned frameClass, unsigned type, unsigned length,
                                     std::uint16_t sum, bool burst, const TimeStamp& timeStamp);
