@@ -111,6 +111,9 @@ TEST_F(MainFrameTest, StartsWithOneMaximisedTestWindowOfANewTest)
     EXPECT_NE(qobject_cast<gui::CEditLog*>(splitter->widget(1)), nullptr);
 }
 
+// The command numbers are the ones saved toolbars, key maps and scripts know
+// (32777 to 32780 the log levels, 32844 pause, 32792 reset statistics), kept
+// as numbers so a renumbered command shows here.
 TEST_F(MainFrameTest, TheToolbarHoldsItsButtonsInOrderEachWithAnIconOfItsOwn)
 {
     const std::vector<unsigned> expected = {Doc::kConnectListener,
