@@ -128,6 +128,8 @@ TEST_F(LogViewQueueTest, TextsBeforeTheWidgetArePostedWhenItComes)
     EXPECT_EQ(surface.Shown(), "\r\nearly");
 }
 
+// The colours and the 8-point size of level 3 are the log pane's published
+// look (users read levels by colour); they are pinned as a table, not derived.
 TEST_F(LogViewQueueTest, ColourByLevel)
 {
     const struct {

@@ -41,6 +41,9 @@ sStatsRow Row(std::initializer_list<const char*> cells)
     return row;
 }
 
+// The markup is pinned byte for byte, its slips included ("<A href=/>Home<A>",
+// "</H2></I>", the two spaces in "<P  ALIGN"): pages saved from earlier
+// versions and the scripts that scrape them expect exactly this text.
 TEST(StatusPageTest, ComposesTheWholePage)
 {
     const std::array<const char*, 2> headers = {"Packet Type Received", "Rating"};

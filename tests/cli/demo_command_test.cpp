@@ -106,27 +106,57 @@ TEST(DemoTest, ALinkSlowerThanTwoPeriodsOfAFastTypeIsMatchedFrameForFrame)
 // The link drops everything for 7 s once the periods are known (schedule 0
 // sends CMR type 4 four times a second): one outage of the link and one of
 // the type, each about as long as the window, in the text and the JSON; the
-// budget against a slow radio warns.
-// 13 s at schedule 0 with nothing lost but a drop window from 4.5 to 11.5 s.
-cli::sDemoOptions DropWindowDemo()
-{
-    cli::sDemoOptions options;
-    options.loop.seconds = 13;
-    options.schedule = 0;
-    options.channel.lossPercent = 0;
-    EXPECT_TRUE(cli::ParseDropWindow("4.5-11.5", options.channel.dropWindows.emplace_back()));
-    return options;
-}
+// budget against a slow radio warns; the events file holds the run.
+// 13 s at schedule 0 with nothing lost but a drop window from 4.5 to 11.5 s,
+// run once for all its tests.
+class DropWindowDemoTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new TolvarRT::testing::TempFolder;
+        warnings = new std::vector<std::string>;
+        demoOptions = new cli::sDemoOptions;
+        demoOptions->loop.seconds = 13;
+        demoOptions->schedule = 0;
+        demoOptions->channel.lossPercent = 0;
+        demoOptions->channel.latencyMs = 60;
+        demoOptions->channel.jitterMs = 40;
+        demoOptions->loop.linkBps = 2400;
+        demoOptions->loop.onWarning = [](const std::string& warning) { warnings->push_back(warning); };
+        demoOptions->loop.eventsFile = folder->File("events.jsonl");
+        parsedWindow = cli::ParseDropWindow("4.5-11.5", demoOptions->channel.dropWindows.emplace_back());
+        std::ostringstream progress;
+        run = new cli::sDemoResult(cli::RunDemo(*demoOptions, progress));
+    }
+    static void TearDownTestSuite()
+    {
+        delete run;
+        delete demoOptions;
+        delete warnings;
+        delete folder;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(parsedWindow);
+        ASSERT_TRUE(run->error.empty()) << run->error;
+    }
 
-TEST(DemoTest, ADropWindowIsAnOutageOfTheLinkAndOfItsFastestType)
+    static TolvarRT::testing::TempFolder* folder;
+    static std::vector<std::string>* warnings;
+    static cli::sDemoOptions* demoOptions;
+    static bool parsedWindow;
+    static cli::sDemoResult* run;
+};
+
+TolvarRT::testing::TempFolder* DropWindowDemoTest::folder = nullptr;
+std::vector<std::string>* DropWindowDemoTest::warnings = nullptr;
+cli::sDemoOptions* DropWindowDemoTest::demoOptions = nullptr;
+bool DropWindowDemoTest::parsedWindow = false;
+cli::sDemoResult* DropWindowDemoTest::run = nullptr;
+
+TEST_F(DropWindowDemoTest, IsAnOutageOfTheLinkAndOfItsFastestType)
 {
-    cli::sDemoOptions options = DropWindowDemo();
-    options.loop.linkBps = 2400;
-    std::vector<std::string> warnings;
-    options.loop.onWarning = [&](const std::string& warning) { warnings.push_back(warning); };
-    std::ostringstream progress;
-    const cli::sDemoResult result = cli::RunDemo(options, progress);
-    ASSERT_TRUE(result.error.empty()) << result.error;
+    const cli::sDemoResult& result = *run;
     EXPECT_GT(result.account.droppedInWindows, 20u);
     EXPECT_EQ(result.account.dropped, result.account.droppedInWindows) << "no loss outside the window";
 
@@ -153,8 +183,8 @@ TEST(DemoTest, ADropWindowIsAnOutageOfTheLinkAndOfItsFastestType)
     // 360 bytes a second on the air need 3600 bit/s.
     EXPECT_TRUE(json["budget"]["total"]["overBudget"].get<bool>());
     EXPECT_EQ(json["budget"]["linkBps"], 2400);
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("of the radio's 2400 bit/s"), std::string::npos) << warnings[0];
+    ASSERT_EQ(warnings->size(), 1u);
+    EXPECT_NE(warnings->at(0).find("of the radio's 2400 bit/s"), std::string::npos) << warnings->at(0);
 }
 
 TEST(DemoTest, DropWindowsAreReadInSecondsAndMustRunForwards)
@@ -239,16 +269,10 @@ TEST(DemoTest, TheStatusPageAndTheStatisticsAreServedWhileTheTestRuns)
 }
 
 // With the drop window of the test above: outages in the file as well.
-TEST(DemoTest, TheEventsFileHoldsEveryCountedFrameAndItsReportAgreesWithTheRun)
+TEST_F(DropWindowDemoTest, TheEventsFileHoldsEveryCountedFrameAndItsReportAgreesWithTheRun)
 {
-    TolvarRT::testing::TempFolder folder;
-    cli::sDemoOptions options = DropWindowDemo();
-    options.channel.latencyMs = 60;
-    options.channel.jitterMs = 40;
-    options.loop.eventsFile = folder.File("events.jsonl");
-    std::ostringstream progress;
-    const cli::sDemoResult result = cli::RunDemo(options, progress);
-    ASSERT_TRUE(result.error.empty()) << result.error;
+    const cli::sDemoResult& result = *run;
+    const cli::sDemoOptions& options = *demoOptions;
     EXPECT_TRUE(result.figures.eventsFailure.empty()) << result.figures.eventsFailure;
 
     // Every line is an event, and each side's frames are the ones it counted.

@@ -86,6 +86,26 @@ TEST(DataCollectorParserTest, SendsAndFramesTheBreakPacketOfTheTcpPort)
     EXPECT_FALSE(chain.parser.SendPacket(0x6F, nullptr, 0, 0));
 }
 
+// Worked by hand so that neither the product's checksum nor the tests' own one
+// decides: 0x85 + 0x93 + 0x02 + 0x10 + 0x20 = 0x14A, so the checksum is 0x4A;
+// without the status byte it would be 0xC5.
+TEST(DataCollectorParserTest, SumsTheStatusByteSendingAndReceiving)
+{
+    const Bytes data = {0x10, 0x20};
+    const Bytes packet = {0x02, 0x85, 0x93, 0x02, 0x10, 0x20, 0x4A, 0x03};
+    EXPECT_EQ(Packet(0x93, data, 0x85), packet);
+
+    Chain chain;
+    EXPECT_TRUE(chain.parser.SendPacket(0x93, data.data(), 2, 0x85));
+    EXPECT_EQ(chain.pipe.sent, packet);
+
+    Bytes statusLeftOut = packet;
+    statusLeftOut[6] = 0xC5;
+    chain.Feed(Join({statusLeftOut, packet}));
+    EXPECT_EQ(chain.recorder.packets, (std::vector<Received>{{0x93, data, 0x85, 0}}));
+    EXPECT_EQ(chain.pipe.LostTotal(), statusLeftOut.size());
+}
+
 struct StreamCase {
     const char* what;
     Bytes stream;
@@ -146,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      Bytes data = Join({Packet(0x77, {'@', 1, 2}), {0x31, 0x32}});
                                      const auto length = std::uint8_t(data.size());
                                      Bytes stream = Join({{0x02, 0x00, 0x93, length}, data});
-                                     stream.push_back(PacketChecksum(0x00, 0x93, data.data(), length));
+                                     stream.push_back(testing::PacketSum(0x00, 0x93, data));
                                      stream.push_back(0x00);
                                      return stream;
                                  }(),

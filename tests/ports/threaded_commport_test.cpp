@@ -6,6 +6,7 @@
 #include <termios.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "port_collector.h"
 #include "ports/threaded_commport.h"
 #include "pty_pair.h"
+#include "wait_until.h"
 
 namespace TolvarRT {
 namespace {
@@ -335,15 +337,46 @@ TEST_F(ThreadedCommportTest, AHungUpLineNeitherSpinsNorClosesThePort)
     EXPECT_TRUE(port.Close());
 }
 
-TEST_F(ThreadedCommportTest, DestroyingARunningPortStopsItsThread)
+// A delivery the test holds inside the reader thread until it lets go.
+struct HeldDelivery {
+    static void OnBytes(void* owner, const std::uint8_t*, std::uint32_t)
+    {
+        auto* self = static_cast<HeldDelivery*>(owner);
+        self->entered = true;
+        while (!self->released)
+            std::this_thread::yield();
+        self->returned = true;
+    }
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+    std::atomic<bool> returned{false};
+};
+
+// The reader thread uses the port object, so the destructor may not return
+// while that thread is still inside a delivery, with a write queued or not.
+TEST_F(ThreadedCommportTest, DestroyingARunningPortWaitsForItsThread)
 {
-    auto running = std::make_unique<tThreadedCommport>(&received, &testing::PortCollector::OnBytes, 0, 0);
+    HeldDelivery held;
+    auto running = std::make_unique<tThreadedCommport>(&held, &HeldDelivery::OnBytes, 0, 0);
     ASSERT_TRUE(running->Open(pty.Path()));
     ASSERT_TRUE(running->Configure(Line(9600)));
     running->StartThread();
     running->QueueWrite(Buffer(Pattern(64)));
-    running.reset();
-    SUCCEED();
+    ASSERT_TRUE(pty.Write({'x'}));
+    ASSERT_TRUE(testing::WaitUntil([&] { return held.entered.load(); }));
+
+    std::atomic<bool> destroyed{false};
+    bool deliveryEndedFirst = false;
+    std::thread destroyer([&] {
+        running.reset();
+        deliveryEndedFirst = held.returned.load();
+        destroyed = true;
+    });
+    // A destructor that detached its thread comes back at once.
+    EXPECT_FALSE(testing::WaitUntil([&] { return destroyed.load(); }, 300ms));
+    held.released = true;
+    destroyer.join();
+    EXPECT_TRUE(deliveryEndedFirst);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "case_name.h"
 #include "decoders/data_collector_parser.h"
 #include "fake_byte_pipe.h"
+#include "log_recorder.h"
 #include "packet_bytes.h"
 #include "radio/dc77_handler.h"
 
@@ -69,34 +70,6 @@ private:
 };
 
 // The handler's log texts without their time prefix.
-class LineRecorder : public TSubscriber<ILogPipe> {
-public:
-    ~LineRecorder() override { Unsubscribe(); }
-    void Write(const char* text, unsigned) override
-    {
-        // "\r\nhh:mm:ss.sss [seconds] " before every text but the dumps.
-        std::string line(text);
-        if (line.rfind("\r\n", 0) == 0)
-            line.erase(0, 2);
-        const std::size_t open = line.find(" [");
-        const std::size_t close = line.find("] ", open);
-        if (open <= 12 && line.find(':') < open && close != std::string::npos)
-            line.erase(0, close + 2);
-        std::lock_guard<std::mutex> guard(mutex);
-        lines.push_back(line);
-    }
-    unsigned GetLogLevel() override { return kLogAll; }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return lines;
-    }
-
-private:
-    std::mutex mutex;
-    std::vector<std::string> lines;
-};
-
 class EventRecorder : public TSubscriber<IRadioEvents> {
 public:
     ~EventRecorder() override { Unsubscribe(); }
@@ -168,7 +141,7 @@ protected:
     }
 
     CLogPipe logPipe;
-    LineRecorder lines;
+    testing::LogRecorder lines;
     CLogNode parserLog;  // the parser's own lines are not under test here
     SendingPipe pipe;
     CDataCollectorParser parser{parserLog};
@@ -181,7 +154,8 @@ TEST_F(RadioHandlerTest, SendsTheSubCommandAndItsDataInOneRadioPacket)
     EXPECT_EQ(handler.SendRadioCommand(0x57, data.data(), 3, false), kRadioSentNoWait);
     ASSERT_EQ(pipe.Packets().size(), 1u);
     EXPECT_EQ(pipe.Packets()[0], Packet(0x77, {0x57, 0x00, 0x01, 0x01}));
-    EXPECT_THAT(lines.Lines(), ElementsAre("Sending Radio Commmand 77 57 Length 4", " Commmand 77 Data = [00 01 01 ]"));
+    EXPECT_THAT(lines.Lines(),
+                ElementsAre("Sending Radio Commmand 77 57 Length 4", "\r\n Commmand 77 Data = [00 01 01 ]"));
 }
 
 TEST_F(RadioHandlerTest, ReportsNoSenderAndSendFailureWithoutWaiting)

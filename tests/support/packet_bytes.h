@@ -11,6 +11,20 @@
 
 namespace TolvarRT::testing {
 
+// The checksum as a device computes it, kept apart from the product's own
+// function: a fault shared by sender and parser would otherwise pass every
+// packet test. Every byte after STX up to the checksum counts, the status
+// byte included, modulo 256.
+inline std::uint8_t PacketSum(std::uint8_t status, std::uint8_t type, const std::vector<std::uint8_t>& data)
+{
+    std::uint8_t sum = 0;
+    for (std::uint8_t byte : {status, type, std::uint8_t(data.size())})
+        sum = std::uint8_t(sum + byte);
+    for (std::uint8_t byte : data)
+        sum = std::uint8_t(sum + byte);
+    return sum;
+}
+
 inline std::vector<std::uint8_t> Packet(std::uint8_t type, const std::vector<std::uint8_t>& data,
                                         std::uint8_t status = 0)
 {
@@ -22,7 +36,7 @@ inline std::vector<std::uint8_t> Packet(std::uint8_t type, const std::vector<std
         bytes.push_back(byte);
     for (std::uint8_t byte : data)
         bytes.push_back(byte);
-    bytes.push_back(PacketChecksum(status, type, data.data(), std::uint8_t(data.size())));
+    bytes.push_back(PacketSum(status, type, data));
     bytes.push_back(kPacketEtx);
     return bytes;
 }
