@@ -3,7 +3,6 @@
 // its pause after each failed attempt.
 #include "ports/network/ntrip_serial_port.h"
 
-#include <algorithm>
 #include <cerrno>
 
 namespace TolvarRT {
@@ -11,16 +10,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr int kConnectTimeoutMs = 5000;
 // A caster that has not answered by then is not going to.
 constexpr milliseconds kAnswerTimeout{10000};
 constexpr std::size_t kChunkSize = 1024;
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::ceil<milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    return int(std::clamp<decltype(left)>(left, 0, 1000 * 1000));
-}
 
 // Room in a failure text: the failed-attempt log line adds its time stamps,
 // the port's name (at most a name's limit) and "; next attempt in ... ms",
@@ -85,10 +77,7 @@ CNtripSerialPort::~CNtripSerialPort()
 
 milliseconds CNtripSerialPort::RetryDelay(unsigned failedAttempts, milliseconds unit)
 {
-    unsigned factor = 1;
-    for (unsigned i = 1; i < failedAttempts && factor < kLongestRetryFactor; ++i)
-        factor *= 2;
-    return unit * factor;
+    return CReconnectBackoff::Pause(failedAttempts > 0 ? failedAttempts - 1 : 0, unit, kLongestRetryFactor);
 }
 
 void CNtripSerialPort::SetGgaPosition(std::optional<sGgaPosition> newPosition)
@@ -103,8 +92,9 @@ std::string CNtripSerialPort::LastProblem()
     return lastProblem;
 }
 
-bool CNtripSerialPort::Handshake(int fd, int stopFd, std::vector<std::uint8_t>& body, std::string& failure)
+bool CNtripSerialPort::Handshake(int fd, int stopFd, std::string& failure)
 {
+    firstBytes.clear();
     reply = CNtripReply(tableLimits);
     const std::string request = NtripRequest(address);
     SetSendTimeout(fd, int(kAnswerTimeout.count()));
@@ -128,7 +118,7 @@ bool CNtripSerialPort::Handshake(int fd, int stopFd, std::vector<std::uint8_t>& 
         }
         const ssize_t count = SocketReceive(fd, SocketKind::Stream, buffer, sizeof buffer);
         if (count > 0)
-            outcome = reply.Feed(buffer, std::size_t(count), body);
+            outcome = reply.Feed(buffer, std::size_t(count), firstBytes);
         else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             outcome = reply.Finish();
     }
@@ -148,43 +138,12 @@ bool CNtripSerialPort::Open(const char* portName)
     if (portName == nullptr || !ParseNtripPortName(portName, parsed, &failure))
         return Fail(std::move(failure));
     address = parsed;
-    int fd = ConnectForOpen(parsed.caster, SocketKind::Stream, kConnectTimeoutMs);
-    if (fd < 0)
-        return false;
-    SetKeepAlive(fd);
-    firstBytes.clear();
-    if (!Handshake(fd, -1, firstBytes, failure)) {
-        CloseSocket(fd);
-        return Fail(std::move(failure));
-    }
-    std::lock_guard<std::mutex> guard(portLock);
-    name = MaskNtripPassword(portName);
-    sock = fd;
-    state = State::Connected;
-    lastProblem.clear();
-    reconnectAttempts.store(0);
-    ggaSent.store(0);
-    return true;
-}
-
-bool CNtripSerialPort::IsOpen()
-{
-    return state.load() != State::Closed;
-}
-
-bool CNtripSerialPort::Close()
-{
     {
         std::lock_guard<std::mutex> guard(portLock);
-        if (state == State::Closed)
-            return false;
-        state = State::Closing;
+        lastProblem.clear();
     }
-    thread.Stop();
-    std::lock_guard<std::mutex> guard(portLock);
-    CloseSocket(sock);
-    state = State::Closed;
-    return true;
+    ggaSent.store(0);
+    return OpenConnection(parsed.caster, MaskNtripPassword(portName));
 }
 
 void CNtripSerialPort::QueueWrite(OwnedPortBuffer /*buffer*/) {}
@@ -209,126 +168,61 @@ bool CNtripSerialPort::SendGga(int fd)
     return true;
 }
 
-void CNtripSerialPort::MarkLost(int fd)
+void CNtripSerialPort::Connected(bool again)
 {
-    std::lock_guard<std::mutex> guard(portLock);
-    if (state != State::Connected || sock != fd)
-        return;
-    state = State::Reconnecting;
-}
-
-void CNtripSerialPort::ThreadMain()
-{
-    std::uint8_t buffer[kChunkSize];
-    std::vector<std::uint8_t> body;
-    unsigned failedAttempts = 0;
-    bool wantsGga;
-    {
+    if (!again) {
         std::lock_guard<std::mutex> guard(portLock);
         wantsGga = position.has_value();
     }
-    Clock::time_point nextGga = Clock::now();
-    Clock::time_point connectedAt = Clock::now();
+    nextGga = Clock::now();
+    if (again)
+        log.LogBasic("%s: reconnected to the caster", name.c_str());
     if (!firstBytes.empty()) {
         Deliver(firstBytes.data(), std::uint32_t(firstBytes.size()));
         firstBytes.clear();
     }
-    while (!thread.StopRequested()) {
-        State now;
-        int fd;
-        {
-            std::lock_guard<std::mutex> guard(portLock);
-            now = state;
-            fd = sock;
-        }
-        if (now == State::Connected) {
-            bool lost = false;
-            if (wantsGga && Clock::now() >= nextGga) {
-                lost = !SendGga(fd);
-                nextGga = Clock::now() + milliseconds(ggaIntervalMs.load());
-            }
-            if (!lost) {
-                const sSocketReadiness ready =
-                    WaitSocket(fd, false, thread.StopFd(), -1, wantsGga ? MillisecondsUntil(nextGga) : -1);
-                if (ready.stopped)
-                    continue;
-                if (ready.readable) {
-                    const ssize_t count = SocketReceive(fd, SocketKind::Stream, buffer, sizeof buffer);
-                    if (count > 0) {
-                        body.clear();
-                        const CNtripReply::Outcome outcome = reply.Feed(buffer, std::size_t(count), body);
-                        if (!body.empty())
-                            Deliver(body.data(), std::uint32_t(body.size()));
-                        lost = outcome != CNtripReply::Outcome::Streaming;
-                    } else {
-                        lost = count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-                    }
-                }
-            }
-            if (lost) {
-                const milliseconds unit(retryUnitMs.load());
-                const auto lasted = std::chrono::duration_cast<milliseconds>(Clock::now() - connectedAt);
-                const bool steady = lasted >= unit * kSteadyStreamUnits;
-                if (steady)
-                    failedAttempts = 0;
-                const long long pause = (long long)RetryDelay(failedAttempts + 1, unit).count();
-                if (steady)
-                    log.LogBasic("%s: the caster's stream was lost; next attempt in %lld ms", name.c_str(), pause);
-                else
-                    log.LogBasic("%s: the caster's stream ended %lld ms after it began; next attempt in %lld ms",
-                                 name.c_str(), (long long)lasted.count(), pause);
-                MarkLost(fd);
-            }
-        } else if (now == State::Reconnecting) {
-            {
-                std::lock_guard<std::mutex> guard(portLock);
-                CloseSocket(sock);
-            }
-            ++failedAttempts;
-            const milliseconds pause = RetryDelay(failedAttempts, milliseconds(retryUnitMs.load()));
-            if (WaitReadable(-1, thread.StopFd(), int(pause.count())) == WaitResult::Stopped)
-                break;
-            reconnectAttempts.fetch_add(1);
-            std::string failure;
-            int fresh = ConnectSocket(address.caster, SocketKind::Stream, thread.StopFd(), kConnectTimeoutMs, &failure);
-            body.clear();
-            if (fresh >= 0) {
-                SetKeepAlive(fresh);
-                if (!Handshake(fresh, thread.StopFd(), body, failure))
-                    CloseSocket(fresh);
-            }
-            if (thread.StopRequested()) {
-                CloseSocket(fresh);
-                break;
-            }
-            if (fresh < 0) {
-                {
-                    std::lock_guard<std::mutex> guard(portLock);
-                    lastProblem = failure;
-                }
-                log.LogBasic("%s: %s; next attempt in %lld ms", name.c_str(), failure.c_str(),
-                             (long long)RetryDelay(failedAttempts + 1, milliseconds(retryUnitMs.load())).count());
-                continue;
-            }
-            {
-                std::lock_guard<std::mutex> guard(portLock);
-                if (state != State::Reconnecting) {
-                    CloseSocket(fresh);
-                    continue;
-                }
-                sock = fresh;
-                state = State::Connected;
-            }
-            // The row of failed attempts ends only once this stream proves steady.
-            connectedAt = Clock::now();
-            nextGga = connectedAt;
-            log.LogBasic("%s: reconnected to the caster", name.c_str());
-            if (!body.empty())
-                Deliver(body.data(), std::uint32_t(body.size()));
-        } else {
-            WaitReadable(-1, thread.StopFd(), -1);
-        }
+}
+
+bool CNtripSerialPort::Serve(int fd)
+{
+    if (wantsGga && Clock::now() >= nextGga) {
+        const bool sent = SendGga(fd);
+        nextGga = Clock::now() + milliseconds(ggaIntervalMs.load());
+        if (!sent)
+            return false;
     }
+    const sSocketReadiness ready =
+        WaitSocket(fd, false, thread.StopFd(), -1, wantsGga ? MillisecondsUntil(nextGga) : -1);
+    if (ready.stopped || !ready.readable)
+        return true;
+    std::uint8_t buffer[kChunkSize];
+    const ssize_t count = SocketReceive(fd, SocketKind::Stream, buffer, sizeof buffer);
+    if (count <= 0)
+        return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    body.clear();
+    const CNtripReply::Outcome outcome = reply.Feed(buffer, std::size_t(count), body);
+    if (!body.empty())
+        Deliver(body.data(), std::uint32_t(body.size()));
+    return outcome == CNtripReply::Outcome::Streaming;
+}
+
+void CNtripSerialPort::Lost(milliseconds lasted, bool steady, milliseconds nextPause)
+{
+    if (steady)
+        log.LogBasic("%s: the caster's stream was lost; next attempt in %lld ms", name.c_str(),
+                     (long long)nextPause.count());
+    else
+        log.LogBasic("%s: the caster's stream ended %lld ms after it began; next attempt in %lld ms", name.c_str(),
+                     (long long)lasted.count(), (long long)nextPause.count());
+}
+
+void CNtripSerialPort::AttemptFailed(const std::string& failure, milliseconds nextPause)
+{
+    {
+        std::lock_guard<std::mutex> guard(portLock);
+        lastProblem = failure;
+    }
+    log.LogBasic("%s: %s; next attempt in %lld ms", name.c_str(), failure.c_str(), (long long)nextPause.count());
 }
 
 }  // namespace TolvarRT

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "core/log_pipe.h"
-#include "ports/network/network_serial_port.h"
 #include "ports/network/ntrip_reply.h"
 #include "ports/network/ntrip_request.h"
+#include "ports/network/reconnecting_port.h"
 
 namespace TolvarRT {
 
@@ -23,7 +23,7 @@ namespace TolvarRT {
 // connection state; the reader thread is the only one that replaces the
 // socket while the port is open, the only one that sends (the position
 // sentences) and the only caller of the callback.
-class CNtripSerialPort : public CNetworkSerialPort {
+class CNtripSerialPort : public CReconnectingPort {
 public:
     static constexpr std::chrono::milliseconds kDefaultGgaInterval{10000};
     // The first pause after a loss; each failed attempt doubles it, up to 256 times.
@@ -34,7 +34,7 @@ public:
     // once is asked less and less often rather than every unit for ever.
     static constexpr unsigned kSteadyStreamUnits = 10;
 
-    using CNetworkSerialPort::CNetworkSerialPort;
+    using CReconnectingPort::CReconnectingPort;
     ~CNtripSerialPort() override;
 
     // "NTRIP:[user[:password]@]host[:port]/mountpoint", port 2101 when absent.
@@ -43,58 +43,49 @@ public:
     // mountpoint is missing or unknown (FailureReason lists the mountpoints).
     // Name() keeps the password hidden.
     bool Open(const char* portName) override;
-    bool IsOpen() override;
-    bool Close() override;
     // A caster takes nothing from a rover but its position: dropped.
     void QueueWrite(OwnedPortBuffer buffer) override;
     void SendBreak(unsigned milliseconds) override;
-    // Losses and reconnections are logged there, with the password hidden.
-    void SetLogPipe(CLogPipe* pipe) override { log.Attach(pipe); }
+    // Losses and reconnections are logged with the password hidden.
 
     // Set before Open: a GGA sentence for this position goes to the caster on
     // every connection and then every GGA interval.
     void SetGgaPosition(std::optional<sGgaPosition> position) override;
 
     // Seams for tests: the pauses scale with the retry unit.
-    void SetRetryUnit(std::chrono::milliseconds unit) { retryUnitMs.store(unit.count()); }
+    using CReconnectingPort::SetRetryUnit;
     void SetGgaInterval(std::chrono::milliseconds interval) { ggaIntervalMs.store(interval.count()); }
     // Set before Open: how much of a sourcetable is read.
     void SetTableLimits(sNtripTableLimits limits) { tableLimits = limits; }
     // The pause before the given attempt of a row of failed ones (1, 2, 4 ... 256 units).
     static std::chrono::milliseconds RetryDelay(unsigned failedAttempts, std::chrono::milliseconds unit);
 
-    bool IsConnected() { return state.load() == State::Connected; }
-    unsigned ReconnectAttempts() const { return reconnectAttempts.load(); }
     unsigned GgaSent() const { return ggaSent.load(); }
     // Why the last reconnection failed; empty while none has.
     std::string LastProblem();
 
 private:
-    enum class State { Closed, Reconnecting, Connected, Closing };
-    using Clock = std::chrono::steady_clock;
-
-    void ThreadMain() override;
+    sReconnectRule ReconnectRule() const override { return {kLongestRetryFactor, kSteadyStreamUnits, false}; }
     // Sends the request on fd and reads the answer up to the stream; the
-    // first body bytes are left in body. False with failure set otherwise.
-    bool Handshake(int fd, int stopFd, std::vector<std::uint8_t>& body, std::string& failure);
+    // first body bytes are kept for Connected to deliver.
+    bool Handshake(int fd, int stopFd, std::string& failure) override;
+    // Sends the position when it is due, then waits for the stream.
+    bool Serve(int fd) override;
+    void Connected(bool again) override;
+    void Lost(std::chrono::milliseconds lasted, bool steady, std::chrono::milliseconds nextPause) override;
+    void AttemptFailed(const std::string& failure, std::chrono::milliseconds nextPause) override;
     bool SendGga(int fd);
-    // A connection that failed, back to reconnecting; wakes the reader thread.
-    void MarkLost(int fd);
 
-    CLogNode log;
     CNtripReply reply;                     // the reader thread's once started, Open's before
-    std::vector<std::uint8_t> firstBytes;  // body bytes read by Open, delivered by the thread
-    std::atomic<std::int64_t> retryUnitMs{kDefaultRetryUnit.count()};
+    std::vector<std::uint8_t> firstBytes;  // body bytes read with the answer, delivered once connected
+    std::vector<std::uint8_t> body;        // the reader thread's
     std::atomic<std::int64_t> ggaIntervalMs{kDefaultGgaInterval.count()};
     std::atomic<unsigned> ggaSent{0};
-    std::atomic<unsigned> reconnectAttempts{0};
+    bool wantsGga = false;      // the reader thread's
+    Clock::time_point nextGga;  // likewise
 
-    std::mutex portLock;
-    int sock = -1;
-    // Written under the port lock; read without it by IsOpen and IsConnected.
-    std::atomic<State> state{State::Closed};
     sNtripAddress address;                 // written by Open only, before the thread starts
-    std::optional<sGgaPosition> position;  // likewise, by SetGgaPosition
+    std::optional<sGgaPosition> position;  // likewise, by SetGgaPosition, under the port lock
     sNtripTableLimits tableLimits;         // likewise, by SetTableLimits
     std::string lastProblem;               // under the port lock
 };

@@ -8,8 +8,7 @@
 #include <mutex>
 
 #include "core/log_pipe.h"
-#include "ports/network/network_serial_port.h"
-#include "ports/network/socket.h"
+#include "ports/network/reconnecting_port.h"
 #include "ports/platform/event_fd.h"
 #include "ports/port_write_queue.h"
 
@@ -23,7 +22,7 @@ namespace TolvarRT {
 // lock guards the socket and the connection state; the reader thread is the
 // only one that replaces the socket while the port is open, the only one
 // that sends, and the only caller of the callback.
-class CTCPSerialPort : public CNetworkSerialPort {
+class CTCPSerialPort : public CReconnectingPort {
 public:
     // What may wait to be sent: the network has no line rate to go by.
     static constexpr std::size_t kQueueLimit = 64 * 1024;
@@ -31,41 +30,38 @@ public:
     // the connection.
     static constexpr std::chrono::milliseconds kDefaultStallLimit{5000};
 
-    using CNetworkSerialPort::CNetworkSerialPort;
+    using CReconnectingPort::CReconnectingPort;
     ~CTCPSerialPort() override;
 
     // "TCP:host[:port]", port 4044 when absent. Fails when already open or
     // when the first connect fails (FailureReason says why); later losses
     // are bridged by reconnecting.
     bool Open(const char* portName) override;
-    // True from a successful Open until Close, also while reconnecting.
-    bool IsOpen() override;
-    bool Close() override;
     // Queued for the reader thread when connected, dropped otherwise; the
     // bytes queued for a connection that is lost are dropped with it.
     void QueueWrite(OwnedPortBuffer buffer) override;
     // The milliseconds are not used: the converter is asked for a break with a
     // "TCPBREAK" packet 300 ms after the call.
     void SendBreak(unsigned milliseconds) override;
-    // Each loss of the connection and each return is logged there once.
+    // The write queue's refusals are logged there too.
     void SetLogPipe(CLogPipe* pipe) override;
 
-    bool IsConnected();
-    // Connection attempts of the reader thread since Open.
-    unsigned ReconnectAttempts() const { return reconnectAttempts.load(); }
     void SetStallLimit(std::chrono::milliseconds limit) { stallLimitMs.store(limit.count()); }
     std::size_t QueuedBytes();
     // Writes refused by a full queue since construction.
     std::uint64_t DroppedWrites();
 
 private:
-    enum class State { Closed, Reconnecting, Connected, Closing };
-    using Clock = std::chrono::steady_clock;
-
-    void ThreadMain() override;
-    // With the port lock held: fd failed; the reader thread takes it from here.
-    // False when the connection was lost already or the port is closing.
-    bool MarkLost(int fd);
+    // After a steady connection (5 s) is lost, the first attempt goes at once;
+    // then pauses of 1, 2, 4 and 5 s.
+    sReconnectRule ReconnectRule() const override { return {5, 5, true}; }
+    // Nothing to say: the bytes flow at once. Nothing queued for an earlier
+    // connection goes to this one.
+    bool Handshake(int fd, int stopFd, std::string& failure) override;
+    bool Serve(int fd) override;
+    void Connected(bool again) override;
+    void Lost(std::chrono::milliseconds lasted, bool steady, std::chrono::milliseconds nextPause) override;
+    void Stopped() override { DropQueue(); }
     // On the reader thread: sends what fd takes now. False when the
     // connection failed or the peer has taken nothing for the stall limit.
     bool PumpWrites(int fd);
@@ -79,15 +75,6 @@ private:
     Clock::time_point lastProgress;           // under the queue lock
     CEventFd writeQueued;
     std::atomic<std::int64_t> stallLimitMs{kDefaultStallLimit.count()};
-
-    std::mutex portLock;
-    int sock = -1;
-    // Written under the port lock; read without it by IsOpen and IsConnected,
-    // which must not wait for a send in progress.
-    std::atomic<State> state{State::Closed};
-    sNetAddress address;  // written by Open only, before the thread starts
-    std::atomic<unsigned> reconnectAttempts{0};
-    CLogNode log;
 };
 
 }  // namespace TolvarRT
