@@ -7,7 +7,7 @@
 #include <map>
 
 #include "core/ascii_case.h"
-#include "ports/ntrip_request.h"
+#include "ports/network/ntrip_request.h"
 #include "ports/port_factory.h"
 #include "ports/stream_path.h"
 

@@ -13,7 +13,7 @@
 #include "app/status_page.h"
 #include "core/ascii_case.h"
 #include "core/time_base.h"
-#include "ports/replay_session.h"
+#include "ports/recording/replay_session.h"
 #include "ports/stream_path.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/threaded_commport.h"
+#include "ports/serial/threaded_commport.h"
 
 namespace {
 

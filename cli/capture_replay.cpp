@@ -1,7 +1,7 @@
 #include "cli/capture_replay.h"
 
-#include "ports/recorded_side.h"
-#include "ports/time_tag_file.h"
+#include "ports/recording/recorded_side.h"
+#include "ports/recording/time_tag_file.h"
 
 #include <algorithm>
 #include <filesystem>

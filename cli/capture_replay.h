@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ports/byte_pipe.h"
-#include "ports/recorded_side.h"
+#include "ports/recording/recorded_side.h"
 
 namespace TolvarRT {
 

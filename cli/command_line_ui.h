@@ -9,8 +9,8 @@
 
 #include "app/document_ui.h"
 #include "app/port_settings.h"
-#include "ports/serial_device_name.h"
-#include "ports/socket.h"
+#include "ports/network/socket.h"
+#include "ports/serial/serial_device_name.h"
 
 namespace cli {
 

@@ -11,7 +11,7 @@
 #include "cli/in_flight_wait.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
-#include "ports/replay_session.h"
+#include "ports/recording/replay_session.h"
 #include "ports/stream_path.h"
 #include "web/stats_output.h"
 #include "web/status_server.h"

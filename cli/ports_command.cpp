@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ports/serial_device_name.h"
+#include "ports/serial/serial_device_name.h"
 
 namespace cli {
 namespace {

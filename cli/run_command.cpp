@@ -5,7 +5,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/events_file.h"
 #include "cli/test_recording.h"
-#include "ports/replay_session.h"
+#include "ports/recording/replay_session.h"
 #include "ports/stream_path.h"
 #include "web/status_server.h"
 

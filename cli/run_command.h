@@ -11,7 +11,7 @@
 
 #include "cli/command_line_ui.h"
 #include "cli/link_test.h"
-#include "ports/ntrip_request.h"
+#include "ports/network/ntrip_request.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/stream_recorder.h"
+#include "ports/recording/stream_recorder.h"
 
 class CTolvarTestSuiteDoc;
 

@@ -1,14 +1,14 @@
 #include "ports/port_factory.h"
 
-#include "ports/file_replay_port.h"
-#include "ports/ntrip_request.h"
-#include "ports/ntrip_serial_port.h"
-#include "ports/socket.h"
+#include "ports/network/ntrip_request.h"
+#include "ports/network/ntrip_serial_port.h"
+#include "ports/network/socket.h"
+#include "ports/network/tcp_serial_port.h"
+#include "ports/network/tcp_server_port.h"
+#include "ports/network/udp_serial_port.h"
+#include "ports/recording/file_replay_port.h"
+#include "ports/serial/threaded_commport.h"
 #include "ports/stream_path.h"
-#include "ports/tcp_serial_port.h"
-#include "ports/tcp_server_port.h"
-#include "ports/threaded_commport.h"
-#include "ports/udp_serial_port.h"
 
 namespace TolvarRT {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core/event.h"
-#include "ports/event_fd.h"
+#include "ports/platform/event_fd.h"
 
 namespace TolvarRT {
 

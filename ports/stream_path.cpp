@@ -6,9 +6,9 @@
 #include <cctype>
 #include <vector>
 
-#include "ports/ntrip_request.h"
-#include "ports/socket.h"
-#include "ports/tcp_server_port.h"
+#include "ports/network/ntrip_request.h"
+#include "ports/network/socket.h"
+#include "ports/network/tcp_server_port.h"
 
 namespace TolvarRT {
 namespace {

@@ -1,7 +1,7 @@
 #include "sim/ats_simulator.h"
 
 #include "core/time_base.h"
-#include "ports/periodic_timer.h"
+#include "ports/platform/periodic_timer.h"
 
 namespace TolvarRT {
 namespace {

@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "core/event.h"
-#include "ports/periodic_timer.h"
-#include "ports/thread_priority.h"
+#include "ports/platform/periodic_timer.h"
+#include "ports/platform/thread_priority.h"
 
 namespace TolvarRT {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/event_fd.h"
+#include "ports/platform/event_fd.h"
 
 namespace TolvarRT {
 

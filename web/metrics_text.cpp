@@ -7,7 +7,7 @@
 #include "app/tolvar_test_suite_doc.h"
 #include "core/time_base.h"
 #include "core/utf8_text.h"
-#include "ports/replay_session.h"
+#include "ports/recording/replay_session.h"
 
 namespace web {
 namespace {

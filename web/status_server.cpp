@@ -8,8 +8,8 @@
 
 #include "app/status_page.h"
 #include "app/tolvar_test_suite_doc.h"
-#include "ports/replay_session.h"
-#include "ports/socket.h"
+#include "ports/network/socket.h"
+#include "ports/recording/replay_session.h"
 #include "web/json_text.h"
 #include "web/metrics_text.h"
 #include "web/stats_output.h"

@@ -8,7 +8,7 @@
 #include "app/memory_settings_store.h"
 #include "app/port_settings.h"
 #include "ports/port_factory.h"
-#include "ports/serial_device_name.h"
+#include "ports/serial/serial_device_name.h"
 #include "stored_recent_ports.h"
 
 namespace {

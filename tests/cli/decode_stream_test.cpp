@@ -15,7 +15,7 @@
 #include "cli/capture_replay.h"
 #include "cli/decode_command.h"
 #include "fake_byte_pipe.h"
-#include "ports/time_tag_file.h"
+#include "ports/recording/time_tag_file.h"
 #include "temp_folder.h"
 #include "web/json_text.h"
 

@@ -13,7 +13,7 @@
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
 #include "cli/link_test.h"
-#include "ports/time_tag_file.h"
+#include "ports/recording/time_tag_file.h"
 #include "stats/link_figures.h"
 #include "temp_folder.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "log_recorder.h"
-#include "ports/udp_link.h"
+#include "ports/network/udp_link.h"
 #include "rtcm3_endpoint.h"
 #include "tcp_server.h"
 #include "udp_peer.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "ports/can_interfaces.h"
+#include "ports/serial/can_interfaces.h"
 
 namespace TolvarRT {
 namespace {

@@ -2,7 +2,7 @@
 // builds on, and a closed device refusing everything.
 #include <gtest/gtest.h>
 
-#include "ports/comm_port.h"
+#include "ports/serial/comm_port.h"
 #include "pty_pair.h"
 
 namespace TolvarRT {

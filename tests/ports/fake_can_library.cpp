@@ -9,7 +9,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "ports/can_interfaces.h"
+#include "ports/serial/can_interfaces.h"
 
 namespace {
 

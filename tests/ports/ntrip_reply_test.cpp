@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ports/ntrip_reply.h"
-#include "ports/ntrip_request.h"
+#include "ports/network/ntrip_reply.h"
+#include "ports/network/ntrip_request.h"
 
 namespace TolvarRT {
 namespace {

@@ -9,7 +9,7 @@
 #include "ntrip_caster.h"
 #include "port_collector.h"
 #include "ports/byte_pipe.h"
-#include "ports/ntrip_serial_port.h"
+#include "ports/network/ntrip_serial_port.h"
 #include "wait_until.h"
 
 namespace TolvarRT {

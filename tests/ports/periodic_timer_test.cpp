@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ports/periodic_timer.h"
+#include "ports/platform/periodic_timer.h"
 
 namespace TolvarRT {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "ports/byte_pipe.h"
-#include "ports/recorded_side.h"
-#include "ports/stream_recorder.h"
+#include "ports/recording/recorded_side.h"
+#include "ports/recording/stream_recorder.h"
 #include "temp_folder.h"
 
 namespace TolvarRT {

@@ -10,9 +10,9 @@
 #include "log_recorder.h"
 #include "port_collector.h"
 #include "ports/byte_pipe.h"
-#include "ports/file_replay_port.h"
-#include "ports/stream_recorder.h"
-#include "ports/time_tag_file.h"
+#include "ports/recording/file_replay_port.h"
+#include "ports/recording/stream_recorder.h"
+#include "ports/recording/time_tag_file.h"
 #include "temp_folder.h"
 #include "wait_until.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ports/serial_device_name.h"
+#include "ports/serial/serial_device_name.h"
 
 namespace TolvarRT {
 namespace {

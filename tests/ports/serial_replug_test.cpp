@@ -13,7 +13,7 @@
 #include "log_recorder.h"
 #include "pluggable_device.h"
 #include "port_collector.h"
-#include "ports/threaded_commport.h"
+#include "ports/serial/threaded_commport.h"
 #include "wait_until.h"
 
 namespace TolvarRT {

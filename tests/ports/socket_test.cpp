@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "case_name.h"
-#include "ports/event_fd.h"
-#include "ports/socket.h"
+#include "ports/network/socket.h"
+#include "ports/platform/event_fd.h"
 #include "tcp_server.h"
 
 namespace TolvarRT {

@@ -11,7 +11,7 @@
 #include "open_failures.h"
 #include "port_collector.h"
 #include "ports/byte_pipe.h"
-#include "ports/tcp_serial_port.h"
+#include "ports/network/tcp_serial_port.h"
 #include "tcp_server.h"
 #include "wait_until.h"
 

@@ -9,9 +9,9 @@
 #include "log_recorder.h"
 #include "loopback.h"
 #include "port_collector.h"
+#include "ports/network/tcp_server_port.h"
 #include "ports/port_factory.h"
 #include "ports/stream_path.h"
-#include "ports/tcp_server_port.h"
 #include "wait_until.h"
 
 namespace TolvarRT {

@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "ports/thread_priority.h"
+#include "ports/platform/thread_priority.h"
 
 namespace TolvarRT {
 namespace {

@@ -15,7 +15,7 @@
 #include "log_recorder.h"
 #include "open_failures.h"
 #include "port_collector.h"
-#include "ports/threaded_commport.h"
+#include "ports/serial/threaded_commport.h"
 #include "pty_pair.h"
 #include "wait_until.h"
 

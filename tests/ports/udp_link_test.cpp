@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "ports/udp_link.h"
+#include "ports/network/udp_link.h"
 #include "udp_peer.h"
 
 namespace TolvarRT {

@@ -8,7 +8,7 @@
 
 #include "open_failures.h"
 #include "port_collector.h"
-#include "ports/udp_serial_port.h"
+#include "ports/network/udp_serial_port.h"
 #include "udp_peer.h"
 #include "wait_until.h"
 

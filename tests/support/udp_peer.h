@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "loopback.h"
-#include "ports/udp_link.h"
+#include "ports/network/udp_link.h"
 
 namespace TolvarRT::testing {
 

@@ -1,0 +1,205 @@
+#include "ports/network/tcp_server_port.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <string>
+
+#include "ports/network/socket.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr std::string_view kPrefix = "TCPSVR:";
+constexpr std::size_t kChunkSize = 1024;
+
+}  // namespace
+
+bool ParseServerPortName(std::string_view name, sNetAddress& address, std::string& failure)
+{
+    if (!HasNetPrefix(name, kPrefix)) {
+        failure = "not a TCPSVR:[addr:]port name";
+        return false;
+    }
+    std::string_view rest = name.substr(kPrefix.size());
+    // The connection dialog writes "TCPSVR::" before whatever was typed,
+    // address or not.
+    if (rest.size() > 1 && rest.front() == ':')
+        rest.remove_prefix(1);
+    const std::size_t colon = rest.rfind(':');
+    std::string_view host = colon == std::string_view::npos ? std::string_view() : rest.substr(0, colon);
+    const std::string_view portText = colon == std::string_view::npos ? rest : rest.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (colon != std::string_view::npos && (host.empty() || host.find_first_of("[]") != std::string_view::npos)) {
+        failure = "expected TCPSVR:[addr:]port";
+        return false;
+    }
+    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::stoul(std::string(portText)) > 65535) {
+        failure = "the port is not a number from 0 to 65535";
+        return false;
+    }
+    address.host = host.empty() ? std::string("127.0.0.1") : std::string(host);
+    address.port = std::uint16_t(std::stoul(std::string(portText)));
+    return true;
+}
+
+CTCPServerPort::~CTCPServerPort()
+{
+    Close();
+}
+
+bool CTCPServerPort::Open(const char* portName)
+{
+    ClearFailure();
+    if (IsOpen())
+        return Fail("already open");
+    sNetAddress address;
+    std::string failure = "not a TCPSVR:[addr:]port name";
+    if (portName == nullptr || !ParseServerPortName(portName, address, failure))
+        return Fail(failure);
+    const int fd = ListenSocket(address.host, address.port, &failure);
+    if (fd < 0)
+        return Fail(failure);
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        writeQueue.Clear();
+        headSent = 0;
+        writeQueue.SetName(portName);
+    }
+    writeQueued.Consume();
+    name = portName;
+    listenFd = fd;
+    boundPort = SocketPort(fd);
+    accepted = 0;
+    droppedWithoutClient = 0;
+    listening = true;
+    return true;
+}
+
+bool CTCPServerPort::Close()
+{
+    if (!listening.load())
+        return false;
+    thread.Stop();
+    DropClient();
+    CloseSocket(listenFd);
+    listening = false;
+    return true;
+}
+
+void CTCPServerPort::QueueWrite(OwnedPortBuffer buffer)
+{
+    if (!buffer || buffer->empty())
+        return;
+    if (!clientConnected.load()) {
+        droppedWithoutClient.fetch_add(1);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+        if (!writeQueue.Push(std::move(buffer), false, headSent > 0))
+            return;
+    }
+    writeQueued.Signal();
+}
+
+void CTCPServerPort::SetLogPipe(CLogPipe* pipe)
+{
+    log.Attach(pipe);
+    std::lock_guard<std::mutex> guard(queueLock);
+    writeQueue.SetLogPipe(pipe);
+}
+
+bool CTCPServerPort::HasQueued()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    return !writeQueue.Empty();
+}
+
+void CTCPServerPort::DropClient()
+{
+    CloseSocket(client);
+    clientConnected = false;
+    std::lock_guard<std::mutex> guard(queueLock);
+    writeQueue.Clear();
+    headSent = 0;
+}
+
+void CTCPServerPort::AcceptClient()
+{
+    const int fresh = AcceptSocket(listenFd);
+    if (fresh < 0) {
+        // Out of descriptors the client stays waiting and the socket readable:
+        // a pause, so the thread does not spin until one is free.
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED)
+            WaitReadable(-1, thread.StopFd(), 100);
+        return;
+    }
+    SetKeepAlive(fresh);
+    if (client >= 0)
+        log.LogBasic("%s: a new client replaces the connected one", name.c_str());
+    // Also with no client before: a write that raced the last one's leaving
+    // was never meant for this one.
+    DropClient();
+    client = fresh;
+    accepted.fetch_add(1);
+    clientConnected = true;
+}
+
+bool CTCPServerPort::PumpWrites()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    while (!writeQueue.Empty()) {
+        PortBuffer& head = writeQueue.Head();
+        const ssize_t sent = SocketSendSome(client, head.data() + headSent, head.size() - headSent);
+        if (sent < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        headSent += std::size_t(sent);
+        if (headSent >= head.size()) {
+            writeQueue.PopHead();
+            headSent = 0;
+        }
+    }
+    return true;
+}
+
+void CTCPServerPort::ThreadMain()
+{
+    std::uint8_t buffer[kChunkSize];
+    while (!thread.StopRequested()) {
+        pollfd waits[4] = {{thread.StopFd(), POLLIN, 0},
+                           {writeQueued.Fd(), POLLIN, 0},
+                           {listenFd, POLLIN, 0},
+                           {client, short(POLLIN | (client >= 0 && HasQueued() ? POLLOUT : 0)), 0}};
+        // A negative fd is skipped by poll(): no client, no entry.
+        if (poll(waits, 4, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (waits[0].revents != 0)
+            continue;
+        if (waits[1].revents != 0)
+            writeQueued.Consume();
+        // The current client's bytes first: they came before the client that replaces it.
+        if (client >= 0 && (waits[3].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t count = SocketReceive(client, SocketKind::Stream, buffer, sizeof buffer);
+            if (count > 0)
+                Deliver(buffer, std::uint32_t(count));
+            else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                log.LogBasic("%s: the client disconnected", name.c_str());
+                DropClient();
+            }
+        }
+        if (waits[2].revents != 0)
+            AcceptClient();
+        if (client >= 0 && !PumpWrites()) {
+            log.LogBasic("%s: sending to the client failed", name.c_str());
+            DropClient();
+        }
+    }
+}
+
+}  // namespace TolvarRT

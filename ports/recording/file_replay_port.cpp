@@ -1,0 +1,177 @@
+#include "ports/recording/file_replay_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "core/ascii_case.h"
+#include "ports/recording/recorded_side.h"
+
+namespace TolvarRT {
+namespace {
+
+constexpr std::string_view kPrefix = "FILE:";
+constexpr std::string_view kSpeedMark = "::x";
+
+// How many sides of the recording with this session lie in the folder.
+unsigned SidesOfSession(const std::string& dataPath, std::uint64_t session)
+{
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::absolute(dataPath, ignored).parent_path();
+    unsigned sides = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        std::uint64_t found = 0;
+        if (entry.path().extension() == ".tags" && ReadTimeTagSession(entry.path().string(), found) && found == session)
+            ++sides;
+    }
+    return std::max(sides, 1u);
+}
+
+// Bytes per second of a serial line at this baud rate, one start and one
+// stop bit to each byte.
+double LineBytesPerSecond(std::uint32_t baudRate)
+{
+    return double(baudRate == 0 ? 38400 : baudRate) / 10.0;
+}
+
+}  // namespace
+
+bool ParseReplayName(const std::string& portName, sReplayName& parsed, std::string& error)
+{
+    parsed = sReplayName{};
+    if (!StartsWithIgnoringCase(portName, kPrefix)) {
+        error = "not a FILE: name";
+        return false;
+    }
+    std::string rest = portName.substr(kPrefix.size());
+    const std::size_t mark = rest.rfind(kSpeedMark);
+    if (mark != std::string::npos) {
+        const std::string speedText = rest.substr(mark + kSpeedMark.size());
+        char* end = nullptr;
+        const double speed = std::strtod(speedText.c_str(), &end);
+        if (speedText.empty() || *end != '\0' || !(speed >= 0.0) || speed > 1e6) {
+            error = "the speed after ::x is not a number from 0 up";
+            return false;
+        }
+        parsed.speed = speed;
+        parsed.speedGiven = true;
+        rest.erase(mark);
+    }
+    if (rest.empty()) {
+        error = "no file";
+        return false;
+    }
+    parsed.path = rest;
+    return true;
+}
+
+CFileReplayPort::~CFileReplayPort()
+{
+    Close();
+}
+
+bool CFileReplayPort::Open(const char* portName)
+{
+    ClearFailure();
+    if (IsOpen())
+        return Fail("already open");
+    sReplayName parsed;
+    std::string error;
+    if (portName == nullptr || !ParseReplayName(portName, parsed, error))
+        return Fail(error);
+    sRecordedSide recorded;
+    if (!ReadRecordedSide(parsed.path, recorded, error))
+        return Fail(error);
+    if (!recorded.leftOut.empty())
+        log.LogAlways("%s", recorded.leftOut.c_str());
+    bytes = std::move(recorded.bytes);
+    timed = recorded.timed;
+    tags = std::move(recorded.tags);
+    chunks = std::move(recorded.chunks);
+    speed = timed || parsed.speedGiven ? parsed.speed : 0.0;
+    name = portName;
+    stopping = false;
+    finished = false;
+    if (timed) {
+        session = CReplaySession::Find(tags.clock.session, SidesOfSession(parsed.path, tags.clock.session));
+        side = session->Join(tags.tags.empty() ? CReplaySession::kDone : tags.tags.front().nanoseconds);
+    }
+    open = true;
+    return true;
+}
+
+bool CFileReplayPort::Close()
+{
+    if (!open.load())
+        return false;
+    stopping = true;
+    if (session != nullptr)
+        session->Wake();
+    thread.Stop();
+    if (session != nullptr)
+        session->Leave(side);
+    session.reset();
+    open = false;
+    return true;
+}
+
+void CFileReplayPort::QueueWrite(OwnedPortBuffer buffer)
+{
+    if (buffer && !buffer->empty())
+        droppedWrites.fetch_add(1);
+}
+
+void CFileReplayPort::ThreadMain()
+{
+    if (timed)
+        PlayTimed();
+    else
+        PlayCapture();
+    if (!Stopping()) {
+        finished = true;
+        log.LogBasic("Replay of %s finished", name.c_str());
+    }
+    // Nothing more to read: the port stays open until it is closed.
+    WaitReadable(-1, thread.StopFd(), -1);
+}
+
+void CFileReplayPort::PlayTimed()
+{
+    std::size_t tag = 0;
+    for (const auto& [begin, end] : chunks) {
+        // Bytes before the first tag (none in a recording) come with it.
+        while (tag + 1 < tags.tags.size() && tags.tags[tag + 1].offset <= begin)
+            ++tag;
+        const std::int64_t at = tags.tags.empty() ? 0 : tags.tags[tag].nanoseconds;
+        TimeStamp stamp = 0;
+        if (!session->WaitTurn(
+                side, at, speed, [this] { return Stopping(); }, stamp))
+            return;
+        DeliverStamped(bytes.data() + begin, std::uint32_t(end - begin), stamp);
+    }
+    session->SetNext(side, CReplaySession::kDone);
+}
+
+void CFileReplayPort::PlayCapture()
+{
+    const auto start = std::chrono::steady_clock::now();
+    const double rate = speed * LineBytesPerSecond(settings.baudRate);
+    for (std::size_t offset = 0; offset < bytes.size(); offset += kChunkSize) {
+        if (rate > 0.0) {
+            // Due times from the start, so waits that run late do not add up.
+            const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                         std::chrono::duration<double>(double(offset) / rate));
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+            if (left.count() > 0 && WaitReadable(-1, thread.StopFd(), int(left.count())) == WaitResult::Stopped)
+                return;
+        }
+        if (Stopping())
+            return;
+        Deliver(bytes.data() + offset, std::uint32_t(std::min(kChunkSize, bytes.size() - offset)));
+    }
+}
+
+}  // namespace TolvarRT
