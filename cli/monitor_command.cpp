@@ -14,7 +14,7 @@
 #include "cli/events_file.h"
 #include "cli/test_recording.h"
 #include "core/string_format.h"
-#include "ports/replay_session.h"
+#include "ports/recording/replay_session.h"
 #include "web/status_server.h"
 
 namespace cli {

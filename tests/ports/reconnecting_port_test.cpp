@@ -190,9 +190,8 @@ TEST_F(ReconnectingPortTest, ARefusedHandshakeIsAFailedAttemptAndTheLoopTriesAga
     // The refused connections wait in the listen queue ahead of the good one,
     // which is the first to greet.
     port.refuse = false;
-    ASSERT_TRUE(testing::WaitUntil([&] {
-        return server.Accept(100ms) && server.Receive(1, 100ms) == Bytes{CGreetingPort::kGreeting};
-    }));
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] { return server.Accept(100ms) && server.Receive(1, 100ms) == Bytes{CGreetingPort::kGreeting}; }));
     ASSERT_TRUE(testing::WaitUntil([&] { return port.returns.load() == 1; }));
     EXPECT_TRUE(port.IsConnected());
     EXPECT_GE(port.ReconnectAttempts(), 3u);
