@@ -143,6 +143,7 @@ bool StartStatusServer(CStatusServer& server, const sTestLoop& loop, std::string
 {
     if (loop.serve.empty())
         return true;
+    server.SetRefreshSeconds(loop.serveRefresh);
     if (!server.Start(loop.serve, error))
         return false;
     if (loop.onServing)

@@ -43,6 +43,7 @@ struct sTestLoop {
     unsigned seconds = 0;                                   // 0: until the wait is interrupted
     bool progress = false;                                  // redraw the table once a second (on a terminal)
     std::string serve;                                      // ADDR:PORT of the status web page; empty: none
+    int serveRefresh = 0;                                   // the page's reload period in seconds; 0: its own
     std::function<void(const std::string& url)> onServing;  // told where the page is
     WaitUntil wait = SleepUntil;
     // Told at once of what goes wrong without ending the test (a recording

@@ -303,11 +303,20 @@ void AddMatchWindowOption(CLI::App& command, double& seconds)
         ->check(CLI::Range(0.1, double(CTolvarTestSuiteDoc::kMaxMatchWindowS)));
 }
 
-void AddServeOption(CLI::App& command, std::string& serve)
+void AddServeRefreshOption(CLI::App& command, cli::sTestLoop& loop)
 {
-    command.add_option("--serve", serve,
+    command
+        .add_option("--serve-refresh", loop.serveRefresh,
+                    "SECONDS after which a browser reloads a served status page (default: the page's own, 60)")
+        ->check(CLI::Range(1, 3600));
+}
+
+void AddServeOption(CLI::App& command, cli::sTestLoop& loop)
+{
+    command.add_option("--serve", loop.serve,
                        "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
                        "unless told otherwise)");
+    AddServeRefreshOption(command, loop);
 }
 
 void AddEventsOption(CLI::App& command, std::string& file)
@@ -413,7 +422,7 @@ int main(int argc, char** argv)
     AddLinkBpsOption(*demo, demoOptions.loop.linkBps);
     AddMatchWindowOption(*demo, demoOptions.loop.matchWindowS);
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
-    AddServeOption(*demo, demoOptions.loop.serve);
+    AddServeOption(*demo, demoOptions.loop);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
     AddEventsOption(*demo, demoOptions.loop.eventsFile);
     sVerdictOptions demoVerdict;
@@ -477,7 +486,7 @@ int main(int argc, char** argv)
     AddLinkBpsOption(*run, runOptions.loop.linkBps);
     AddMatchWindowOption(*run, runOptions.loop.matchWindowS);
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
-    AddServeOption(*run, runOptions.loop.serve);
+    AddServeOption(*run, runOptions.loop);
     AddRecordOption(*run, runOptions.loop.recordFolder);
     AddEventsOption(*run, runOptions.loop.eventsFile);
     sVerdictOptions runVerdict;
@@ -509,6 +518,7 @@ int main(int argc, char** argv)
     monitor->add_option("--serve", monitorOptions.loop.serve,
                         "Serve an index of the links at \"/\", each link's page at \"/link/NAME/\" and its "
                         "statistics at \"/link/NAME/api/stats\", and \"/metrics\" for every link at ADDR:PORT");
+    AddServeRefreshOption(*monitor, monitorOptions.loop);
     monitor->add_flag("--dry-run", monitorDryRun,
                       "Read the configuration and check the arguments, opening no port: 0 when the monitor would "
                       "start, 2 otherwise");

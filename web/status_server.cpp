@@ -17,8 +17,9 @@
 namespace web {
 namespace {
 
-// "Name: value" lines of the page's extra header.
-void AddHeaderLines(const std::string& lines, httplib::Response& response)
+// "Name: value" lines of the page's extra header; a refresh period given to
+// the server replaces the page's own.
+void AddHeaderLines(const std::string& lines, int refreshSeconds, httplib::Response& response)
 {
     std::size_t start = 0;
     while (start < lines.size()) {
@@ -28,8 +29,12 @@ void AddHeaderLines(const std::string& lines, httplib::Response& response)
         const std::string line = lines.substr(start, end - start);
         const std::size_t colon = line.find(':');
         if (colon != std::string::npos) {
+            const std::string name = line.substr(0, colon);
             const std::size_t value = line.find_first_not_of(' ', colon + 1);
-            response.set_header(line.substr(0, colon), value == std::string::npos ? "" : line.substr(value));
+            if (name == "Refresh" && refreshSeconds > 0)
+                response.set_header(name, std::to_string(refreshSeconds));
+            else
+                response.set_header(name, value == std::string::npos ? "" : line.substr(value));
         }
         start = end + 1;
     }
@@ -45,7 +50,7 @@ std::string LinkPath(const std::string& name)
 void CStatusServer::ServeLink(const sServedLink& link, const std::string& pagePath, const std::string& statsPath)
 {
     CTolvarTestSuiteDoc& document = *link.document;
-    server->Get(pagePath, [&document](const httplib::Request&, httplib::Response& response) {
+    server->Get(pagePath, [this, &document](const httplib::Request&, httplib::Response& response) {
         char* page = nullptr;
         std::size_t length = 0;
         std::string extraHeader;
@@ -55,7 +60,8 @@ void CStatusServer::ServeLink(const sServedLink& link, const std::string& pagePa
         }
         response.set_content(std::string(page, length), "text/html; charset=utf-8");
         document.FreePage(page);
-        AddHeaderLines(extraHeader, response);
+        AddHeaderLines(extraHeader, refreshSeconds, response);
+        ++pagesServed;
     });
     server->Get(statsPath, [&document](const httplib::Request&, httplib::Response& response) {
         // Read from a snapshot: a client polling here must not take changes
@@ -118,8 +124,13 @@ bool CStatusServer::Start(const std::string& address, std::string& error)
             items += "<LI><A href=\"" + path + "\">" + EscapeHtml(link.name) +
                      "</A>: " + EscapeHtml(link.document->TitleText()) + "</LI>";
         }
+        // In the status pages' face, so that "Home" from a page looks like
+        // the same site.
         response.set_content(
-            "<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY><UL>" + items + "</UL></BODY></HTML>",
+            "<HTML><HEAD><TITLE>Tolvar Test Suite</TITLE></HEAD><BODY BGCOLOR=\"#99ccff\">"
+            "<FONT FACE=\"Verdana\"><H2>Tolvar Test Suite <I>Web</I></H2><H3>Links under test</H3>"
+            "<UL>" +
+                items + "</UL></FONT></BODY></HTML>",
             "text/html; charset=utf-8");
     });
     server->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {

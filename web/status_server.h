@@ -7,6 +7,7 @@
 // at "/api/stats".
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -45,6 +46,11 @@ public:
     // 127.0.0.1 and port 0 picks a free one. False (with a reason) when the
     // address is malformed or cannot be bound.
     bool Start(const std::string& address, std::string& error);
+    // Seconds after which a browser reloads a status page; 0 keeps the
+    // page's own period. Set before Start.
+    void SetRefreshSeconds(int seconds) { refreshSeconds = seconds; }
+    // Status pages handed out so far (every reload counts).
+    unsigned long PagesServed() const { return pagesServed.load(); }
     void Stop();
     int Port() const { return boundPort; }
     const std::string& Host() const { return host; }
@@ -57,6 +63,8 @@ private:
     std::thread thread;
     std::string host = "127.0.0.1";
     int boundPort = 0;
+    int refreshSeconds = 0;
+    std::atomic<unsigned long> pagesServed{0};
 };
 
 }  // namespace web
