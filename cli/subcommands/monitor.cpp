@@ -4,7 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/monitor_config.h"
-#include "cli/subcommands/terminal_test.h"
+#include "cli/subcommands/terminal_run.h"
 
 namespace cli {
 

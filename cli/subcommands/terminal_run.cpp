@@ -1,6 +1,6 @@
 // A link test run from the terminal: its arguments judged before anything
 // is opened, the table redrawn there, Ctrl+C ending it.
-#include "cli/subcommands/terminal_test.h"
+#include "cli/subcommands/terminal_run.h"
 
 #include <unistd.h>
 
