@@ -392,7 +392,7 @@ TEST_F(LogViewQueueTest, TextsFromSeveralThreadsReachThePaneWholeAndInOrder)
 TEST(LogViewScrollTest, TrimsTheOldestTenthBeyondTheSize)
 {
     EXPECT_EQ(CLogViewScroll::FirstLineKept(100000, 2000), 0);
-    EXPECT_EQ(CLogViewScroll::FirstLineKept(100001, 2000), 200);
+    EXPECT_EQ(CLogViewScroll::FirstLineKept(100001, 2000), 200) << "a tenth of the 2000 lines";
     EXPECT_EQ(CLogViewScroll::FirstLineKept(250000, 9), 0) << "fewer than ten long lines";
 }
 
@@ -426,6 +426,9 @@ TEST(LogViewScrollTest, UserAtTheEndFollowsAndOneReadingStaysPut)
     }
 }
 
+// Written as numbers, not as the table's constants: they are the command ids
+// of the document's command table (its file-log commands start at 32782), so
+// a table renumbered on its own is caught here.
 TEST(LogLevelCommandsTest, CommandsMapToLevels)
 {
     EXPECT_EQ(LevelOfPaneCommand(32777), 0);

@@ -286,7 +286,12 @@ TEST(PortSettingsTest, RecentButtonOpensItsConnectionAtOnce)
     EXPECT_EQ(udp.networkAddress, "10.0.0.9:6000");
     EXPECT_EQ(udp.PortName(), "UDP:10.0.0.9:6000");
     EXPECT_EQ(store.ReadInt("Settings", "ListenerMode", -1), kUdpSpMode);
-    EXPECT_EQ(StoredRecents(store, "Listener")[0].port, "UDP:10.0.0.9:6000");
+    EXPECT_EQ(store.ReadText("Settings", "ListenerNetAddress", ""), "10.0.0.9:6000");
+    // To the front; the entry before it moves down, the one after it stays.
+    const std::vector<sRecentPort> recents = StoredRecents(store, "Listener");
+    EXPECT_EQ(std::vector<sRecentPort>(recents.begin(), recents.begin() + 3),
+              (std::vector<sRecentPort>{
+                  {"UDP:10.0.0.9:6000", "", ""}, {"COM1", "38400", "None"}, {"/dev/ttyUSB7", "230400", "Odd"}}));
 
     // A device that is not plugged in now is still the one opened.
     CPortSettings serial(store, "Listener", true, false, kDevices);

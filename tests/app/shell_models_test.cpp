@@ -123,13 +123,16 @@ TEST(WindowPlacementTest, ARecordRoundTripsAsFortyFourLittleEndianBytes)
     placement.top = 20;
     placement.right = 1024;
     placement.bottom = 0x01020304;
+    // The offsets are pinned because settings written by earlier versions must
+    // still be read: eleven 4-byte fields, the normal rectangle's left at
+    // 4 * 7 = 28 and its bottom at 4 * 10 = 40 (0x01020304: low byte first).
     const auto bytes = EncodeWindowPlacement(placement);
     ASSERT_EQ(bytes.size(), 44u);
     EXPECT_EQ(bytes[0], 44);
     EXPECT_EQ(bytes[1], 0);
     EXPECT_EQ(bytes[8], sWindowPlacement::kShowMaximized);
     EXPECT_EQ(bytes[28], 0xF8) << "left, two's complement";
-    EXPECT_EQ(bytes[31], 0xFF);
+    EXPECT_EQ(bytes[31], 0xFF) << "-8's sign reaches the top byte";
     EXPECT_EQ(bytes[40], 0x04);
     EXPECT_EQ(bytes[43], 0x01);
     EXPECT_EQ(DecodeWindowPlacement(bytes), placement);
@@ -171,6 +174,7 @@ TEST(WindowPlacementTest, ABlockOfAnyOtherLengthIsIgnored)
     }
 }
 
+// The version and build stamp as support staff ask users to read them out.
 TEST(AboutTextTest, ShowsTheVersionWithTwoDecimalsAndTheBuildTime)
 {
     EXPECT_EQ(AboutText("Mar 29 2007", "13:03:37"), "Tolvar Test Suite v0.72\nMar 29 2007 13:03:37");

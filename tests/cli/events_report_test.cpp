@@ -92,7 +92,7 @@ TEST(EventsReportTest, EachSidesOutagesAreKeptApartAsTheRunKeepsThem)
     EXPECT_NEAR(report.source.outageSeconds, 6.0, 1e-9);
     EXPECT_EQ(report.source.typeOutages, 1u);
     EXPECT_EQ(report.listener.linkOutages, 2u);
-    EXPECT_NEAR(report.listener.outageSeconds, 13.0, 1e-9);
+    EXPECT_NEAR(report.listener.outageSeconds, 13.0, 1e-9) << "6 s with the Source, 7 s of its own";
     EXPECT_EQ(report.listener.rejectedBytes, 40u);
     EXPECT_EQ(report.source.corruptedSpells, 0u);
     ASSERT_EQ(report.types.size(), 1u);

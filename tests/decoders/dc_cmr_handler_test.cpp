@@ -93,6 +93,8 @@ TEST_F(CMRHandlerTest, LinesAreWrittenWithoutSubscribers)
 
 TEST_F(CMRHandlerTest, FakeCMRCarriesItsTypeAndEpochTime)
 {
+    // The packet commands are the receivers' own: 0x93 carries CMR type 0,
+    // 0x94 the other CMR types, 0x98 CMR-W and 0x77 a SendTo frame.
     sFakeFrame frame;
     handler.BuildFakeCMR(frame, 0, 147);
     EXPECT_EQ(frame.command, 0x93);
@@ -107,7 +109,7 @@ TEST_F(CMRHandlerTest, FakeCMRCarriesItsTypeAndEpochTime)
 
     handler.BuildFakeCMR(frame, 5, 12);
     EXPECT_EQ(frame.command, 0x94);
-    EXPECT_EQ(frame.data[1], 0xA0);
+    EXPECT_EQ(frame.data[1], 0xA0) << "type 5 in the top three bits: 5 << 5";
     EXPECT_EQ(frame.epochTime, 2000u) << "only type-0 frames advance the epoch time";
 
     handler.BuildFakeCMRW(frame, 3, 110);
@@ -138,7 +140,7 @@ TEST_F(CMRHandlerTest, FakeFramesShorterThanTheHeaderAreCut)
     sFakeFrame frame;
     handler.BuildFakeCMR(frame, 1, 3);
     EXPECT_EQ(frame.length, 3);
-    EXPECT_EQ(frame.data[1], 0x20);
+    EXPECT_EQ(frame.data[1], 0x20) << "type 1 << 5";
     handler.BuildFakeCMRW(frame, 1, 0);
     EXPECT_EQ(frame.length, 0);
     EXPECT_FALSE(handler.SendFakeFrame(frame, 0)) << "no parser attached";

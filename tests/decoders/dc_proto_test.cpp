@@ -230,10 +230,14 @@ TEST_F(DCProtoTest, PipeRequestsNameTheNextPort)
     EXPECT_TRUE(endpoint.OpenPipe(true));
     const std::vector<Bytes> written = endpoint.Device()->Written();
     ASSERT_EQ(written.size(), 2u);
+    // STX, status 0, type 0x84, 2 data bytes (from port 4 to port 3, each
+    // with 0x80 set for the 77/99 filter), checksum, ETX; the checksum is
+    // the low byte of 0x00 + 0x84 + 0x02 + 0x84 + 0x83 = 0x18D.
     EXPECT_EQ(written[1], Bytes({0x02, 0x00, 0x84, 0x02, 0x84, 0x83, 0x8D, 0x03}));
     EXPECT_EQ(lines.Count("Piping 77/99 radio output from port 4 to port 3"), 1u);
 
     EXPECT_TRUE(endpoint.OpenPipe(false));
+    // Unfiltered, the same ports without 0x80: 0x84 + 0x02 + 0x04 + 0x03 = 0x8D.
     EXPECT_EQ(endpoint.Device()->Written()[2], Bytes({0x02, 0x00, 0x84, 0x02, 0x04, 0x03, 0x8D, 0x03}));
     EXPECT_EQ(lines.Count("Opened Pipe to Radio 450"), 1u);
 }

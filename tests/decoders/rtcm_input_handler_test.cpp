@@ -575,6 +575,8 @@ TEST(RtcmInputHandlerTest, SubscriberMayResetFromItsCallback)
     recorder.Subscribe(&decoder);
     pipe.Feed(script.Bytes());
     ASSERT_EQ(recorder.frames.size(), script.frames.size());
+    // Every byte is a frame's or lost: a frame is its 2 header words and its
+    // data words (5, 31, none and 12 here), 30 bits a word in 5 bytes of 6.
     EXPECT_EQ(pipe.LostTotal() + 5 * (2 + 5) + 5 * (2 + 31) + 5 * 2 + 5 * (2 + 12), script.Bytes().size());
 }
 

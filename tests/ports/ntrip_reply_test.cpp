@@ -208,6 +208,10 @@ TEST(NtripRequestText, CarriesVersionHostAndBasicAuthentication)
     EXPECT_EQ(NtripRequest(address).find("Authorization"), std::string::npos);
 }
 
+// 52.5 degrees N is 52 degrees 30 minutes, 13.25 degrees W is 13 degrees 15
+// minutes; the sentence always claims a fix of quality 1 from 8 satellites.
+// The checksums were worked apart from the code: the exclusive or of every
+// character between "$" and "*".
 TEST(GgaSentenceText, HemispheresRoundingAndChecksum)
 {
     EXPECT_EQ(GgaSentence({52.5, -13.25, 40.0}, 12 * 3600 + 34 * 60 + 56),

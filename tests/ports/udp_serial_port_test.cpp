@@ -2,10 +2,12 @@
 // the link by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <string>
 #include <thread>
 
+#include "case_name.h"
 #include "open_failures.h"
 #include "port_collector.h"
 #include "ports/network/udp_serial_port.h"
@@ -152,26 +154,6 @@ TEST_F(UdpSerialPortTest, BytesGoBothWaysAndOversizedPayloadsAreNotSent)
     EXPECT_EQ(ReadHeader(datagram).sequence, 8u + 11 + 9 + 1408);
 }
 
-TEST_F(UdpSerialPortTest, OutOfOrderDatagramsArriveInOrder)
-{
-    OpenAndStart();
-    // The accept took the peer's first 8 bytes; now 100, 300, 200 past it.
-    const std::uint32_t base = peer.sentTotal;
-    auto sendAt = [&](std::uint32_t end, std::uint8_t marker) {
-        peer.sentTotal = base + end - 100;
-        SendData(Bytes(92, marker));
-    };
-    sendAt(100, 1);
-    sendAt(300, 3);
-    sendAt(200, 2);
-    ASSERT_TRUE(collector.WaitForChunks(3));
-    const auto chunks = collector.Chunks();
-    EXPECT_EQ(chunks[0][0], 1);
-    EXPECT_EQ(chunks[1][0], 2);
-    EXPECT_EQ(chunks[2][0], 3);
-    peer.sentTotal = base + 300;
-}
-
 TEST_F(UdpSerialPortTest, AGapNeverFilledIsGivenUpAfterAThirdOfASecond)
 {
     OpenAndStart();
@@ -182,22 +164,6 @@ TEST_F(UdpSerialPortTest, AGapNeverFilledIsGivenUpAfterAThirdOfASecond)
     SendData({0x78});
     ASSERT_TRUE(collector.WaitFor(2));
     EXPECT_EQ(collector.Received(), (Bytes{0x77, 0x78}));
-}
-
-TEST_F(UdpSerialPortTest, RepeatedDatagramIsDeliveredOnce)
-{
-    OpenAndStart();
-    peer.sentTotal += 9;
-    const Bytes datagram = testing::MakeDatagram(kUdpData, kLink, peer.sentTotal, {0x11});
-    peer.SendRaw(datagram);
-    peer.SendRaw(datagram);
-    SendData({0x22});
-    // Delivery keeps the sequence, so a repeat would come before the 0x22.
-    ASSERT_TRUE(testing::WaitUntil([&] {
-        const Bytes received = collector.Received();
-        return !received.empty() && received.back() == 0x22;
-    }));
-    EXPECT_EQ(collector.Received(), (Bytes{0x11, 0x22}));
 }
 
 TEST_F(UdpSerialPortTest, BreakRequestsGoBothWays)
@@ -276,25 +242,61 @@ TEST_F(UdpSerialPortTest, APeerDisconnectIsAcknowledged)
     EXPECT_FALSE(peer.ReceiveType(kUdpDisconnect, datagram, 700ms));
 }
 
-// Regression test for a receive pool that could end with every buffer held.
-TEST_F(UdpSerialPortTest, AFullPoolNeverStopsTheReceiving)
+// The link's ordering rules are pinned on a driven clock in udp_link_test.cpp;
+// these rows check that the port passes every datagram from the socket
+// through the link and hands on what the link releases, in the link's order.
+struct sDeliveryCase {
+    const char* what;
+    // Each datagram carries 92 bytes of its marker and ends this many bytes
+    // past the accept (its sequence number, relative).
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> sent;
+    std::vector<int> delivered;  // the markers, chunk by chunk
+};
+
+class UdpSerialPortDeliveryTest : public UdpSerialPortTest, public ::testing::WithParamInterface<sDeliveryCase> {};
+
+TEST_P(UdpSerialPortDeliveryTest, DatagramsAreHandedOnInTheLinksOrder)
 {
     OpenAndStart();
-    const std::uint32_t base = peer.sentTotal;
-    // Eight datagrams, each with a gap before it and each sorting in front of
-    // the ones held already.
-    for (std::uint32_t k = 8; k >= 1; --k) {
-        peer.sentTotal = base + 200 * k - 100;
-        SendData(Bytes(92, std::uint8_t(k)));
+    const std::uint32_t base = peer.sentTotal;  // the accept took the peer's first 8 bytes
+    for (const auto& [end, marker] : GetParam().sent) {
+        peer.sentTotal = base + end - 100;
+        SendData(Bytes(92, marker));
     }
-    peer.sentTotal = base + 1600;
-    SendData(Bytes(92, 9));
-    SendData(Bytes(92, 10));
-    ASSERT_TRUE(collector.WaitForChunks(10));
-    const auto chunks = collector.Chunks();
-    for (std::size_t k = 0; k < chunks.size(); ++k)
-        EXPECT_EQ(std::size_t(chunks[k][0]), k + 1);
+    // Numbered past the last byte sent, or the disconnect's acknowledgement
+    // would look old to the link and the close wait for it in vain.
+    std::uint32_t last = 0;
+    for (const auto& [end, marker] : GetParam().sent)
+        last = std::max(last, end);
+    peer.sentTotal = base + last;
+    // Waits for the last marker, so that a chunk delivered twice or out of
+    // turn is seen before it.
+    const auto markers = [this] {
+        std::vector<int> seen;
+        for (const Bytes& chunk : collector.Chunks())
+            seen.push_back(chunk.empty() ? -1 : chunk[0]);
+        return seen;
+    };
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        const std::vector<int> seen = markers();
+        return !seen.empty() && seen.back() == GetParam().delivered.back();
+    }));
+    EXPECT_EQ(markers(), GetParam().delivered);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UdpSerialPortDeliveryTest,
+    ::testing::Values(
+        sDeliveryCase{"out of order", {{100, 1}, {300, 3}, {200, 2}}, {1, 2, 3}},
+        sDeliveryCase{"a repeat", {{100, 1}, {100, 1}, {200, 2}}, {1, 2}},
+        // Regression test for a receive pool that could end with every buffer
+        // held: eight datagrams, each with a gap before it and each sorting
+        // in front of the ones held already, then two more.
+        sDeliveryCase{
+            "a full pool",
+            {{1600, 8}, {1400, 7}, {1200, 6}, {1000, 5}, {800, 4}, {600, 3}, {400, 2}, {200, 1}, {1700, 9}, {1800, 10}},
+            {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}),
+    testing::CaseName<sDeliveryCase>);
 
 }  // namespace
 }  // namespace TolvarRT

@@ -64,7 +64,10 @@ TEST_F(PerformancePlotTest, TheColourTurnsFromGreenThroughYellowToRed)
     EXPECT_EQ(byMean.FillColour(), (sChartColour{0, 255, 0}));
     EXPECT_EQ(byMean.LineColour(), (sChartColour{0, 127, 0}));
 
-    // Bit 0 colours by the latest sample alone.
+    // Bit 0 colours by the latest sample alone. Green from 98 %; red rises
+    // from 0 at 98 % to full at 95 %, so 96.5 % is half way: 255 / 2 = 127;
+    // below that green falls from full at 95 % to 0 at 85 %, so 90 % is half
+    // way too; red below 85 %. The line is the fill at half strength.
     CPerformancePlot byLatest(300, 60, -90, 10, 1, clock.Source());
     const std::pair<double, sChartColour> cases[] = {
         {0.965, {127, 255, 0}}, {0.98, {0, 255, 0}}, {0.90, {255, 127, 0}}, {0.80, {255, 0, 0}}, {1.2, {0, 255, 0}}};
@@ -199,6 +202,8 @@ TEST_F(PerformancePlotTest, TheTestWindowLabelsGrowFromTheSamplePeriodToTheWhole
     EXPECT_EQ(chart.LastIndex(), 359);
     EXPECT_EQ(chart.Label(0), "0:10 Average 50.0%");
     EXPECT_EQ(chart.Label(1), "5:00 Average 50.0%");
+    // The whole run: 360 samples of 10 s, 330 full and 30 half full, so
+    // (330 + 30 * 0.5) / 360 = 345 / 360 = 95.83 %.
     EXPECT_EQ(chart.Label(2), "1:00:00 Average 95.8%");
 }
 

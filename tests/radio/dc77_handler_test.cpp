@@ -399,6 +399,9 @@ TEST(RadioStateTextTest, InvalidRecordsRenderAsError)
 
 TEST_F(RadioHandlerTest, QueriedStateIsKeptOnlyWhenItsItemsEndOnTheLastByte)
 {
+    // After the reply's head: event 0x0001 (Low Voltage), then parameter
+    // 0x2013 (Current Power State) with the 16-bit value 2. The second reply
+    // is cut before the value's last byte.
     sRadioStateRecord record;
     EXPECT_TRUE(Answered({{{0xA0, 0x65, 0x00, 0x00, 0x01, 0x20, 0x13, 0x00, 0x02}}},
                          [&] { return handler.QueryRadioState(record); }));
@@ -485,6 +488,8 @@ TEST_F(RadioHandlerTest, ReadsTheChannelTable)
 {
     std::uint16_t current = 0;
     sRadioChannelTable table;
+    // High byte first: the current channel 0x0102, 2 entries, the extra
+    // byte 9, then the entries 0x000A and 0x010B.
     EXPECT_TRUE(Answered({{{0xA0, 0x28, 0x01, 0x02, 2, 9, 0x00, 0x0A, 0x01, 0x0B}}},
                          [&] { return handler.ReadChannelTable(&current, &table); }));
     EXPECT_EQ(LastCommand(), Bytes({0x28, 0x01}));

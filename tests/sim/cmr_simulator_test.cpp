@@ -317,13 +317,13 @@ TEST_F(CMRSimulatorTest, ScheduleOneSendsACMRAndACMRPlusEverySecond)
         if (i % 2 == 0) {
             EXPECT_EQ(frame.command, kPacketCMR);
             EXPECT_EQ(frame.data.size(), 147u);
-            EXPECT_EQ(frame.data[1], 0x09);
+            EXPECT_EQ(frame.data[1], 0x09) << "type 0 in the top three bits, 9 satellites below";
             EXPECT_EQ(frame.data[6] & 0x01, 0x01);
         } else {
             EXPECT_EQ(frame.command, kPacketCMRPlus);
             EXPECT_EQ(frame.type, 5);
             EXPECT_EQ(frame.data.size(), 12u);
-            EXPECT_EQ(frame.data[1], 0xA0);
+            EXPECT_EQ(frame.data[1], 0xA0) << "type 5 << 5";
         }
     }
     EXPECT_EQ(sim.GetSentCount(), 4);

@@ -27,7 +27,7 @@ TEST(EpochPacerTest, WakesAMarginBeforeTheTickAndSpinsTheRest)
     CEpochPacer pacer;
     pacer.Restart(100.0, 1000, !kAlign, 0);
     EXPECT_DOUBLE_EQ(pacer.Next(), 101.0);
-    EXPECT_EQ(pacer.WaitMs(), 965u);
+    EXPECT_EQ(pacer.WaitMs(), 965u) << "1000 ms less the first margin of 35";
     EXPECT_TRUE(pacer.OnTick(100.965, 101.0));
     EXPECT_DOUBLE_EQ(pacer.Next(), 102.0);
     EXPECT_EQ(pacer.MarginMs(), 30) << "35 ms was more than needed";
@@ -59,7 +59,7 @@ TEST(EpochPacerTest, AlignedStartLeadsByTwoMillisecondsPerSecond)
 {
     CEpochPacer pacer;
     pacer.Restart(100.0, 1000, kAlign, 0);
-    EXPECT_EQ(pacer.WaitMs(), 963u);
+    EXPECT_EQ(pacer.WaitMs(), 963u) << "1000 - 35 ms of margin - 2 ms of lead";
     EXPECT_EQ(pacer.WaitMs(), 965u) << "the lead is used once";
 }
 
@@ -84,8 +84,12 @@ TEST(EpochPacerTest, MissWhenAligningSkipsAndRealignsToTheSecondPlusOffset)
     pacer.WaitMs();
     EXPECT_FALSE(pacer.OnTick(101.33, 101.33));  // 30 ms late
     EXPECT_DOUBLE_EQ(pacer.Next(), 102.0);
+    // A miss adds 10 ms to the first 35; at 45, past 40, a late wake-up
+    // adds no more.
     EXPECT_EQ(pacer.MarginMs(), 45);
-    // The lead puts the wake-up a margin before the new grid point.
+    // The lead puts the wake-up a margin before the new grid point: the
+    // next tick is 670 ms away instead of 1000, a lead of 330 ms, and
+    // 1000 - 45 - 330 = 625 ms wakes at 101.955, 45 ms before 102.0.
     EXPECT_EQ(pacer.LeadMs(), 330);
     EXPECT_EQ(pacer.WaitMs(), 625u);
 
@@ -105,7 +109,7 @@ TEST(EpochPacerTest, FiveHertzRealignmentWaitsLongerThanAnInterval)
     pacer.Restart(100.3, 200, kAlign, 0);
     EXPECT_FALSE(pacer.OnTick(100.53, 100.53));
     EXPECT_DOUBLE_EQ(pacer.Next(), 101.0);
-    EXPECT_EQ(pacer.LeadMs(), -270);
+    EXPECT_EQ(pacer.LeadMs(), -270) << "470 ms to the next second, 270 more than an interval of 200";
     EXPECT_EQ(pacer.WaitMs(), 425u);  // 100.53 + 0.425 = 45 ms before 101.0
 }
 
@@ -114,7 +118,7 @@ TEST(EpochPacerTest, MissWithoutAligningSendsLateAndRestartsTheGrid)
     CEpochPacer pacer;
     pacer.Restart(100.0, 1000, !kAlign, 0);
     EXPECT_TRUE(pacer.OnTick(101.04, 101.04));
-    EXPECT_DOUBLE_EQ(pacer.Next(), 102.04);
+    EXPECT_DOUBLE_EQ(pacer.Next(), 102.04) << "a whole interval after the late send";
     EXPECT_EQ(pacer.MarginMs(), 40) << "woken late: the margin grows";
 }
 

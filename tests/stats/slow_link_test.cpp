@@ -115,8 +115,10 @@ TEST(SlowLinkTest, FramesStillInsideTheWindowAreInFlightUntilTheLinkIsOver)
     const auto total = [&](double nowS, bool linkOver) {
         return LinkTotal(MeasureLink(link.receiver.Snapshot(At(nowS)), linkOver));
     };
-    EXPECT_EQ(total(15.0, false).matched, 200u);
-    EXPECT_EQ(total(15.0, false).inFlight, 100u);
+    // The first 10 s at 20 Hz arrived by 15 s; the last 5 s sent are still
+    // on the air.
+    EXPECT_EQ(total(15.0, false).matched, 200u) << "10 s * 20 Hz";
+    EXPECT_EQ(total(15.0, false).inFlight, 100u) << "5 s * 20 Hz";
     EXPECT_EQ(total(15.0, false).missed, 0u);
     EXPECT_EQ(total(15.0, true).missed, 100u) << "the link is over";
     EXPECT_EQ(total(45.0, false).missed, 100u) << "older than the match window";

@@ -496,13 +496,13 @@ TEST(StatsCollectionTest, PipeEntriesFileFramesUnderTheirClass)
     side.OnRTCM3Frame(1005, bytes, 12, now);
     side.OnNMEASentence(11, nullptr, "GPGGA", now);
     side.OnATSFrame(0, bytes, 5, now);
-    EXPECT_EQ(RecordOf(side, 1, 3).lastSum, 10);
+    EXPECT_EQ(RecordOf(side, 1, 3).lastSum, 10) << "1 + 2 + 3 + 4";
     EXPECT_EQ(RecordOf(side, 6, 12).lastLength, 4);
     EXPECT_EQ(RecordOf(side, 3, 1).lastSum, 6) << "type is the first data byte";
     const PacketStats rtcm2 = RecordOf(side, 2, 9);
     EXPECT_EQ(rtcm2.lastLength, 10) << "5 bytes a data word";
     EXPECT_EQ(rtcm2.lastSum, 21) << "the first 3 x 2 stored bytes";
-    EXPECT_EQ(RecordOf(side, 5, 1005).lastSum, 78);
+    EXPECT_EQ(RecordOf(side, 5, 1005).lastSum, 78) << "1 + 2 + ... + 12 = 12 * 13 / 2";
     EXPECT_EQ(RecordOf(side, 4, 11).lastLength, 5);
     EXPECT_EQ(RecordOf(side, 7, 0).totalBytes, 5u);
 }

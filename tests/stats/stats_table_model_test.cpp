@@ -72,16 +72,21 @@ TEST_F(TableTest, MatchedFramesShowPercentLatencyAndAverages)
             receiver.RecordFrame(kFrameClassCMR, 0, 100, std::uint16_t(i), start + i * kSecond + 42'500'000);
     }
     model.Refresh(receiver);
+    // Frames 0, 1 and 3 arrive, each 42.5 ms after it was sent: 3 of 4 is
+    // 75 %; the last interval is 3 s - 1 s; the average rate is the 2
+    // intervals over the 3 s from first to last. The cells' spellings (two
+    // decimals and "%", whole milliseconds in three digits, seconds with an
+    // "s") are the table's own, kept as users and their scripts read them.
     const auto& cells = Row(0).cells;
     EXPECT_EQ(cells[kColumnCount], "3");
     EXPECT_EQ(cells[kColumnSourceCount], "4");
     EXPECT_EQ(cells[kColumnReceived], "75.00%");
     EXPECT_EQ(cells[kColumnLastSize], "100");
     EXPECT_EQ(cells[kColumnLastInterval], "2.000");
-    EXPECT_EQ(cells[kColumnLastLatency], "042 ms");
+    EXPECT_EQ(cells[kColumnLastLatency], "042 ms") << "42.5 ms cut to whole milliseconds";
     EXPECT_EQ(cells[kColumnAverageLength], "100.0");
-    EXPECT_EQ(cells[kColumnAverageRate], "0.667");
-    EXPECT_EQ(cells[kColumnAverageLatency], "0.043s");
+    EXPECT_EQ(cells[kColumnAverageRate], "0.667") << "2 / 3 s";
+    EXPECT_EQ(cells[kColumnAverageLatency], "0.043s") << "0.0425 s to three decimals";
     EXPECT_EQ(cells[kColumnRating], "n/a") << "no period yet";
 }
 
@@ -99,6 +104,7 @@ TEST_F(TableTest, TheLatencyColumnsFollowTheTwelveWithTheRunsDistribution)
     EXPECT_NEAR(std::stod(cells[kColumnLatencyMedian]), 50.0, 0.5) << "within the histogram's 1 %";
     EXPECT_NEAR(std::stod(cells[kColumnLatency95]), 200.0, 2.0);
     EXPECT_EQ(cells[kColumnLatencyMax], "200.0");
+    // sqrt((40² + 50² + 60² + 200²) / 4) = sqrt(47700 / 4) = 109.20 ms.
     EXPECT_EQ(cells[kColumnLatencyRms], "109.2");
     const auto& headers = CStatsTableModel::AllColumnHeaders();
     EXPECT_TRUE(

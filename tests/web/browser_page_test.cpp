@@ -3,8 +3,8 @@
 // rows, draw the page, and reload it by itself after the Refresh period.
 #include <gtest/gtest.h>
 
-#include <httplib.h>
 #include <fcntl.h>
+#include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,7 +84,8 @@ public:
     int WaitForEnd(std::chrono::seconds deadline)
     {
         int status = 0;
-        const bool ended = TolvarRT::testing::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline);
+        const bool ended =
+            TolvarRT::testing::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline);
         if (!ended) {
             Stop();
             return -1;
@@ -241,7 +242,8 @@ TEST_F(BrowserPageTest, ThePageIsDrawnAndReloadedAfterItsRefreshPeriod)
     arguments.push_back(base + document.PagePath());
     Browser browser(arguments, folder.File("open.log"));
     ASSERT_TRUE(browser.Started());
-    EXPECT_TRUE(TolvarRT::testing::WaitUntil([&] { return server.PagesServed() >= before + 3; }, std::chrono::seconds(60)))
+    EXPECT_TRUE(
+        TolvarRT::testing::WaitUntil([&] { return server.PagesServed() >= before + 3; }, std::chrono::seconds(60)))
         << server.PagesServed() - before << " loads";
 }
 

@@ -74,6 +74,8 @@ TEST_F(StatusServerTest, PollingBetweenTwoFramesLeavesTheSecondToTheNextTableRef
     EXPECT_EQ(row["sourceCount"], 2);
     EXPECT_EQ(row["lastSizeBytes"], 100);
     EXPECT_DOUBLE_EQ(row["percentReceived"].get<double>(), 100.0);
+    // Sent at 0 and 1000 ms, received 40 and 45 ms later: 1045 - 40 = 1005
+    // ms between arrivals, (40 + 45) / 2 = 42.5 ms on average.
     EXPECT_NEAR(row["lastIntervalS"].get<double>(), 1.005, 1e-6);
     EXPECT_NEAR(row["lastLatencyMs"].get<double>(), 45.0, 1e-6);
     EXPECT_NEAR(row["averageLatencyMs"].get<double>(), 42.5, 1e-6);

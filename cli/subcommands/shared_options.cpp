@@ -1,0 +1,105 @@
+// The options more than one subcommand takes, worded once.
+#include "cli/subcommands/shared_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "app/tolvar_test_suite_doc.h"
+
+namespace cli {
+
+std::vector<sRequirement> sVerdictOptions::Requirements() const
+{
+    std::vector<sRequirement> requirements;
+    for (const std::string& text : received) {
+        std::string error;
+        requirements.emplace_back();
+        ParseReceivedRequirement(text, requirements.back(), error);
+    }
+    if (maxLatencyMs >= 0.0)
+        requirements.push_back(MaxLatencyRequirement(maxLatencyMs));
+    return requirements;
+}
+
+const std::map<std::string, unsigned> kParities = {{"N", 0}, {"O", 1}, {"E", 2}};
+const std::map<std::string, int> kLogLevels = {{"none", 0}, {"basic", 1}, {"most", 2}, {"all", 3}};
+
+void AddRecordOption(CLI::App& command, std::string& folder)
+{
+    command.add_option("--record", folder,
+                       "Record each side's raw bytes and the arrival time of every chunk in DIR (listener.raw, "
+                       "listener.tags, source.raw, source.tags), for a replay through FILE:DIR/listener.raw");
+}
+
+void AddLinkBpsOption(CLI::App& command, unsigned& linkBps)
+{
+    command
+        .add_option("--link-bps", linkBps,
+                    "The radio's bit rate: show the share of it the corrections take (10 bits a byte), with a "
+                    "warning above 80 %")
+        ->check(CLI::PositiveNumber);
+}
+
+void AddMatchWindowOption(CLI::App& command, double& seconds)
+{
+    command
+        .add_option("--match-window", seconds,
+                    "SECONDS: how long after it was sent a frame may still arrive and be matched; older ones count "
+                    "as missed")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, double(CTolvarTestSuiteDoc::kMaxMatchWindowS)));
+}
+
+void AddServeRefreshOption(CLI::App& command, sTestLoop& loop)
+{
+    command
+        .add_option("--serve-refresh", loop.serveRefresh,
+                    "SECONDS after which a browser reloads a served status page (default: the page's own, 60)")
+        ->check(CLI::Range(1, 3600));
+}
+
+void AddServeOption(CLI::App& command, sTestLoop& loop)
+{
+    command.add_option("--serve", loop.serve,
+                       "Serve the status page, \"/\" and \"/api/stats\" at ADDR:PORT while the test runs (127.0.0.1 "
+                       "unless told otherwise)");
+    AddServeRefreshOption(command, loop);
+}
+
+void AddEventsOption(CLI::App& command, std::string& file)
+{
+    command.add_option("--events", file,
+                       "Write one JSON line per frame counted on either side and per outage or run of corruption "
+                       "to FILE, for `tolvar report`");
+}
+
+void AddVerdictOptions(CLI::App& command, sVerdictOptions& options)
+{
+    const CLI::Validator requirement(
+        [](std::string& text) {
+            sRequirement parsed;
+            std::string error;
+            return ParseReceivedRequirement(text, parsed, error) ? std::string() : error;
+        },
+        "TYPE:MIN%");
+    command
+        .add_option("--require", options.received,
+                    "TYPE:MIN%: at least MIN percent of the frames of TYPE the Source sent were received and "
+                    "matched over the run (TYPE as the statistics name it, any case; \"All types\" for the "
+                    "whole run); repeatable. The command exits 3 when a requirement fails")
+        ->allow_extra_args(false)
+        ->check(requirement);
+    command
+        .add_option("--max-latency", options.maxLatencyMs,
+                    "MS: no matched frame of any type took longer than this over the run; exits 3 otherwise")
+        ->check(CLI::NonNegativeNumber);
+}
+
+void AddLogOptions(CLI::App& command, std::string& file, int& level)
+{
+    auto* log = command.add_option("--log", file, "Write the log to this file");
+    command.add_option("--log-level", level, "What the log file takes: none, basic, most or all")
+        ->transform(CLI::CheckedTransformer(kLogLevels, CLI::ignore_case))
+        ->needs(log);
+}
+
+}  // namespace cli

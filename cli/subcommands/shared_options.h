@@ -1,0 +1,38 @@
+// The options more than one subcommand takes, worded once.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/link_test.h"
+#include "cli/verdict.h"
+
+namespace CLI {
+class App;
+}
+
+namespace cli {
+
+// --require and --max-latency as given; checked as they are parsed.
+struct sVerdictOptions {
+    std::vector<std::string> received;
+    double maxLatencyMs = -1.0;  // negative: not asked
+
+    std::vector<sRequirement> Requirements() const;
+};
+
+extern const std::map<std::string, unsigned> kParities;
+extern const std::map<std::string, int> kLogLevels;
+
+void AddRecordOption(CLI::App& command, std::string& folder);
+void AddLinkBpsOption(CLI::App& command, unsigned& linkBps);
+void AddMatchWindowOption(CLI::App& command, double& seconds);
+void AddServeOption(CLI::App& command, sTestLoop& loop);
+// The status page's reload period, for commands that add --serve themselves.
+void AddServeRefreshOption(CLI::App& command, sTestLoop& loop);
+void AddEventsOption(CLI::App& command, std::string& file);
+void AddVerdictOptions(CLI::App& command, sVerdictOptions& options);
+void AddLogOptions(CLI::App& command, std::string& file, int& level);
+
+}  // namespace cli
