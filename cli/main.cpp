@@ -20,6 +20,7 @@
 #include "cli/latency_svg.h"
 #include "cli/monitor_command.h"
 #include "cli/ports_command.h"
+#include "cli/record_format_option.h"
 #include "cli/run_command.h"
 #include "cli/verdict.h"
 #include "ports/port_factory.h"
@@ -415,6 +416,7 @@ int main(int argc, char** argv)
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
     AddServeOption(*demo, demoOptions.loop.serve);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
+    cli::AddRecordFormatOption(*demo, demoOptions.loop.recordRtklib);
     AddEventsOption(*demo, demoOptions.loop.eventsFile);
     sVerdictOptions demoVerdict;
     AddVerdictOptions(*demo, demoVerdict);
@@ -479,6 +481,7 @@ int main(int argc, char** argv)
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop.serve);
     AddRecordOption(*run, runOptions.loop.recordFolder);
+    cli::AddRecordFormatOption(*run, runOptions.loop.recordRtklib);
     AddEventsOption(*run, runOptions.loop.eventsFile);
     sVerdictOptions runVerdict;
     AddVerdictOptions(*run, runVerdict);
