@@ -101,7 +101,7 @@ TEST(RtklibRecordFormatTest, Str2strReplaysATestRecordedForItByteForByte)
     ASSERT_FALSE(cli::testing::Str2strPath().empty()) << cli::testing::kNoStr2str;
     TempFolder folder;
     cli::sDemoOptions options;
-    options.loop.seconds = 2;
+    options.loop.seconds = 1;
     options.schedule = 0;
     options.loop.recordFolder = folder.File("rec");
     options.loop.recordRtklib = true;
