@@ -1,7 +1,8 @@
 // Recordings passed between RTKLIB's str2str and this tool both ways: a real
 // capture paced into str2str and recorded with its time tags is cut in the
-// chunks str2str wrote, by the reader and by decode; a test recorded with
-// --record-format rtklib is replayed by str2str byte for byte.
+// chunks str2str wrote, by the reader and by decode, and a run on it counts
+// every frame; a test recorded with --record-format rtklib is replayed by
+// str2str byte for byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/demo_command.h"
+#include "cli/run_command.h"
 #include "ports/recording/recorded_side.h"
 #include "str2str_recording.h"
 #include "tolvar_process.h"
@@ -94,6 +96,20 @@ TEST_F(Str2strRecordingTest, DecodeCutsItInTheRecordedChunksAndFindsEveryFrame)
     }
     EXPECT_EQ(count, 429u) << "as the captures' manifest counts them";
     EXPECT_EQ(count, recording->frames);
+}
+
+TEST_F(Str2strRecordingTest, ARunOnItReceivesEveryFrame)
+{
+    cli::sRunOptions options;
+    options.listener.port = "file://" + recording->path + "::T::x0";
+    options.loop.seconds = 1;
+    std::ostringstream progress;
+    const cli::sRunResult run = cli::RunLinkTest(options, progress);
+    ASSERT_EQ(run.error, "");
+    std::uint64_t received = 0;
+    for (const TolvarRT::sLinkFigures& type : run.figures.measured)
+        received += type.received;
+    EXPECT_EQ(received, recording->frames);
 }
 
 TEST(RtklibRecordFormatTest, Str2strReplaysATestRecordedForItByteForByte)
