@@ -45,7 +45,8 @@ void Warn(const sTestLoop& loop, const std::vector<std::string>& failures)
 bool StartRecording(CTestRecording& recording, CTolvarTestSuiteDoc& document, const sTestLoop& loop,
                     bool sourceGenerated, std::string& error)
 {
-    return loop.recordFolder.empty() || recording.Start(document, loop.recordFolder, sourceGenerated, error);
+    return loop.recordFolder.empty() ||
+           recording.Start(document, loop.recordFolder, sourceGenerated, error, loop.recordRtklib);
 }
 
 void FinishRecording(CTestRecording& recording, const sTestLoop& loop, sTestFigures& figures)

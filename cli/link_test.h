@@ -47,9 +47,10 @@ struct sTestLoop {
     // Told at once of what goes wrong without ending the test (a recording
     // that fails); empty: nobody is told until the end.
     std::function<void(const std::string& warning)> onWarning;
-    std::string recordFolder;  // --record DIR; empty: no recording
-    std::string eventsFile;    // --events FILE; empty: none
-    unsigned linkBps = 0;      // --link-bps: the radio's bit rate; 0: not given
+    std::string recordFolder;   // --record DIR; empty: no recording
+    bool recordRtklib = false;  // --record-format rtklib: RTKLIB's time tags as well
+    std::string eventsFile;     // --events FILE; empty: none
+    unsigned linkBps = 0;       // --link-bps: the radio's bit rate; 0: not given
     // --match-window: how long a sent frame may take and still be matched,
     // and so the longest the frames in flight at the end of a run with a
     // real Source are waited for.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/tolvar_test_suite_doc.h"
+#include "ports/recording/rtklib_time_tags.h"
 
 namespace cli {
 
@@ -14,7 +15,8 @@ CTestRecording::~CTestRecording()
     Stop();
 }
 
-bool CTestRecording::Start(CTolvarTestSuiteDoc& owner, const std::string& folder, bool generated, std::string& error)
+bool CTestRecording::Start(CTolvarTestSuiteDoc& owner, const std::string& folder, bool generated, std::string& error,
+                           bool rtklib)
 {
     Stop();
     std::error_code failed;
@@ -28,7 +30,7 @@ bool CTestRecording::Start(CTolvarTestSuiteDoc& owner, const std::string& folder
     auto startSide = [&](const char* side) -> std::unique_ptr<CStreamRecorder> {
         auto recorder = std::make_unique<CStreamRecorder>(&owner.LogPipe());
         const std::string data = (base / (std::string(side) + ".raw")).string();
-        if (!recorder->Start(data, TimeTagPathFor(data), clock, error))
+        if (!recorder->Start(data, TimeTagPathFor(data), clock, error, rtklib ? RtklibTagPathFor(data) : std::string()))
             return nullptr;
         return recorder;
     };

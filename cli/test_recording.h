@@ -22,8 +22,10 @@ public:
 
     // Creates the folder when missing. A Source fed by a generator has no
     // traffic of its own to receive: its recording holds what the generator
-    // sent, stamped as it left. False with a reason.
-    bool Start(CTolvarTestSuiteDoc& document, const std::string& folder, bool sourceGenerated, std::string& error);
+    // sent, stamped as it left. With rtklib, RTKLIB's time tags go beside
+    // each side as well (DIR/listener.raw.tag). False with a reason.
+    bool Start(CTolvarTestSuiteDoc& document, const std::string& folder, bool sourceGenerated, std::string& error,
+               bool rtklib = false);
     // Writes out what is buffered; returns the failures not returned before,
     // so that each is shown once, as soon as it is found.
     std::vector<std::string> Flush();

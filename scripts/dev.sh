@@ -30,8 +30,9 @@ as_root() {
 
 # What only the tests need: a real monitoring server and its checker, which
 # scrape and check the status server's metrics; a real browser, which loads
-# the status pages.
-test_packages=(prometheus chromium)
+# the status pages; RTKLIB's stream tools, the peers of the network port
+# tests, whose recordings the tests make and replay.
+test_packages=(prometheus chromium rtklib)
 
 # deps [PACKAGES...]: the packages above and those given.
 deps() {

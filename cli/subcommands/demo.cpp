@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/record_format_option.h"
 #include "cli/subcommands/terminal_run.h"
 
 namespace cli {
@@ -46,6 +47,7 @@ CLI::App* AddDemoCommand(CLI::App& app, sDemoArguments& arguments)
     demo->add_flag("--json", demoOptions.json, "Print one JSON document at the end");
     AddServeOption(*demo, demoOptions.loop);
     AddRecordOption(*demo, demoOptions.loop.recordFolder);
+    cli::AddRecordFormatOption(*demo, demoOptions.loop.recordRtklib);
     AddEventsOption(*demo, demoOptions.loop.eventsFile);
     AddVerdictOptions(*demo, arguments.verdict);
     AddLogOptions(*demo, demoOptions.logFile, demoOptions.logLevel);

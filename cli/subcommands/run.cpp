@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/record_format_option.h"
 #include "cli/subcommands/terminal_run.h"
 
 namespace cli {
@@ -64,6 +65,7 @@ CLI::App* AddRunCommand(CLI::App& app, sRunArguments& arguments)
     run->add_flag("--json", runOptions.json, "Print one JSON document at the end");
     AddServeOption(*run, runOptions.loop);
     AddRecordOption(*run, runOptions.loop.recordFolder);
+    cli::AddRecordFormatOption(*run, runOptions.loop.recordRtklib);
     AddEventsOption(*run, runOptions.loop.eventsFile);
     AddVerdictOptions(*run, arguments.verdict);
     run->add_flag("--dry-run", arguments.dryRun,

@@ -3,18 +3,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "core/ascii_case.h"
 #include "ports/recording/recorded_side.h"
+#include "ports/recording/rtklib_time_tags.h"
 
 namespace TolvarRT {
 namespace {
 
 constexpr std::string_view kPrefix = "FILE:";
-constexpr std::string_view kSpeedMark = "::x";
+constexpr std::string_view kOptionMark = "::";
 
 // How many sides of the recording with this session lie in the folder.
 unsigned SidesOfSession(const std::string& dataPath, std::uint64_t session)
@@ -24,7 +26,9 @@ unsigned SidesOfSession(const std::string& dataPath, std::uint64_t session)
     unsigned sides = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
         std::uint64_t found = 0;
-        if (entry.path().extension() == ".tags" && ReadTimeTagSession(entry.path().string(), found) && found == session)
+        const std::string path = entry.path().string();
+        const bool ours = entry.path().extension() == ".tags" && ReadTimeTagSession(path, found);
+        if ((ours || (entry.path().extension() == ".tag" && ReadRtklibSession(path, found))) && found == session)
             ++sides;
     }
     return std::max(sides, 1u);
@@ -47,17 +51,28 @@ bool ParseReplayName(const std::string& portName, sReplayName& parsed, std::stri
         return false;
     }
     std::string rest = portName.substr(kPrefix.size());
-    const std::size_t mark = rest.rfind(kSpeedMark);
-    if (mark != std::string::npos) {
-        const std::string speedText = rest.substr(mark + kSpeedMark.size());
-        char* end = nullptr;
-        const double speed = std::strtod(speedText.c_str(), &end);
-        if (speedText.empty() || *end != '\0' || !(speed >= 0.0) || speed > 1e6) {
-            error = "the speed after ::x is not a number from 0 up";
-            return false;
-        }
-        parsed.speed = speed;
-        parsed.speedGiven = true;
+    // Options are taken from the end while they look like one, so that a
+    // path may hold "::" itself.
+    for (std::size_t mark = rest.rfind(kOptionMark); mark != std::string::npos; mark = rest.rfind(kOptionMark)) {
+        const std::string option = rest.substr(mark + kOptionMark.size());
+        if (option == "T")
+            parsed.timeTags = true;
+        else if (!option.empty() && (option[0] == 'x' || option[0] == '+')) {
+            const std::string number = option.substr(1);
+            char* end = nullptr;
+            const double value = std::strtod(number.c_str(), &end);
+            if (number.empty() || *end != '\0' || !(value >= 0.0) || value > 1e6) {
+                error = option[0] == 'x' ? "the speed after ::x is not a number from 0 up"
+                                         : "the start after ::+ is not a number of seconds from 0 up";
+                return false;
+            }
+            if (option[0] == 'x') {
+                parsed.speed = value;
+                parsed.speedGiven = true;
+            } else
+                parsed.startSeconds = value;
+        } else
+            break;
         rest.erase(mark);
     }
     if (rest.empty()) {
@@ -85,6 +100,9 @@ bool CFileReplayPort::Open(const char* portName)
     sRecordedSide recorded;
     if (!ReadRecordedSide(parsed.path, recorded, error))
         return Fail(error);
+    if ((parsed.timeTags || parsed.startSeconds > 0.0) && !recorded.timed)
+        return Fail(parsed.path + ": no time tags beside it (" + TimeTagPathFor(parsed.path) + " or " +
+                    RtklibTagPathFor(parsed.path) + ")");
     if (!recorded.leftOut.empty())
         log.LogAlways("%s", recorded.leftOut.c_str());
     bytes = std::move(recorded.bytes);
@@ -96,6 +114,11 @@ bool CFileReplayPort::Open(const char* portName)
     stopping = false;
     finished = false;
     if (timed) {
+        const std::int64_t start = std::int64_t(std::llround(parsed.startSeconds * 1e9));
+        const std::size_t skipped = SkipBefore(start);
+        if (start > 0)
+            log.LogAlways("%s: starting %g s into the recording, leaving out the %zu chunk%s recorded before",
+                          parsed.path.c_str(), parsed.startSeconds, skipped, skipped == 1 ? "" : "s");
         session = CReplaySession::Find(tags.clock.session, SidesOfSession(parsed.path, tags.clock.session));
         side = session->Join(tags.tags.empty() ? CReplaySession::kDone : tags.tags.front().nanoseconds);
     }
@@ -153,6 +176,24 @@ void CFileReplayPort::PlayTimed()
         DeliverStamped(bytes.data() + begin, std::uint32_t(end - begin), stamp);
     }
     session->SetNext(side, CReplaySession::kDone);
+}
+
+std::size_t CFileReplayPort::SkipBefore(std::int64_t nanoseconds)
+{
+    // The chunks go with their tags in order: both lose their heads alike,
+    // and what is left plays from the start time on as from 0.
+    std::size_t tag = 0;
+    while (tag < tags.tags.size() && tags.tags[tag].nanoseconds < nanoseconds)
+        ++tag;
+    const std::uint64_t from = tag < tags.tags.size() ? tags.tags[tag].offset : bytes.size();
+    std::size_t chunk = 0;
+    while (chunk < chunks.size() && chunks[chunk].first < from)
+        ++chunk;
+    chunks.erase(chunks.begin(), chunks.begin() + std::ptrdiff_t(chunk));
+    tags.tags.erase(tags.tags.begin(), tags.tags.begin() + std::ptrdiff_t(tag));
+    for (sTimeTag& kept : tags.tags)
+        kept.nanoseconds -= nanoseconds;
+    return chunk;
 }
 
 void CFileReplayPort::PlayCapture()

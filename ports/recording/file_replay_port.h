@@ -1,14 +1,18 @@
 // A port that replays a recorded side of a test, or any capture file, so that
-// a field test can be analysed again: "FILE:path[::xSPEED]".
+// a field test can be analysed again: "FILE:path[::T][::xSPEED][::+SECONDS]",
+// the options as RTKLIB's file streams take them.
 //
-// With a time-tag file beside the data file (a recording), every chunk comes
+// With a time-tag file beside the data file (a recording: our own
+// "NAME.tags", or RTKLIB's "PATH.tag"), every chunk comes
 // as it was received, at its recorded time after the replay starts (SPEED
 // times sooner; ::x0 as fast as possible), and carries its recorded time on
 // this run's clock: the sides of one recording replayed together start
 // together and keep their recorded order, so latencies come out as they were
 // measured live, whatever the speed. Without one (a plain capture) the bytes
 // come in chunks as fast as possible, or at SPEED times the line rate of the
-// port's baud setting.
+// port's baud setting. ::T insists on the time tags: without a time-tag
+// file the port does not open. ::+SECONDS starts the replay that far into the
+// recording; the chunks recorded before are left out, with a log line.
 #pragma once
 
 #include <atomic>
@@ -28,9 +32,12 @@ struct sReplayName {
     std::string path;
     double speed = 1.0;  // 0: as fast as possible
     bool speedGiven = false;
+    bool timeTags = false;    // ::T
+    double startSeconds = 0;  // ::+
 };
 
-// Reads "FILE:path[::xSPEED]" (prefix in any case); false with a reason.
+// Reads "FILE:path[::T][::xSPEED][::+SECONDS]" (prefix in any case, options
+// in any order); false with a reason.
 bool ParseReplayName(const std::string& portName, sReplayName& parsed, std::string& error);
 
 // Thread rules: as for every port. The reader thread is the only one that
@@ -62,6 +69,9 @@ private:
     void ThreadMain() override;
     void PlayTimed();
     void PlayCapture();
+    // Drops the chunks recorded before nanoseconds and counts the rest's
+    // times from there; returns how many were dropped.
+    std::size_t SkipBefore(std::int64_t nanoseconds);
     bool Stopping() const { return stopping.load(); }
 
     std::vector<std::uint8_t> bytes;

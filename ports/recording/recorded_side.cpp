@@ -1,5 +1,7 @@
 #include "ports/recording/recorded_side.h"
 
+#include "ports/recording/rtklib_time_tags.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -53,10 +55,12 @@ public:
         const std::size_t tagsLeft = tags - kept;
         const std::uint64_t bytesLeft = length - usable;
         if (tagsLeft > 0 || bytesLeft > 0 || torn) {
-            extent.leftOut = dataPath + ": the recording was cut short; using its first " + Counted(usable, "byte") +
-                             " in " + Counted(kept, "chunk") + ", leaving out " + Counted(bytesLeft, "byte") + " and " +
-                             Counted(tagsLeft, "time tag") + " after them" +
-                             (torn ? " and a torn last time-tag line" : "");
+            extent.leftOut =
+                dataPath + ": the recording was cut short; using its first " + Counted(usable, "byte") + " in " +
+                Counted(kept, "chunk") + ", leaving out " + Counted(bytesLeft, "byte") + " and " +
+                Counted(tagsLeft, "time tag") + " after them" +
+                (torn ? extent.head.rtklib ? " and a torn last time-tag record" : " and a torn last time-tag line"
+                      : "");
         }
         extent.tags = kept;
         extent.usable = usable;
@@ -70,15 +74,84 @@ private:
     std::uint64_t lastEndInData = 0;
 };
 
-// The next tag of a time-tag file read a line at a time; false at its end or
-// with an error. A torn last line is no tag.
-enum eTagRead { kTag, kNoTag, kTornTag, kTagError };
-eTagRead ReadTag(CFileBlocks& lines, CTimeTagParser& parser, std::string& line, const std::string& tagPath,
-                 sTimeTag& tag, std::string& error)
+}  // namespace
+
+std::string FindTimeTagPath(const std::string& dataPath)
+{
+    std::error_code ignored;
+    const std::string ours = TimeTagPathFor(dataPath);
+    if (std::filesystem::exists(ours, ignored))
+        return ours;
+    const std::string theirs = RtklibTagPathFor(dataPath);
+    return std::filesystem::exists(theirs, ignored) ? theirs : std::string();
+}
+
+bool CTagSource::Open(const std::string& tagPath, std::string& error)
+{
+    path = tagPath;
+    parser = CTimeTagParser{};
+    rtklib.reset();
+    if (!file.Open(path, error))
+        return false;
+    const std::uint8_t* head = nullptr;
+    std::size_t length = 0;
+    if (!file.Take(kRtklibTagHeadLength, head, length, error))
+        return false;
+    if (!IsRtklibTagHead(head, length))
+        return file.Open(path, error);  // from the start again, a line at a time
+    rtklib.emplace();
+    if (length < kRtklibTagHeadLength) {
+        error = path + ": the head is cut short";
+        return false;
+    }
+    if (!rtklib->Head(head, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+CTagSource::eTagRead CTagSource::Next(sTimeTag& tag, std::string& error)
+{
+    return rtklib ? NextRecord(tag, error) : NextLine(tag, error);
+}
+
+bool CTagSource::Finish(std::string& error) const
+{
+    if (rtklib || parser.Finish(error))
+        return true;
+    error = path + ": " + error;
+    return false;
+}
+const sTimeTags& CTagSource::Head() const
+{
+    return rtklib ? rtklib->Parsed() : parser.Head();
+}
+
+CTagSource::eTagRead CTagSource::NextRecord(sTimeTag& tag, std::string& error)
+{
+    for (;;) {
+        const std::uint8_t* data = nullptr;
+        std::size_t length = 0;
+        if (!file.Take(CRtklibTagParser::kRecordLength, data, length, error))
+            return kTagError;
+        if (length == 0)
+            return kNoTag;
+        if (length < CRtklibTagParser::kRecordLength)
+            return kTornTag;
+        switch (rtklib->Record(data, tag, error)) {
+        case CRtklibTagParser::kBadRecord: error = path + ": " + error; return kTagError;
+        case CRtklibTagParser::kEmptyRecord: continue;
+        case CRtklibTagParser::kTagRecord: return kTag;
+        }
+    }
+}
+
+CTagSource::eTagRead CTagSource::NextLine(sTimeTag& tag, std::string& error)
 {
     for (;;) {
         bool overlong = false;
-        switch (lines.NextLine(line, overlong, error)) {
+        switch (file.NextLine(line, overlong, error)) {
         case CFileBlocks::kReadError: return kTagError;
         case CFileBlocks::kNoLine: return kNoTag;
         case CFileBlocks::kTornLine: return kTornTag;
@@ -86,20 +159,18 @@ eTagRead ReadTag(CFileBlocks& lines, CTimeTagParser& parser, std::string& line, 
         }
         // No line of a time-tag file but a note is anywhere near a block long.
         if (overlong && line[0] != '#') {
-            error = tagPath + ": line " + std::to_string(parser.Lines() + 1) + ": too long";
+            error = path + ": line " + std::to_string(parser.Lines() + 1) + ": too long";
             return kTagError;
         }
         const CTimeTagParser::eLine kind = parser.Line(line, tag, error);
         if (kind == CTimeTagParser::kBadLine) {
-            error = tagPath + ": " + error;
+            error = path + ": " + error;
             return kTagError;
         }
         if (kind == CTimeTagParser::kTagLine)
             return kTag;
     }
 }
-
-}  // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error)
 {
@@ -125,30 +196,25 @@ bool JudgeRecordedSide(const std::string& dataPath, sRecordedExtent& extent, std
         if (!data.Open(dataPath, error) || !data.Size(length, error))
             return false;
     }
-    const std::string tagPath = TimeTagPathFor(dataPath);
-    std::error_code ignored;
-    extent.timed = std::filesystem::exists(tagPath, ignored);
+    extent.tagPath = FindTimeTagPath(dataPath);
+    extent.timed = !extent.tagPath.empty();
     if (!extent.timed)
         return true;
-    CFileBlocks lines;
-    if (!lines.Open(tagPath, error))
+    CTagSource source;
+    if (!source.Open(extent.tagPath, error))
         return false;
-    CTimeTagParser parser;
     CWholeChunks chunks(length);
-    std::string line;
     sTimeTag tag;
-    eTagRead read = kTag;
-    while ((read = ReadTag(lines, parser, line, tagPath, tag, error)) == kTag)
+    CTagSource::eTagRead read = CTagSource::kTag;
+    while ((read = source.Next(tag, error)) == CTagSource::kTag)
         chunks.Tag(tag.offset);
-    if (read == kTagError)
+    if (read == CTagSource::kTagError)
         return false;
-    // A line without its newline was torn by the end of the recording.
-    const bool torn = read == kTornTag;
-    if (!parser.Finish(error)) {
-        error = tagPath + ": " + error;
+    // A line or record cut off was torn by the end of the recording.
+    const bool torn = read == CTagSource::kTornTag;
+    if (!source.Finish(error))
         return false;
-    }
-    extent.head = parser.Head();
+    extent.head = source.Head();
     // Where the last tag's chunk ends: at the end line; for a version 1 file
     // (never ended) at the data's end unless a line was torn; otherwise the
     // recording was cut and its extent is not known.
@@ -191,15 +257,12 @@ bool CRecordedSideReader::Open(const std::string& path, const sRecordedExtent& j
     dataPath = path;
     extent = judged;
     keptTags = keepTags;
-    parser = CTimeTagParser{};
     tagsRead = 0;
     position = 0;
     chunkEnd = 0;
-    tagLines.Close();
     if (!data.Open(dataPath, error))
         return false;
-    tagPath = TimeTagPathFor(dataPath);
-    return !extent.timed || tagLines.Open(tagPath, error);
+    return !extent.timed || tagSource.Open(extent.tagPath, error);
 }
 
 // The chunks are those of TaggedChunks for the tags used, over the bytes used.
@@ -207,10 +270,10 @@ bool CRecordedSideReader::NextCut(std::string& error)
 {
     while (tagsRead < extent.tags) {
         sTimeTag tag;
-        const eTagRead read = ReadTag(tagLines, parser, line, tagPath, tag, error);
-        if (read != kTag) {
-            if (read != kTagError)
-                error = tagPath + ": shorter than when it was first read";
+        const CTagSource::eTagRead read = tagSource.Next(tag, error);
+        if (read != CTagSource::kTag) {
+            if (read != CTagSource::kTagError)
+                error = extent.tagPath + ": shorter than when it was first read";
             return false;
         }
         ++tagsRead;

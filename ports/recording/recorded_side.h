@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ports/recording/file_blocks.h"
+#include "ports/recording/rtklib_time_tags.h"
 #include "ports/recording/time_tag_file.h"
 
 namespace TolvarRT {
@@ -33,11 +35,43 @@ struct sRecordedSide {
 // of tags in memory.
 struct sRecordedExtent {
     bool timed = false;
+    std::string tagPath;       // of a timed side: its time-tag file
     sTimeTags head;            // of a timed side: its time-tag file without the tags
     std::uint64_t usable = 0;  // of a timed side: the bytes used
     std::size_t tags = 0;      // of a timed side: the tags used
     std::string leftOut;       // as sRecordedSide's
 };
+
+// The tags of a time-tag file of either kind, our text or RTKLIB's binary
+// (told apart by the head), one at a time. Thread rules: one thread at a time.
+class CTagSource {
+public:
+    explicit CTagSource(std::size_t readBlock = CFileBlocks::kBlock) : file(readBlock) {}
+
+    bool Open(const std::string& tagPath, std::string& error);
+    enum eTagRead { kTag, kNoTag, kTornTag, kTagError };
+    // The next tag; kTornTag for a last line or record that the end of the
+    // recording tore.
+    eTagRead Next(sTimeTag& tag, std::string& error);
+    // Whether what was read makes a whole head; false with the error.
+    bool Finish(std::string& error) const;
+    // Everything but the tags.
+    const sTimeTags& Head() const;
+
+private:
+    eTagRead NextRecord(sTimeTag& tag, std::string& error);
+    eTagRead NextLine(sTimeTag& tag, std::string& error);
+
+    std::string path;
+    CFileBlocks file;
+    CTimeTagParser parser;
+    std::optional<CRtklibTagParser> rtklib;
+    std::string line;
+};
+
+// The time-tag file beside a data file: ours ("NAME.tags" for "NAME.raw"),
+// else RTKLIB's ("NAME.raw.tag"); empty when there is none.
+std::string FindTimeTagPath(const std::string& dataPath);
 
 // Reads a whole file; false with "PATH: reason" when it cannot.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
@@ -61,7 +95,7 @@ public:
         bool startsChunk = false;            // else it goes on with the last piece's chunk
     };
 
-    explicit CRecordedSideReader(std::size_t readBlock = CFileBlocks::kBlock) : data(readBlock), tagLines(readBlock) {}
+    explicit CRecordedSideReader(std::size_t readBlock = CFileBlocks::kBlock) : data(readBlock), tagSource(readBlock) {}
 
     // keepTags, when given, receives the tags used as they are read.
     bool Open(const std::string& dataPath, const sRecordedExtent& extent, std::string& error,
@@ -76,13 +110,10 @@ private:
     bool NextCut(std::string& error);
 
     std::string dataPath;
-    std::string tagPath;
     sRecordedExtent extent;
     std::vector<sTimeTag>* keptTags = nullptr;
     CFileBlocks data;
-    CFileBlocks tagLines;
-    CTimeTagParser parser;
-    std::string line;
+    CTagSource tagSource;
     std::size_t tagsRead = 0;
     std::uint64_t position = 0;
     std::uint64_t chunkEnd = 0;

@@ -1,6 +1,11 @@
 #include "ports/recording/stream_recorder.h"
 
+#include "ports/recording/rtklib_time_tags.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -24,13 +29,15 @@ CStreamRecorder::~CStreamRecorder()
 }
 
 bool CStreamRecorder::Start(const std::string& newDataPath, const std::string& newTagPath,
-                            const sRecordingClock& newClock, std::string& error)
+                            const sRecordingClock& newClock, std::string& error, const std::string& rtklibTagPath)
 {
     Stop();
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     failure.clear();
     pendingTags.clear();
+    pendingRtklib.clear();
     bytes = 0;
+    rtklibPath = rtklibTagPath;
     dataPath = newDataPath;
     tagPath = newTagPath;
     clock = newClock;
@@ -44,6 +51,15 @@ bool CStreamRecorder::Start(const std::string& newDataPath, const std::string& n
         error = tagPath + ": " + std::strerror(errno);
         CloseFiles();
         return false;
+    }
+    if (!rtklibPath.empty()) {
+        rtklibFile = std::fopen(rtklibPath.c_str(), "wb");
+        if (rtklibFile == nullptr) {
+            error = rtklibPath + ": " + std::strerror(errno);
+            CloseFiles();
+            return false;
+        }
+        pendingRtklib = RtklibTagHead(clock);
     }
     std::setvbuf(dataFile, nullptr, _IOFBF, kBufferSize);
     std::setvbuf(tagFile, nullptr, _IOFBF, kBufferSize);
@@ -98,8 +114,17 @@ int CStreamRecorder::OnBytes(const std::uint8_t* data, std::uint32_t length, std
         Fail(dataPath, errno);
         return 0;
     }
-    pendingTags += TimeTagLine({bytes, NanosecondsBetween(timeStamp, clock.origin)});
+    const std::int64_t arrival = NanosecondsBetween(timeStamp, clock.origin);
+    pendingTags += TimeTagLine({bytes, arrival});
     bytes += length;
+    if (rtklibFile != nullptr) {
+        if (bytes > UINT32_MAX) {
+            Fail(rtklibPath, EFBIG);
+            return 0;
+        }
+        pendingRtklib +=
+            RtklibTagRecord(std::uint32_t(std::max<std::int64_t>(arrival, 0) / 1000000), std::uint32_t(bytes));
+    }
     if (pendingTags.size() >= kTagBatch)
         WriteOutTags();
     return 0;
@@ -120,6 +145,13 @@ void CStreamRecorder::WriteOutTags()
         return;
     }
     pendingTags.clear();
+    if (rtklibFile != nullptr &&
+        (std::fwrite(pendingRtklib.data(), 1, pendingRtklib.size(), rtklibFile) != pendingRtklib.size() ||
+         std::fflush(rtklibFile) != 0)) {
+        Fail(rtklibPath, errno);
+        return;
+    }
+    pendingRtklib.clear();
 }
 
 void CStreamRecorder::Fail(const std::string& path, int error)
@@ -136,12 +168,16 @@ void CStreamRecorder::CloseFiles()
     // A close that fails lost buffered bytes: as much a failure as a write.
     std::FILE* data = dataFile;
     std::FILE* tags = tagFile;
+    std::FILE* rtklib = rtklibFile;
     dataFile = nullptr;
     tagFile = nullptr;
+    rtklibFile = nullptr;
     if (data != nullptr && std::fclose(data) != 0)
         Fail(dataPath, errno);
     if (tags != nullptr && std::fclose(tags) != 0)
         Fail(tagPath, errno);
+    if (rtklib != nullptr && std::fclose(rtklib) != 0)
+        Fail(rtklibPath, errno);
 }
 
 }  // namespace TolvarRT

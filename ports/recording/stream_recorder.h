@@ -1,6 +1,8 @@
 // Records one side of a test as it arrives: the raw bytes to a data file and
-// the offset and arrival time of every chunk to its time-tag file. It is one
-// more subscriber of the byte pipe, so every kind of port is recorded alike.
+// the offset and arrival time of every chunk to its time-tag file, and when
+// asked to RTKLIB's time-tag file as well, so that RTKLIB's tools replay the
+// side too. It is one more subscriber of the byte pipe, so every kind of port
+// is recorded alike.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +32,11 @@ public:
     explicit CStreamRecorder(CLogPipe* logPipe = nullptr);
     ~CStreamRecorder() override;
 
-    // Creates (or empties) both files; false with error when one cannot be.
+    // Creates (or empties) the files; false with error when one cannot be.
+    // rtklibTagPath, when not empty, is where RTKLIB's time tags go. RTKLIB's
+    // tags hold lengths of 32 bits: a side that grows past 4 GiB fails there.
     bool Start(const std::string& dataPath, const std::string& tagPath, const sRecordingClock& clock,
-               std::string& error);
+               std::string& error, const std::string& rtklibTagPath = {});
     // Writes out what is buffered and closes the files; false when the
     // recording failed, now or earlier.
     bool Stop();
@@ -58,11 +62,14 @@ private:
 
     std::FILE* dataFile = nullptr;
     std::FILE* tagFile = nullptr;
+    std::FILE* rtklibFile = nullptr;
     std::string dataPath;
     std::string tagPath;
+    std::string rtklibPath;
     sRecordingClock clock;
     std::uint64_t bytes = 0;
     std::string pendingTags;  // not yet written: its data may not be on disk
+    std::string pendingRtklib;
     std::string failure;
 };
 

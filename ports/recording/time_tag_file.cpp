@@ -52,6 +52,7 @@ sRecordingClock StartRecordingClock()
     sRecordingClock clock;
     clock.origin = TimeStampNow();
     clock.date = TimeStampToDate(clock.origin);
+    clock.unixSeconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::random_device entropy;
     clock.session = (std::uint64_t(entropy()) << 32) ^ entropy() ^ std::uint64_t(clock.origin);
     return clock;

@@ -30,6 +30,7 @@ struct sRecordingClock {
     TimeStamp origin = 0;
     double date = 0.0;
     std::uint64_t session = 0;
+    double unixSeconds = 0.0;  // the system clock at the origin, for files that hold the time of day
 };
 
 struct sTimeTag {
@@ -42,6 +43,7 @@ struct sTimeTags {
     std::vector<sTimeTag> tags;
     int version = 0;
     std::optional<std::uint64_t> end;  // the data's length, from the end line
+    bool rtklib = false;               // read from RTKLIB's binary time-tag file
 };
 
 // Time stamps are readings of the monotonic clock; these convert between
