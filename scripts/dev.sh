@@ -29,8 +29,9 @@ as_root() {
 }
 
 # What only the tests need: a real monitoring server and its checker, which
-# scrape and check the status server's metrics.
-test_packages=(prometheus)
+# scrape and check the status server's metrics; RTKLIB's stream programs, the
+# peers of the port tests.
+test_packages=(prometheus rtklib)
 
 # deps [PACKAGES...]: the packages above and those given.
 deps() {
