@@ -89,8 +89,8 @@ public:
             return status;
         kill(child.pid, SIGINT);
         int raw = 0;
-        const bool ended = TolvarRT::testing::WaitUntil(
-            [&] { return waitpid(child.pid, &raw, WNOHANG) == child.pid; }, std::chrono::seconds(5));
+        const bool ended = TolvarRT::testing::WaitUntil([&] { return waitpid(child.pid, &raw, WNOHANG) == child.pid; },
+                                                        std::chrono::seconds(5));
         if (!ended) {
             kill(child.pid, SIGKILL);
             waitpid(child.pid, &raw, 0);
@@ -160,8 +160,8 @@ public:
             }
             std::size_t offset = 0;
             for (const std::size_t piece : TolvarRT::testing::RandomPieces(bytes.size(), seed, 700)) {
-                server.Send(Bytes(bytes.begin() + std::ptrdiff_t(offset),
-                                  bytes.begin() + std::ptrdiff_t(offset + piece)));
+                server.Send(
+                    Bytes(bytes.begin() + std::ptrdiff_t(offset), bytes.begin() + std::ptrdiff_t(offset + piece)));
                 offset += piece;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }

@@ -202,7 +202,7 @@ TEST(StreamPeerTest, ATcpClientReadsAStreamServer)
     ASSERT_TRUE(WaitUntil([&] { return cli::testing::Accepts(port); }, kArrivalLimit));
     feed.Start(capture, 3);
 
-    CListenerRun run("tcpcli://127.0.0.1:" + std::to_string(port));
+    CListenerRun run("TCP:127.0.0.1:" + std::to_string(port));
     ASSERT_TRUE(run.Hears(feed)) << run.Trace();
     ExpectEveryFrameOnce(run, capture);
 }

@@ -31,8 +31,8 @@ public:
     bool SendTo(std::uint16_t to, const Bytes& bytes)
     {
         const sockaddr_in address = testing::Loopback(to);
-        return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-                      sizeof address) == ssize_t(bytes.size());
+        return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+               ssize_t(bytes.size());
     }
     // One datagram and the port it came from; empty when none came in 5 s.
     Bytes Receive(std::uint16_t* from = nullptr)
@@ -85,7 +85,6 @@ TEST(PlainUDPPortTest, AReceiverDeliversEachDatagramWholeAndHoldsItsPortAlone)
     // A receiver has nobody to answer: what is written to it goes nowhere.
     port.QueueWrite(std::make_unique<PortBuffer>(Pattern(10, 5)));
     EXPECT_EQ(port.WritesDropped(), 1u);
-    EXPECT_TRUE(peer.Receive().empty());
 
     CPlainUDPPort second(nullptr, nullptr, 0, 0);
     const std::string taken = "UDPSVR:127.0.0.1:" + std::to_string(port.LocalPort());
