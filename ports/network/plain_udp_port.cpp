@@ -39,16 +39,21 @@ bool CPlainUDPPort::Open(const char* portName)
     if (IsOpen())
         return Fail("already open");
     sNetAddress address;
+    PlainUDPRole parsedRole = PlainUDPRole::Receiver;
     std::string failure = "no name";
-    if (portName == nullptr || !ParsePlainUDPPortName(portName, role, address, failure))
+    if (portName == nullptr || !ParsePlainUDPPortName(portName, parsedRole, address, failure))
         return Fail(failure);
-    const int fd = role == PlainUDPRole::Receiver ? BindDatagramSocket(address.host, address.port, &failure)
-                                                  : ConnectSocket(address, SocketKind::Datagram, -1, 0, &failure);
+    const int fd = parsedRole == PlainUDPRole::Receiver ? BindDatagramSocket(address.host, address.port, &failure)
+                                                        : ConnectSocket(address, SocketKind::Datagram, -1, 0, &failure);
     if (fd < 0)
         return Fail(address.host + ":" + std::to_string(address.port) + ": " + failure);
     SetSendTimeout(fd, kSendTimeoutMs);
     name = portName;
-    sock = fd;
+    {
+        std::lock_guard<std::mutex> guard(sendLock);
+        sock = fd;
+        role = parsedRole;
+    }
     localPort = SocketPort(fd);
     datagrams = 0;
     dropped = 0;
@@ -61,7 +66,10 @@ bool CPlainUDPPort::Close()
     if (!open.load())
         return false;
     thread.Stop();
-    CloseSocket(sock);
+    {
+        std::lock_guard<std::mutex> guard(sendLock);
+        CloseSocket(sock);
+    }
     open = false;
     return true;
 }
@@ -70,7 +78,8 @@ void CPlainUDPPort::QueueWrite(OwnedPortBuffer buffer)
 {
     if (!buffer || buffer->empty())
         return;
-    if (!open.load() || role == PlainUDPRole::Receiver || buffer->size() > kMaxDatagram) {
+    std::lock_guard<std::mutex> guard(sendLock);
+    if (sock < 0 || role == PlainUDPRole::Receiver || buffer->size() > kMaxDatagram) {
         dropped.fetch_add(1);
         return;
     }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 
 #include "ports/network/network_serial_port.h"
@@ -20,7 +21,8 @@ enum class PlainUDPRole { Receiver, Sender };
 bool ParsePlainUDPPortName(std::string_view name, PlainUDPRole& role, sNetAddress& address, std::string& failure);
 
 // Thread rules: as for every port. The reader thread alone receives; writes
-// are sent on the caller's thread, one datagram each.
+// are sent on the caller's thread, one datagram each, under the send lock,
+// which Open and Close take to set and close the socket.
 class CPlainUDPPort : public CNetworkSerialPort {
 public:
     // The largest payload of a UDP datagram over IPv4.
@@ -47,8 +49,9 @@ public:
 private:
     void ThreadMain() override;
 
-    int sock = -1;  // set by Open before the thread starts, closed by Close after it stops
-    PlainUDPRole role = PlainUDPRole::Receiver;
+    std::mutex sendLock;
+    int sock = -1;                               // under the send lock; the reader thread's while it runs
+    PlainUDPRole role = PlainUDPRole::Receiver;  // under the send lock
     std::atomic<bool> open{false};
     std::atomic<std::uint16_t> localPort{0};
     std::atomic<std::uint64_t> datagrams{0};

@@ -3,8 +3,10 @@
 // are told apart from the converter's link protocol.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "loopback.h"
 #include "port_collector.h"
@@ -117,6 +119,29 @@ TEST(PlainUDPPortTest, ASenderSendsEachWriteAsOneDatagramAndHearsItsPeer)
     ASSERT_TRUE(peer.SendTo(from, Pattern(40, 9)));
     ASSERT_TRUE(collector.WaitForChunks(1));
     EXPECT_EQ(collector.Received(), Pattern(40, 9));
+}
+
+// A Source's generator writes from its own thread while the owner closes the
+// port: every write is sent or dropped, none goes to a closed (or reused)
+// socket.
+TEST(PlainUDPPortTest, WritesRacingCloseAreSentOrDropped)
+{
+    CDatagramPeer peer;
+    CPlainUDPPort port(nullptr, nullptr, 0, 0);
+    const std::string name = "UDPCLI:127.0.0.1:" + std::to_string(peer.Port());
+    ASSERT_TRUE(port.Open(name.c_str())) << port.FailureReason();
+    port.StartThread();
+    std::atomic<bool> closed{false};
+    std::thread writer([&] {
+        for (std::uint8_t i = 0; !closed.load(); ++i)
+            port.QueueWrite(std::make_unique<PortBuffer>(Pattern(8, i)));
+        port.QueueWrite(std::make_unique<PortBuffer>(Pattern(8, 0)));
+    });
+    EXPECT_FALSE(peer.Receive().empty()) << "writes go out while open";
+    port.Close();
+    closed = true;
+    writer.join();
+    EXPECT_GE(port.WritesDropped(), 1u) << "at least the write after Close";
 }
 
 TEST(PlainUDPPortTest, NamesAndStreamPathsChooseThePlainPortsAndUdpPathsSayWhatToWrite)
