@@ -359,6 +359,10 @@ bool CPortSettings::OffersProbe() const
 {
     if (!offerProbe)
         return false;
+    // A plain UDP port has no mode of its own: it is typed where a serial
+    // device is, and judged by its name.
+    if (mode == kSerialPortMode && serialPorts.Selected() != nullptr)
+        return TolvarRT::IsProbeablePort(serialPorts.Selected()->text);
     for (const sModeName& name : kModeNames)
         if (name.mode == mode)
             return TolvarRT::IsProbeablePort(name.portPrefix);

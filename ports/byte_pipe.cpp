@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/time_base.h"
+#include "ports/network/socket.h"
 #include "ports/port_factory.h"
 #include "ports/stream_path.h"
 
@@ -77,8 +78,15 @@ bool CBytePipeSubscription::OpenPort(const PortRequest& asked)
         port->SetStampedCallback(&CBytePipeSubscription::OnStampedPortBytes);
         port->SetLogPipe(log.Pipe());
         port->SetGgaPosition(ggaPosition);
-        if (!port->Open(request.name.c_str()))
+        if (!port->Open(request.name.c_str())) {
+            // Nothing but the converter answers its link protocol: a plain
+            // UDP sender is never heard on that name.
+            if (HasNetPrefix(request.name, "UDP:"))
+                return Failed(port->FailureReason() + " (UDP: speaks the converter's link protocol, on port " +
+                              std::to_string(kDefaultNetPort) +
+                              " when the name gives none; UDPSVR:[addr:]port receives plain UDP)");
             return Failed(port->FailureReason());
+        }
         PortSettings settings;
         settings.baudRate = request.baudRate;
         settings.parity = request.parity;

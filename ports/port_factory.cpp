@@ -2,6 +2,7 @@
 
 #include "ports/network/ntrip_request.h"
 #include "ports/network/ntrip_serial_port.h"
+#include "ports/network/plain_udp_port.h"
 #include "ports/network/socket.h"
 #include "ports/network/tcp_serial_port.h"
 #include "ports/network/tcp_server_port.h"
@@ -25,6 +26,8 @@ std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portN
         return std::make_unique<CNtripSerialPort>(owner, callback, 0, 0);
     if (HasNetPrefix(portName, "UDP:"))
         return std::make_unique<CUDPSerialPort>(owner, callback, 0, 0);
+    if (HasNetPrefix(portName, "UDPSVR:") || HasNetPrefix(portName, "UDPCLI:"))
+        return std::make_unique<CPlainUDPPort>(owner, callback, 0, 0);
     return std::make_unique<tThreadedCommport>(owner, callback, 0, 0);
 }
 
@@ -34,7 +37,8 @@ bool IsProbeablePort(std::string_view portName)
     std::string failure;
     const std::string name =
         IsStreamPath(portName) && ParseStreamPath(portName, path, failure) ? path.portName : std::string(portName);
-    return !HasNetPrefix(name, "NTRIP:") && !HasNetPrefix(name, "FILE:");
+    return !HasNetPrefix(name, "NTRIP:") && !HasNetPrefix(name, "FILE:") && !HasNetPrefix(name, "UDPSVR:") &&
+           !HasNetPrefix(name, "UDPCLI:");
 }
 
 bool CheckPortName(std::string_view portName, std::string& failure)
@@ -53,6 +57,10 @@ bool CheckPortName(std::string_view portName, std::string& failure)
         ok = ParseNetPortName(portName, portName.substr(0, 4), address, &why);
     else if (HasNetPrefix(portName, "NTRIP:"))
         ok = ParseNtripPortName(portName, ntrip, &why);
+    else if (HasNetPrefix(portName, "UDPSVR:") || HasNetPrefix(portName, "UDPCLI:")) {
+        PlainUDPRole role;
+        ok = ParsePlainUDPPortName(portName, role, address, why);
+    }
     if (!ok)
         failure = ShownPortName(portName) + ": " + why;
     return ok;

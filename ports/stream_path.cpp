@@ -8,7 +8,6 @@
 
 #include "ports/network/ntrip_request.h"
 #include "ports/network/socket.h"
-#include "ports/network/tcp_server_port.h"
 
 namespace TolvarRT {
 namespace {
@@ -28,6 +27,27 @@ bool ReadUnsigned(std::string_view text, std::uint32_t& value)
         return false;
     value = std::uint32_t(std::stoul(std::string(text)));
     return true;
+}
+
+// Other tools read "udp://" as plain datagrams, some to send and some to
+// receive, where "UDP:" is the converter's link protocol: any one reading
+// would mislead the others' users.
+constexpr const char* kUdpPathIsAmbiguous =
+    "plain UDP goes either way and the converter has its own protocol: write udpsvr://[addr]:port to receive a "
+    "plain UDP stream, udpcli://host:port to send one, or UDP:host[:port] for the converter's link protocol (port "
+    "4044 when none is given)";
+
+// The port prefix a network or file stream path becomes; nullptr for others.
+const char* PortPrefixOf(const std::string& scheme)
+{
+    static constexpr std::pair<const char*, const char*> kPrefixes[] = {{"tcpcli", "TCP:"},    {"tcpsvr", "TCPSVR:"},
+                                                                        {"udpcli", "UDPCLI:"}, {"udpsvr", "UDPSVR:"},
+                                                                        {"ntrip", "NTRIP:"},   {"file", "FILE:"}};
+    for (const auto& [name, prefix] : kPrefixes) {
+        if (scheme == name)
+            return prefix;
+    }
+    return nullptr;
 }
 
 bool ParseSerial(std::string_view rest, sStreamPath& path, std::string& failure)
@@ -108,31 +128,29 @@ bool ParseStreamPath(std::string_view text, sStreamPath& path, std::string& fail
     bool ok = true;
     if (scheme == "serial") {
         ok = ParseSerial(rest, parsed, why);
-    } else if (scheme == "tcpcli" || scheme == "udp" || scheme == "tcpsvr" || scheme == "ntrip" || scheme == "file") {
-        static constexpr std::pair<const char*, const char*> kPrefixes[] = {
-            {"tcpcli", "TCP:"}, {"udp", "UDP:"}, {"tcpsvr", "TCPSVR:"}, {"ntrip", "NTRIP:"}, {"file", "FILE:"}};
-        for (const auto& [name, prefix] : kPrefixes) {
-            if (scheme == name)
-                parsed.portName = prefix + std::string(rest);
-        }
+    } else if (scheme == "udp") {
+        ok = false;
+        why = kUdpPathIsAmbiguous;
+    } else if (const char* prefix = PortPrefixOf(scheme)) {
+        parsed.portName = prefix + std::string(rest);
         if (rest.empty()) {
             ok = false;
             why = "nothing after \"" + scheme + "://\"";
-        } else if (scheme == "tcpsvr") {
+        } else if (scheme == "tcpsvr" || scheme == "udpsvr") {
             sNetAddress address;
-            ok = ParseServerPortName(parsed.portName, address, why);
+            ok = ParseListenPortName(parsed.portName, prefix, address, why);
             if (!ok)
-                why = "expected tcpsvr://[addr]:port, " + why;
+                why = "expected " + scheme + "://[addr]:port, " + why;
         } else if (scheme == "ntrip") {
             sNtripAddress address;
             ok = ParseNtripPortName(parsed.portName, address, &why);
-        } else if (scheme == "tcpcli" || scheme == "udp") {
+        } else if (scheme == "tcpcli" || scheme == "udpcli") {
             sNetAddress address;
-            ok = ParseNetPortName(parsed.portName, scheme == "udp" ? "UDP:" : "TCP:", address, &why);
+            ok = ParseNetPortName(parsed.portName, prefix, address, &why);
         }
     } else {
         ok = false;
-        why = "unknown stream type \"" + scheme + "\" (serial, tcpcli, tcpsvr, udp, ntrip or file)";
+        why = "unknown stream type \"" + scheme + "\" (serial, tcpcli, tcpsvr, udpcli, udpsvr, ntrip or file)";
     }
     if (!ok) {
         failure = shown + ": " + why;

@@ -26,9 +26,10 @@ struct sStreamPath {
 bool IsStreamPath(std::string_view text);
 
 // serial://device[:baud[:bits[:parity[:stop]]]], tcpcli://host:port,
-// tcpsvr://[addr]:port, udp://host:port, ntrip://[user[:password]@]host[:port]/mount
-// and file://path (scheme in any case). False with failure set for another
-// scheme or a malformed path.
+// tcpsvr://[addr]:port, udpcli://host:port, udpsvr://[addr]:port,
+// ntrip://[user[:password]@]host[:port]/mount and file://path (scheme in any
+// case). False with failure set for another scheme, for udp:// (which says
+// what to write instead) or for a malformed path.
 bool ParseStreamPath(std::string_view text, sStreamPath& path, std::string& failure);
 
 // Any port name or stream path as it may be shown or logged: an NTRIP

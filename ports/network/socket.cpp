@@ -151,6 +151,36 @@ bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddres
     return true;
 }
 
+bool ParseListenPortName(std::string_view name, std::string_view prefix, sNetAddress& address, std::string& failure)
+{
+    if (!HasNetPrefix(name, prefix)) {
+        failure = "not a " + std::string(prefix) + "[addr:]port name";
+        return false;
+    }
+    std::string_view rest = name.substr(prefix.size());
+    // "scheme://:port" paths and the connection dialog ("TCPSVR::" before
+    // whatever was typed) put a colon in front, address or not.
+    if (rest.size() > 1 && rest.front() == ':')
+        rest.remove_prefix(1);
+    const std::size_t colon = rest.rfind(':');
+    std::string_view host = colon == std::string_view::npos ? std::string_view() : rest.substr(0, colon);
+    const std::string_view portText = colon == std::string_view::npos ? rest : rest.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (colon != std::string_view::npos && (host.empty() || host.find_first_of("[]") != std::string_view::npos)) {
+        failure = "expected " + std::string(prefix) + "[addr:]port";
+        return false;
+    }
+    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::stoul(std::string(portText)) > 65535) {
+        failure = "the port is not a number from 0 to 65535";
+        return false;
+    }
+    address.host = host.empty() ? std::string("127.0.0.1") : std::string(host);
+    address.port = std::uint16_t(std::stoul(std::string(portText)));
+    return true;
+}
+
 int ConnectSocket(const sNetAddress& address, SocketKind kind, int stopFd, int timeoutMs, std::string* failure)
 {
     addrinfo hints{};
@@ -197,11 +227,15 @@ void SetListenOptions(int fd)
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
-int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure)
+namespace {
+
+// A socket of the kind bound to the address (a numeric host), non-blocking; a
+// stream socket also listens.
+int BoundSocket(const std::string& host, std::uint16_t port, SocketKind kind, std::string* failure)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_socktype = kind == SocketKind::Stream ? SOCK_STREAM : SOCK_DGRAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
@@ -218,8 +252,11 @@ int ListenSocket(const std::string& host, std::uint16_t port, std::string* failu
             why = ErrorText(errno);
             continue;
         }
-        SetListenOptions(fd);
-        if (bind(fd, each->ai_addr, each->ai_addrlen) == 0 && listen(fd, 4) == 0)
+        // On Linux a datagram socket with SO_REUSEADDR would share the port
+        // with another that has it: two receivers, each getting some datagrams.
+        if (kind == SocketKind::Stream)
+            SetListenOptions(fd);
+        if (bind(fd, each->ai_addr, each->ai_addrlen) == 0 && (kind == SocketKind::Datagram || listen(fd, 4) == 0))
             result = fd;
         else {
             why = ErrorText(errno);
@@ -230,6 +267,18 @@ int ListenSocket(const std::string& host, std::uint16_t port, std::string* failu
     if (result < 0 && failure != nullptr)
         *failure = std::move(why);
     return result;
+}
+
+}  // namespace
+
+int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure)
+{
+    return BoundSocket(host, port, SocketKind::Stream, failure);
+}
+
+int BindDatagramSocket(const std::string& host, std::uint16_t port, std::string* failure)
+{
+    return BoundSocket(host, port, SocketKind::Datagram, failure);
 }
 
 std::uint16_t SocketPort(int fd)

@@ -31,6 +31,12 @@ bool HasNetPrefix(std::string_view name, std::string_view prefix);
 bool ParseNetPortName(std::string_view name, std::string_view prefix, sNetAddress& address,
                       std::string* failure = nullptr);
 
+// Reads "<prefix>port" or "<prefix>addr:port" ([addr] for IPv6), the name of a
+// port that waits for its peers; no address (also "<prefix>:port", as the
+// "scheme://:port" paths become) is 127.0.0.1, and port 0 asks for any free
+// one. False with a reason for anything else.
+bool ParseListenPortName(std::string_view name, std::string_view prefix, sNetAddress& address, std::string& failure);
+
 // Resolves host (names, dotted IPv4 and IPv6 literals) and connects a new
 // socket to the first address that takes it; for a datagram socket this only
 // sets the default peer. A stream connect gives up after timeoutMs, or as
@@ -47,6 +53,10 @@ void SetListenOptions(int fd);
 // A listening stream socket on the address (a numeric host; port 0: any free
 // one), non-blocking; -1 on failure, and then failure, when given, says why.
 int ListenSocket(const std::string& host, std::uint16_t port, std::string* failure = nullptr);
+// A datagram socket bound to the address (a numeric host; port 0: any free
+// one), non-blocking, never sharing its port; -1 on failure, and then
+// failure, when given, says why.
+int BindDatagramSocket(const std::string& host, std::uint16_t port, std::string* failure = nullptr);
 // The local port a socket is bound to; 0 when it cannot be told.
 std::uint16_t SocketPort(int fd);
 // One connection waiting on a listening socket, non-blocking; -1 with errno

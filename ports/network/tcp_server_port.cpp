@@ -17,32 +17,7 @@ constexpr std::size_t kChunkSize = 1024;
 
 bool ParseServerPortName(std::string_view name, sNetAddress& address, std::string& failure)
 {
-    if (!HasNetPrefix(name, kPrefix)) {
-        failure = "not a TCPSVR:[addr:]port name";
-        return false;
-    }
-    std::string_view rest = name.substr(kPrefix.size());
-    // The connection dialog writes "TCPSVR::" before whatever was typed,
-    // address or not.
-    if (rest.size() > 1 && rest.front() == ':')
-        rest.remove_prefix(1);
-    const std::size_t colon = rest.rfind(':');
-    std::string_view host = colon == std::string_view::npos ? std::string_view() : rest.substr(0, colon);
-    const std::string_view portText = colon == std::string_view::npos ? rest : rest.substr(colon + 1);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    if (colon != std::string_view::npos && (host.empty() || host.find_first_of("[]") != std::string_view::npos)) {
-        failure = "expected TCPSVR:[addr:]port";
-        return false;
-    }
-    if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos ||
-        std::stoul(std::string(portText)) > 65535) {
-        failure = "the port is not a number from 0 to 65535";
-        return false;
-    }
-    address.host = host.empty() ? std::string("127.0.0.1") : std::string(host);
-    address.port = std::uint16_t(std::stoul(std::string(portText)));
-    return true;
+    return ParseListenPortName(name, kPrefix, address, failure);
 }
 
 CTCPServerPort::~CTCPServerPort()
@@ -140,6 +115,8 @@ void CTCPServerPort::AcceptClient()
     SetKeepAlive(fresh);
     if (client >= 0)
         log.LogBasic("%s: a new client replaces the connected one", name.c_str());
+    else
+        log.LogBasic("%s: a client connected", name.c_str());
     // Also with no client before: a write that raced the last one's leaving
     // was never meant for this one.
     DropClient();

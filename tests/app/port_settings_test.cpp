@@ -475,8 +475,14 @@ TEST(PortSettingsNtripTest, PortNamesAndStreamPathsSelectTheirMode)
     ASSERT_TRUE(settings.SelectPortName("tcpcli://10.0.0.5:5017"));
     EXPECT_EQ(settings.Mode(), kTcpMode);
     EXPECT_EQ(settings.networkAddress, "10.0.0.5:5017");
-    ASSERT_TRUE(settings.SelectPortName("udp://10.0.0.5:5018"));
+    ASSERT_TRUE(settings.SelectPortName("UDP:10.0.0.5:5018"));
     EXPECT_EQ(settings.Mode(), kUdpSpMode);
+    // Plain UDP is typed where a serial device is; a stream tool is not probed.
+    ASSERT_TRUE(settings.SelectPortName("udpsvr://:5018"));
+    EXPECT_EQ(settings.Mode(), kSerialPortMode);
+    EXPECT_FALSE(settings.OffersProbe());
+    settings.Open();
+    EXPECT_EQ(settings.PortName(), "UDPSVR::5018");
     ASSERT_TRUE(settings.SelectPortName("ntrip://u:p@caster/MOUNT"));
     EXPECT_EQ(settings.Mode(), kNtripMode);
     EXPECT_EQ(settings.ntripHost, "caster");

@@ -20,7 +20,7 @@ TEST(StreamPath, AliasesBecomePortNames)
     const std::vector<sPathCase> cases = {
         {"tcpcli://10.0.0.5:5017", "TCP:10.0.0.5:5017"},
         {"TCPCLI://host", "TCP:host"},
-        {"udp://10.0.0.5:5018", "UDP:10.0.0.5:5018"},
+        {"udpcli://10.0.0.5:5018", "UDPCLI:10.0.0.5:5018"},
         {"tcpsvr://:5019", "TCPSVR::5019"},
         {"tcpsvr://0.0.0.0:5019", "TCPSVR:0.0.0.0:5019"},
         {"ntrip://u:p@caster:2101/MOUNT", "NTRIP:u:p@caster:2101/MOUNT"},
@@ -68,7 +68,8 @@ TEST(StreamPath, MalformedPathsAreClearErrors)
         {"serial://tty:9600:8:N:1:x", "expected serial://device"},
         {"tcpcli://", "nothing after"},
         {"tcpcli://host:99999", "the port is not a number"},
-        {"udp://:5000", "not a host:port address"},
+        {"udpcli://:5000", "not a host:port address"},
+        {"udp://10.0.0.5:5018", "write udpsvr://[addr]:port to receive a plain UDP stream"},
         {"tcpsvr://host:50x", "expected tcpsvr://[addr]:port"},
         {"ntrip://u:secret@:2101/M", "caster address"},
         {"http://host", "unknown stream type \"http\""},
