@@ -13,6 +13,7 @@
 
 #include "app/tolvar_test_suite_doc.h"
 #include "cli/capture_replay.h"
+#include "cli/console.h"
 #include "cli/decode_command.h"
 #include "cli/demo_command.h"
 #include "cli/events_report.h"
@@ -351,6 +352,7 @@ void AddLogOptions(CLI::App& command, std::string& file, int& level)
 
 int main(int argc, char** argv)
 {
+    cli::UseBinaryStandardStreams();
     CLI::App app{"Tolvar Test Suite: tests of radio links carrying GNSS corrections", "tolvar"};
     app.require_subcommand(1);
 

@@ -10,7 +10,8 @@
 namespace TolvarRT {
 
 // "TCP:", "UDP:" and "NTRIP:" prefixes (in any case) select the network ports; any
-// other name is a serial device. The port is created closed.
+// other name is a serial device. "LOOP:" names an in-process device (the
+// emulated link's on Windows). The port is created closed.
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback);
 

@@ -5,6 +5,7 @@
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
 # ./dev tolvar ARGS  build (its output on stderr), then the command line program (build/cli/tolvar ARGS)
+# ./dev windows  cross-compile the command line for Windows (build-windows/cli/tolvar.exe, statically linked) and its device-free unit tests
 # ./dev bench   build and run the benchmarks
 # ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default, the whole chain 30 s)
 set -euo pipefail
@@ -30,7 +31,7 @@ as_root() {
 
 # What only the tests need: a real monitoring server and its checker, which
 # scrape and check the status server's metrics.
-test_packages=(prometheus)
+test_packages=(prometheus g++-mingw-w64-x86-64-posix wine64)
 
 # deps [PACKAGES...]: the packages above and those given.
 deps() {
@@ -62,6 +63,15 @@ build() {
   cmake --build build -j "$jobs"
 }
 
+# The command line for Windows, by mingw-w64, and the one test program of the
+# suites that need no device; the Linux build's tests run both under wine.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64)
+windows() {
+  say "Windows build (mingw-w64)"
+  configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF
+  cmake --build build-windows -j "$jobs" --target tolvar windows_unit_tests
+}
+
 # A sanitizer build holds the core, the command line and their tests; it runs
 # every suite but those labelled "timing", whose time bounds only a plain
 # build can be held to.
@@ -75,7 +85,7 @@ sanitizer_run() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir "$dir" -LE timing --output-on-failure -j "$jobs"
+    ctest --test-dir "$dir" -LE 'timing|windows' --output-on-failure -j "$jobs"
 }
 
 # The whole program in a sanitizer build: the demo at 5 Hz with the log file
@@ -117,6 +127,7 @@ test_all() {
   deps "${test_packages[@]}"
   format_check
   build
+  windows
   say "all tests"
   ctest --test-dir build --output-on-failure -j "$jobs"
   sanitizer_run address
@@ -173,10 +184,11 @@ case "${1:-}" in
   gui) shift; deps; build; exec build/gui/tolvar-gui "$@" ;;
   # What the program prints on stdout stays its own (--json into a pipe).
   tolvar) shift; build >&2; exec build/cli/tolvar "$@" ;;
+  windows) deps "${windows_packages[@]}"; windows ;;
   bench) shift; bench "$@" ;;
   fuzz) shift; deps; fuzz "$@" ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# //'
+    sed -n '2,10p' "$0" | sed 's/^# //'
     exit 2
     ;;
 esac
