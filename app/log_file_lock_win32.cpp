@@ -23,8 +23,8 @@ int OpenLockedLogFile(const std::string& path, std::string& failure)
     HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(opened));
     const bool regular = GetFileType(handle) == FILE_TYPE_DISK;
     OVERLAPPED whole{};
-    if (regular && !LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                               &whole)) {
+    if (regular &&
+        !LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
         if (GetLastError() == ERROR_LOCK_VIOLATION)
             failure = "another log is writing into it";
     } else if (regular && ::_chsize_s(opened, 0) != 0) {

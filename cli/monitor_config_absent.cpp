@@ -8,8 +8,9 @@ namespace {
 bool Refuse(sMonitorConfig& config, std::string& error)
 {
     config = {};
-    error = "tolvar monitor is not part of the Windows build: its configuration file needs yaml-cpp, which has no "
-            "Windows build here; run the monitor on Linux";
+    error =
+        "tolvar monitor is not part of the Windows build: its configuration file needs yaml-cpp, which has no "
+        "Windows build here; run the monitor on Linux";
     return false;
 }
 

@@ -71,9 +71,8 @@ const std::string& CLinkDevices::PortName(Side side) const
 
 CLinkDevices::sReady CLinkDevices::Wait(int timeoutMs)
 {
-    pollfd waits[3] = {{devices->stop.Fd(), POLLIN, 0},
-                       {devices->master[kBase], POLLIN, 0},
-                       {devices->master[kRover], POLLIN, 0}};
+    pollfd waits[3] = {
+        {devices->stop.Fd(), POLLIN, 0}, {devices->master[kBase], POLLIN, 0}, {devices->master[kRover], POLLIN, 0}};
     sReady ready;
     if (poll(waits, 3, timeoutMs) < 0)
         return ready;  // a signal: as a time-out

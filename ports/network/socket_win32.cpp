@@ -93,9 +93,9 @@ bool WaitAny(sWatch* watches, int count, int timeoutMs)
             handles[used++] = EventHandle(watches[i].fd);
         }
     }
-    const DWORD result = used == 0 ? (timeoutMs < 0 ? WAIT_FAILED : (Sleep(DWORD(timeoutMs)), WAIT_TIMEOUT))
-                                   : WaitForMultipleObjects(DWORD(used), handles, FALSE,
-                                                            timeoutMs < 0 ? INFINITE : DWORD(timeoutMs));
+    const DWORD result =
+        used == 0 ? (timeoutMs < 0 ? WAIT_FAILED : (Sleep(DWORD(timeoutMs)), WAIT_TIMEOUT))
+                  : WaitForMultipleObjects(DWORD(used), handles, FALSE, timeoutMs < 0 ? INFINITE : DWORD(timeoutMs));
     const bool woken = result < WAIT_OBJECT_0 + DWORD(used);
     for (int i = 0; i < count; ++i) {
         watches[i].fired = 0;

@@ -1,11 +1,15 @@
-// A Windows serial device, opened for overlapped I/O: a read is kept pending
-// so that its completion event can share one WaitForMultipleObjects with the
-// port's stop and write-queued events, and a write that the driver cannot
-// take at once completes later through an event of its own. The read time-outs
-// make a read return as soon as any byte is there.
+// A Windows serial device, opened for overlapped I/O. Reads take what the
+// driver holds and return at once (the read time-outs say so); when it holds
+// nothing, an overlapped WaitCommEvent for the next received byte is kept
+// pending, so that its event shares one WaitForMultipleObjects with the
+// port's stop and write-queued events. A write the driver cannot take at
+// once completes later through an event of its own. (A read kept pending
+// with "return on the first byte" time-outs would do as well on Windows, but
+// wine never completes it.)
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -35,14 +39,21 @@ struct CCommPort::sOverlappedIo {
     {
         CloseHandle(read.hEvent);
         CloseHandle(write.hEvent);
+        CloseHandle(readNowDone);
     }
     sOverlappedIo(const sOverlappedIo&) = delete;
     sOverlappedIo& operator=(const sOverlappedIo&) = delete;
 
-    // Fills the empty inbox from the driver, or starts the read that will:
-    // kCompleted when bytes are in, kPending while none are, kFailed when the
-    // device failed.
+    // Fills the empty inbox from the driver, or starts the wait for the next
+    // byte: kCompleted when bytes are in, kPending while none are, kFailed
+    // when the device failed.
     int Fill(HANDLE device, int attempts = 2);
+    // What the driver holds, without waiting.
+    int ReadNow(HANDLE device);
+
+    DWORD eventMask = 0;
+    std::atomic<DWORD> lineErrors{0};  // CE_ flags seen by reads, for ClearErrors
+    HANDLE readNowDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
 namespace {
@@ -69,34 +80,58 @@ bool Aborted(DWORD error)
 
 int CCommPort::sOverlappedIo::Fill(HANDLE device, int attempts)
 {
-    DWORD count = 0;
-    if (!readPending) {
-        ResetEvent(read.hEvent);
-        if (ReadFile(device, inbox.data(), DWORD(inbox.size()), nullptr, &read)) {
-            GetOverlappedResult(device, &read, &count, FALSE);
-        } else if (const DWORD error = GetLastError(); error == ERROR_IO_PENDING) {
-            readPending = true;
-            return kPending;
-        } else if (!Aborted(error)) {
-            return kFailed;
+    // The wait for a byte, when one was pending, has ended or goes on.
+    if (readPending) {
+        DWORD ignored = 0;
+        if (!GetOverlappedResult(device, &read, &ignored, FALSE)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_IO_INCOMPLETE && !Aborted(error))
+                return kFailed;
+            if (error == ERROR_IO_INCOMPLETE)
+                return ReadNow(device);
         }
-    } else if (GetOverlappedResult(device, &read, &count, FALSE)) {
         readPending = false;
-    } else if (const DWORD error = GetLastError(); error == ERROR_IO_INCOMPLETE) {
-        return kPending;
-    } else {
-        readPending = false;
-        if (!Aborted(error))
-            return kFailed;
-        count = 0;
     }
+    if (const int result = ReadNow(device); result != kPending)
+        return result;
+    ResetEvent(read.hEvent);
+    if (!WaitCommEvent(device, &eventMask, &read)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return kFailed;
+        readPending = true;
+        // A byte that came after the read and before the wait was armed
+        // raises no event: read once more.
+        return ReadNow(device);
+    }
+    // An event was there already: its byte is read on the next attempt.
+    return attempts > 1 ? Fill(device, attempts - 1) : kPending;
+}
+
+int CCommPort::sOverlappedIo::ReadNow(HANDLE device)
+{
+    // Only what the driver says it holds is asked for, so the read returns
+    // at once on every driver (wine's leaves a read of more waiting). The
+    // line errors learnt on the way are kept for ClearErrors.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(device, &errors, &status))
+        return kFailed;
+    lineErrors.fetch_or(errors, std::memory_order_relaxed);
+    const DWORD wanted = std::min<DWORD>(status.cbInQue, DWORD(inbox.size()));
+    if (wanted == 0)
+        return kPending;
+    OVERLAPPED now{};
+    now.hEvent = readNowDone;
+    DWORD count = 0;
+    if (!ReadFile(device, inbox.data(), wanted, nullptr, &now) &&
+        (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(device, &now, &count, TRUE)))
+        return Aborted(GetLastError()) ? kPending : kFailed;
+    if (count == 0 && !GetOverlappedResult(device, &now, &count, FALSE))
+        return kFailed;
     inboxBegin = 0;
     inboxEnd = count;
-    // The read time-out ran out with nothing there, or a purge aborted it:
-    // the next read is started, so that a wait has one to wait for.
-    if (count == 0)
-        return attempts > 1 ? Fill(device, attempts - 1) : kPending;
-    return kCompleted;
+    return count == 0 ? kPending : kCompleted;
 }
 
 CCommPort::CCommPort() = default;
@@ -120,20 +155,20 @@ bool CCommPort::Open(const char* devicePath)
         return Failed("not a serial port name");
     // No sharing: Windows keeps every other program (and a second open of
     // ours) out of a serial device for as long as it is open.
-    HANDLE handle = CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE handle =
+        CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return Failed(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? kInUse : ErrorText(error));
     }
     DCB line{};
     line.DCBlength = sizeof line;
-    // Any byte there ends a read at once; with none, a read waits for the first.
-    COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
+    // A read returns at once with what is there, if anything.
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     std::string refused;
     if (!GetCommState(handle, &line))
         refused = "not a serial device";
-    else if (!SetCommTimeouts(handle, &timeouts))
+    else if (!SetCommTimeouts(handle, &timeouts) || !SetCommMask(handle, EV_RXCHAR | EV_ERR | EV_BREAK))
         refused = ErrorText(GetLastError());
     if (!refused.empty()) {
         CloseHandle(handle);
@@ -300,7 +335,8 @@ CCommPort::sDeviceReadiness CCommPort::WaitDevice(bool writing, int stopFd, int 
         handles[count++] = Handle(wakeFd);
     }
     const DWORD limit = DWORD(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, MAXDWORD - 1));
-    const DWORD result = count == 0 ? (Sleep(limit), WAIT_TIMEOUT) : WaitForMultipleObjects(count, handles, FALSE, limit);
+    const DWORD result =
+        count == 0 ? (Sleep(limit), WAIT_TIMEOUT) : WaitForMultipleObjects(count, handles, FALSE, limit);
     if (result >= WAIT_OBJECT_0 + count)
         return ready;
     const auto isSet = [&](int at) { return at >= 0 && WaitForSingleObject(handles[at], 0) == WAIT_OBJECT_0; };
@@ -384,7 +420,8 @@ bool CCommPort::ClearErrors(unsigned& errors)
         return false;
     DWORD flags = 0;
     if (!ClearCommError(Handle(fd), &flags, nullptr))
-        return true;  // nothing to learn, as from a driver that counts nothing
+        flags = 0;  // nothing to learn, as from a driver that counts nothing
+    flags |= io->lineErrors.exchange(0, std::memory_order_relaxed);
     if (flags & CE_FRAME)
         errors |= kErrorFrame;
     if (flags & CE_OVERRUN)

@@ -51,8 +51,8 @@ std::vector<std::string> ListSerialDevices(const std::string&, const std::string
         char data[256];
         DWORD dataSize = sizeof data - 1;
         DWORD type = 0;
-        const LONG result = RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(data), &dataSize);
+        const LONG result =
+            RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
         if (result == ERROR_NO_MORE_ITEMS)
             break;
         if (result != ERROR_SUCCESS || type != REG_SZ)
