@@ -1,12 +1,11 @@
 #include "app/file_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <cerrno>
 
+#include <cerrno>
 #include <system_error>
+
+#include "app/log_file_lock.h"
 
 CFileLog::CFileLog(CLogPipe& logPipe, int level) : pipe(logPipe), logLevel(ClampLogLevel(level)) {}
 
@@ -59,25 +58,10 @@ std::string CFileLog::OpenLocked(const std::string& path)
 {
     if (path.empty())
         return "no file name";
-    // Not truncated until the lock is ours: a file another log is writing
-    // into is left alone, as the reader-only sharing of the file promises.
-    const int opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (opened < 0)
-        return std::system_category().message(errno);
-    struct stat status {};
-    const bool regular = ::fstat(opened, &status) == 0 && S_ISREG(status.st_mode);
     std::string failure;
-    // A file system without locks is no reason to refuse. Only a file is
-    // locked: a device (/dev/stderr, a terminal) takes every log that writes
-    // to it, as it would without us.
-    if (regular && ::flock(opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        failure = "another log is writing into it";
-    else if (regular && ::ftruncate(opened, 0) != 0)
-        failure = std::system_category().message(errno);
-    if (!failure.empty()) {
-        ::close(opened);
+    const int opened = OpenLockedLogFile(path, failure);
+    if (opened < 0)
         return failure;
-    }
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         file = opened;

@@ -3,7 +3,9 @@
 // waits of a connection in progress through the cancel registered with it.
 #pragma once
 
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -14,7 +16,8 @@
 namespace cli {
 
 // Thread rules: construct it before any other thread starts (threads inherit
-// the blocked signals, so only its own thread takes them). WaitUntil and
+// the blocked signals, so only its own thread takes them; on Windows the
+// console calls its control handler on a thread of its own). WaitUntil and
 // SetCancel may be called from any thread.
 class CInterruptWait {
 public:
@@ -29,18 +32,22 @@ public:
     // when it has arrived already. An empty function unregisters it; a cancel
     // running meanwhile has ended when SetCancel returns.
     void SetCancel(std::function<void()> cancel);
+    // What an interrupt does, from whichever thread the system delivers it on.
+    void Interrupt();
 
 private:
     void Watch();
 
+#ifndef _WIN32
     sigset_t interrupts{};
     sigset_t previous{};
+#endif
     std::mutex lock;
     std::condition_variable changed;
     bool interrupted = false;           // under the lock
     bool closing = false;               // under the lock
     std::function<void()> onInterrupt;  // under the lock
-    std::thread watcher;
+    std::thread watcher;                // POSIX only
 };
 
 }  // namespace cli

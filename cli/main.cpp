@@ -3,6 +3,7 @@
 // cli/subcommands/, one file each; the exit statuses in exit_status.h there.
 #include <CLI/CLI.hpp>
 
+#include "cli/console.h"
 #include "cli/subcommands/decode.h"
 #include "cli/subcommands/demo.h"
 #include "cli/subcommands/exit_status.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv)
 {
+    cli::UseBinaryStandardStreams();
     CLI::App app{"Tolvar Test Suite: tests of radio links carrying GNSS corrections", "tolvar"};
     app.require_subcommand(1);
 

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "core/printf_format.h"
 #include "core/subscription.h"
 
 // A log sink. Write may be called from any thread at any time, and from
@@ -28,8 +29,6 @@ enum LogLevel : unsigned {
     kLogMost = 2,
     kLogAll = 3,  // packets and dumps
 };
-
-#define TOLVAR_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 
 class CLogNode;
 

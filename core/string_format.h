@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "core/printf_format.h"
+
 namespace TolvarRT {
 
-std::string StringPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string StringPrintf(const char* format, ...) TOLVAR_PRINTF(1, 2);
 
 }  // namespace TolvarRT

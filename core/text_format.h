@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "core/printf_format.h"
+
 namespace TolvarRT {
 
 // The same text and the same return value as std::vsnprintf: the length of
@@ -21,6 +23,6 @@ namespace TolvarRT {
 bool FixedPointUnits(double value, unsigned precision, unsigned long long& units);
 
 int FormatTextV(char* buffer, std::size_t size, const char* format, va_list arguments);
-int FormatText(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int FormatText(char* buffer, std::size_t size, const char* format, ...) TOLVAR_PRINTF(3, 4);
 
 }  // namespace TolvarRT

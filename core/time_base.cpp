@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <mutex>
 
@@ -84,12 +85,15 @@ TimeStamp TimeStampNow() noexcept
 
 double LocalDateNow() noexcept
 {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    return LocalDateAt(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+}
+
+double LocalDateAt(double unixSeconds) noexcept
+{
+    const std::time_t seconds = std::time_t(std::floor(unixSeconds));
     std::tm local{};
     localtime_r(&seconds, &local);
-    const auto sinceWhole = now - std::chrono::system_clock::from_time_t(seconds);
-    const double fraction = std::chrono::duration<double>(sinceWhole).count();
+    const double fraction = unixSeconds - double(seconds);
     const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
     return double(DaysFrom1899(local.tm_year + 1900, unsigned(local.tm_mon + 1), unsigned(local.tm_mday))) +
            secondsOfDay / 86400.0;

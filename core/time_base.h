@@ -47,5 +47,7 @@ double TimeStampToDate(TimeStamp timeStamp) noexcept;
 
 // The local date and time now, as a day number with fraction.
 double LocalDateNow() noexcept;
+// The local date and time of a moment given in seconds since the Unix epoch.
+double LocalDateAt(double unixSeconds) noexcept;
 
 }  // namespace TolvarRT

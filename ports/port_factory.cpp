@@ -1,5 +1,6 @@
 #include "ports/port_factory.h"
 
+#include "ports/inprocess/in_process_port.h"
 #include "ports/network/ntrip_request.h"
 #include "ports/network/ntrip_serial_port.h"
 #include "ports/network/plain_udp_port.h"
@@ -28,6 +29,8 @@ std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portN
         return std::make_unique<CUDPSerialPort>(owner, callback, 0, 0);
     if (HasNetPrefix(portName, "UDPSVR:") || HasNetPrefix(portName, "UDPCLI:"))
         return std::make_unique<CPlainUDPPort>(owner, callback, 0, 0);
+    if (HasNetPrefix(portName, CInProcessPort::kPrefix))
+        return std::make_unique<CInProcessPort>(owner, callback, 0, 0);
     return std::make_unique<tThreadedCommport>(owner, callback, 0, 0);
 }
 

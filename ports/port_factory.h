@@ -11,7 +11,8 @@ namespace TolvarRT {
 
 // "TCP:", "UDP:" (the converter's link protocol), "TCPSVR:", "UDPSVR:" and
 // "UDPCLI:" (plain datagrams), "NTRIP:" and "FILE:" prefixes (in any case)
-// select their ports; any other name is a serial device. The port is created
+// select their ports; "LOOP:" names an in-process device (the emulated
+// link's on Windows); any other name is a serial device. The port is created
 // closed.
 std::unique_ptr<CSerialPortInterface> CreatePortForName(const std::string& portName, void* owner,
                                                         CSerialPortInterface::Callback callback);

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # ./dev deps    install the Debian packages that are missing (runs apt-get update first)
 # ./dev build   configure and build everything into build/
-# ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, a minute of demo under each, every fuzz harness 20 s (the whole chain 30 s)
+# ./dev test    the layer check, deps, the format check, build, every test, all but the timing tests under ASan+UBSan and TSan, the Windows build and its tests under wine, half a minute of demo under each sanitizer, every fuzz harness 10 s (the whole chain 20 s)
 # ./dev demo [ARGS]  deps, build, then a link test on the built-in emulated radio link (tolvar demo ARGS)
 # ./dev gui [ARGS]   deps, build, then the desktop program (tolvar-gui ARGS; --demo shows a live test at once)
 # ./dev tolvar ARGS  build (its output on stderr), then the command line program (build/cli/tolvar ARGS)
+# ./dev windows  cross-compile the command line for Windows (build-windows/cli/tolvar.exe, statically linked) and its device-free unit tests
 # ./dev bench   build and run the benchmarks
-# ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (20 s by default, the whole chain 30 s)
+# ./dev fuzz [SECONDS]  build the fuzz harnesses with clang and libFuzzer, run each (10 s by default, the whole chain 20 s)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -31,8 +32,9 @@ as_root() {
 # What only the tests need: a real monitoring server and its checker, which
 # scrape and check the status server's metrics; a real browser, which loads
 # the status pages; RTKLIB's stream tools, the peers of the network port
-# tests, whose recordings the tests make and replay.
-test_packages=(prometheus chromium rtklib)
+# tests, whose recordings the tests make and replay; the Windows cross
+# compiler and wine, which builds and runs the Windows command line.
+test_packages=(prometheus chromium rtklib g++-mingw-w64-x86-64-posix wine64)
 
 # deps [PACKAGES...]: the packages above and those given.
 deps() {
@@ -64,6 +66,15 @@ build() {
   cmake --build build -j "$jobs"
 }
 
+# The command line for Windows, by mingw-w64, and the one test program of the
+# suites that need no device; the Linux build's tests run both under wine.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64)
+windows() {
+  say "Windows build (mingw-w64)"
+  configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF
+  cmake --build build-windows -j "$jobs" --target tolvar windows_unit_tests
+}
+
 # A sanitizer build holds the core, the command line and their tests; it runs
 # every suite but those labelled "timing", whose time bounds only a plain
 # build can be held to.
@@ -77,7 +88,7 @@ sanitizer_run() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir "$dir" -LE timing --output-on-failure -j "$jobs"
+    ctest --test-dir "$dir" -LE 'timing|windows' --output-on-failure -j "$jobs"
 }
 
 # The whole program in a sanitizer build: the demo at 5 Hz with the log file
@@ -86,7 +97,7 @@ sanitizer_run() {
 # first report stops the program with a failing status, and any report that
 # still reaches the error output fails the job.
 sanitized_demo() {
-  local kind="$1" seconds="${2:-60}" dir="build-$1" out
+  local kind="$1" seconds="${2:-30}" dir="build-$1" out
   say "demo under ${kind} sanitizer, ${seconds} s"
   out="$dir/sanitized-demo"
   mkdir -p "$out"
@@ -119,6 +130,7 @@ test_all() {
   deps "${test_packages[@]}"
   format_check
   build
+  windows
   say "all tests"
   ctest --test-dir build --output-on-failure -j "$jobs"
   sanitizer_run address
@@ -141,13 +153,13 @@ bench() {
 # Each harness runs from a fresh corpus seeded with the real captures; the
 # first crash fails the run and leaves its input in build-fuzz/. SECONDS sets
 # every harness's time; without it each has its own.
-declare -A fuzz_seconds=([chain_fuzzer]=30)
+declare -A fuzz_seconds=([chain_fuzzer]=20)
 fuzz() {
   local seconds="${1:-}"
   if [ -n "$seconds" ]; then
     say "fuzz harnesses under ASan+UBSan, ${seconds} s each"
   else
-    say "fuzz harnesses under ASan+UBSan, 20 s each, the whole chain 30 s"
+    say "fuzz harnesses under ASan+UBSan, 10 s each, the whole chain 20 s"
   fi
   CXX=clang++ configure build-fuzz -DTOLVAR_FUZZ=ON -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF -DTOLVAR_GUI=OFF \
     -DTOLVAR_SANITIZE=address
@@ -156,7 +168,7 @@ fuzz() {
     local corpus="build-fuzz/corpus/$(basename "$harness")"
     mkdir -p "$corpus"
     printf '%s: ' "$(basename "$harness")"
-    local time="${seconds:-${fuzz_seconds[$(basename "$harness")]:-20}}"
+    local time="${seconds:-${fuzz_seconds[$(basename "$harness")]:-10}}"
     if ! (cd build-fuzz && "../$harness" -max_total_time="$time" -print_final_stats=1 \
           "../$corpus" ../tests/data/captures >"../$corpus.log" 2>&1); then
       echo "FAILED"
@@ -175,10 +187,11 @@ case "${1:-}" in
   gui) shift; deps; build; exec build/gui/tolvar-gui "$@" ;;
   # What the program prints on stdout stays its own (--json into a pipe).
   tolvar) shift; build >&2; exec build/cli/tolvar "$@" ;;
+  windows) deps "${windows_packages[@]}"; windows ;;
   bench) shift; bench "$@" ;;
   fuzz) shift; deps; fuzz "$@" ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# //'
+    sed -n '2,10p' "$0" | sed 's/^# //'
     exit 2
     ;;
 esac

@@ -1,11 +1,5 @@
 #include "sim/emulated_radio_link.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -30,23 +24,6 @@ Bytes MakePacket(std::uint8_t type, const std::string& data)
     packet.push_back(PacketChecksum(0, type, field.data(), std::uint8_t(field.size())));
     packet.push_back(kPacketEtx);
     return packet;
-}
-
-void WriteAll(int fd, const Bytes& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put > 0) {
-            done += std::size_t(put);
-        } else if (put < 0 && errno == EAGAIN) {
-            pollfd wait{fd, POLLOUT, 0};
-            if (poll(&wait, 1, 1000) <= 0)
-                return;  // nobody reads the far end: the bytes are gone, as on a cable
-        } else if (put < 0 && errno != EINTR) {
-            return;
-        }
-    }
 }
 
 // Cuts whole data-collector packets out of a device's input; bytes between
@@ -83,21 +60,6 @@ struct Delivery {
     double delayMs;
 };
 
-bool OpenPair(int& master, int& slave, std::string& path)
-{
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return false;
-    // Raw on the device side, so every byte passes unchanged.
-    termios settings{};
-    tcgetattr(slave, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(slave, TCSANOW, &settings);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    path = name;
-    return true;
-}
-
 }  // namespace
 
 CEmulatedRadioLink::CEmulatedRadioLink(const sRadioChannel& radioChannel) : channel(radioChannel) {}
@@ -105,18 +67,13 @@ CEmulatedRadioLink::CEmulatedRadioLink(const sRadioChannel& radioChannel) : chan
 CEmulatedRadioLink::~CEmulatedRadioLink()
 {
     Stop();
-    for (int fd : {baseMaster, baseSlave, roverMaster, roverSlave})
-        if (fd >= 0)
-            close(fd);
 }
 
 bool CEmulatedRadioLink::Start(std::string& error)
 {
-    if (!OpenPair(baseMaster, baseSlave, basePath) || !OpenPair(roverMaster, roverSlave, roverPath)) {
-        error = std::string("cannot make pseudo-terminals: ") + std::strerror(errno);
+    if (!devices.Open(error))
         return false;
-    }
-    stop.Consume();
+    devices.ClearStop();
     thread = std::thread([this] { Run(); });
     return true;
 }
@@ -125,7 +82,7 @@ void CEmulatedRadioLink::Stop()
 {
     if (!thread.joinable())
         return;
-    stop.Signal();
+    devices.RequestStop();
     thread.join();
 }
 
@@ -155,7 +112,7 @@ void CEmulatedRadioLink::Run()
     const auto onBasePacket = [&](Bytes packet) {
         const std::uint8_t type = packet[2];
         if (type == kPacketIdentityRequest) {
-            WriteAll(baseMaster, MakePacket(kPacketIdentityReply, kBaseIdentity));
+            devices.Write(CLinkDevices::kBase, MakePacket(kPacketIdentityReply, kBaseIdentity));
             return;
         }
         // Everything else goes over the air.
@@ -185,9 +142,9 @@ void CEmulatedRadioLink::Run()
     };
     const auto onRoverPacket = [&](const Bytes& packet) {
         if (packet[2] == kPacketIdentityRequest)
-            WriteAll(roverMaster, MakePacket(kPacketIdentityReply, kRoverIdentity));
+            devices.Write(CLinkDevices::kRover, MakePacket(kPacketIdentityReply, kRoverIdentity));
         else if (packet[2] == kPacketRadioCommand)
-            WriteAll(roverMaster, ack);
+            devices.Write(CLinkDevices::kRover, ack);
     };
 
     std::uint8_t buffer[4096];
@@ -197,24 +154,22 @@ void CEmulatedRadioLink::Run()
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(queue.front().due - Clock::now());
             timeout = int(std::max<long long>(0, wait.count() + 1));
         }
-        pollfd waits[3] = {{stop.Fd(), POLLIN, 0}, {baseMaster, POLLIN, 0}, {roverMaster, POLLIN, 0}};
-        if (poll(waits, 3, timeout) < 0 && errno != EINTR)
+        const CLinkDevices::sReady ready = devices.Wait(timeout);
+        if (ready.stopped)
             break;
-        if (waits[0].revents & POLLIN)
-            break;
-        if (waits[1].revents & POLLIN) {
-            const ssize_t got = read(baseMaster, buffer, sizeof buffer);
-            if (got > 0)
-                fromBase.Feed(buffer, std::size_t(got), onBasePacket);
+        // Until the side is empty: a wire wakes the thread once for what
+        // came meanwhile, however much that was.
+        if (ready.readable[CLinkDevices::kBase]) {
+            while (const std::size_t got = devices.Read(CLinkDevices::kBase, buffer, sizeof buffer))
+                fromBase.Feed(buffer, got, onBasePacket);
         }
-        if (waits[2].revents & POLLIN) {
-            const ssize_t got = read(roverMaster, buffer, sizeof buffer);
-            if (got > 0)
-                fromRover.Feed(buffer, std::size_t(got), onRoverPacket);
+        if (ready.readable[CLinkDevices::kRover]) {
+            while (const std::size_t got = devices.Read(CLinkDevices::kRover, buffer, sizeof buffer))
+                fromRover.Feed(buffer, got, onRoverPacket);
         }
         const Clock::time_point now = Clock::now();
         while (!queue.empty() && queue.front().due <= now) {
-            WriteAll(roverMaster, queue.front().bytes);
+            devices.Write(CLinkDevices::kRover, queue.front().bytes);
             std::lock_guard<std::mutex> guard(accountLock);
             ++(queue.front().corrupted ? account.corrupted : account.delivered);
             account.delaySumMs += queue.front().delayMs;

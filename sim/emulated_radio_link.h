@@ -1,6 +1,6 @@
-// A radio link without radios: two pseudo-terminal pairs, the base side's
-// device (a receiver feeding the base radio) and the rover side's device (the
-// rover radio), and between them a channel that drops, corrupts and delays
+// A radio link without radios: two devices (pseudo-terminal pairs on Linux,
+// in-process wires on Windows), the base side's device (a receiver feeding the
+// base radio) and the rover side's device (the rover radio), and between them a channel that drops, corrupts and delays
 // whole packets as a radio link does, keeping their order.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/platform/event_fd.h"
+#include "sim/link_devices.h"
 
 namespace TolvarRT {
 
@@ -48,8 +48,8 @@ struct sRadioAccount {
 };
 
 // Thread rules: Start, Stop and the accessors belong to the owner's thread;
-// the link runs one thread of its own, which waits in poll() on both devices
-// and a stop eventfd, with the next delivery as its time-out.
+// the link runs one thread of its own, which waits on both devices and its
+// stop request at once, with the next delivery as its time-out.
 class CEmulatedRadioLink {
 public:
     static constexpr const char* kBaseIdentity = "PRODUCT,TR-500,Base;PORT,1,0,0,8,1,N,0;VERSION,4,2,0,0;";
@@ -60,22 +60,20 @@ public:
     CEmulatedRadioLink(const CEmulatedRadioLink&) = delete;
     CEmulatedRadioLink& operator=(const CEmulatedRadioLink&) = delete;
 
-    // False (with a reason) when the pseudo-terminals cannot be made.
+    // False (with a reason) when the devices cannot be made.
     bool Start(std::string& error);
     void Stop();
 
-    // The device paths the tool opens: the Source port and the Listener port.
-    const std::string& BasePort() const { return basePath; }
-    const std::string& RoverPort() const { return roverPath; }
+    // The port names the tool opens: the Source port and the Listener port.
+    const std::string& BasePort() const { return devices.PortName(CLinkDevices::kBase); }
+    const std::string& RoverPort() const { return devices.PortName(CLinkDevices::kRover); }
     sRadioAccount Account() const;
 
 private:
     void Run();
 
     const sRadioChannel channel;
-    int baseMaster = -1, baseSlave = -1, roverMaster = -1, roverSlave = -1;
-    std::string basePath, roverPath;
-    CEventFd stop;
+    CLinkDevices devices;
     std::thread thread;
     mutable std::mutex accountLock;
     sRadioAccount account;

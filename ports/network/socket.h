@@ -1,5 +1,7 @@
 // Thin socket operations behind the TCP and UDP ports, and the "TCP:host:port"
-// names that select them. Nothing here keeps state; a socket is a plain fd.
+// names that select them. Nothing here keeps state; a socket is a plain fd
+// (on Windows a SOCKET, whose values fit in an int, and the stop and wake
+// "fds" are CEventFd handles).
 #pragma once
 
 #include <sys/types.h>
@@ -93,6 +95,17 @@ struct sSocketReadiness {
 };
 // Waits for any of them, for at most timeoutMs (negative: no limit).
 sSocketReadiness WaitSocket(int fd, bool wantWrite, int stopFd, int wakeFd, int timeoutMs);
+
+struct sServerReadiness {
+    bool stopped = false;   // stopFd is signalled
+    bool woken = false;     // wakeFd is signalled
+    bool incoming = false;  // listenFd has a connection waiting
+    bool readable = false;  // client has bytes, an end or an error
+    bool writable = false;  // client takes bytes (asked for only with wantWrite)
+};
+// A server's one wait: its stop and wake events, its listening socket and its
+// client (-1 for none), with no time limit.
+sServerReadiness WaitServer(int listenFd, int client, bool wantWrite, int stopFd, int wakeFd);
 
 // Ends both directions at once: a thread waiting to read wakes with an EOF.
 void ShutdownSocket(int fd);

@@ -1,7 +1,5 @@
 #include "ports/network/tcp_server_port.h"
 
-#include <poll.h>
-
 #include <cerrno>
 #include <string>
 
@@ -146,22 +144,14 @@ void CTCPServerPort::ThreadMain()
 {
     std::uint8_t buffer[kChunkSize];
     while (!thread.StopRequested()) {
-        pollfd waits[4] = {{thread.StopFd(), POLLIN, 0},
-                           {writeQueued.Fd(), POLLIN, 0},
-                           {listenFd, POLLIN, 0},
-                           {client, short(POLLIN | (client >= 0 && HasQueued() ? POLLOUT : 0)), 0}};
-        // A negative fd is skipped by poll(): no client, no entry.
-        if (poll(waits, 4, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (waits[0].revents != 0)
+        const sServerReadiness ready =
+            WaitServer(listenFd, client, client >= 0 && HasQueued(), thread.StopFd(), writeQueued.Fd());
+        if (ready.stopped)
             continue;
-        if (waits[1].revents != 0)
+        if (ready.woken)
             writeQueued.Consume();
         // The current client's bytes first: they came before the client that replaces it.
-        if (client >= 0 && (waits[3].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (client >= 0 && ready.readable) {
             const ssize_t count = SocketReceive(client, SocketKind::Stream, buffer, sizeof buffer);
             if (count > 0)
                 Deliver(buffer, std::uint32_t(count));
@@ -170,7 +160,7 @@ void CTCPServerPort::ThreadMain()
                 DropClient();
             }
         }
-        if (waits[2].revents != 0)
+        if (ready.incoming)
             AcceptClient();
         if (client >= 0 && !PumpWrites()) {
             log.LogBasic("%s: sending to the client failed", name.c_str());

@@ -4,6 +4,10 @@
 
 namespace TolvarRT {
 
+// On Windows the number is a manual-reset event's handle (kernel handles fit
+// in 32 bits), which the port's one WaitForMultipleObjects takes; there,
+// Consume resets it.
+//
 // Thread rules: Signal may be called from any thread; Consume by the waiting
 // thread. Signals coalesce until consumed, like an auto-reset event.
 class CEventFd {

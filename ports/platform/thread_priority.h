@@ -4,7 +4,9 @@
 // port threads.
 #pragma once
 
+#ifndef _WIN32
 #include <pthread.h>
+#endif
 
 namespace TolvarRT {
 
@@ -36,11 +38,15 @@ public:
 private:
     enum class How { Normal, RealTime, Nice, Lowest };
 
+#ifdef _WIN32
+    int normalPriority = 0;  // GetThreadPriority's value
+#else
     pthread_t self;
     int tid;
     int normalPolicy = SCHED_OTHER;
     sched_param normalParam{};
     int normalNice = 0;
+#endif
     How raised = How::Normal;
     bool refused = false;
 };

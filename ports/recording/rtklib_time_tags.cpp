@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "core/time_base.h"
+
 namespace TolvarRT {
 namespace {
 
@@ -13,8 +15,6 @@ constexpr std::string_view kMagic = "TIMETAG RTKLIB ";
 constexpr std::size_t kTextLength = 64;
 // GPS time runs ahead of UTC by the leap seconds since 1980: 18 since 2017.
 constexpr double kGpsLeadSeconds = 18.0;
-// The local date's day 0 is 1899-12-30, 25569 days before 1970-01-01.
-constexpr double kDaysTo1970 = 25569.0;
 
 std::uint64_t Little(const std::uint8_t* data, unsigned bytes)
 {
@@ -28,14 +28,6 @@ void PutLittle(std::string& out, std::uint64_t value, unsigned bytes)
 {
     for (unsigned i = 0; i < bytes; ++i)
         out.push_back(char((value >> (8 * i)) & 0xff));
-}
-
-double LocalDate(double unixSeconds)
-{
-    const std::time_t whole = std::time_t(std::floor(unixSeconds));
-    std::tm local{};
-    ::localtime_r(&whole, &local);
-    return (unixSeconds + double(local.tm_gmtoff)) / 86400.0 + kDaysTo1970;
 }
 
 }  // namespace
@@ -109,7 +101,7 @@ bool CRtklibTagParser::Head(const std::uint8_t* data, std::string& error)
     const std::uint64_t bits = Little(data + kTextLength + 4, 8);
     std::memcpy(&fraction, &bits, sizeof fraction);
     const double gps = double(Little(data + kTextLength, 4)) + (std::isfinite(fraction) ? fraction : 0.0);
-    parsed.clock.date = LocalDate(gps - kGpsLeadSeconds);
+    parsed.clock.date = LocalDateAt(gps - kGpsLeadSeconds);
     lengthSoFar = 0;
     lastTick = 0;
     records = 0;

@@ -2,19 +2,25 @@
 // interfaces they report.
 #include "ports/serial/can_interfaces.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "ports/platform/shared_library.h"
+
 namespace TolvarRT {
 namespace {
 
-// Constant-initialised, so it exists before and after every instance,
-// including the process-wide one destroyed at exit.
-constinit std::mutex libraryCalls;
+// Made on first use and never destroyed, so it exists before and after every
+// instance, including the process-wide one destroyed at exit. (A constinit
+// mutex would do on glibc, but a winpthreads mutex has no constant
+// initialiser.)
+std::mutex& LibraryCalls()
+{
+    static std::mutex* const calls = new std::mutex;
+    return *calls;
+}
 
 struct sEntryPoint {
     const char* name;
@@ -31,7 +37,7 @@ constexpr sEntryPoint kPlainEntryPoints[] = {
 void Unload(sCanLibrary& library)
 {
     if (library.handle)
-        dlclose(library.handle);
+        CloseSharedLibrary(library.handle);
     sCanLibrary closed;
     closed.path = std::move(library.path);
     closed.fx = library.fx;
@@ -42,17 +48,17 @@ void Unload(sCanLibrary& library)
 // later attempt does not pile up references to it.
 void LoadLibrary(sCanLibrary& library)
 {
-    library.handle = dlopen(library.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    library.handle = OpenSharedLibrary(library.path.c_str());
     if (!library.handle)
         return;
     bool complete = true;
-    void* getInfo = dlsym(library.handle, "GetInfo");
+    void* getInfo = FindLibrarySymbol(library.handle, "GetInfo");
     library.getInfo = reinterpret_cast<CanGetInfoFunction>(getInfo);
     complete = complete && getInfo;
-    library.reset = dlsym(library.handle, library.fx ? "ResetInterface" : "Reset");
+    library.reset = FindLibrarySymbol(library.handle, library.fx ? "ResetInterface" : "Reset");
     complete = complete && library.reset;
     for (const sEntryPoint& entry : kPlainEntryPoints) {
-        library.*entry.slot = dlsym(library.handle, entry.name);
+        library.*entry.slot = FindLibrarySymbol(library.handle, entry.name);
         complete = complete && library.*entry.slot;
     }
     if (complete)
@@ -127,7 +133,7 @@ CCanLibraries::CCanLibraries(std::string plainPath, std::string fxPath)
 
 CCanLibraries::~CCanLibraries()
 {
-    std::lock_guard<std::mutex> guard(libraryCalls);
+    std::lock_guard<std::mutex> guard(LibraryCalls());
     for (sCanLibrary& library : libraries)
         Unload(library);
     loaded = false;
@@ -135,7 +141,7 @@ CCanLibraries::~CCanLibraries()
 
 bool CCanLibraries::Load()
 {
-    std::lock_guard<std::mutex> guard(libraryCalls);
+    std::lock_guard<std::mutex> guard(LibraryCalls());
     return LoadLocked();
 }
 
@@ -152,7 +158,7 @@ bool CCanLibraries::LoadLocked()
 
 std::uint16_t CCanLibraries::CountInterfaces()
 {
-    std::lock_guard<std::mutex> guard(libraryCalls);
+    std::lock_guard<std::mutex> guard(LibraryCalls());
     if (!LoadLocked())
         return 0;
     if (count == 0)
@@ -175,7 +181,7 @@ void CCanLibraries::Enumerate()
 
 std::optional<sCanInterface> CCanLibraries::Interface(unsigned index) const
 {
-    std::lock_guard<std::mutex> guard(libraryCalls);
+    std::lock_guard<std::mutex> guard(LibraryCalls());
     if (index >= count)
         return std::nullopt;
     return table[index];
@@ -183,7 +189,7 @@ std::optional<sCanInterface> CCanLibraries::Interface(unsigned index) const
 
 bool CCanLibraries::IsUsable(bool fx) const
 {
-    std::lock_guard<std::mutex> guard(libraryCalls);
+    std::lock_guard<std::mutex> guard(LibraryCalls());
     return libraries[fx ? 1 : 0].usable;
 }
 

@@ -38,8 +38,13 @@ using CanGetInfoFunction = std::uint16_t (*)(std::uint8_t number, std::uint8_t s
 inline constexpr std::uint8_t kCanControllerRoom = 16;
 inline constexpr std::uint32_t kCanDescriptionSize = 256;
 
+#ifdef _WIN32
+inline constexpr const char* kCanPlainLibrary = "ZCAN4USB.dll";
+inline constexpr const char* kCanFxLibrary = "ZCAN4USBFX.dll";
+#else
 inline constexpr const char* kCanPlainLibrary = "libZCAN4USB.so";
 inline constexpr const char* kCanFxLibrary = "libZCAN4USBFX.so";
+#endif
 
 // One library file and its entry points.
 struct sCanLibrary {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,7 +34,7 @@ public:
         kErrorBufferOverrun = 0x10,
     };
 
-    CCommPort() = default;
+    CCommPort();
     ~CCommPort();
     CCommPort(const CCommPort&) = delete;
     CCommPort& operator=(const CCommPort&) = delete;
@@ -50,8 +52,24 @@ public:
     // or when closing failed.
     bool Close();
     bool IsOpen() const { return device.load(std::memory_order_acquire) >= 0; }
-    // The descriptor to wait on; -1 when closed.
+    // The descriptor to wait on (on Windows the device's handle); -1 when
+    // closed.
     int Fd() const { return device.load(std::memory_order_acquire); }
+
+    struct sDeviceReadiness {
+        bool ready = false;     // anything below; false after the time-out
+        bool readable = false;  // StartRead has something to say
+        bool writable = false;  // ContinueWrite may go on
+        bool failed = false;    // an error or a hang-up
+        bool stopped = false;   // stopFd is signalled
+        bool woken = false;     // wakeFd is signalled
+    };
+    // The reader thread's one wait: on the device (bytes to read; room for
+    // the write in progress when writing), unless closed, and on the stop and
+    // wake events, for at most timeout. On Windows the device's part is the
+    // completion of the overlapped read (started here when none is pending)
+    // and write.
+    sDeviceReadiness WaitDevice(bool writing, int stopFd, int wakeFd, std::chrono::milliseconds timeout);
 
     // Reads what is there, up to size bytes: kCompleted (ReadResult has the
     // count), kPending (nothing yet, wait for POLLIN), kFailed (error, hang-up
@@ -108,6 +126,10 @@ private:
     struct sErrorCounts {
         int frame = 0, overrun = 0, parity = 0, brk = 0, bufferOverrun = 0;
     } errorCounts;
+
+    // Windows only: the overlapped read and write and their events.
+    struct sOverlappedIo;
+    std::unique_ptr<sOverlappedIo> io;
 };
 
 }  // namespace TolvarRT

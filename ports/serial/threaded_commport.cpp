@@ -1,14 +1,12 @@
-// The reader thread sleeps in poll() until the device has bytes or room for a
+// The reader thread sleeps in one wait (poll(), or WaitForMultipleObjects on
+// Windows) until the device has bytes or room for a
 // pending write, a buffer is queued, the port is stopped or the idle period
 // ends. A device that has hung up keeps reporting itself ready, so after a
 // failure the thread closes it and only waits for the stop signal and the
 // next due time of a reopen attempt.
 #include "ports/serial/threaded_commport.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <climits>
 #include <string>
 #include <system_error>
 
@@ -22,10 +20,9 @@ namespace {
 // pending writes and the stop request are seen in time.
 constexpr unsigned kMaxChunksPerBurst = 64;
 
-int PollTimeout(std::chrono::steady_clock::duration left)
+std::chrono::milliseconds TimeLeft(std::chrono::steady_clock::duration left)
 {
-    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::clamp<decltype(milliseconds)>(milliseconds, 0, INT_MAX));
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(left), std::chrono::milliseconds(0));
 }
 
 }  // namespace
@@ -261,31 +258,23 @@ bool tThreadedCommport::ServeDevice()
             if (writing)
                 wakeAt = std::min(wakeAt, writeStarted + kWriteTimeout);
         }
-        pollfd waits[3] = {
-            {Fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
-            {stopSignal.Fd(), POLLIN, 0},
-            {writeQueued.Fd(), POLLIN, 0},
-        };
-        const int ready = poll(waits, 3, PollTimeout(wakeAt - now));
+        const sDeviceReadiness ready = WaitDevice(writing, stopSignal.Fd(), writeQueued.Fd(), TimeLeft(wakeAt - now));
         if (stopRequested.load(std::memory_order_acquire))
             break;
-        if (ready < 0)
-            continue;  // a signal
 
         bool failed = false;
-        const short device = waits[0].revents;
-        if (device & POLLIN)
+        if (ready.readable)
             failed = !ReadBurst();
-        if (device & (POLLERR | POLLHUP | POLLNVAL))
+        if (ready.failed)
             failed = true;
         // Idle time-out: look for bytes a wait may have missed.
-        if (ready == 0 && !failed)
+        if (!ready.ready && !failed)
             failed = !ReadBurst();
         if (failed)
             return true;
-        if ((waits[2].revents & POLLIN) != 0)
+        if (ready.woken)
             writeQueued.Consume();
-        if (waits[2].revents != 0 || (device & POLLOUT) != 0 || (ready == 0 && writing))
+        if (ready.woken || ready.writable || (!ready.ready && writing))
             PumpWrites();
     }
     return false;
@@ -306,11 +295,12 @@ bool tThreadedCommport::AwaitDevice()
                  static_cast<long long>(period.count()));
     Clock::time_point due = Clock::now() + period;
     while (!stopRequested.load(std::memory_order_acquire)) {
-        pollfd waits[2] = {{stopSignal.Fd(), POLLIN, 0}, {writeQueued.Fd(), POLLIN, 0}};
-        const int ready = poll(waits, 2, PollTimeout(due - Clock::now()));
+        // The device is closed: only the events are waited on.
+        const sDeviceReadiness ready =
+            WaitDevice(false, stopSignal.Fd(), writeQueued.Fd(), TimeLeft(due - Clock::now()));
         if (stopRequested.load(std::memory_order_acquire))
             break;
-        if (ready > 0 && (waits[1].revents & POLLIN) != 0) {
+        if (ready.woken) {
             // Written to no device: dropped at once rather than kept for one
             // that may never return.
             writeQueued.Consume();

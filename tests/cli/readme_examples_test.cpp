@@ -166,6 +166,8 @@ sPlan Plan(const sCommand& command)
             return {eHow::notRun, {}, "the whole suite, this test among it"};
         if (sub == "gui")
             return {eHow::notRun, {}, "a desktop window"};
+        if (sub == "windows")
+            return {eHow::notRun, {}, "the Windows build, which the suite checks under wine"};
         if (sub == "demo") {
             plan.arguments = words;
         } else if (sub == "tolvar") {
@@ -414,7 +416,8 @@ const std::vector<std::string> kSections = {"Two commands",
                                             "Testing a real link",
                                             "Verdicts, events and field reports",
                                             "Recording a test and replaying it",
-                                            "Monitoring many links"};
+                                            "Monitoring many links",
+                                            "On Windows"};
 
 TEST(ReadmeExamplesTest, EveryCommandIsInASectionThatIsTried)
 {
@@ -454,6 +457,11 @@ TEST(ReadmeExamplesTest, RecordingATestAndReplayingIt)
 TEST(ReadmeExamplesTest, MonitoringManyLinks)
 {
     EXPECT_EQ(TrySection("Monitoring many links"), 2) << "both read the README's configuration in a dry run";
+}
+
+TEST(ReadmeExamplesTest, OnWindows)
+{
+    EXPECT_EQ(TrySection("On Windows"), 0) << "the Windows build and tolvar.exe, which the suite runs under wine";
 }
 
 // The comparison itself, on lines whose shape is known.

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "core/printf_format.h"
 #include "core/text_format.h"
 
 namespace TolvarRT {
@@ -22,7 +23,7 @@ struct sResult {
     std::string text;
 };
 
-sResult Ours(std::size_t size, const char* format, ...) __attribute__((format(printf, 2, 3)));
+sResult Ours(std::size_t size, const char* format, ...) TOLVAR_PRINTF(2, 3);
 sResult Ours(std::size_t size, const char* format, ...)
 {
     char buffer[512];
@@ -34,7 +35,7 @@ sResult Ours(std::size_t size, const char* format, ...)
     return {length, size == 0 ? std::string() : std::string(buffer, std::strlen(buffer))};
 }
 
-sResult Library(std::size_t size, const char* format, ...) __attribute__((format(printf, 2, 3)));
+sResult Library(std::size_t size, const char* format, ...) TOLVAR_PRINTF(2, 3);
 sResult Library(std::size_t size, const char* format, ...)
 {
     char buffer[512];

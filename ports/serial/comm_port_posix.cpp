@@ -6,12 +6,15 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -106,9 +109,36 @@ std::string SpeedRefused(std::uint32_t baudRate)
 
 }  // namespace
 
+struct CCommPort::sOverlappedIo {};
+
+CCommPort::CCommPort() = default;
+
 CCommPort::~CCommPort()
 {
     Close();
+}
+
+CCommPort::sDeviceReadiness CCommPort::WaitDevice(bool writing, int stopFd, int wakeFd,
+                                                  std::chrono::milliseconds timeout)
+{
+    // A negative fd is skipped by poll(): a closed device is not waited on.
+    pollfd waits[3] = {
+        {Fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
+        {stopFd, POLLIN, 0},
+        {wakeFd, POLLIN, 0},
+    };
+    const auto milliseconds = std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, INT_MAX);
+    sDeviceReadiness ready;
+    // A signal ends the wait early, as a time-out would.
+    if (poll(waits, 3, static_cast<int>(milliseconds)) <= 0)
+        return ready;
+    ready.ready = true;
+    ready.readable = (waits[0].revents & POLLIN) != 0;
+    ready.writable = (waits[0].revents & POLLOUT) != 0;
+    ready.failed = (waits[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    ready.stopped = (waits[1].revents & POLLIN) != 0;
+    ready.woken = (waits[2].revents & POLLIN) != 0;
+    return ready;
 }
 
 bool CCommPort::Failed(std::string reason)
