@@ -15,6 +15,9 @@ enum class eLinkEventKind : std::uint8_t {
     EndOutage,
     BeginCorrupted,
     EndCorrupted,
+    // From the frames' own content, with no Source needed:
+    StationChanged,  // a base's id, position, antenna or receiver changed mid-run
+    EpochsLost,      // whole epochs of one GNSS never came
 };
 
 struct sLinkEvent {
@@ -30,6 +33,16 @@ struct sLinkEvent {
     // how long frames had been missing (or corrupt) when it was judged.
     double durationS = 0.0;
     std::uint64_t lostBytes = 0;  // corruption events: rejected bytes counted in the run
+    // Frame: the age of its corrections (arrival minus epoch), when it has one.
+    bool hasAge = false;
+    double ageS = 0.0;
+    // StationChanged and EpochsLost: the station; EpochsLost: the GNSS and
+    // how many epochs; StationChanged: what changed ("station", "position",
+    // "antenna", "receiver", "firmware"), a static text.
+    std::uint16_t stationId = 0;
+    std::uint8_t gnss = 0;  // a Gnss
+    std::uint64_t epochs = 0;
+    const char* what = "";
 };
 
 // Called on the thread that counted the frame or judged the event, under the

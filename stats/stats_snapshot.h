@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "stats/content_snapshot.h"
 #include "stats/packet_stats.h"
 
 namespace TolvarRT {
@@ -19,6 +20,10 @@ struct sStatsSnapshot {
     // Per source record, in the same order: frames the receiver has not
     // matched and could still match at the time of the snapshot.
     std::vector<std::uint32_t> inFlight;
+    // What each side's frames told about themselves (ages, epochs, stations);
+    // sourceContent is empty without a source.
+    sContentSnapshot content;
+    sContentSnapshot sourceContent;
 
     const PacketStats* Find(std::uint32_t key) const;
     const PacketStats* FindSource(std::uint32_t key) const;
