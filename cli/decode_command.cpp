@@ -102,7 +102,7 @@ void AddContent(const TolvarRT::sFrameContent& content, nlohmann::ordered_json& 
     if (content.gnss != TolvarRT::Gnss::None)
         line["satellites"] = content.satellites;
     if (content.multiple >= 0) {
-        line["signals"] = content.signals;
+        line["signals"] = content.signalTypes;
         line["cells"] = content.cells;
     }
     if (content.hasReferencePoint) {

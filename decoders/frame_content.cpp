@@ -24,9 +24,9 @@ struct sLegacyLayout {
 // 1001-1004 (GPS L1, L1 extended, L1/L2, L1/L2 extended) and 1009-1012
 // (the same for GLONASS), in message-number order.
 constexpr sLegacyLayout kLegacyLayouts[8] = {
-    {Gnss::GPS, EpochScale::GpsWeekMs, 30, 58},        {Gnss::GPS, EpochScale::GpsWeekMs, 30, 74},
-    {Gnss::GPS, EpochScale::GpsWeekMs, 30, 101},       {Gnss::GPS, EpochScale::GpsWeekMs, 30, 125},
-    {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 64}, {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 79},
+    {Gnss::GPS, EpochScale::GpsWeekMs, 30, 58},         {Gnss::GPS, EpochScale::GpsWeekMs, 30, 74},
+    {Gnss::GPS, EpochScale::GpsWeekMs, 30, 101},        {Gnss::GPS, EpochScale::GpsWeekMs, 30, 125},
+    {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 64},  {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 79},
     {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 107}, {Gnss::GLONASS, EpochScale::GlonassDayMs, 27, 130},
 };
 
@@ -35,8 +35,8 @@ constexpr unsigned kMsmSatelliteBits[7] = {10, 10, 10, 18, 36, 18, 36};
 constexpr unsigned kMsmCellBits[7] = {15, 27, 42, 48, 63, 65, 80};
 
 // The GNSS of each block of ten MSM numbers from 1071 on.
-constexpr Gnss kMsmGnss[7] = {Gnss::GPS, Gnss::GLONASS, Gnss::Galileo, Gnss::SBAS,
-                              Gnss::QZSS, Gnss::BeiDou, Gnss::NavIC};
+constexpr Gnss kMsmGnss[7] = {Gnss::GPS,  Gnss::GLONASS, Gnss::Galileo, Gnss::SBAS,
+                              Gnss::QZSS, Gnss::BeiDou,  Gnss::NavIC};
 
 // A station record's text: a count byte, then that many characters, of which
 // the first 31 are kept. False when the characters run past the frame.
@@ -86,22 +86,22 @@ bool ReadMsm(CBitReader& bits, Gnss gnss, unsigned msm, sFrameContent& content)
     const std::uint64_t satelliteMask = bits.Read(64);
     const auto signalMask = std::uint32_t(bits.Read(32));
     const auto satellites = unsigned(std::popcount(satelliteMask));
-    const auto signals = unsigned(std::popcount(signalMask));
+    const auto signalTypes = unsigned(std::popcount(signalMask));
     // The cell mask has a bit per satellite and signal, 64 at most.
-    if (!bits.Ok() || satellites * signals > 64)
+    if (!bits.Ok() || satellites * signalTypes > 64)
         return false;
-    const std::uint64_t cellMask = bits.Read(satellites * signals);
+    const std::uint64_t cellMask = bits.Read(satellites * signalTypes);
     const auto cells = unsigned(std::popcount(cellMask));
-    if (!bits.Ok() ||
-        bits.Remaining() < std::size_t(satellites) * kMsmSatelliteBits[msm - 1] + std::size_t(cells) * kMsmCellBits[msm - 1])
+    if (!bits.Ok() || bits.Remaining() < std::size_t(satellites) * kMsmSatelliteBits[msm - 1] +
+                                             std::size_t(cells) * kMsmCellBits[msm - 1])
         return false;
     content.hasStation = true;
     content.gnss = gnss;
-    content.epochScale = gnss == Gnss::BeiDou ? EpochScale::BeiDouWeekMs
+    content.epochScale = gnss == Gnss::BeiDou    ? EpochScale::BeiDouWeekMs
                          : gnss == Gnss::GLONASS ? EpochScale::GlonassDayMs
                                                  : EpochScale::GpsWeekMs;
     content.satellites = std::uint8_t(satellites);
-    content.signals = std::uint8_t(signals);
+    content.signalTypes = std::uint8_t(signalTypes);
     content.cells = std::uint16_t(cells);
     return true;
 }

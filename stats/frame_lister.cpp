@@ -50,8 +50,8 @@ void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const Ti
     // A decoder's span may run across the 32-bit wrap of the running index;
     // the streams listed here are far shorter.
     const CBytePipeSubscriber::sByteSpan span = placing[slot]->PublishedSpan();
-    sListedFrame frame{span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp};
-    frame.content = content;
+    sListedFrame frame{span.firstIndex, span.count, frameClass, type,  std::move(name),
+                       *chunkIndex,     stamp,      false,      false, content};
     if (onFrame)
         onFrame(std::move(frame));
     else
@@ -104,8 +104,7 @@ void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uin
     List(kRtcm2Slot, kFrameClassRTCM2, type, stamp, content);
 }
 
-void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
-                                const TimeStamp& stamp)
+void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& stamp)
 {
     sFrameContent content;
     ReadRTCM3Content(data, length, content);

@@ -16,9 +16,17 @@ TEST(BitReaderTest, ReadsFieldsMostSignificantBitFirst)
         std::uint64_t value;
     };
     const Row rows[] = {
-        {0, 8, 0xD3},          {0, 12, 0xD30},      {4, 12, 0x300},         {24, 12, 0x3ED},
-        {5, 3, 0x3},           {0, 0, 0},           {0, 64, 0xD300133ED7FF8001}, {16, 64, 0x133ED7FF80012345},
-        {79, 1, 1},            {48, 1, 1},          {49, 15, 1},
+        {0, 8, 0xD3},
+        {0, 12, 0xD30},
+        {4, 12, 0x300},
+        {24, 12, 0x3ED},
+        {5, 3, 0x3},
+        {0, 0, 0},
+        {0, 64, 0xD300133ED7FF8001},
+        {16, 64, 0x133ED7FF80012345},
+        {79, 1, 1},
+        {48, 1, 1},
+        {49, 15, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.skip) + "+" + std::to_string(row.count));
@@ -36,7 +44,8 @@ TEST(BitReaderTest, SignedFieldsAreTwosComplement)
         unsigned skip, count;
         std::int64_t value;
     };
-    const Row rows[] = {{0, 8, -45}, {8, 8, 0}, {40, 9, -1}, {48, 2, -2}, {56, 8, 1}, {0, 64, std::int64_t(0xD300133ED7FF8001)}};
+    const Row rows[] = {{0, 8, -45}, {8, 8, 0},  {40, 9, -1},
+                        {48, 2, -2}, {56, 8, 1}, {0, 64, std::int64_t(0xD300133ED7FF8001)}};
     for (const Row& row : rows) {
         CBitReader bits(kBytes, sizeof kBytes);
         bits.Skip(row.skip);

@@ -118,8 +118,8 @@ TEST(FrameContentCaptureTest, LegacyObservationsAgreeWithGpsdecode)
 // staid, nsat, nsig, sync, ncell), in stream order per type. convbin gives
 // GPS time; the fields count GPS time of week for GPS, Galileo, SBAS, QZSS
 // and NavIC, BDT (GPS - 14 s) for BeiDou, and Moscow time (UTC + 3 h, GPS -
-// 18 s) for GLONASS: NTRIP 16:35:45 GPS on Wednesday, MIXED 08:42:17 GPS on
-// Tuesday, ublox 23:40:59 GPS on Tuesday (Wednesday in Moscow).
+// 18 s) for GLONASS: NTRIP 16:35:45 GPS on Wednesday, MIXED 08:42:17.001 GPS (its
+// RINEX epoch; the trace rounds to 10 ms) on Tuesday, ublox 23:40:59 GPS on Tuesday (Wednesday in Moscow).
 struct sMsmRow {
     const char* capture;
     unsigned type;
@@ -127,7 +127,7 @@ struct sMsmRow {
     std::uint32_t epochMs;
     std::uint8_t dayOfWeek;
     bool multiple;
-    unsigned satellites, signals, cells;
+    unsigned satellites, signalTypes, cells;
 };
 
 const sMsmRow kMsmRows[] = {
@@ -145,10 +145,10 @@ const sMsmRow kMsmRows[] = {
     {"pygpsdata-NTRIP-USCL00CHL0.log", 1127, Gnss::BeiDou, 318931000, 7, true, 11, 3, 23},
     {"pygpsdata-NTRIP-USCL00CHL0.log", 1136, Gnss::NavIC, 318945000, 7, true, 0, 0, 0},
     {"pygpsdata-NTRIP-USCL00CHL0.log", 1137, Gnss::NavIC, 318945000, 7, false, 0, 0, 0},
-    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1077, Gnss::GPS, 204137000, 7, true, 10, 2, 17},
-    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1087, Gnss::GLONASS, 42119000, 2, true, 7, 2, 13},
-    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1097, Gnss::Galileo, 204137000, 7, true, 5, 2, 10},
-    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1127, Gnss::BeiDou, 204123000, 7, false, 10, 2, 11},
+    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1077, Gnss::GPS, 204137001, 7, true, 10, 2, 17},
+    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1087, Gnss::GLONASS, 42119001, 2, true, 7, 2, 13},
+    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1097, Gnss::Galileo, 204137001, 7, true, 5, 2, 10},
+    {"pygpsdata-MIXED-RTCM3BADCRC.log", 1127, Gnss::BeiDou, 204123001, 7, false, 10, 2, 11},
     {"ublox-f9p-rtcm.log", 1077, Gnss::GPS, 258059000, 7, true, 9, 2, 16},
     {"ublox-f9p-rtcm.log", 1087, Gnss::GLONASS, 9641000, 3, false, 7, 2, 12},
     {"ublox-f9p-rtcm.log", 1087, Gnss::GLONASS, 9642000, 3, false, 7, 2, 12},
@@ -193,7 +193,7 @@ TEST(FrameContentCaptureTest, MsmHeadersAgreeWithConvbin)
             EXPECT_EQ(content.multiple, row.multiple ? 1 : 0);
             EXPECT_EQ(content.sync, -1);
             EXPECT_EQ(content.satellites, row.satellites);
-            EXPECT_EQ(content.signals, row.signals);
+            EXPECT_EQ(content.signalTypes, row.signalTypes);
             EXPECT_EQ(content.cells, row.cells);
         }
     }
@@ -237,8 +237,8 @@ TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
             EXPECT_STREQ(content.receiver.text, "SEPT POLARX5");
             EXPECT_STREQ(content.firmware.text, "5.5.0");
             // gpsdecode leaves the receiver serial out; read off the frame's
-            // last bytes: a count of 10 and "3019338   ".
-            EXPECT_STREQ(content.receiverSerial.text, "RECEIVER_SERIAL_PLACEHOLDER");
+            // last bytes: a count of 7 and "3075024".
+            EXPECT_STREQ(content.receiverSerial.text, "3075024");
         }
     }
 
@@ -261,8 +261,7 @@ TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
 // messages carry none and are read as having nothing.
 TEST(FrameContentCaptureTest, OnlyMessagesWithAStationGiveOne)
 {
-    for (const char* capture :
-         {"testglo.rtcm3", "rtcm3-1.log", "ublox-f9p-rtcm.log", "pygpsdata-NTRIP-USCL00CHL0.log"})
+    for (const char* capture : {"testglo.rtcm3", "rtcm3-1.log", "ublox-f9p-rtcm.log", "pygpsdata-NTRIP-USCL00CHL0.log"})
         for (const sPayload& payload : Rtcm3Payloads(capture)) {
             SCOPED_TRACE(std::string(capture) + " " + std::to_string(payload.type));
             const sFrameContent content = Read3(payload);
@@ -270,8 +269,9 @@ TEST(FrameContentCaptureTest, OnlyMessagesWithAStationGiveOne)
                                      payload.type == 1045 || payload.type == 1046 || payload.type == 1059 ||
                                      payload.type == 1060 || payload.type == 4072;
             EXPECT_EQ(content.hasStation, !stationless);
-            if (stationless)
+            if (stationless) {
                 EXPECT_FALSE(content.HasEpoch() || content.hasReferencePoint || content.hasDescriptor);
+            }
         }
 }
 
@@ -287,8 +287,8 @@ TEST(FrameContentCaptureTest, Rtcm2HeadersAgreeWithGpsdecode)
         std::uint64_t zcountSum;
         unsigned sequenceSum;
     };
-    for (const Row& row : {Row{"sample.rtcm2", 131, 268, 416, 68731, 454},
-                           Row{"rtcm2.bend.log", 162, 205, 4960, 807141, 561}}) {
+    for (const Row& row :
+         {Row{"sample.rtcm2", 131, 268, 416, 68731, 454}, Row{"rtcm2.bend.log", 162, 205, 4960, 807141, 561}}) {
         SCOPED_TRACE(row.capture);
         const std::vector<std::uint8_t> stream = ReadCapture(row.capture);
         const Rtcm2Run run = DecodeRtcm2(stream, FixedChunks(stream.size(), 1024));
@@ -383,7 +383,7 @@ TEST(FrameContentTest, EachGnssCountsItsMsmEpochByItsOwnRule)
         EXPECT_EQ(content.dayOfWeek, row.dayOfWeek);
         EXPECT_EQ(content.multiple, row.type % 20 == 4 ? 1 : 0);
         EXPECT_EQ(content.satellites, 2);
-        EXPECT_EQ(content.signals, 2);
+        EXPECT_EQ(content.signalTypes, 2);
         EXPECT_EQ(content.cells, 3);
     }
     EXPECT_STREQ(GnssName(Gnss::None), "");
@@ -445,8 +445,8 @@ TEST(FrameContentTest, ReferencePointIsSignedTenthsOfMillimetres)
 // buffer of its own size, so a read past it is caught by the sanitizers.
 TEST(FrameContentTest, FramesCutShortAreRefusedAndLeaveNothing)
 {
-    const std::vector<std::vector<std::uint8_t>> frames = {
-        Legacy1004(), Msm4(1077, 1, false), Msm4(1087, 1, false), Point1006(), Receiver1033("RX")};
+    const std::vector<std::vector<std::uint8_t>> frames = {Legacy1004(), Msm4(1077, 1, false), Msm4(1087, 1, false),
+                                                           Point1006(), Receiver1033("RX")};
     for (const auto& frame : frames) {
         for (std::size_t length = 0; length < frame.size(); ++length) {
             SCOPED_TRACE(std::to_string(frame.size()) + " bytes cut to " + std::to_string(length));
@@ -510,19 +510,19 @@ TEST(FrameContentTest, CmrHeaderGivesStationEpochAndSatellites)
 {
     // Version 2, station 29; type 0, 3 satellites; epoch 239999 ms.
     const std::uint32_t epoch = 239999;
-    std::vector<std::uint8_t> type0 = {0x5D, 0x03, std::uint8_t(epoch >> 10), std::uint8_t(epoch >> 2),
-                                       std::uint8_t((epoch & 3u) << 6), 0};
+    std::vector<std::uint8_t> type0 = {
+        0x5D, 0x03, std::uint8_t(epoch >> 10), std::uint8_t(epoch >> 2), std::uint8_t((epoch & 3u) << 6), 0};
     type0.resize(6 + 3 * 8, 0);
     struct Row {
         const char* what;
         std::uint8_t type;
         std::vector<std::uint8_t> data;
         bool read;
-        bool station;
-        std::uint16_t stationId;
-        Gnss gnss;
-        EpochScale scale;
-        unsigned satellites;
+        bool station = false;
+        std::uint16_t stationId = 0;
+        Gnss gnss = Gnss::None;
+        EpochScale scale = EpochScale::None;
+        unsigned satellites = 0;
     };
     std::vector<std::uint8_t> type3 = type0;
     type3[1] = 0x63;
@@ -532,9 +532,17 @@ TEST(FrameContentTest, CmrHeaderGivesStationEpochAndSatellites)
         {"GLONASS observations, UTC", 3, type3, true, true, 29, Gnss::GLONASS, EpochScale::None, 3},
         {"reference position", 1, type1, true, true, 29, Gnss::None, EpochScale::None, 0},
         {"CMR+ page", 5, {200, 0, 4, 1, 2}, true, true, 200, Gnss::None, EpochScale::None, 0},
-        {"observations missing a satellite", 0, {type0.begin(), type0.end() - 1}, false},
-        {"header cut", 1, {0x5D, 0x20, 0, 0, 0}, false},
-        {"CMR+ page cut", 5, {200, 0}, false},
+        {"observations missing a satellite",
+         0,
+         {type0.begin(), type0.end() - 1},
+         false,
+         false,
+         0,
+         Gnss::None,
+         EpochScale::None,
+         0},
+        {"header cut", 1, {0x5D, 0x20, 0, 0, 0}, false, false, 0, Gnss::None, EpochScale::None, 0},
+        {"CMR+ page cut", 5, {200, 0}, false, false, 0, Gnss::None, EpochScale::None, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
