@@ -54,7 +54,7 @@ void CharFilterEdit::keyPressEvent(QKeyEvent* event)
 void CharFilterEdit::Reject(QChar character)
 {
     int answer = 0;
-    Q_EMIT CharacterRejected(controlId, character, &answer);
+    emit CharacterRejected(controlId, character, &answer);
     if (answer != kSilent)
         Beep();
 }

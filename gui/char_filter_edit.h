@@ -28,7 +28,7 @@ public:
     int ControlId() const { return controlId; }
     const TolvarRT::CCharFilter& Filter() const { return filter; }
 
-Q_SIGNALS:
+signals:
     // *answer starts at 0; a receiver sets it to kSilent to stop the beep.
     void CharacterRejected(int controlId, QChar character, int* answer);
 

@@ -118,7 +118,7 @@ void CChildFrame::OnTimer(unsigned id)
         chartStrip->AddValue(sample.value);
         if (sample.linkOutage)
             chartStrip->MarkLatest();
-        Q_EMIT ChartValueAdded(sample.value);
+        emit ChartValueAdded(sample.value);
     } else if (id == CTolvarTestSuiteDoc::kCannedNmeaTimer) {
         document.SendCannedNmea(LocalTimeOfDay());
     }

@@ -53,7 +53,7 @@ public:
     // Lets the main window close it when the application ends.
     void AllowClose() { closeAllowed = true; }
 
-Q_SIGNALS:
+signals:
     // The chart got a new value; for tests and the position window.
     void ChartValueAdded(double value);
 

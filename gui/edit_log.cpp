@@ -83,7 +83,7 @@ void CEditLog::SetLogLevel(unsigned level)
     const sLogLevels stored = queue.SetLogLevel(int(std::min(level, unsigned(kLogLevelHighest))));
     settings.WriteInt(kLogSettingsSection, kPaneLogLevelKey, stored.paneLevel);
     settings.WriteInt(kLogSettingsSection, kFileLogLevelKey, stored.fileLevel);
-    Q_EMIT LogLevelChanged(unsigned(stored.paneLevel));
+    emit LogLevelChanged(unsigned(stored.paneLevel));
 }
 
 unsigned CEditLog::LogLevel() const
@@ -96,7 +96,7 @@ void CEditLog::SetPaused(bool paused)
     const bool changed = paused != queue.IsPaused();
     queue.SetPaused(paused);
     if (changed)
-        Q_EMIT PausedChanged(paused);
+        emit PausedChanged(paused);
 }
 
 bool CEditLog::IsPaused() const

@@ -39,7 +39,7 @@ public:
     // The texts waiting to be shown, for the window's own checks.
     const CLogViewQueue& Queue() const { return queue; }
 
-Q_SIGNALS:
+signals:
     void LogLevelChanged(unsigned level);
     void PausedChanged(bool paused);
 

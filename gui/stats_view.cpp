@@ -89,7 +89,7 @@ void CStatsItemModel::SetRows(std::vector<TolvarRT::sStatsRow> newRows)
         if (SameKeys(rows, i, newRows, i)) {
             if (rows[i].cells != newRows[i].cells) {
                 rows[i] = std::move(newRows[i]);
-                Q_EMIT dataChanged(index(int(i), 0), index(int(i), columnCount() - 1), {Qt::DisplayRole});
+                emit dataChanged(index(int(i), 0), index(int(i), columnCount() - 1), {Qt::DisplayRole});
             }
             continue;
         }
