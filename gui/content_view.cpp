@@ -49,8 +49,7 @@ QTableWidget* FittedTable(QWidget* parent)
     table->horizontalHeader()->setHighlightSections(false);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
-    table->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    table->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return table;
 }
 
@@ -159,7 +158,10 @@ void CContentView::ShowTable(QLabel& caption, QTableWidget& table, const TolvarR
     }
     table.resizeColumnsToContents();
     table.resizeRowsToContents();
-    table.updateGeometry();
+    // Sized from its sections: a scroll area's own hint lags a change of rows.
+    const int frame = 2 * table.frameWidth();
+    table.setFixedSize(frame + table.horizontalHeader()->length(),
+                       frame + table.horizontalHeader()->sizeHint().height() + table.verticalHeader()->length());
 }
 
 QMdiSubWindow* OpenContentWindow(QMdiArea& area, CTolvarTestSuiteDoc& document)

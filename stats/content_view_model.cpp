@@ -205,9 +205,12 @@ sContentSide ContentSideOf(const char* title, const sContentSnapshot& content)
     if (content.Empty())
         side.notes.push_back("No frames with epochs or station records yet");
     if (content.mixedStations) {
+        // The ids when the figures name more than one: the collector may have
+        // judged the mix from frames whose station it does not keep.
         const std::vector<std::uint16_t> ids = StationIds(content);
-        side.notes.push_back(StringPrintf("Warning: observations of %zu stations (%s) are mixed in this stream",
-                                          ids.size(), Joined(ids).c_str()));
+        const std::string which = ids.size() > 1 ? StringPrintf("%zu stations (%s)", ids.size(), Joined(ids).c_str())
+                                                 : std::string("more than one station");
+        side.notes.push_back("Warning: observations of " + which + " are mixed in this stream");
     }
     if (!content.clock.noAgesReason.empty())
         side.notes.push_back("No ages: " + content.clock.noAgesReason);

@@ -198,6 +198,14 @@ TEST(ContentViewModelTest, MixedStationsAreWarnedOfWithTheirIds)
     EXPECT_THAT(side.stations.headers, ElementsAre("", "Station 15", "Station 2201"));
 }
 
+TEST(ContentViewModelTest, AMixJudgedFromOneKnownStationIsStillWarnedOf)
+{
+    sContentSnapshot content = RoverContent();
+    content.mixedStations = true;
+    EXPECT_THAT(ContentViewOf(RoverOnly(content)).sides[0].notes,
+                ElementsAre("Warning: observations of more than one station are mixed in this stream"));
+}
+
 TEST(ContentViewModelTest, EmptyContentSaysSoAndHasNoRows)
 {
     const sContentView view = ContentViewOf(RoverOnly(sContentSnapshot()));
