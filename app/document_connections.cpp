@@ -64,13 +64,16 @@ std::string CTolvarTestSuiteDoc::IdentityWaitText(const std::string& port)
     return "Waiting for the identity of " + port;
 }
 
-bool CTolvarTestSuiteDoc::OpenEndpoint(TolvarRT::CDCProto& endpoint, const TolvarRT::PortRequest& request,
-                                       const std::string& description)
+bool CTolvarTestSuiteDoc::OpenEndpoint(TolvarRT::CDCProto& endpoint, TolvarRT::CStatsCollection& statistics,
+                                       const TolvarRT::PortRequest& request, const std::string& description)
 {
     // A network peer may take its time to accept, and a device settles
     // after it opens.
     bool opened = false;
     ui.RunWaitingStep("Opening " + description, [&] { opened = endpoint.OpenPort(request); });
+    // Before the first chunk: a replay waits for the owner (or its settling
+    // time) before it delivers. A port that failed leaves the host's clock.
+    statistics.SetArrivalClock(endpoint.ArrivalUtcClock());
     return opened;
 }
 
@@ -89,7 +92,7 @@ bool CTolvarTestSuiteDoc::ConnectListener()
     if (!listenerProbed)
         BeginCounting(false, -1.0);
     const auto probeStart = std::chrono::steady_clock::now();
-    if (!OpenEndpoint(listener, dialog->MakePortRequest(0), description)) {
+    if (!OpenEndpoint(listener, listenerStats, dialog->MakePortRequest(0), description)) {
         ui.ShowInformation("Could not open Comm port");
         UpdateTitle();
         return listener.IsPortOpen();
@@ -175,7 +178,7 @@ bool CTolvarTestSuiteDoc::ConnectNmeaListener()
     listenerProbed = false;
     BeginCounting(false, -1.0);
     const std::string description = TolvarRT::ShownPortName(dialog->PortName());
-    if (OpenEndpoint(listener, dialog->MakePortRequest(0), description)) {
+    if (OpenEndpoint(listener, listenerStats, dialog->MakePortRequest(0), description)) {
         ui.SetMainCaption("Connected to " + description);
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
         listenerStatus = description;
@@ -200,6 +203,7 @@ void CTolvarTestSuiteDoc::DisconnectListener()
     }
     UpdateTitle();
     listener.ClosePort();
+    listenerStats.SetArrivalClock({});
 }
 
 bool CTolvarTestSuiteDoc::ConnectSource()
@@ -242,7 +246,7 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     if (generateFakeAts.load())
         sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
     const auto probeStart = std::chrono::steady_clock::now();
-    if (!OpenEndpoint(source, dialog->MakePortRequest(0), description)) {
+    if (!OpenEndpoint(source, sourceStats, dialog->MakePortRequest(0), description)) {
         ui.ShowInformation("Could not open Comm port");
         generateFakeCmr.store(false);
         generateFakeAts.store(false);
@@ -296,4 +300,5 @@ void CTolvarTestSuiteDoc::DisconnectSource()
     }
     UpdateTitle();
     source.ClosePort();
+    sourceStats.SetArrivalClock({});
 }

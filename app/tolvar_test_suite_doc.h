@@ -187,9 +187,11 @@ public:
 private:
     std::unique_ptr<CPortSettings> MakePortSettings(const char* caption, unsigned helpTextId, bool source,
                                                     bool offerProbe = true);
-    // Opens an endpoint as one waiting step of its command.
-    bool OpenEndpoint(TolvarRT::CDCProto& endpoint, const TolvarRT::PortRequest& request,
-                      const std::string& description);
+    // Opens an endpoint as one waiting step of its command, and gives its
+    // statistics the port's clock for the ages of the corrections (a replayed
+    // recording's arrivals are read as the recorded UTC, not as now).
+    bool OpenEndpoint(TolvarRT::CDCProto& endpoint, TolvarRT::CStatsCollection& statistics,
+                      const TolvarRT::PortRequest& request, const std::string& description);
     static std::string IdentityWaitText(const std::string& port);
     // The statistics, their views and the position window start afresh, and
     // the front end is told: the connection's frames count from here.

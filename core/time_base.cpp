@@ -108,6 +108,21 @@ double LocalDateAt(double unixSeconds) noexcept
            secondsOfDay / 86400.0;
 }
 
+double UnixSecondsAtLocalDate(double date) noexcept
+{
+    const double days = std::floor(date);
+    const double secondsOfDay = (date - days) * 86400.0;
+    const double wholeSeconds = std::floor(secondsOfDay);
+    // mktime normalises a day of the month past its end, so the day number
+    // goes in as days after 1970-01-01; the zone decides whether it is summer.
+    std::tm local{};
+    local.tm_year = 70;
+    local.tm_mday = 1 + int(days - 25569.0);
+    local.tm_sec = int(wholeSeconds);
+    local.tm_isdst = -1;
+    return double(std::mktime(&local)) + (secondsOfDay - wholeSeconds);
+}
+
 void ProgramEpoch::Retake() noexcept
 {
     EnsureFirstEpoch();

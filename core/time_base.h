@@ -56,5 +56,10 @@ double UnixSecondsAt(TimeStamp timeStamp) noexcept;
 double LocalDateNow() noexcept;
 // The local date and time of a moment given in seconds since the Unix epoch.
 double LocalDateAt(double unixSeconds) noexcept;
+// The other way: the moment of a local date, in this machine's time zone as it
+// is now configured (a date written in another zone comes out off by the
+// difference between the zones). In the hour a clock turned back repeats, the
+// zone's own choice of the two is taken.
+double UnixSecondsAtLocalDate(double date) noexcept;
 
 }  // namespace TolvarRT

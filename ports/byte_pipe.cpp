@@ -218,6 +218,12 @@ void CBytePipeSubscription::SetSentBytesTap(IIncomingBytePipe* tap)
     sentTap = tap;
 }
 
+CSerialPortInterface::ArrivalClock CBytePipeSubscription::ArrivalUtcClock()
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return port != nullptr && port->IsOpen() ? port->ArrivalUtcClock() : CSerialPortInterface::ArrivalClock{};
+}
+
 PortSettings CBytePipeSubscription::CurrentSettings()
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);

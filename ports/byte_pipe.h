@@ -93,6 +93,10 @@ public:
     // itself; null ends it. The tap runs under the lock.
     void SetSentBytesTap(IIncomingBytePipe* tap);
 
+    // The open port's ArrivalUtcClock (empty when there is none): how its
+    // stamps become UTC, for the statistics of this pipe's chunks.
+    CSerialPortInterface::ArrivalClock ArrivalUtcClock();
+
     // The settings of the open port (all zero when there is none).
     PortSettings CurrentSettings();
     // Applies new settings to the open port; false when there is none or the

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -101,6 +102,13 @@ public:
     virtual void SetLogPipe(CLogPipe* /*pipe*/) {}
     // Set before Open; ports that report no position to their peer ignore it.
     virtual void SetGgaPosition(std::optional<sGgaPosition> /*position*/) {}
+    // How the open port's time stamps become UTC (seconds since 1970) for
+    // whoever compares arrivals with the time a frame carries; empty: the
+    // host's clock now (UnixSecondsAt). A replayed recording gives its
+    // recorded UTC. The function stays valid after the port closes; it runs
+    // on the reader thread, under the lock of the statistics it serves.
+    using ArrivalClock = std::function<double(TimeStamp)>;
+    virtual ArrivalClock ArrivalUtcClock() const { return {}; }
 
     const PortSettings& Settings() const { return settings; }
     const std::string& Name() const { return name; }

@@ -119,11 +119,27 @@ bool CFileReplayPort::Open(const char* portName)
         if (start > 0)
             log.LogAlways("%s: starting %g s into the recording, leaving out the %zu chunk%s recorded before",
                           parsed.path.c_str(), parsed.startSeconds, skipped, skipped == 1 ? "" : "s");
+        originUnixSeconds = tags.clock.unixSeconds + double(start) / 1e9;
+        if (tags.utcFromLocalDate)
+            log.LogBasic("%s: no UTC in its time tags; the local date of its start is taken in this zone",
+                         parsed.path.c_str());
         session = CReplaySession::Find(tags.clock.session, SidesOfSession(parsed.path, tags.clock.session));
         side = session->Join(tags.tags.empty() ? CReplaySession::kDone : tags.tags.front().nanoseconds);
     }
     open = true;
     return true;
+}
+
+CSerialPortInterface::ArrivalClock CFileReplayPort::ArrivalUtcClock() const
+{
+    if (!timed || session == nullptr)
+        return {};
+    // The session, not the port: the clock may be asked after the port is
+    // gone, and the session's origin is fixed once the replay starts.
+    return [session = session, origin = originUnixSeconds](TimeStamp stamp) {
+        const std::optional<TimeStamp> start = session->Origin();
+        return start ? origin + SecondsBetween(stamp, *start) : UnixSecondsAt(stamp);
+    };
 }
 
 bool CFileReplayPort::Close()

@@ -59,6 +59,11 @@ public:
     void QueueWrite(OwnedPortBuffer buffer) override;
     void SendBreak(unsigned /*milliseconds*/) override {}
     void SetLogPipe(CLogPipe* pipe) override { log.Attach(pipe); }
+    // Of a recording: a stamp's recorded UTC, the origin's UTC from the time
+    // tags plus the stamp's time since the origin on this run's clock (at any
+    // speed the stamps keep the recorded spacing). Empty for a plain capture,
+    // whose chunks arrive now.
+    ArrivalClock ArrivalUtcClock() const override;
 
     bool IsTimed() const { return timed; }
     // True once every byte has been delivered.
@@ -79,6 +84,7 @@ private:
     sTimeTags tags;
     bool timed = false;
     double speed = 0.0;
+    double originUnixSeconds = 0.0;  // of a recording: UTC at the time its first kept chunk counts from
     std::shared_ptr<CReplaySession> session;
     int side = -1;
     std::atomic<bool> open{false};

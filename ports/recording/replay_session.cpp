@@ -68,6 +68,14 @@ void CReplaySession::Wake()
     changed.notify_all();
 }
 
+std::optional<TimeStamp> CReplaySession::Origin()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (!started)
+        return std::nullopt;
+    return start.time_since_epoch().count();
+}
+
 bool CReplaySession::Started(Clock::time_point now)
 {
     if (!started && (released || (joined >= expected && now >= lastJoin + kSettle) || now >= firstJoin + kJoinWait)) {

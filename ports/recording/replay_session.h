@@ -57,6 +57,9 @@ public:
     bool WaitTurn(int side, std::int64_t nanoseconds, double speed, Stopped stopped, TimeStamp& stamp);
     // Wakes every waiting side to look at its stop condition again.
     void Wake();
+    // The recording's origin on this run's clock, which every stamp WaitTurn
+    // gives counts from; none before the replay starts.
+    std::optional<TimeStamp> Origin();
 
     // The time on the clock the frames carry: while a recording plays (at
     // any speed), the recorded time played so far mapped onto this run's

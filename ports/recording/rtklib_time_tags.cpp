@@ -101,7 +101,8 @@ bool CRtklibTagParser::Head(const std::uint8_t* data, std::string& error)
     const std::uint64_t bits = Little(data + kTextLength + 4, 8);
     std::memcpy(&fraction, &bits, sizeof fraction);
     const double gps = double(Little(data + kTextLength, 4)) + (std::isfinite(fraction) ? fraction : 0.0);
-    parsed.clock.date = LocalDateAt(gps - kGpsLeadSeconds);
+    parsed.clock.unixSeconds = gps - kGpsLeadSeconds;
+    parsed.clock.date = LocalDateAt(parsed.clock.unixSeconds);
     lengthSoFar = 0;
     lastTick = 0;
     records = 0;

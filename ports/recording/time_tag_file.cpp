@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr std::string_view kMagic = "tolvar-time-tags ";
 constexpr int kVersion = 2;
+// A note to older readers, the origin's UTC to newer ones.
+constexpr std::string_view kOriginUnixNote = "# origin-unix ";
 
 // The version of a time-tag file from its first line; 0 when it is not one.
 int MagicVersion(const std::string& line)
@@ -52,7 +55,9 @@ sRecordingClock StartRecordingClock()
     sRecordingClock clock;
     clock.origin = TimeStampNow();
     clock.date = TimeStampToDate(clock.origin);
-    clock.unixSeconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    // Read as the arrivals' UTC is read live, so that a replay that maps its
+    // arrivals back from this origin gives the live ages to the microsecond.
+    clock.unixSeconds = UnixSecondsAt(clock.origin);
     std::random_device entropy;
     clock.session = (std::uint64_t(entropy()) << 32) ^ entropy() ^ std::uint64_t(clock.origin);
     return clock;
@@ -60,9 +65,10 @@ sRecordingClock StartRecordingClock()
 
 std::string TimeTagHeader(const sRecordingClock& clock)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "%.*s%d\nsession %" PRIx64 "\norigin-date %.12f\n", int(kMagic.size()),
-                  kMagic.data(), kVersion, clock.session, clock.date);
+    char text[200];
+    std::snprintf(text, sizeof text, "%.*s%d\nsession %" PRIx64 "\norigin-date %.12f\n%.*s%.6f\n", int(kMagic.size()),
+                  kMagic.data(), kVersion, clock.session, clock.date, int(kOriginUnixNote.size()),
+                  kOriginUnixNote.data(), clock.unixSeconds);
     return text;
 }
 
@@ -89,6 +95,16 @@ CTimeTagParser::eLine CTimeTagParser::Line(const std::string& line, sTimeTag& ta
         head.version = MagicVersion(line);
         return head.version == 0 ? bad("not a time-tag file") : kHeadLine;
     }
+    if (line.compare(0, kOriginUnixNote.size(), kOriginUnixNote) == 0) {
+        std::istringstream value(line.substr(kOriginUnixNote.size()));
+        double unixSeconds = 0.0;
+        if (!(value >> unixSeconds) || !(value >> std::ws).eof() || !std::isfinite(unixSeconds))
+            return bad("bad origin time");
+        head.clock.unixSeconds = unixSeconds;
+        head.utcFromLocalDate = false;
+        sawUnix = true;
+        return kHeadLine;
+    }
     if (line.empty() || line[0] == '#')
         return kHeadLine;
     std::istringstream fields(line);
@@ -102,6 +118,13 @@ CTimeTagParser::eLine CTimeTagParser::Line(const std::string& line, sTimeTag& ta
     if (first == "origin-date") {
         fields >> head.clock.date;
         sawDate = !fields.fail();
+        if (sawDate && !sawUnix) {
+            // A file recorded in another zone comes out off by the zones'
+            // difference, and its ages with it; the origin-unix line, when it
+            // follows, puts that right.
+            head.clock.unixSeconds = UnixSecondsAtLocalDate(head.clock.date);
+            head.utcFromLocalDate = true;
+        }
         return sawDate ? kHeadLine : bad("bad origin date");
     }
     if (head.end)

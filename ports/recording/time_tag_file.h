@@ -6,10 +6,15 @@
 //   tolvar-time-tags 2
 //   session <hexadecimal id shared by the sides of one recording>
 //   origin-date <local date at the clock's origin: days since 1899-12-30>
+//   # origin-unix <UTC at the clock's origin: seconds since 1970-01-01>
 //   <byte offset of the chunk> <nanoseconds from the origin to its arrival>
 //   ...
 //   end <bytes in the data file>
 // Offsets rise strictly; times never fall. Lines starting with '#' are notes.
+// The origin's UTC is one of them, so that readers older than it take the
+// file as before; a replay maps its chunks' arrivals back onto that UTC, and
+// the ages of the corrections come out as they were live. Files without it
+// (written before it) get their UTC from origin-date in this machine's zone.
 // The end line is written when the recording stops as it should: a file of
 // version 2 without it was cut short (a crash, a kill, a full disk), so the
 // extent of its last chunk is not known. Version 1 files have no end line.
@@ -30,7 +35,7 @@ struct sRecordingClock {
     TimeStamp origin = 0;
     double date = 0.0;
     std::uint64_t session = 0;
-    double unixSeconds = 0.0;  // the system clock at the origin, for files that hold the time of day
+    double unixSeconds = 0.0;  // UTC at the origin (seconds since 1970-01-01), as the arrivals were read live
 };
 
 struct sTimeTag {
@@ -44,6 +49,9 @@ struct sTimeTags {
     int version = 0;
     std::optional<std::uint64_t> end;  // the data's length, from the end line
     bool rtklib = false;               // read from RTKLIB's binary time-tag file
+    // The file holds no UTC of its own: clock.unixSeconds comes from its
+    // local origin-date read in this machine's zone.
+    bool utcFromLocalDate = false;
 };
 
 // Time stamps are readings of the monotonic clock; these convert between
@@ -80,6 +88,7 @@ private:
     unsigned number = 0;
     bool sawSession = false;
     bool sawDate = false;
+    bool sawUnix = false;
 };
 
 // False when the file cannot be read or is not a time-tag file.

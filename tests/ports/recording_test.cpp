@@ -2,8 +2,11 @@
 // byte pipe (a full disk included), and the replay port's chunks and stamps.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,7 @@ TEST(TimeTagFileTest, WhatIsWrittenIsReadBack)
     sRecordingClock clock;
     clock.session = 0xFEEDC0DE12345678ull;
     clock.date = 46363.722107085174;
+    clock.unixSeconds = 1796515200.123456;
     const std::vector<sTimeTag> written = {{0, 0}, {63, 103478002}, {1024, 103478002}, {5000000000ull, 86400000000000}};
     std::string text = TimeTagHeader(clock) + "# a note\n";
     for (const sTimeTag& tag : written)
@@ -41,6 +45,8 @@ TEST(TimeTagFileTest, WhatIsWrittenIsReadBack)
     EXPECT_EQ(read.end, 5000000007ull);
     EXPECT_EQ(read.clock.session, clock.session);
     EXPECT_DOUBLE_EQ(read.clock.date, clock.date);
+    EXPECT_NEAR(read.clock.unixSeconds, clock.unixSeconds, 1e-6);
+    EXPECT_FALSE(read.utcFromLocalDate);
     ASSERT_EQ(read.tags.size(), written.size());
     for (std::size_t i = 0; i < written.size(); ++i) {
         EXPECT_EQ(read.tags[i].offset, written[i].offset);
@@ -67,12 +73,73 @@ TEST(TimeTagFileTest, DamagedFilesAreRefusedWithTheLine)
         {"an end before the last tag", head + "0 5\n10 6\nend 10\n", "line 6: bad end"},
         {"a tag after the end", head + "0 5\nend 10\n10 6\n", "line 6: a line after the end"},
         {"another version", "tolvar-time-tags 3\nsession 1f\norigin-date 46000.5\n", "line 1: not a time-tag file"},
+        {"text for the origin's UTC", head + "# origin-unix soon\n", "line 4: bad origin time"},
+        {"more after the origin's UTC", head + "# origin-unix 1796515200 UTC\n", "line 4: bad origin time"},
     };
     for (const auto& c : cases) {
         sTimeTags read;
         std::string error;
         EXPECT_FALSE(ParseTimeTags(c.text, read, error)) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
+    }
+}
+
+// The zone the test runs in, set for one case and put back after it.
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char* zone)
+    {
+        if (const char* was = std::getenv("TZ"))
+            saved = was;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneForTest()
+    {
+        if (saved)
+            setenv("TZ", saved->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> saved;
+};
+
+// Files written before the origin's UTC was kept have only its local date:
+// the date is taken in this machine's zone, which is right when the file was
+// recorded here.
+TEST(TimeTagFileTest, TheOriginsUtcIsReadOrElseTakenFromItsLocalDateInThisZone)
+{
+    const std::string magic = "tolvar-time-tags 2\nsession 1\n";
+    const struct {
+        const char* what;
+        const char* zone;
+        std::string head;
+        double unixSeconds;
+        bool fromLocalDate;
+    } cases[] = {
+        // 2026-12-09 12:00 local
+        {"no UTC, in UTC", "UTC0", magic + "origin-date 46364.5\n", 1796731200.0, true},
+        {"no UTC, two hours east", "XYZ-2", magic + "origin-date 46364.5\n", 1796731200.0 - 7200.0, true},
+        // 2026-06-27 06:00 local, in summer time four hours behind UTC
+        {"no UTC, in summer time", "EST5EDT,M3.2.0,M11.1.0", magic + "origin-date 46200.25\n", 1782540000.0 + 14400.0,
+         true},
+        {"UTC before the date", "XYZ-2", magic + "# origin-unix 1796515200.5\norigin-date 46364.5\n", 1796515200.5,
+         false},
+        {"UTC after the date", "XYZ-2", magic + "origin-date 46364.5\n# origin-unix 1796515200.5\n", 1796515200.5,
+         false},
+        {"a version 1 file", "XYZ-2", "tolvar-time-tags 1\nsession 1\norigin-date 46364.5\n", 1796731200.0 - 7200.0,
+         true},
+    };
+    for (const auto& c : cases) {
+        const ZoneForTest zone(c.zone);
+        sTimeTags read;
+        std::string error;
+        ASSERT_TRUE(ParseTimeTags(c.head + "0 0\n", read, error)) << c.what << ": " << error;
+        EXPECT_NEAR(read.clock.unixSeconds, c.unixSeconds, 1e-5) << c.what;
+        EXPECT_EQ(read.utcFromLocalDate, c.fromLocalDate) << c.what;
     }
 }
 
@@ -259,6 +326,50 @@ TEST(FileReplayPortTest, BothSidesComeInRecordedOrderWithRecordedTimes)
     EXPECT_EQ(NanosecondsBetween(collector.chunks[3].stamp, collector.chunks[0].stamp), 1090000000);
     listener.QueueWrite(std::make_unique<PortBuffer>(Bytes{9}));
     EXPECT_EQ(listener.DroppedWrites(), 1u) << "a recording takes no answers";
+}
+
+// The ages of corrections compare arrivals with the time frames carry: a
+// replayed chunk arrives at its recorded UTC, at any speed and from any start.
+TEST(FileReplayPortTest, EveryStampReadsAsItsRecordedUtc)
+{
+    TempFolder folder;
+    sRecordingClock clock;
+    clock.session = 0xA6E;
+    clock.unixSeconds = 1796515200.25;
+    const std::vector<std::int64_t> recorded = {40000000, 250000000, 1500000000, 2750000000};
+    WriteSide(folder, "listener", clock,
+              {{{1}, recorded[0]}, {{2}, recorded[1]}, {{3}, recorded[2]}, {{4}, recorded[3]}});
+    const struct {
+        const char* options;
+        std::size_t firstKept;
+    } cases[] = {{"::x0", 0}, {"::x4", 0}, {"::x0::+1", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        StampedCollector collector;
+        std::pair<StampedCollector*, int> owner{&collector, 0};
+        CFileReplayPort port{&owner, &StampedCollector::OnBytes, 0, 0};
+        port.SetStampedCallback(&StampedCollector::OnStamped);
+        ASSERT_TRUE(port.Open(("FILE:" + folder.File("listener.raw") + c.options).c_str())) << port.FailureReason();
+        const CSerialPortInterface::ArrivalClock arrival = port.ArrivalUtcClock();
+        ASSERT_TRUE(arrival);
+        CReplaySession::StartAll();
+        port.StartThread();
+        ASSERT_TRUE(WaitUntil([&] { return port.Finished(); }));
+        port.Close();
+        // Asked after the port closed, as statistics read late may.
+        ASSERT_EQ(collector.chunks.size(), recorded.size() - c.firstKept);
+        for (std::size_t i = 0; i < collector.chunks.size(); ++i)
+            EXPECT_NEAR(arrival(collector.chunks[i].stamp), clock.unixSeconds + recorded[c.firstKept + i] / 1e9, 1e-6)
+                << "chunk " << i;
+    }
+
+    Bytes capture(10, 0x42);
+    std::ofstream(folder.File("capture.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(capture.data()), std::streamsize(capture.size()));
+    testing::PortCollector plain;
+    CFileReplayPort port{&plain, &testing::PortCollector::OnBytes, 0, 0};
+    ASSERT_TRUE(port.Open(("FILE:" + folder.File("capture.bin")).c_str())) << port.FailureReason();
+    EXPECT_FALSE(port.ArrivalUtcClock()) << "a plain capture arrives now";
 }
 
 TEST(FileReplayPortTest, AtItsOwnPaceARecordingTakesItsRecordedTime)

@@ -86,6 +86,7 @@ TEST(RtklibTimeTagsTest, AStr2strRecordingIsReadInTheChunksItWrote)
     // Opened on 2026-12-08 at 08:27:59 UTC (GPS time 18 s ahead), in days
     // since 1899-12-30 in whatever zone the test runs.
     EXPECT_NEAR(side.tags.clock.date, 46364.352, 0.6);
+    EXPECT_NEAR(side.tags.clock.unixSeconds, 1796718479.437742, 1e-6);
 }
 
 TEST(RtklibTimeTagsTest, ACutRecordingIsUsedUpToItsLastWholeChunkAndSaysWhatWasLeftOut)
@@ -225,6 +226,7 @@ TEST(RtklibTimeTagsTest, ARecorderWritesTagsThatReadBackAsItsOwn)
     ASSERT_EQ(side.tags.tags.size(), 2u);
     EXPECT_EQ(side.tags.tags[1].nanoseconds, 2000000000);
     EXPECT_NEAR(side.tags.clock.date, clock.date, 1.0 / 86400) << "the opening's time of day, to the second";
+    EXPECT_NEAR(side.tags.clock.unixSeconds, clock.unixSeconds, 1e-6) << "the opening's UTC, to the microsecond";
 }
 
 TEST(RtklibTimeTagsTest, TheReplayNameTakesRtklibFileOptions)
