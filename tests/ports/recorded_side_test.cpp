@@ -24,10 +24,12 @@ void WriteFile(const std::string& path, const std::string& contents)
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(contents.data(), std::streamsize(contents.size()));
 }
 
-// Whole lines in the text, less the three of the head.
+// Whole lines in the text, less those of the head.
 std::size_t WholeTagLines(const std::string& text)
 {
-    return std::size_t(std::max<std::ptrdiff_t>(std::count(text.begin(), text.end(), '\n') - 3, 0));
+    const std::string head = TimeTagHeader({});
+    const std::ptrdiff_t headLines = std::count(head.begin(), head.end(), '\n');
+    return std::size_t(std::max<std::ptrdiff_t>(std::count(text.begin(), text.end(), '\n') - headLines, 0));
 }
 
 TEST(RecordedSideTest, ARecordingCutAnywhereInItsLastBytesGivesTheChunksItHoldsWhole)
