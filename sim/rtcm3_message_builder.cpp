@@ -163,9 +163,9 @@ sMsmEpochTimes MsmEpochTimes(double unixSeconds, int gpsMinusUtc)
     return times;
 }
 
-unsigned MsmPayloadBytes(unsigned msm, unsigned satellites, unsigned signals)
+unsigned MsmPayloadBytes(unsigned msm, unsigned satellites, unsigned signalCount)
 {
-    const unsigned cells = satellites * signals;
+    const unsigned cells = satellites * signalCount;
     const unsigned satelliteBits = msm == 7 ? 36 : 18;
     const unsigned cellBits = msm == 7 ? 80 : 48;
     return (kMsmHeaderBits + cells + satellites * satelliteBits + cells * cellBits + 7) / 8;

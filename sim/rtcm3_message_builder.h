@@ -65,7 +65,7 @@ sMsmEpochTimes MsmEpochTimes(double unixSeconds, int gpsMinusUtc);
 // The bit lengths an MSM of n satellites and s signals with a full cell mask
 // has: header 169 + n*s cell bits, satellites 18 (MSM4) or 36 (MSM7) each,
 // cells 48 or 80 each; the payload is the bits rounded up to whole bytes.
-unsigned MsmPayloadBytes(unsigned msm, unsigned satellites, unsigned signals);
+unsigned MsmPayloadBytes(unsigned msm, unsigned satellites, unsigned signalCount);
 
 // One frame as it goes out, and which message it carries.
 struct sRTCM3SimFrame {
