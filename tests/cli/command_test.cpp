@@ -338,6 +338,7 @@ TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
     EXPECT_EQ(ExitStatus({"demo", "--require", "CMR Type 0:101"}), 2);
     EXPECT_EQ(ExitStatus({"demo", "--require", ":50"}), 2) << "no type";
     EXPECT_EQ(ExitStatus({"demo", "--max-latency", "-1"}), 2);
+    EXPECT_EQ(ExitStatus({"demo", "--max-age", "-1"}), 2);
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--require", "x:y"}), 2) << "judged before any port";
 
     char eventsName[] = "/tmp/tolvar-events-XXXXXX";
