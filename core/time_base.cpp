@@ -29,7 +29,7 @@ long DaysFrom1899(int year, unsigned month, unsigned day)
     return fromUnixEpoch + 25569;  // 1899-12-30 .. 1970-01-01
 }
 
-// Seqlock: the writer makes the sequence odd while it writes both fields, so a
+// Seqlock: the writer makes the sequence odd while it writes the fields, so a
 // reader that sees the same even sequence before and after has a whole epoch.
 // The fields are atomics so that the retry loop is free of data races, and all
 // accesses are sequentially consistent (no fences, which race checkers cannot
@@ -38,8 +38,14 @@ struct EpochStore {
     std::atomic<unsigned> sequence{0};
     std::atomic<TimeStamp> counter{0};
     std::atomic<double> date{0.0};
+    std::atomic<double> unixSeconds{0.0};
     std::mutex writers;
 };
+
+double UnixSecondsNow() noexcept
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 EpochStore& Store() noexcept
 {
@@ -55,6 +61,7 @@ void Write(const sEpoch& epoch) noexcept
     store.sequence.store(sequence + 1);
     store.counter.store(epoch.counter);
     store.date.store(epoch.date);
+    store.unixSeconds.store(epoch.unixSeconds);
     store.sequence.store(sequence + 2);
 }
 
@@ -62,7 +69,9 @@ sEpoch TakeEpoch() noexcept
 {
     sEpoch epoch;
     epoch.counter = TimeStampNow();
-    epoch.date = LocalDateNow();
+    // One read of the system clock for both, so the date and UTC agree.
+    epoch.unixSeconds = UnixSecondsNow();
+    epoch.date = LocalDateAt(epoch.unixSeconds);
     return epoch;
 }
 
@@ -85,7 +94,7 @@ TimeStamp TimeStampNow() noexcept
 
 double LocalDateNow() noexcept
 {
-    return LocalDateAt(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+    return LocalDateAt(UnixSecondsNow());
 }
 
 double LocalDateAt(double unixSeconds) noexcept
@@ -120,6 +129,7 @@ sEpoch ProgramEpoch::Current() noexcept
         sEpoch epoch;
         epoch.counter = store.counter.load();
         epoch.date = store.date.load();
+        epoch.unixSeconds = store.unixSeconds.load();
         const unsigned after = store.sequence.load();
         if (before == after && (before & 1u) == 0)
             return epoch;
@@ -136,6 +146,11 @@ double DateAt(const sEpoch& epoch, TimeStamp timeStamp) noexcept
     return SecondsSince(epoch, timeStamp) * kDaysPerSecond + epoch.date;
 }
 
+double UnixSecondsAt(const sEpoch& epoch, TimeStamp timeStamp) noexcept
+{
+    return epoch.unixSeconds + SecondsSince(epoch, timeStamp);
+}
+
 double SecondsSinceStart(TimeStamp timeStamp) noexcept
 {
     return SecondsSince(ProgramEpoch::Current(), timeStamp);
@@ -149,6 +164,11 @@ double SecondsBetween(TimeStamp later, TimeStamp earlier) noexcept
 double TimeStampToDate(TimeStamp timeStamp) noexcept
 {
     return DateAt(ProgramEpoch::Current(), timeStamp);
+}
+
+double UnixSecondsAt(TimeStamp timeStamp) noexcept
+{
+    return UnixSecondsAt(ProgramEpoch::Current(), timeStamp);
 }
 
 }  // namespace TolvarRT

@@ -46,8 +46,8 @@ struct sFrameContent {
     std::int8_t multiple = -1;
     std::int8_t sync = -1;
     std::uint8_t satellites = 0;
-    std::uint8_t signals = 0;  // MSM: signals in the signal mask
-    std::uint16_t cells = 0;   // MSM: cells set in the cell mask
+    std::uint8_t signalTypes = 0;  // MSM: signals in the signal mask (not "signals": Qt defines it)
+    std::uint16_t cells = 0;       // MSM: cells set in the cell mask
 
     // RTCM v2: the header's modified Z-count (0.6 s units) and sequence.
     bool hasZcount = false;

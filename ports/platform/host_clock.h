@@ -13,4 +13,11 @@ struct sHostClockState {
 
 sHostClockState ReadHostClockState();
 
+#ifndef _WIN32
+// What the kernel's answer says: ntp_adjtime's result (-1: no answer), its
+// status bits and its estimated and maximum errors in microseconds. Apart from
+// the call so that every answer the kernel can give is tested.
+sHostClockState HostClockStateFromKernel(int result, int status, long estimatedErrorUs, long maximumErrorUs);
+#endif
+
 }  // namespace TolvarRT

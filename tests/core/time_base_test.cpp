@@ -35,6 +35,34 @@ TEST_F(TimeBaseTest, SecondsAndDatesCountFromTheEpoch)
     EXPECT_NEAR(TimeStampToDate(1'000'000 + 6 * 3600 * kTicksPerSecond), 45678.5, 1e-9);
 }
 
+TEST_F(TimeBaseTest, UtcCountsFromTheEpochsSystemClock)
+{
+    const sEpoch epoch{1'000'000, 45678.25, 1'765'000'000.5};
+    ProgramEpoch::Set(epoch);
+    EXPECT_EQ(UnixSecondsAt(1'000'000), 1'765'000'000.5);
+    EXPECT_DOUBLE_EQ(UnixSecondsAt(1'000'000 + 5 * kTicksPerSecond / 2), 1'765'000'003.0);
+    EXPECT_DOUBLE_EQ(UnixSecondsAt(1'000'000 - kTicksPerSecond), 1'764'999'999.5);
+    // Against an epoch held by the caller, whatever the process epoch is now.
+    ProgramEpoch::Retake();
+    EXPECT_DOUBLE_EQ(UnixSecondsAt(epoch, 1'000'000 + 86400 * kTicksPerSecond), 1'765'086'400.5);
+}
+
+TEST_F(TimeBaseTest, ATakenEpochHoldsTheSystemClocksUtcAndItsDate)
+{
+    using std::chrono::system_clock;
+    const double before = std::chrono::duration<double>(system_clock::now().time_since_epoch()).count();
+    ProgramEpoch::Retake();
+    const double after = std::chrono::duration<double>(system_clock::now().time_since_epoch()).count();
+    const sEpoch epoch = ProgramEpoch::Current();
+    EXPECT_GE(epoch.unixSeconds, before);
+    EXPECT_LE(epoch.unixSeconds, after);
+    // Date and UTC come from one reading of the clock.
+    EXPECT_EQ(epoch.date, LocalDateAt(epoch.unixSeconds));
+    const double now = UnixSecondsAt(TimeStampNow());
+    EXPECT_GE(now, epoch.unixSeconds);
+    EXPECT_LE(now, std::chrono::duration<double>(system_clock::now().time_since_epoch()).count() + 0.001);
+}
+
 TEST_F(TimeBaseTest, SecondsBetweenIsAntisymmetric)
 {
     const TimeStamp a = 7 * kTicksPerSecond + 123;
@@ -75,9 +103,9 @@ TEST_F(TimeBaseTest, LocalDateCountsDaysFromTheEndOf1899)
 TEST_F(TimeBaseTest, AnEpochIsNeverSeenHalfWritten)
 {
     // Two epochs whose fields belong together; a reader must see one or the
-    // other, never the counter of one with the date of the other.
-    const sEpoch first{100, 40000.0};
-    const sEpoch second{200, 50000.0};
+    // other, never the counter of one with the date or UTC of the other.
+    const sEpoch first{100, 40000.0, 1.0e9};
+    const sEpoch second{200, 50000.0, 2.0e9};
     ProgramEpoch::Set(first);
     std::atomic<bool> stop{false};
     std::atomic<unsigned long> torn{0};
@@ -86,8 +114,10 @@ TEST_F(TimeBaseTest, AnEpochIsNeverSeenHalfWritten)
         readers.emplace_back([&] {
             while (!stop.load()) {
                 const sEpoch seen = ProgramEpoch::Current();
-                const bool whole = (seen.counter == first.counter && seen.date == first.date) ||
-                                   (seen.counter == second.counter && seen.date == second.date);
+                const auto same = [&seen](const sEpoch& e) {
+                    return seen.counter == e.counter && seen.date == e.date && seen.unixSeconds == e.unixSeconds;
+                };
+                const bool whole = same(first) || same(second);
                 if (!whole)
                     torn.fetch_add(1);
             }
