@@ -380,7 +380,9 @@ void CStatsCollection::OnJudged(sLinkEvent event)
         log.LogAlways("End_Corrupted %s at %0.3f: corrupt for %0.1f s, %llu bytes rejected in the run", name.c_str(),
                       at, event.durationS, static_cast<unsigned long long>(event.lostBytes));
         break;
-    case eLinkEventKind::Frame: break;
+    case eLinkEventKind::Frame:
+    case eLinkEventKind::StationChanged:
+    case eLinkEventKind::EpochsLost: break;
     }
     Emit(event);
 }
