@@ -21,7 +21,7 @@ struct sStatusPageInput {
     std::span<const char* const> headers;       // column headers, left to right
     std::span<const TolvarRT::sStatsRow> rows;  // top to bottom
     std::string_view summary;                   // summaryText, empty before the first summary
-    std::string_view content;                   // the stream content section; empty: none seen
+    std::string_view content{};                 // the stream content section; empty: none seen
     TolvarRT::sEpoch epoch{};                   // the epoch that "now" is read against
     TolvarRT::TimeStamp now = 0;
 };

@@ -166,7 +166,7 @@ nlohmann::json SatelliteJson(const sSatelliteFigures& satellites)
 
 nlohmann::json ClockJson(const sClockFigures& clock)
 {
-    const auto text = [](const std::string& value) { return value.empty() ? nlohmann::json(nullptr) : value; };
+    const auto text = [](const std::string& value) { return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value); };
     const bool known = clock.host.known;
     return {{"known", known},
             {"synchronised", known && clock.host.synchronised},
