@@ -8,12 +8,11 @@ namespace {
 
 std::string StationLines(const sStationFigures& station)
 {
-    std::string text = StringPrintf("    station %u (%llu frames): ", unsigned(station.stationId),
-                                    (unsigned long long)station.frames);
+    std::string text =
+        StringPrintf("    station %u (%llu frames): ", unsigned(station.stationId), (unsigned long long)station.frames);
     if (station.hasReferencePoint)
-        text += StringPrintf("latitude %.8f, longitude %.8f, height %.3f m (ECEF %.4f, %.4f, %.4f m)",
-                             station.latitude, station.longitude, station.ellipsoidHeight, station.x, station.y,
-                             station.z);
+        text += StringPrintf("latitude %.8f, longitude %.8f, height %.3f m (ECEF %.4f, %.4f, %.4f m)", station.latitude,
+                             station.longitude, station.ellipsoidHeight, station.x, station.y, station.z);
     else
         text += "no reference point yet";
     if (station.hasAntennaHeight)
@@ -47,7 +46,8 @@ std::string StationLines(const sStationFigures& station)
 std::string EpochLine(const sEpochFigures& epochs)
 {
     std::string line = StringPrintf("      station %u %s: ", unsigned(epochs.stationId), GnssName(epochs.gnss));
-    line += epochs.intervalS > 0.0 ? StringPrintf("every %.1f s, ", epochs.intervalS) : std::string("interval unknown, ");
+    line +=
+        epochs.intervalS > 0.0 ? StringPrintf("every %.1f s, ", epochs.intervalS) : std::string("interval unknown, ");
     return line + StringPrintf("%llu seen, %llu complete, %llu incomplete, %llu lost\n",
                                (unsigned long long)epochs.seen, (unsigned long long)epochs.complete,
                                (unsigned long long)epochs.incomplete, (unsigned long long)epochs.lost);
@@ -55,10 +55,9 @@ std::string EpochLine(const sEpochFigures& epochs)
 
 std::string SatelliteLine(const sSatelliteFigures& satellites)
 {
-    std::string line =
-        StringPrintf("      %s: mean %.1f (min %u, max %u) over %llu epochs", GnssName(satellites.gnss),
-                     satellites.satellitesMean, satellites.satellitesMin, satellites.satellitesMax,
-                     (unsigned long long)satellites.epochs);
+    std::string line = StringPrintf("      %s: mean %.1f (min %u, max %u) over %llu epochs", GnssName(satellites.gnss),
+                                    satellites.satellitesMean, satellites.satellitesMin, satellites.satellitesMax,
+                                    (unsigned long long)satellites.epochs);
     // Only MSM frames count signals and cells.
     if (satellites.cellsMean > 0.0)
         line += StringPrintf("; signals %.1f, cells %.1f", satellites.signalsMean, satellites.cellsMean);

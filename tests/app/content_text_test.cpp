@@ -41,8 +41,7 @@ const sContentCase kCases[] = {
       "3855263.2131, 1089013.1302, 4943963.3406 m), antenna height 1.5000 m, baseline 1234.568 m\n",
       "      antenna TRM59800.00     NONE (setup 3, serial 5000112233); receiver BASE \"RX\" 5, firmware 5.45, "
       "serial R-77\n",
-      "    age of corrections:\n      RTCM v3 Type 1077: mean 800.0 ms (min 500.0, max 1100.0; median ",
-      ", 4 frames\n",
+      "    age of corrections:\n      RTCM v3 Type 1077: mean 800.0 ms (min 500.0, max 1100.0; median ", ", 4 frames\n",
       "      RTCM v3 Type 1087: mean 600.0 ms (min 600.0, max 600.0; median 600.0, 95% 600.0, RMS 600.0), 1 frames; "
       "2 clock faults\n",
       "    epochs:\n      station 2003 GPS: every 1.0 s, 60 seen, 57 complete, 1 incomplete, 2 lost\n",

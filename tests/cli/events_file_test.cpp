@@ -143,8 +143,9 @@ TEST(EventsFileTest, TheContentsEventsAndAFramesAgeReadBackAsTheyWereWritten)
         const std::string line = cli::EventLine(c.event, 3.0, utc);
         SCOPED_TRACE(line);
         EXPECT_EQ(line.substr(line.find("Z\",") + 3), c.line);
-        if (c.event.kind != eLinkEventKind::Frame)
+        if (c.event.kind != eLinkEventKind::Frame) {
             EXPECT_EQ(line.find("\"class\""), std::string::npos) << "the content's events name no frame type";
+        }
         sEventRecord record;
         ASSERT_TRUE(cli::ParseEventLine(line, record));
         EXPECT_EQ(record.event.kind, c.event.kind);
@@ -157,9 +158,10 @@ TEST(EventsFileTest, TheContentsEventsAndAFramesAgeReadBackAsTheyWereWritten)
         EXPECT_STREQ(record.event.what, c.event.what);
     }
     sEventRecord record;
-    for (const std::string bad : {R"({"event":"stationChanged","side":"listener","t":1,"station":1,"what":"mood"})",
-                                  R"({"event":"epochsLost","side":"listener","t":1,"station":1,"gnss":"Moon","epochs":1})",
-                                  R"({"event":"epochsLost","side":"listener","t":1,"gnss":"GPS","epochs":1})"})
+    for (const std::string bad :
+         {R"({"event":"stationChanged","side":"listener","t":1,"station":1,"what":"mood"})",
+          R"({"event":"epochsLost","side":"listener","t":1,"station":1,"gnss":"Moon","epochs":1})",
+          R"({"event":"epochsLost","side":"listener","t":1,"gnss":"GPS","epochs":1})"})
         EXPECT_FALSE(cli::ParseEventLine(bad, record)) << bad;
 }
 

@@ -125,8 +125,9 @@ TEST_P(MaxAgeTest, TheOldestCorrectionsOfAnyTypeAreJudged)
     ASSERT_EQ(verdict.judgements.size(), 1u);
     EXPECT_EQ(verdict.passed, c.passed);
     EXPECT_EQ(verdict.judgements[0].measured.has_value(), c.measured.has_value());
-    if (c.measured && verdict.judgements[0].measured)
+    if (c.measured && verdict.judgements[0].measured) {
         EXPECT_NEAR(*verdict.judgements[0].measured, *c.measured, 1e-9);
+    }
     EXPECT_EQ(cli::VerdictLine(verdict), c.line);
     const nlohmann::json json = cli::VerdictJson(verdict)["requirements"][0];
     EXPECT_EQ(json["kind"], "maxAge");
@@ -139,13 +140,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         sAgeCase{"within", 2.0, true, {0.8, 1.9}, "", true, 1.9, "Verdict: PASS (1 requirement)\n"},
         sAgeCase{"on the limit", 1.5, true, {1.5}, "", true, 1.5, "Verdict: PASS (1 requirement)\n"},
-        sAgeCase{"one type too old", 1.0, true, {0.4, 2.25}, "", false, 2.25,
-                 "Verdict: FAIL: age max 2.250 s > 1 s\n"},
-        sAgeCase{"no epochs", 5.0, true, {}, "", false, std::nullopt,
+        sAgeCase{"one type too old", 1.0, true, {0.4, 2.25}, "", false, 2.25, "Verdict: FAIL: age max 2.250 s > 1 s\n"},
+        sAgeCase{"no epochs",
+                 5.0,
+                 true,
+                 {},
+                 "",
+                 false,
+                 std::nullopt,
                  "Verdict: FAIL: no age of corrections: no frame carried an epoch\n"},
-        sAgeCase{"a wrong clock", 5.0, true, {}, "ages below -1 s: a clock is wrong", false, std::nullopt,
+        sAgeCase{"a wrong clock",
+                 5.0,
+                 true,
+                 {},
+                 "ages below -1 s: a clock is wrong",
+                 false,
+                 std::nullopt,
                  "Verdict: FAIL: no age of corrections: ages below -1 s: a clock is wrong\n"},
-        sAgeCase{"no content given", 5.0, false, {1.0}, "", false, std::nullopt,
+        sAgeCase{"no content given",
+                 5.0,
+                 false,
+                 {1.0},
+                 "",
+                 false,
+                 std::nullopt,
                  "Verdict: FAIL: no age of corrections: no frame carried an epoch\n"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 

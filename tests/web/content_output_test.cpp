@@ -87,8 +87,11 @@ TEST(ContentJsonTest, WhatWasNotSeenIsNullAndASideWithoutContentHasNoKey)
         const sContentSnapshot* source;
         bool listenerKey;
         bool sourceKey;
-    } cases[] = {{base, &base, true, true}, {base, &none, true, false}, {none, &base, false, true},
-                 {base, nullptr, true, false}, {none, nullptr, false, false}};
+    } cases[] = {{base, &base, true, true},
+                 {base, &none, true, false},
+                 {none, &base, false, true},
+                 {base, nullptr, true, false},
+                 {none, nullptr, false, false}};
     for (const auto& c : cases) {
         nlohmann::json figures = {{"title", "x"}};
         web::AddContentJson(c.listener, c.source, figures);
@@ -126,26 +129,29 @@ TEST(ContentMetricsTest, AgesEpochsStationsAndTheClockAreExposed)
     unsynchronised.link = "base";
     unsynchronised.hostClock.synchronised = false;
     const std::string text = web::MetricsText({ContentLink(), unsynchronised});
-    const std::vector<std::string> buckets = Lines(
-        text, "tolvar_correction_age_seconds_bucket{link=\"rover\",side=\"listener\",type=\"RTCM v3 Type 1077\"");
+    const std::vector<std::string> buckets =
+        Lines(text, "tolvar_correction_age_seconds_bucket{link=\"rover\",side=\"listener\",type=\"RTCM v3 Type 1077\"");
     ASSERT_EQ(buckets.size(), CLatencyHistogram::kCoarseBoundsS.size() + 1) << "the latency histogram's bounds";
     // 0.5 at 0.5 s; 0.7 and 0.9 by 1 s; 1.1 by 2.5 s.
-    EXPECT_EQ(buckets[5], "tolvar_correction_age_seconds_bucket{link=\"rover\",side=\"listener\",type=\"RTCM v3 Type "
-                          "1077\",le=\"0.5\"} 1");
+    EXPECT_EQ(buckets[5],
+              "tolvar_correction_age_seconds_bucket{link=\"rover\",side=\"listener\",type=\"RTCM v3 Type "
+              "1077\",le=\"0.5\"} 1");
     EXPECT_EQ(buckets[6].substr(buckets[6].rfind(' ')), " 3");
     EXPECT_EQ(buckets[7].substr(buckets[7].rfind(' ')), " 4");
     EXPECT_EQ(buckets.back().substr(buckets.back().rfind(' ')), " 4");
     EXPECT_EQ(Lines(text, "tolvar_correction_age_seconds_count{link=\"rover\"").size(), 2u) << "per type";
 
-    EXPECT_EQ(Lines(text, "tolvar_epochs_total{link=\"rover\",side=\"listener\",gnss=\"GPS\",station=\"2003\","
-                          "state=\"lost\"} 2")
+    EXPECT_EQ(Lines(text,
+                    "tolvar_epochs_total{link=\"rover\",side=\"listener\",gnss=\"GPS\",station=\"2003\","
+                    "state=\"lost\"} 2")
                   .size(),
               1u)
         << text;
     EXPECT_EQ(Lines(text, "tolvar_epochs_total{link=\"rover\"").size(), 6u) << "three states of two GNSS";
-    EXPECT_EQ(Lines(text, "tolvar_station_info{link=\"rover\",side=\"listener\",station=\"2003\",antenna=\"TRM59800.00 "
-                          "    NONE\",setup_id=\"3\",antenna_serial=\"5000112233\",receiver=\"BASE \\\"RX\\\" 5\","
-                          "firmware=\"5.45\",receiver_serial=\"R-77\"} 1")
+    EXPECT_EQ(Lines(text,
+                    "tolvar_station_info{link=\"rover\",side=\"listener\",station=\"2003\",antenna=\"TRM59800.00 "
+                    "    NONE\",setup_id=\"3\",antenna_serial=\"5000112233\",receiver=\"BASE \\\"RX\\\" 5\","
+                    "firmware=\"5.45\",receiver_serial=\"R-77\"} 1")
                   .size(),
               1u)
         << text;
