@@ -67,14 +67,76 @@ std::string DecodeText(const sDecodeResult& result)
     return text;
 }
 
+namespace {
+
+// The fields a frame carries, in the order of its own layout: station, epoch,
+// what the epoch holds, then the station records.
+void AddContent(const TolvarRT::sFrameContent& content, nlohmann::ordered_json& line)
+{
+    using TolvarRT::EpochScale;
+    if (content.hasStation)
+        line["station_id"] = content.stationId;
+    if (content.gnss != TolvarRT::Gnss::None)
+        line["gnss"] = TolvarRT::GnssName(content.gnss);
+    switch (content.epochScale) {
+    case EpochScale::GpsWeekMs:
+    case EpochScale::BeiDouWeekMs: line["tow"] = content.epochMs; break;
+    case EpochScale::GlonassDayMs:
+        line["tod"] = content.epochMs;
+        if (content.dayOfWeek < 7)
+            line["dow"] = content.dayOfWeek;
+        break;
+    case EpochScale::GpsHourMs: break;  // as the Z-count below
+    case EpochScale::GpsFourMinuteMs: line["epoch_ms"] = content.epochMs; break;
+    case EpochScale::None: break;
+    }
+    if (content.hasZcount) {
+        // In seconds, divided so that the text is the decimal sent.
+        line["zcount"] = content.zcount * 6 / 10.0;
+        line["sequence"] = content.sequence;
+    }
+    if (content.multiple >= 0)
+        line["multiple"] = content.multiple != 0;
+    if (content.sync >= 0)
+        line["sync"] = content.sync != 0;
+    if (content.gnss != TolvarRT::Gnss::None)
+        line["satellites"] = content.satellites;
+    if (content.multiple >= 0) {
+        line["signals"] = content.signalTypes;
+        line["cells"] = content.cells;
+    }
+    if (content.hasReferencePoint) {
+        line["x"] = content.x;
+        line["y"] = content.y;
+        line["z"] = content.z;
+    }
+    if (content.hasHeight)
+        line["h"] = content.height;
+    if (content.hasDescriptor) {
+        line["desc"] = content.antenna.text;
+        line["setup_id"] = content.setupId;
+    }
+    if (content.hasAntennaSerial)
+        line["serial"] = content.antennaSerial.text;
+    if (content.hasReceiver) {
+        line["receiver"] = content.receiver.text;
+        line["firmware"] = content.firmware.text;
+        line["receiver_serial"] = content.receiverSerial.text;
+    }
+}
+
+}  // namespace
+
 std::string FrameLine(const TolvarRT::sListedFrame& entry)
 {
-    // Keys in the order an engineer reads them: where, what, when.
+    // Keys in the order an engineer reads them: where, what, when, then what
+    // the frame says about itself.
     nlohmann::ordered_json line = {{"offset", entry.offset}, {"length", entry.length}};
     line["class"] = entry.lost ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.frameClass);
     line["type"] = entry.lost ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.type);
     line["name"] = entry.name;
     line["chunk"] = entry.held ? nlohmann::ordered_json() : nlohmann::ordered_json(entry.chunk);
+    AddContent(entry.content, line);
     return web::JsonText(line) + '\n';
 }
 

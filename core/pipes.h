@@ -101,8 +101,9 @@ protected:
     ~IIncommingCMRPipe() = default;
 };
 
-// An RTCM v2 frame: length counts 30-bit data words, data holds their 24 data
-// bits as three bytes per word.
+// An RTCM v2 frame: data holds the 24 data bits of each 30-bit word as three
+// bytes, the two header words first; length counts the data words after them
+// (the header's N), so data holds (2 + length) * 3 bytes.
 class IIncommingRTCMPipe {
 public:
     virtual void OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length,

@@ -65,7 +65,8 @@ struct sFrameContent {
     bool hasReceiver = false;  // 1033 only
     sRecordText antenna;       // desc
     std::uint8_t setupId = 0;
-    sRecordText antennaSerial;  // serial
+    bool hasAntennaSerial = false;  // 1008, 1033
+    sRecordText antennaSerial;      // serial
     sRecordText receiver;
     sRecordText firmware;
     sRecordText receiverSerial;
@@ -75,10 +76,12 @@ struct sFrameContent {
 
 // Each fills content from one whole frame as the decoders publish it (RTCM v3:
 // the payload without header and CRC; RTCM v2: three data bytes per word from
-// the first header word on; CMR: the CMR frame's bytes after the packet
-// header) and returns false, leaving content empty, when the frame is too
-// short for the fields its type promises. Unknown types give true with only
-// what every frame of the format carries.
+// the first header word on, wordCount the data words after the two header
+// words, as IIncommingRTCMPipe's length; CMR: the CMR frame's bytes after the
+// packet header, type as IIncommingCMRPipe gives it, 5 for CMR+) and returns
+// false, leaving content empty, when the frame is too short for the fields
+// its type promises. Unknown types give true with only what every frame of
+// the format carries.
 bool ReadRTCM3Content(const std::uint8_t* payload, std::uint16_t length, sFrameContent& content);
 bool ReadRTCM2Content(const std::uint8_t* words, std::uint16_t wordCount, sFrameContent& content);
 bool ReadCMRContent(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, sFrameContent& content);

@@ -43,13 +43,15 @@ void CFrameLister::Detach()
     TSubscriber<IIncomingDCPipe>::Unsubscribe();
 }
 
-void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp)
+void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp,
+                        const sFrameContent& content)
 {
     std::string name = frameClass == 0 ? PacketTypeName(type) : FrameName(FrameKey(frameClass, type));
     // A decoder's span may run across the 32-bit wrap of the running index;
     // the streams listed here are far shorter.
     const CBytePipeSubscriber::sByteSpan span = placing[slot]->PublishedSpan();
-    sListedFrame frame{span.firstIndex, span.count, frameClass, type, std::move(name), *chunkIndex, stamp};
+    sListedFrame frame{span.firstIndex, span.count, frameClass, type,  std::move(name),
+                       *chunkIndex,     stamp,      false,      false, content};
     if (onFrame)
         onFrame(std::move(frame));
     else
@@ -58,11 +60,14 @@ void CFrameLister::List(eSlot slot, unsigned frameClass, unsigned type, const Ti
 
 // The CMR handler publishes inside the parser's OnPacket, before the packet
 // reaches this lister: the frame is remembered and listed with its packet.
-void CFrameLister::OnCMRFrame(std::uint8_t type, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&)
+void CFrameLister::OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t,
+                              const TimeStamp&)
 {
     framed = true;
     framedClass = kFrameClassCMR;
     framedType = type;
+    // The bytes are borrowed only for this call.
+    ReadCMRContent(type, data, length, framedContent);
 }
 
 void CFrameLister::OnCMRWFrame(std::uint8_t type, const std::uint8_t*, std::uint8_t, std::uint8_t, const TimeStamp&)
@@ -70,6 +75,7 @@ void CFrameLister::OnCMRWFrame(std::uint8_t type, const std::uint8_t*, std::uint
     framed = true;
     framedClass = kFrameClassCMRW;
     framedType = type;
+    framedContent = {};
 }
 
 void CFrameLister::OnSendToFrame(const std::uint8_t* data, std::uint8_t length, std::uint8_t, const TimeStamp&)
@@ -78,26 +84,31 @@ void CFrameLister::OnSendToFrame(const std::uint8_t* data, std::uint8_t length, 
     framed = true;
     framedClass = kFrameClassSendTo;
     framedType = length > 0 ? data[0] : 0;
+    framedContent = {};
 }
 
 void CFrameLister::OnPacket(std::uint8_t command, const std::uint8_t*, std::uint8_t, std::uint8_t,
                             const TimeStamp& stamp)
 {
     if (framed)
-        List(kPacketSlot, framedClass, framedType, stamp);
+        List(kPacketSlot, framedClass, framedType, stamp, framedContent);
     else
         List(kPacketSlot, 0, command, stamp);
     framed = false;
 }
 
-void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
+void CFrameLister::OnRTCMFrame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& stamp)
 {
-    List(kRtcm2Slot, kFrameClassRTCM2, type, stamp);
+    sFrameContent content;
+    ReadRTCM2Content(data, length, content);
+    List(kRtcm2Slot, kFrameClassRTCM2, type, stamp, content);
 }
 
-void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t*, std::uint16_t, const TimeStamp& stamp)
+void CFrameLister::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length, const TimeStamp& stamp)
 {
-    List(kRtcm3Slot, kFrameClassRTCM3, type, stamp);
+    sFrameContent content;
+    ReadRTCM3Content(data, length, content);
+    List(kRtcm3Slot, kFrameClassRTCM3, type, stamp, content);
 }
 
 void CFrameLister::OnNMEASentence(unsigned type, const sNMEAPosition*, const char*, const TimeStamp& stamp)

@@ -11,6 +11,7 @@
 #include "core/byte_pipe_subscriber.h"
 #include "core/pipes.h"
 #include "core/subscription.h"
+#include "decoders/frame_content.h"
 
 namespace TolvarRT {
 
@@ -25,6 +26,8 @@ struct sListedFrame {
     // A run of bytes in no frame; held when some decoder never gave it up.
     bool lost = false;
     bool held = false;
+    // What an RTCM v3, RTCM v2 or CMR frame says about itself.
+    sFrameContent content;
 };
 
 // How the packet parser's packets without a frame inside are named.
@@ -93,7 +96,8 @@ private:
             return kAtsSlot;
     }
     void Place(eSlot slot, const CBytePipeSubscriber& decoder, const std::uint64_t& chunk);
-    void List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp);
+    void List(eSlot slot, unsigned frameClass, unsigned type, const TimeStamp& stamp,
+              const sFrameContent& content = {});
 
     const CBytePipeSubscriber* placing[kSlots] = {};
     const std::uint64_t* chunkIndex = nullptr;
@@ -101,6 +105,7 @@ private:
     bool framed = false;
     unsigned framedClass = 0;
     unsigned framedType = 0;
+    sFrameContent framedContent;
 };
 
 }  // namespace TolvarRT
