@@ -1,14 +1,8 @@
-// The content figures' small helpers, kept here until the stream content
-// collector that owns them lands.
+// Every type's ages together, kept here until the stream content collector
+// that owns it lands.
 #include "stats/content_snapshot.h"
 
 namespace TolvarRT {
-
-const char* GnssName(Gnss gnss)
-{
-    static const char* const kNames[kGnssCount] = {"", "GPS", "GLONASS", "Galileo", "SBAS", "QZSS", "BeiDou", "NavIC"};
-    return unsigned(gnss) < kGnssCount ? kNames[unsigned(gnss)] : "";
-}
 
 CLatencyHistogram sContentSnapshot::AllAges() const
 {
