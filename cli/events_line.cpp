@@ -15,8 +15,8 @@ namespace {
 
 using namespace TolvarRT;
 
-constexpr const char* kKindNames[] = {"frame",          "beginOutage",    "endOutage",  "beginCorrupted",
-                                      "endCorrupted",   "stationChanged", "epochsLost"};
+constexpr const char* kKindNames[] = {"frame",        "beginOutage",    "endOutage", "beginCorrupted",
+                                      "endCorrupted", "stationChanged", "epochsLost"};
 // What a station change may name; read back as the same static texts.
 constexpr const char* kChanges[] = {"station", "position", "antenna", "receiver", "firmware"};
 

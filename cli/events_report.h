@@ -80,8 +80,8 @@ struct sEventsReport {
     sContentEvents listenerContent;
     sContentEvents sourceContent;
     std::vector<sStationChange> stationChanges;  // in the file's order
-    double lastSeconds = 0.0;       // of the last event
-    std::string firstUtc;           // the date of the first event, as written
+    double lastSeconds = 0.0;                    // of the last event
+    std::string firstUtc;                        // the date of the first event, as written
     std::uint64_t events = 0;
     std::uint64_t malformed = 0;  // lines skipped
 };

@@ -160,8 +160,8 @@ public:
         FinishRecording(recording, loop, result.figures);
         watch.reset();
         document.Shutdown();
-        result.verdict = Judge(config.requirements, result.figures.measured, HasSource(),
-                               &result.figures.listenerContent);
+        result.verdict =
+            Judge(config.requirements, result.figures.measured, HasSource(), &result.figures.listenerContent);
         // A link that never opened did not do what was asked of it.
         if (!opened)
             result.verdict.passed = false;

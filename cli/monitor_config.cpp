@@ -17,11 +17,11 @@
 namespace cli {
 namespace {
 
-const std::set<std::string> kDefaultKeys = {"listener-baud", "source-baud", "match-window", "require", "max-latency", "max-age",
-                                            "probe",         "nmea",        "record",       "events"};
-const std::set<std::string> kLinkKeys = {"name",        "listener", "source",      "listener-baud",
-                                         "source-baud", "require",  "max-latency", "max-age", "match-window",
-                                         "probe",       "nmea",     "record",      "events"};
+const std::set<std::string> kDefaultKeys = {"listener-baud", "source-baud", "match-window", "require", "max-latency",
+                                            "max-age",       "probe",       "nmea",         "record",  "events"};
+const std::set<std::string> kLinkKeys = {"name",    "listener",    "source",  "listener-baud", "source-baud",
+                                         "require", "max-latency", "max-age", "match-window",  "probe",
+                                         "nmea",    "record",      "events"};
 
 // A fault at a node: thrown as far as the reader, which names the file.
 struct sFault {

@@ -79,8 +79,7 @@ sJudgement JudgeMaxLatency(const sRequirement& requirement, const sLinkFigures& 
 sJudgement JudgeMaxAge(const sRequirement& requirement, const TolvarRT::sContentSnapshot* content)
 {
     sJudgement judgement = Unjudged(requirement);
-    const TolvarRT::CLatencyHistogram ages =
-        content != nullptr ? content->AllAges() : TolvarRT::CLatencyHistogram();
+    const TolvarRT::CLatencyHistogram ages = content != nullptr ? content->AllAges() : TolvarRT::CLatencyHistogram();
     if (ages.Count() == 0) {
         const bool reason = content != nullptr && !content->clock.noAgesReason.empty();
         judgement.why = "no age of corrections: " +
@@ -90,8 +89,7 @@ sJudgement JudgeMaxAge(const sRequirement& requirement, const TolvarRT::sContent
     const double seconds = ages.Distribution().maxS;
     judgement.measured = seconds;
     judgement.passed = seconds <= requirement.limit;
-    judgement.why =
-        StringPrintf("age max %.3f s %s %g s", seconds, judgement.passed ? "<=" : ">", requirement.limit);
+    judgement.why = StringPrintf("age max %.3f s %s %g s", seconds, judgement.passed ? "<=" : ">", requirement.limit);
     return judgement;
 }
 
@@ -172,9 +170,13 @@ nlohmann::json VerdictJson(const sVerdict& verdict)
         const bool received = kind == sRequirement::eKind::Received;
         const bool age = kind == sRequirement::eKind::MaxAge;
         nlohmann::json entry = {{"requirement", judgement.requirement.text},
-                                {"kind", received ? "received" : age ? "maxAge" : "maxLatency"},
+                                {"kind", received ? "received"
+                                         : age    ? "maxAge"
+                                                  : "maxLatency"},
                                 {"limit", judgement.requirement.limit},
-                                {"unit", received ? "%" : age ? "s" : "ms"},
+                                {"unit", received ? "%"
+                                         : age    ? "s"
+                                                  : "ms"},
                                 {"passed", judgement.passed},
                                 {"measured", nullptr},
                                 {"why", judgement.why}};

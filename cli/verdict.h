@@ -17,11 +17,11 @@ namespace cli {
 struct sRequirement {
     enum class eKind { Received, MaxLatency, MaxAge };
     eKind kind = eKind::Received;
-    std::string type;    // Received: the frame name as the statistics print it
+    std::string type;  // Received: the frame name as the statistics print it
     // Received: least percent of the sent frames matched; MaxLatency: ms;
     // MaxAge: s.
     double limit = 0.0;
-    std::string text;    // as given on the command line
+    std::string text;  // as given on the command line
 };
 
 // "TYPE:MIN" or "TYPE:MIN%": TYPE a frame name (case is ignored; "All types"

@@ -128,8 +128,7 @@ public:
         for (const sLinkMetrics& link : links)
             for (const sSideMetrics& side : link.sides)
                 for (const TolvarRT::sAgeFigures& type : side.content.ages)
-                    Histogram(name, Labels(link, &side, nullptr, "type=\"" + LabelValue(type.name) + "\""),
-                              type.ages);
+                    Histogram(name, Labels(link, &side, nullptr, "type=\"" + LabelValue(type.name) + "\""), type.ages);
     }
     void Epochs()
     {
@@ -156,12 +155,10 @@ public:
                     Sample("station_info",
                            Labels(link, &side, nullptr,
                                   "station=\"" + std::to_string(station.stationId) + "\",antenna=\"" +
-                                      LabelValue(station.antenna) + "\",setup_id=\"" +
-                                      std::to_string(station.setupId) + "\",antenna_serial=\"" +
-                                      LabelValue(station.antennaSerial) + "\",receiver=\"" +
-                                      LabelValue(station.receiver) + "\",firmware=\"" +
-                                      LabelValue(station.firmware) + "\",receiver_serial=\"" +
-                                      LabelValue(station.receiverSerial) + "\""),
+                                      LabelValue(station.antenna) + "\",setup_id=\"" + std::to_string(station.setupId) +
+                                      "\",antenna_serial=\"" + LabelValue(station.antennaSerial) + "\",receiver=\"" +
+                                      LabelValue(station.receiver) + "\",firmware=\"" + LabelValue(station.firmware) +
+                                      "\",receiver_serial=\"" + LabelValue(station.receiverSerial) + "\""),
                            "1");
     }
 

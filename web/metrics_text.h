@@ -30,7 +30,7 @@ struct sSideMetrics {
 
 struct sLinkMetrics {
     std::string link;
-    double startTimeS = 0.0;  // since the Unix epoch, of the run's statistics
+    double startTimeS = 0.0;              // since the Unix epoch, of the run's statistics
     TolvarRT::sHostClockState hostClock;  // the host's, as the link's ages were judged against it
     std::vector<sSideMetrics> sides;
 };

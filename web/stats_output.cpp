@@ -158,15 +158,17 @@ nlohmann::json StationJson(const sStationFigures& station)
 
 nlohmann::json SatelliteJson(const sSatelliteFigures& satellites)
 {
-    return {{"gnss", GnssName(satellites.gnss)},    {"epochs", satellites.epochs},
-            {"mean", satellites.satellitesMean},    {"min", satellites.satellitesMin},
-            {"max", satellites.satellitesMax},      {"signals_mean", satellites.signalsMean},
+    return {{"gnss", GnssName(satellites.gnss)}, {"epochs", satellites.epochs},
+            {"mean", satellites.satellitesMean}, {"min", satellites.satellitesMin},
+            {"max", satellites.satellitesMax},   {"signals_mean", satellites.signalsMean},
             {"cells_mean", satellites.cellsMean}};
 }
 
 nlohmann::json ClockJson(const sClockFigures& clock)
 {
-    const auto text = [](const std::string& value) { return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value); };
+    const auto text = [](const std::string& value) {
+        return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value);
+    };
     const bool known = clock.host.known;
     return {{"known", known},
             {"synchronised", known && clock.host.synchronised},
