@@ -24,6 +24,21 @@ void CTolvarTestSuiteDoc::RefreshStatistics()
     listenerStats.CheckHealth(now);
     sourceStats.CheckHealth(now);
     statisticsTable.Refresh(listenerStats);
+    if (contentRefreshed) {
+        RefreshContent();
+        contentRefreshed();
+    }
+}
+
+void CTolvarTestSuiteDoc::WatchContent(std::function<void()> refreshed)
+{
+    contentRefreshed = std::move(refreshed);
+}
+
+void CTolvarTestSuiteDoc::RefreshContent()
+{
+    // The Listener's snapshot holds its source's content too.
+    contentView.Refresh(listenerStats.Snapshot(CReplaySession::LinkTimeNow()));
 }
 
 std::string CTolvarTestSuiteDoc::TakeIntervalSummary()

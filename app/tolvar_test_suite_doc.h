@@ -29,6 +29,7 @@
 #include "radio/dc77_handler.h"
 #include "sim/ats_simulator.h"
 #include "sim/cmr_simulator.h"
+#include "stats/content_view_model.h"
 #include "stats/stats_collection.h"
 #include "stats/stats_table_model.h"
 
@@ -115,6 +116,14 @@ public:
     // Where the views keep their own choices (which columns show).
     ISettingsStore& Settings() { return settings; }
     std::vector<TolvarRT::sStatsRow> StatisticsRows() const { return statisticsTable.Rows(); }
+    // The Stream Content window: while it watches, every refresh of the
+    // statistics also reads what both sides' frames told and then calls
+    // refreshed; null stops. A snapshot of both sides costs more than the
+    // table's changed rows, so nobody pays for it while no window shows it.
+    void WatchContent(std::function<void()> refreshed);
+    // Reads both sides' content now, whether watched or not.
+    void RefreshContent();
+    TolvarRT::sContentView ContentView() const { return contentView.View(); }
     // The child frame's summary timer: the interval's summary, logged and
     // kept (with the time it was taken) for the status page.
     std::string TakeIntervalSummary();
@@ -244,6 +253,8 @@ private:
     // Its canned text is the test's cannedNmea.
     sNmeaOutputSettings nmeaOutput;
     TolvarRT::CStatsTableModel statisticsTable;
+    TolvarRT::CContentViewModel contentView;
+    std::function<void()> contentRefreshed;
     std::string summaryText;
     // Where the chart's next interval begins; only touched inside the listener
     // statistics' ReadTogether.

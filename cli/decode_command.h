@@ -27,6 +27,10 @@ sDecodeResult DecodeStreams(const std::vector<std::vector<std::uint8_t>>& stream
 std::string DecodeText(const sDecodeResult& result);
 // One JSON object a line for each entry of the listing:
 //   {"offset":O,"length":L,"class":C,"type":T,"name":N,"chunk":K}
+// followed, for RTCM v3, RTCM v2 and CMR frames, by the fields the frame
+// carries about itself (station_id, tow/tod/dow/zcount/epoch_ms, gnss, sync
+// or multiple, satellites, signals, cells, x, y, z, h, desc, setup_id,
+// serial, receiver, firmware, receiver_serial), each only where it has it.
 // The decoders claim bytes independently, so a run is "lost" (class and type
 // null) only where no decoder put its bytes in a frame. A frame's chunk is the
 // one whose delivery published it; a lost run's is the one by which every

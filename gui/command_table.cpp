@@ -44,6 +44,8 @@ const std::vector<sCommandInfo>& Table()
         {Shell::kToolbar, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
         {Shell::kStatusBar, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
         {Shell::kPositionWindow, "&Position Window", "Open the position window of this test\nPosition Window"},
+        {Shell::kContentWindow, "Stream &Content",
+         "Open what this test's streams carry: stations, ages, epochs, satellites\nStream Content"},
         {App::kWebServer, "&Web Server", "Starts / Stops the intergrated Web server\nWeb Server"},
         {App::kConnectCommonNmea, "Connect &Common NMEA Source",
          "Connect to a common source of NMEA Positions\nConnect common NMEA source",
@@ -114,7 +116,7 @@ const std::vector<sMenu>& MainMenus()
         {"&Log",
          {kCopy, kSeparator, Doc::kCreateLogFile, Doc::kCloseLogFile, kSeparator, kLogLevelNone, 32778, 32779,
           kLogLevelAll, kSeparator, kPause, kSeparator, kResetStatistics}},
-        {"&View", {kToolbar, kSeparator, kStatusBar, kSeparator, kPositionWindow, App::kWebServer}},
+        {"&View", {kToolbar, kSeparator, kStatusBar, kSeparator, kPositionWindow, kContentWindow, App::kWebServer}},
         {"&Help", {App::kAbout}},
     };
     return menus;

@@ -19,6 +19,7 @@ enum : unsigned {
     kPause = 32844,
     kChartCompanion = 32869,
     kPositionWindow = 32871,  // our own: the position window of the active test
+    kContentWindow = 32872,   // our own: the Stream Content window of the active test
     kCopy = 57634,
     kExit = 57665,
     kToolbar = 59392,

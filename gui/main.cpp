@@ -1,8 +1,9 @@
 // The desktop program's start-up: the application with its main window and
 // one test window; "--demo" connects that test to the built-in emulated
 // link, "--screenshot FILE --after SECONDS" saves a picture of the main window
-// (or, with "--window position" or "--window port-dialog", of the position
-// window or of the GPS Source's port dialog) and ends the program.
+// (or, with "--window position", "--window content" or "--window
+// port-dialog", of the position window, the Stream Content window or the GPS
+// Source's port dialog) and ends the program.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -78,14 +79,15 @@ int main(int argc, char* argv[])
                                    QStringLiteral("Seconds to wait before the screenshot (default 12)."),
                                    QStringLiteral("SECONDS"), QStringLiteral("12"));
     const QCommandLineOption window(
-        QStringLiteral("window"), QStringLiteral("What the screenshot shows: main (default), position or port-dialog."),
+        QStringLiteral("window"),
+        QStringLiteral("What the screenshot shows: main (default), position, content or port-dialog."),
         QStringLiteral("WINDOW"), QStringLiteral("main"));
     parser.addOptions({demo, screenshot, after, window});
     parser.process(application);
     const QString shown = parser.value(window);
-    if (shown != QStringLiteral("main") && shown != QStringLiteral("position") &&
+    if (shown != QStringLiteral("main") && shown != QStringLiteral("position") && shown != QStringLiteral("content") &&
         shown != QStringLiteral("port-dialog")) {
-        std::fprintf(stderr, "tolvar-gui: --window takes main, position or port-dialog\n");
+        std::fprintf(stderr, "tolvar-gui: --window takes main, position, content or port-dialog\n");
         return 2;
     }
 
@@ -127,6 +129,9 @@ int main(int argc, char* argv[])
     if (shown == QStringLiteral("position")) {
         tolvar.MainFrame().Run(gui::ShellCommand::kPositionWindow);
         pictured = tolvar.MainFrame().PositionWindow();
+    } else if (shown == QStringLiteral("content")) {
+        tolvar.MainFrame().Run(gui::ShellCommand::kContentWindow);
+        pictured = tolvar.MainFrame().ContentWindow();
     } else if (shown == QStringLiteral("port-dialog")) {
         portChoice = std::make_unique<CPortSettings>(*settings, "GPS Source", true, false, gui::SerialDevicesPresent());
         portChoice->helpTextId = CTolvarTestSuiteDoc::kSourceHelpText;

@@ -19,6 +19,7 @@
 #include "app/window_placement.h"
 #include "gui/child_frame.h"
 #include "gui/command_table.h"
+#include "gui/content_view.h"
 #include "gui/fixed_size_mdi_child_window.h"
 #include "gui/position_tool_bar.h"
 #include "gui/position_view.h"
@@ -88,9 +89,10 @@ CMainFrame::~CMainFrame()
     if (webServer)
         webServer->Stop();
     webServer.reset();
-    // The windows go before their document: the position window reads it,
-    // the test window shuts the test down.
+    // The windows go before their document: the position and content
+    // windows read it, the test window shuts the test down.
     delete positionWindow.data();
+    delete contentWindow.data();
     if (testWindow) {
         testWindow->AllowClose();
         delete testWindow.data();
@@ -152,7 +154,8 @@ CTolvarTestSuiteDoc* CMainFrame::ActiveDocument() const
     QMdiSubWindow* current = area->currentSubWindow();
     if (current == nullptr || !testWindow)
         return nullptr;
-    return current == testWindow || current == positionWindow ? &testWindow->Document() : nullptr;
+    const bool ofTest = current == testWindow || current == positionWindow || current == contentWindow;
+    return ofTest ? &testWindow->Document() : nullptr;
 }
 
 CChildFrame* CMainFrame::CommandTestWindow() const
@@ -308,7 +311,8 @@ bool CMainFrame::IsOwnEnabled(unsigned id) const
     case Shell::kToolbar:
     case Shell::kStatusBar: return true;
     case App::kWebServer: return ActiveDocument() != nullptr || webServer != nullptr;
-    case Shell::kPositionWindow: return ActiveDocument() != nullptr;
+    case Shell::kPositionWindow:
+    case Shell::kContentWindow: return ActiveDocument() != nullptr;
     default: return false;
     }
 }
@@ -338,6 +342,7 @@ bool CMainFrame::RunOwn(unsigned id)
     case Shell::kStatusBar: statusBar()->setHidden(!statusBar()->isHidden()); return true;
     case App::kWebServer: ToggleWebServer(); return true;
     case Shell::kPositionWindow: ShowPositionWindow(); return true;
+    case Shell::kContentWindow: ShowContentWindow(); return true;
     default: return false;
     }
 }
@@ -356,6 +361,17 @@ void CMainFrame::ShowPositionWindow()
     positionWindow = frame;
     if (auto* view = qobject_cast<CPositionView*>(frame->View()))
         AddPositionToolBar(*frame, *view, Action(App::kConnectCommonNmea), Action(App::kDisconnectCommonNmea));
+}
+
+void CMainFrame::ShowContentWindow()
+{
+    // One per test, as the position window.
+    if (auto* open = qobject_cast<QMdiSubWindow*>(contentWindow.data())) {
+        area->setActiveSubWindow(open);
+        return;
+    }
+    if (CTolvarTestSuiteDoc* doc = ActiveDocument())
+        contentWindow = OpenContentWindow(*area, *doc);
 }
 
 void CMainFrame::ToggleWebServer()
@@ -394,7 +410,7 @@ QString CMainFrame::SimulationPaneText() const
 
 void CMainFrame::UpdateCommands()
 {
-    // The position window is its test's too: the test's keys stay.
+    // The position and content windows are their test's too: the test's keys stay.
     const bool testActive = area->currentSubWindow() != nullptr;
     const bool waiting = IsWaiting();
     for (QShortcut* key : testWindowKeys)

@@ -1,7 +1,7 @@
 // The main window: menus, toolbar and status bar around the area that holds
-// the test window (maximised) and the position window; it routes every
-// command to the active test's document, then to the test window, then to
-// the application.
+// the test window (maximised), the position window and the Stream Content
+// window; it routes every command to the active test's document, then to
+// the test window, then to the application.
 #pragma once
 
 #include <QMainWindow>
@@ -47,14 +47,15 @@ public:
     CChildFrame& OpenTestWindow();
     // The test window while it is the active window of the area.
     CChildFrame* ActiveTestWindow() const;
-    // The test's document while its test window or its position window is
-    // the active one.
+    // The test's document while its test window, its position window or its
+    // Stream Content window is the active one.
     CTolvarTestSuiteDoc* ActiveDocument() const;
     // The test window that answers the commands of a test window (log pane,
     // Reset Statistics): the active one, or its test's while the position
     // window is active; there is one per run.
     CChildFrame* CommandTestWindow() const;
     QWidget* PositionWindow() const { return positionWindow; }
+    QWidget* ContentWindow() const { return contentWindow; }
     CQtDocumentUi* ActiveDocumentUi() const;
     QMdiArea& Area() { return *area; }
 
@@ -92,6 +93,7 @@ private:
     bool IsOwnEnabled(unsigned commandId) const;
     void ToggleWebServer();
     void ShowPositionWindow();
+    void ShowContentWindow();
     void ShowDocumentTitle(const std::string& title);
     void ShowWaitingStep(const std::string& what);
     // After a command from a menu, the toolbar or a key.
@@ -113,6 +115,7 @@ private:
     std::unique_ptr<CTolvarTestSuiteDoc> document;
     QPointer<CChildFrame> testWindow;
     QPointer<QWidget> positionWindow;
+    QPointer<QWidget> contentWindow;
     std::unique_ptr<web::CStatusServer> webServer;
     bool placementSaved = false;
     bool closePending = false;

@@ -9,6 +9,8 @@
 #include <mutex>
 
 #include "core/time_base.h"
+#include "decoders/frame_content.h"
+#include "decoders/nmea_position.h"
 #include "stats/byte_sum.h"
 #include "stats/radio_budget.h"
 
@@ -125,6 +127,7 @@ void CStatsCollection::Reset()
     health.Reset();
     sentFrames.clear();
     unambiguousTransits.Clear();
+    content.Reset();
 }
 
 void CStatsCollection::SetMatchWindow(double seconds)
@@ -213,7 +216,9 @@ sStatsSnapshot CStatsCollection::Snapshot(std::optional<TimeStamp> at) const
                 frames == source->sentFrames.end() ? 0 : frames->second.Pending(receiverBit, now, matchWindowS);
             snapshot.inFlight.push_back(pending);
         }
+        snapshot.sourceContent = source->content.Snapshot();
     }
+    snapshot.content = content.Snapshot();
     return snapshot;
 }
 
@@ -242,7 +247,12 @@ const PacketStats* CStatsCollection::Find(std::uint32_t key) const
 void CStatsCollection::OnCMRFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t,
                                   const TimeStamp& timeStamp)
 {
-    RecordFrame(kFrameClassCMR, type, length, ByteSum(data, length), timeStamp);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sFrameContent read;
+    const std::optional<double> age = ReadCMRContent(type, data, length, read)
+                                          ? content.OnContent(FrameKey(kFrameClassCMR, type), read, timeStamp)
+                                          : std::nullopt;
+    Count(kFrameClassCMR, type, length, ByteSum(data, length), timeStamp, age);
 }
 
 void CStatsCollection::OnCMRWFrame(std::uint8_t type, const std::uint8_t* data, std::uint8_t length, std::uint8_t,
@@ -263,17 +273,35 @@ void CStatsCollection::OnRTCMFrame(unsigned type, const std::uint8_t* data, std:
 {
     // length counts data words; the stored bytes are 3 per word, the two
     // header words first.
-    RecordFrame(kFrameClassRTCM2, type, 5u * length, ByteSum(data, 3u * length), timeStamp);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sFrameContent read;
+    const std::optional<double> age = ReadRTCM2Content(data, length, read)
+                                          ? content.OnContent(FrameKey(kFrameClassRTCM2, type), read, timeStamp)
+                                          : std::nullopt;
+    Count(kFrameClassRTCM2, type, 5u * length, ByteSum(data, 3u * length), timeStamp, age);
 }
 
 void CStatsCollection::OnRTCM3Frame(unsigned type, const std::uint8_t* data, std::uint16_t length,
                                     const TimeStamp& timeStamp)
 {
-    RecordFrame(kFrameClassRTCM3, type, length, ByteSum(data, length), timeStamp);
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    sFrameContent read;
+    const std::optional<double> age = ReadRTCM3Content(data, length, read)
+                                          ? content.OnContent(FrameKey(kFrameClassRTCM3, type), read, timeStamp)
+                                          : std::nullopt;
+    Count(kFrameClassRTCM3, type, length, ByteSum(data, length), timeStamp, age);
 }
 
-void CStatsCollection::OnNMEASentence(unsigned type, const sNMEAPosition*, const char* text, const TimeStamp& timeStamp)
+void CStatsCollection::OnNMEASentence(unsigned type, const sNMEAPosition* position, const char* text,
+                                      const TimeStamp& timeStamp)
 {
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    if (position != nullptr && position->valid != 0 && type != kNMEAGGANoPos && type != kNMEAGGKNoPos) {
+        // GGK's height is above the ellipsoid; GGA's above the geoid, which no base reports.
+        const bool ellipsoidal = type < kNMEAGGANoPos;
+        content.SetRoverPosition(position->latitude, position->longitude,
+                                 ellipsoidal ? std::optional<double>(position->height) : std::nullopt);
+    }
     const std::size_t length = std::strlen(text);
     RecordFrame(kFrameClassNMEA, type, unsigned(length), ByteSum(reinterpret_cast<const std::uint8_t*>(text), length),
                 timeStamp);
@@ -287,6 +315,12 @@ void CStatsCollection::OnATSFrame(unsigned type, const std::uint8_t* data, std::
 
 void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
                                    const TimeStamp& timeStamp)
+{
+    Count(frameClass, type, length, sum, timeStamp, std::nullopt);
+}
+
+void CStatsCollection::Count(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum,
+                             const TimeStamp& timeStamp, std::optional<double> age)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::uint32_t key = FrameKey(frameClass, type);
@@ -350,6 +384,8 @@ void CStatsCollection::RecordFrame(unsigned frameClass, unsigned type, unsigned 
         event.length = length;
         event.matched = transit.has_value();
         event.latencyS = transit.value_or(0.0);
+        event.hasAge = age.has_value();
+        event.ageS = age.value_or(0.0);
         Emit(event);
     }
 }
@@ -391,6 +427,7 @@ void CStatsCollection::CheckHealth(TimeStamp now)
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     health.Check(now);
+    content.CheckEpochs(now);
 }
 
 void CStatsCollection::RecordRejected(std::uint64_t bytes, TimeStamp time)
@@ -415,6 +452,30 @@ TimeStamp CStatsCollection::RunStart() const
 {
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     return runStart;
+}
+
+sContentSnapshot CStatsCollection::ContentSnapshot() const
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    return content.Snapshot();
+}
+
+void CStatsCollection::SetRoverPosition(double latitude, double longitude, std::optional<double> ellipsoidHeight)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    content.SetRoverPosition(latitude, longitude, ellipsoidHeight);
+}
+
+void CStatsCollection::SetArrivalClock(CStreamContent::ArrivalClock clock)
+{
+    std::lock_guard<std::recursive_mutex> guard(sharedLock);
+    content.SetArrivalClock(std::move(clock));
+}
+
+void CStatsCollection::OnContentEvent(sLinkEvent event)
+{
+    event.source = isSource;
+    Emit(event);
 }
 
 void CStatsCollection::Emit(const sLinkEvent& event)

@@ -18,6 +18,7 @@
 #include "stats/packet_stats.h"
 #include "stats/sent_frames.h"
 #include "stats/stats_snapshot.h"
+#include "stats/stream_content.h"
 
 namespace TolvarRT {
 
@@ -99,6 +100,16 @@ public:
     // When the run began: construction or the last Reset.
     TimeStamp RunStart() const;
 
+    // What this side's frames told about themselves; in Snapshot as well.
+    sContentSnapshot ContentSnapshot() const;
+    // The rover's position (WGS 84 degrees, ellipsoidal height m when known):
+    // the baseline from each base station is measured to it. A side's own
+    // GGA and GGK sentences with a fix set it too.
+    void SetRoverPosition(double latitude, double longitude, std::optional<double> ellipsoidHeight);
+    // When the frames arrived in host UTC, for replays that know it better
+    // than the time base.
+    void SetArrivalClock(CStreamContent::ArrivalClock clock);
+
     bool IsSource() const { return isSource; }
     std::uint32_t Generation() const;
     // How many receivers of one process can match at once: one bit each.
@@ -142,7 +153,12 @@ private:
                                          double& sourcePeriod);
     std::vector<PacketStats> SortedRecords() const;
 
+    // Counts one frame; age: its corrections' age, when its content gave one.
+    void Count(unsigned frameClass, unsigned type, unsigned length, std::uint16_t sum, const TimeStamp& timeStamp,
+               std::optional<double> age);
     void Emit(const sLinkEvent& event);
+    // A station change or lost epochs that the content judged.
+    void OnContentEvent(sLinkEvent event);
     // Logs an outage or corruption that health judged and passes it on.
     void OnJudged(sLinkEvent event);
     void HealthSummary(std::string& text, TimeStamp now) const;
@@ -158,6 +174,7 @@ private:
     TimeStamp intervalStart;
     TimeStamp runStart;
     CLinkHealth health{[this](const sLinkEvent& event) { OnJudged(event); }};
+    CStreamContent content{[this](const sLinkEvent& event) { OnContentEvent(event); }};
     double matchWindowS = kDefaultMatchWindowS;
     // Source only: what was sent within the horizon, per key; the receivers
     // that have matched here (a frame all of them matched is let go early);

@@ -22,7 +22,8 @@ CLI::App* AddDecodeCommand(CLI::App& app, sDecodeArguments& arguments)
     decode
         ->add_flag("--frames", arguments.frames,
                    "Print one JSON line per frame and per run of bytes in no decoder's frame (\"lost\"), in "
-                   "stream order: offset, length, class, type, name and the chunk that published it")
+                   "stream order: offset, length, class, type, name and the chunk that published it; then what RTCM "
+                   "and CMR frames say about themselves (station, epoch, satellites, station records)")
         ->excludes(jsonFlag);
     decode
         ->add_option("FILE", arguments.files,

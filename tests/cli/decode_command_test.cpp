@@ -136,3 +136,70 @@ TEST(DecodeTest, FrameLinesAreOneJsonObjectAnEntryWithNullsWhereNothingIsKnown)
 }
 
 }  // namespace
+
+namespace {
+
+// The line of the first frame named name in a capture's listing.
+std::string LineOf(const std::string& capture, const std::string& name)
+{
+    const cli::sDecodeResult result = cli::DecodeStreams({TolvarRT::testing::ReadCapture(capture)}, {1024, false});
+    for (const TolvarRT::sListedFrame& entry : result.listing)
+        if (entry.name == name)
+            return cli::FrameLine(entry);
+    return "no " + name;
+}
+
+// What the frames say about themselves follows where and what they are, with
+// the values gpsdecode -j and convbin give (see the content reader's tests).
+TEST(DecodeTest, FrameLinesCarryTheFramesOwnContent)
+{
+    const std::string ntrip = "pygpsdata-NTRIP-USCL00CHL0.log";
+    struct Row {
+        std::string capture, name, fields;
+    };
+    const Row rows[] = {
+        {ntrip, "RTCM v3 Type 1004", R"("station_id":0,"gnss":"GPS","tow":318945000,"sync":true,"satellites":11})"},
+        {ntrip, "RTCM v3 Type 1012", R"("station_id":0,"gnss":"GLONASS","tod":70527000,"sync":true,"satellites":8})"},
+        {ntrip, "RTCM v3 Type 1087",
+         R"("station_id":0,"gnss":"GLONASS","tod":70527000,"dow":3,"multiple":true,"satellites":8,"signals":4,)"
+         R"("cells":28})"},
+        {ntrip, "RTCM v3 Type 1127",
+         R"("station_id":0,"gnss":"BeiDou","tow":318931000,"multiple":true,"satellites":11,"signals":3,"cells":23})"},
+        {ntrip, "RTCM v3 Type 1006",
+         R"("station_id":0,"x":1762489.6191,"y":-5027633.8438,"z":-3496008.8438,"h":0.0343})"},
+        {ntrip, "RTCM v3 Type 1007", R"("station_id":0,"desc":"SEPCHOKE_B3E6   SPKE","setup_id":0})"},
+        {ntrip, "RTCM v3 Type 1033",
+         R"("station_id":0,"desc":"SEPCHOKE_B3E6   SPKE","setup_id":0,"serial":"5856","receiver":"SEPT POLARX5",)"
+         R"("firmware":"5.5.0","receiver_serial":"3075024"})"},
+        {ntrip, "RTCM v3 Type 1019", R"("chunk":0})"},
+        {"ublox-f9p-rtcm.log", "RTCM v3 Type 1008",
+         R"("station_id":278,"desc":"GPPNULLANTENNA","setup_id":0,"serial":""})"},
+        {"sample.rtcm2", "RTCM v2 Type 9", R"("station_id":268,"zcount":249.6,"sequence":1})"},
+    };
+    for (const Row& row : rows) {
+        const std::string line = LineOf(row.capture, row.name);
+        EXPECT_NE(line.find(row.fields + "\n"), std::string::npos) << line;
+    }
+}
+
+TEST(DecodeTest, CmrFrameLinesCarryStationEpochAndSatellites)
+{
+    // A CMR type 0 packet: version 3, station 7; 1 satellite; epoch 123456 ms.
+    std::vector<std::uint8_t> data = {
+        0x67, 0x01, std::uint8_t(123456 >> 10), std::uint8_t(123456 >> 2), std::uint8_t((123456 & 3) << 6), 0};
+    data.resize(14, 0);
+    std::vector<std::uint8_t> packet = {0x02, 0x00, 0x93, std::uint8_t(data.size())};
+    packet.insert(packet.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < packet.size(); ++i)
+        sum += packet[i];
+    packet.push_back(std::uint8_t(sum));
+    packet.push_back(0x03);
+    const std::string lines = cli::FrameLines(cli::DecodeStreams({packet}, {5, false}));
+    EXPECT_NE(
+        lines.find(R"("name":"CMR Type 0","chunk":3,"station_id":7,"gnss":"GPS","epoch_ms":123456,"satellites":1})"),
+        std::string::npos)
+        << lines;
+}
+
+}  // namespace

@@ -11,39 +11,19 @@
 #include <vector>
 
 #include "decoders/dc_cmr_handler.h"
-#include "decoders/rtcm3_parser.h"
 #include "fake_byte_pipe.h"
 #include "rtcm2_harness.h"
 #include "rtcm2_writer.h"
+#include "rtcm3_payloads.h"
 
 namespace TolvarRT::testing {
 namespace {
 
-struct sPayload {
-    unsigned type = 0;
-    std::vector<std::uint8_t> bytes;
-};
+using sPayload = sRtcm3Payload;
 
-// Every RTCM 3 frame with a good CRC in a capture, in stream order.
-std::vector<sPayload> Rtcm3Payloads(const std::string& capture)
+std::vector<sPayload> CapturePayloads(const std::string& capture)
 {
-    const std::vector<std::uint8_t> stream = ReadCapture(capture);
-    CRTCM3Parser parser;
-    std::vector<sPayload> payloads;
-    std::size_t at = 0;
-    for (;;) {
-        std::uint32_t consumed = 0;
-        const std::uint8_t* payload = nullptr;
-        std::uint16_t length = 0;
-        unsigned type = 0;
-        const std::uint32_t offered = std::uint32_t(std::min<std::size_t>(stream.size() - at, parser.FreeSpace()));
-        const bool found = parser.Parse(stream.data() + at, offered, consumed, payload, length, type);
-        at += consumed;
-        if (found)
-            payloads.push_back({type, std::vector<std::uint8_t>(payload, payload + length)});
-        else if (at == stream.size() && consumed == 0)
-            return payloads;
-    }
+    return Rtcm3Payloads(ReadCapture(capture));
 }
 
 sFrameContent Read3(const sPayload& payload)
@@ -89,7 +69,7 @@ TEST(FrameContentCaptureTest, LegacyObservationsAgreeWithGpsdecode)
         unsigned count = 0, satellites = 0;
         std::uint64_t epochSum = 0;
         std::uint32_t first = 0, last = 0;
-        for (const sPayload& payload : Rtcm3Payloads(row.capture)) {
+        for (const sPayload& payload : CapturePayloads(row.capture)) {
             if (payload.type != row.type)
                 continue;
             const sFrameContent content = Read3(payload);
@@ -164,7 +144,7 @@ TEST(FrameContentCaptureTest, MsmHeadersAgreeWithConvbin)
                 expected.push_back(&row);
         std::vector<sFrameContent> read;
         std::vector<unsigned> types;
-        for (const sPayload& payload : Rtcm3Payloads(capture))
+        for (const sPayload& payload : CapturePayloads(capture))
             if (payload.type >= 1071 && payload.type <= 1137) {
                 read.push_back(Read3(payload));
                 types.push_back(payload.type);
@@ -203,7 +183,7 @@ TEST(FrameContentCaptureTest, MsmHeadersAgreeWithConvbin)
 TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
 {
     unsigned testglo1005 = 0;
-    for (const sPayload& payload : Rtcm3Payloads("testglo.rtcm3"))
+    for (const sPayload& payload : CapturePayloads("testglo.rtcm3"))
         if (payload.type == 1005) {
             const sFrameContent content = Read3(payload);
             EXPECT_TRUE(content.hasReferencePoint && !content.hasHeight);
@@ -214,7 +194,7 @@ TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
         }
     EXPECT_EQ(testglo1005, 19u);
 
-    for (const sPayload& payload : Rtcm3Payloads("pygpsdata-NTRIP-USCL00CHL0.log")) {
+    for (const sPayload& payload : CapturePayloads("pygpsdata-NTRIP-USCL00CHL0.log")) {
         SCOPED_TRACE(payload.type);
         const sFrameContent content = Read3(payload);
         if (payload.type == 1005 || payload.type == 1006) {
@@ -242,7 +222,7 @@ TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
         }
     }
 
-    for (const sPayload& payload : Rtcm3Payloads("ublox-f9p-rtcm.log"))
+    for (const sPayload& payload : CapturePayloads("ublox-f9p-rtcm.log"))
         if (payload.type == 1008 || payload.type == 1033) {
             const sFrameContent content = Read3(payload);
             EXPECT_EQ(content.stationId, 278);
@@ -262,7 +242,7 @@ TEST(FrameContentCaptureTest, StationRecordsAgreeWithGpsdecode)
 TEST(FrameContentCaptureTest, OnlyMessagesWithAStationGiveOne)
 {
     for (const char* capture : {"testglo.rtcm3", "rtcm3-1.log", "ublox-f9p-rtcm.log", "pygpsdata-NTRIP-USCL00CHL0.log"})
-        for (const sPayload& payload : Rtcm3Payloads(capture)) {
+        for (const sPayload& payload : CapturePayloads(capture)) {
             SCOPED_TRACE(std::string(capture) + " " + std::to_string(payload.type));
             const sFrameContent content = Read3(payload);
             const bool stationless = payload.type == 1019 || payload.type == 1020 || payload.type == 1042 ||

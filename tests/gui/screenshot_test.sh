@@ -7,7 +7,7 @@
 #
 #   screenshot_test.sh TOLVAR_GUI IMAGE_COLOURS [WINDOW EXPECTED_TEXT [KEEP_AS]]
 #
-# WINDOW is main (default), position or port-dialog; KEEP_AS, when given, is
+# WINDOW is main (default), position, content or port-dialog; KEEP_AS, when given, is
 # where the picture is copied (the pictures of docs/ are made this way).
 set -uo pipefail
 
