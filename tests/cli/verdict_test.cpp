@@ -114,9 +114,9 @@ TEST_P(MaxAgeTest, TheOldestCorrectionsOfAnyTypeAreJudged)
     const sAgeCase& c = GetParam();
     TolvarRT::sContentSnapshot content;
     if (!c.ages.empty()) {
-        content.ages.push_back(TolvarRT::testing::Ages(1, "CMR Type 0", {c.ages.front()}));
+        content.ages.push_back(TolvarRT::testing::AgesOf(1, "CMR Type 0", {c.ages.front()}));
         for (std::size_t i = 1; i < c.ages.size(); ++i)
-            content.ages.push_back(TolvarRT::testing::Ages(2, "CMR Type 5", {c.ages[i]}));
+            content.ages.push_back(TolvarRT::testing::AgesOf(2, "CMR Type 5", {c.ages[i]}));
     }
     content.clock.noAgesReason = c.noAgesReason;
     // No Source: an age needs none.

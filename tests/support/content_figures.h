@@ -1,35 +1,23 @@
 // Hand-filled stream content for the tests of what prints it: a base station
-// as an RTCM v3 stream describes it, its ages, epochs and satellites.
+// as an RTCM v3 stream describes it, with a setup id and a quote in its
+// receiver's name for the escaping, its ages, epochs and satellites.
 #pragma once
 
 #include <initializer_list>
 
+#include "content_snapshots.h"
 #include "stats/content_snapshot.h"
 #include "stats/packet_stats.h"
 
 namespace TolvarRT::testing {
-
-inline sAgeFigures Ages(std::uint32_t key, const char* name, std::initializer_list<double> seconds,
-                        std::uint64_t clockFaults = 0)
-{
-    sAgeFigures figures;
-    figures.key = key;
-    figures.name = name;
-    for (const double age : seconds) {
-        figures.ages.Add(age);
-        figures.sumS += age;
-    }
-    figures.clockFaults = clockFaults;
-    return figures;
-}
 
 // Station 2003 on a synchronised host: 1077 and 1087 ages, GPS and GLONASS
 // epochs, the reference point, antenna and receiver records.
 inline sContentSnapshot BaseStationContent()
 {
     sContentSnapshot content;
-    content.ages.push_back(Ages(FrameKey(kFrameClassRTCM3, 1077), "RTCM v3 Type 1077", {0.5, 0.7, 0.9, 1.1}));
-    content.ages.push_back(Ages(FrameKey(kFrameClassRTCM3, 1087), "RTCM v3 Type 1087", {0.6}, 2));
+    content.ages.push_back(AgesOf(FrameKey(kFrameClassRTCM3, 1077), "RTCM v3 Type 1077", {0.5, 0.7, 0.9, 1.1}));
+    content.ages.push_back(AgesOf(FrameKey(kFrameClassRTCM3, 1087), "RTCM v3 Type 1087", {0.6}, 2));
     sEpochFigures gps;
     gps.stationId = 2003;
     gps.gnss = Gnss::GPS;
