@@ -1,10 +1,26 @@
 // A side's stream content in words, the same wherever it is printed.
 #include "app/content_text.h"
 
+#include <cctype>
+
 #include "core/string_format.h"
+#include "stats/content_view_model.h"
 
 namespace TolvarRT {
 namespace {
+
+// The Stream Content window's words, within a line: "host clock
+// synchronised, estimated error 2 ms", "host clock not synchronised: ages
+// may be off by seconds", "host clock state unknown: ...".
+std::string ClockLine(const sHostClockState& clock)
+{
+    std::string text = HostClockText(clock);
+    if (!text.empty())
+        text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
+    if (!clock.known)
+        text += ": the system could not say whether it is synchronised";
+    return text;
+}
 
 std::string StationLines(const sStationFigures& station)
 {
@@ -72,15 +88,6 @@ std::string DistributionMsText(double meanS, const sLatencyDistribution& d)
                         d.minS * 1000.0, d.maxS * 1000.0, d.medianS * 1000.0, d.p95S * 1000.0, d.rmsS * 1000.0);
 }
 
-std::string HostClockText(const sHostClockState& clock)
-{
-    if (!clock.known)
-        return "host clock state unknown: the system could not say whether it is synchronised";
-    if (!clock.synchronised)
-        return "host clock not synchronised: ages may be off by seconds";
-    return StringPrintf("host clock synchronised, estimated error %.0f ms", clock.estimatedErrorS * 1000.0);
-}
-
 std::string AgeLines(const std::vector<sAgeFigures>& ages, const char* indent)
 {
     std::string text;
@@ -102,7 +109,7 @@ std::string ContentSideText(const char* side, const sContentSnapshot& content)
 {
     if (content.Empty())
         return {};
-    std::string text = StringPrintf("  %s:\n    %s\n", side, HostClockText(content.clock.host).c_str());
+    std::string text = StringPrintf("  %s:\n    %s\n", side, ClockLine(content.clock.host).c_str());
     if (!content.clock.leapSecondsProblem.empty())
         text += StringPrintf("    leap seconds: %s (GPS - UTC taken as %d s)\n",
                              content.clock.leapSecondsProblem.c_str(), content.clock.gpsMinusUtc);

@@ -14,11 +14,6 @@ namespace TolvarRT {
 // the words of every distribution the figures show, latency and age alike.
 std::string DistributionMsText(double meanS, const sLatencyDistribution& distribution);
 
-// "host clock synchronised, estimated error 2 ms", "host clock not
-// synchronised: ages may be off by seconds" or, when the kernel could not
-// say, "host clock state unknown: ...".
-std::string HostClockText(const sHostClockState& clock);
-
 // One line per type: "      RTCM v3 Type 1077: mean ... ms (...), 120 frames";
 // clock faults when any.
 std::string AgeLines(const std::vector<sAgeFigures>& ages, const char* indent);
