@@ -345,14 +345,14 @@ TEST(CommandTest, ARunWithoutASourceShowsTheStreamsOwnContent)
     EXPECT_FALSE(figures["content"].contains("source")) << "no Source, no side";
     const nlohmann::json& listener = figures["content"]["listener"];
     ASSERT_FALSE(listener["stations"].empty()) << listener;
-    EXPECT_EQ(listener["stations"][0]["station_id"], 1);
+    EXPECT_EQ(listener["stations"][0]["station_id"], 0);
     EXPECT_FALSE(listener["stations"][0]["latitude"].is_null()) << "from its 1005 and 1006";
     EXPECT_FALSE(listener["epochs"].empty()) << listener;
     EXPECT_TRUE(listener["clock"].contains("synchronised"));
 
     const sOutcome text = Tolvar({"run", "--listener", capture, "--seconds", "1", "--max-age", "0"});
     EXPECT_NE(text.out.find("Stream content:\n  Listener:\n    host clock "), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("    station 1 ("), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("    station 0 ("), std::string::npos) << text.out;
     // Whatever the capture's old epochs make of the ages, none is 0 s old.
     EXPECT_EQ(text.status, 3) << text.out << text.err;
     EXPECT_NE(text.out.find("Verdict: FAIL: "), std::string::npos) << text.out;
