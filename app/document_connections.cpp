@@ -216,6 +216,8 @@ void CTolvarTestSuiteDoc::StartGenerators()
         cmrSimulator.Start(CCMRSimulator::kNoLimit, CCMRSimulator::kModeSoftwareAligned);
     if (generateFakeAts.load())
         atsSimulator.Start();
+    if (generateFakeRtcm3.load())
+        rtcm3Simulator.Start();
 }
 
 bool CTolvarTestSuiteDoc::ConnectSourcePort()
@@ -230,8 +232,10 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     // Tied before the port opens: a replayed file delivers at once.
     generateFakeCmr.store(dialog->fakeCmr);
     generateFakeAts.store(dialog->fakeAts);
+    generateFakeRtcm3.store(dialog->fakeRtcm3);
+    const bool generated = generateFakeCmr.load() || generateFakeAts.load() || generateFakeRtcm3.load();
     listenerStats.SetSource(&sourceStats);
-    if (!generateFakeCmr.load() && !generateFakeAts.load())
+    if (!generated)
         sourceStats.SubscribeTo(&sourceCmr, &sourceRtcm, &sourceNmea, &sourceAts, &sourceRtcm3);
     if (generateFakeCmr.load()) {
         sourceStats.SubscribeTo(&cmrSimulator, nullptr, nullptr, nullptr, nullptr);
@@ -241,11 +245,14 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     }
     if (generateFakeAts.load())
         sourceStats.SubscribeTo(nullptr, nullptr, nullptr, &atsSimulator, nullptr);
+    if (generateFakeRtcm3.load())
+        sourceStats.SubscribeTo(nullptr, nullptr, nullptr, nullptr, &rtcm3Simulator);
     const auto probeStart = std::chrono::steady_clock::now();
     if (!OpenEndpoint(source, dialog->MakePortRequest(0), description)) {
         ui.ShowInformation("Could not open Comm port");
         generateFakeCmr.store(false);
         generateFakeAts.store(false);
+        generateFakeRtcm3.store(false);
         sourceStats.UnsubscribeAll();
         listenerStats.SetSource(nullptr);
         return false;
@@ -257,7 +264,8 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
     }
     std::string status;
     sDeviceIdentity identity = source.WaitForIdentity(false);
-    if (probed && generateFakeCmr.load() && IsReceiverWithInternalRadio(identity.productField, settings)) {
+    const bool feedsRadio = generateFakeCmr.load() || generateFakeRtcm3.load();
+    if (probed && feedsRadio && IsReceiverWithInternalRadio(identity.productField, settings)) {
         const std::string receiverName = identity.productName;
         ui.RunWaitingStep(kPipeWaitText, [this] { source.OpenPipe(false); });
         identity = source.WaitForIdentity(false);
@@ -265,7 +273,7 @@ bool CTolvarTestSuiteDoc::ConnectSourcePort()
             status += "Internal " + receiverName + " Radio ";
     }
     status = description + " " + status + identity.productName;
-    if (generateFakeCmr.load())
+    if (feedsRadio)
         status += "<Gen Fake>";
     {
         std::lock_guard<std::recursive_mutex> guard(sharedLock);
@@ -286,6 +294,8 @@ void CTolvarTestSuiteDoc::DisconnectSource()
         cmrSimulator.Stop();
     if (generateFakeAts.exchange(false))
         atsSimulator.Stop();
+    if (generateFakeRtcm3.exchange(false))
+        rtcm3Simulator.Stop();
     // Every publisher: a later connection must not count the old port's
     // RTCM v3, NMEA or ATS frames as source frames.
     sourceStats.UnsubscribeAll();

@@ -149,6 +149,10 @@ void CPortSettings::Load()
     // beside fake CMR, and a first connection to a real base must not start
     // sending ATS frames nobody asked for.
     fakeAts = offerFakeAts && store.ReadInt(kSection, Key("FakeATS"), 0) != 0;
+    // Unticked until chosen, like ATS; chosen, it is the only generator.
+    fakeRtcm3 = offerFakeRtcm3 && store.ReadInt(kSection, Key("FakeRTCM3"), 0) != 0;
+    if (fakeRtcm3)
+        fakeCmr = fakeAts = false;
     probe = store.ReadInt(kSection, Key("Probe"), 1) != 0;
     loaded = true;
 }
@@ -251,6 +255,12 @@ void CPortSettings::Open()
         store.WriteText(kSection, Key("Parity"), used.parity);
     }
 
+    // One generator feeds the base radio: RTCM v3 chosen leaves no other.
+    fakeRtcm3 = offerFakeRtcm3 && fakeRtcm3;
+    if (fakeRtcm3)
+        fakeCmr = fakeAts = false;
+    if (offerFakeRtcm3)
+        store.WriteInt(kSection, Key("FakeRTCM3"), fakeRtcm3 ? 1 : 0);
     if (offerFakeCmr)
         store.WriteInt(kSection, Key("FakeGPS"), fakeCmr ? 1 : 0);
     else

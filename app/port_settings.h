@@ -47,6 +47,7 @@ inline constexpr const char* kServerPort = "Listen on Port:";
 inline constexpr const char* kFile = "File:";
 inline constexpr const char* kFakeCmr = "Generate Fake CMRs";
 inline constexpr const char* kFakeAts = "Generate ATS Data";
+inline constexpr const char* kFakeRtcm3 = "Generate Fake RTCM v3";
 inline constexpr const char* kProbe = "Probe the device (identity, radio mode)";
 inline constexpr const char* kOpen = "&Open";
 inline constexpr const char* kCancel = "Ca&ncel";
@@ -73,6 +74,7 @@ public:
     // Set before Load.
     bool offerFakeCmr = false;
     bool offerFakeAts = false;
+    bool offerFakeRtcm3 = false;
     // The probe box, where the mode has a device to probe; a connection that
     // never probes (an NMEA receiver's port) does not offer it.
     bool offerProbe = true;
@@ -121,7 +123,10 @@ public:
     std::string filePath;
     bool fakeCmr = false;  // "Generate Fake CMRs", meaningful when offered
     bool fakeAts = false;  // "Generate ATS Data", meaningful when offered
-    bool probe = true;     // "Probe the device", meaningful when offered
+    // "Generate Fake RTCM v3", meaningful when offered. The generators are
+    // one choice: Open keeps it alone when it is ticked with another.
+    bool fakeRtcm3 = false;
+    bool probe = true;  // "Probe the device", meaningful when offered
 
     // Offered for the serial, TCP, UDP, TCP server and CAN modes: an NTRIP
     // caster or a replayed file has no device to answer, so it is never

@@ -82,6 +82,7 @@ CTolvarTestSuiteDoc::~CTolvarTestSuiteDoc()
     // Nothing may run on another thread while the members go.
     cmrSimulator.Stop();
     atsSimulator.Stop();
+    rtcm3Simulator.Stop();
     listener.ClosePort();
     source.ClosePort();
     listener.SetRejectedBytesSink(nullptr);
@@ -101,6 +102,7 @@ std::unique_ptr<CPortSettings> CTolvarTestSuiteDoc::MakePortSettings(const char*
     // Offered beside fake CMR: without it a front end's choice of generated
     // ATS frames was dropped and the generator never ran.
     dialog->offerFakeAts = forSource;
+    dialog->offerFakeRtcm3 = forSource;
     dialog->offerProbe = offerProbe;
     dialog->Load();
     return dialog;
@@ -175,6 +177,11 @@ void CTolvarTestSuiteDoc::ShowSimulationStatus()
                           int(cmrSimulator.GetSecondCount()));
             text = line;
         }
+    }
+    if (source.IsPortOpen() && generateFakeRtcm3.load()) {
+        const sRTCM3SimSettings chosen = rtcm3Simulator.Settings();
+        text = "Simulating MSM" + std::to_string(chosen.msm) + " " + SimSatellitesText(chosen.satellites) + " at " +
+               std::to_string(chosen.epochsPerSecond) + " Hz";
     }
     ui.SetStatusPane(text);
 }

@@ -29,6 +29,7 @@
 #include "radio/dc77_handler.h"
 #include "sim/ats_simulator.h"
 #include "sim/cmr_simulator.h"
+#include "sim/rtcm3_simulator.h"
 #include "stats/content_view_model.h"
 #include "stats/stats_collection.h"
 #include "stats/stats_table_model.h"
@@ -159,6 +160,7 @@ public:
     bool IsListenerOpen() { return listener.IsPortOpen(); }
     bool IsSourceOpen() { return source.IsPortOpen(); }
     bool GeneratesFakeCmr() const { return generateFakeCmr.load(); }
+    bool GeneratesFakeRtcm3() const { return generateFakeRtcm3.load(); }
     bool InternalRadioPiped() const { return internalRadioPiped; }
     bool HasRadioHandler() const { return radioHandler != nullptr; }
 
@@ -166,6 +168,8 @@ public:
     TolvarRT::CStatsCollection& ListenerStatistics() { return listenerStats; }
     TolvarRT::CStatsCollection& SourceStatistics() { return sourceStats; }
     TolvarRT::CCMRSimulator& CmrGenerator() { return cmrSimulator; }
+    // Its settings are taken when the Source connects with it.
+    TolvarRT::CRTCM3Simulator& Rtcm3Generator() { return rtcm3Simulator; }
     TolvarRT::CNMEAInputHandler& ListenerNmea() { return listenerNmea; }
     TolvarRT::CDCProto& ListenerEndpoint() { return listener; }
     TolvarRT::CDCProto& SourceEndpoint() { return source; }
@@ -245,9 +249,11 @@ private:
     TolvarRT::CNMEAInputHandler sourceNmea{&logPipe};
     TolvarRT::CCMRSimulator cmrSimulator{&sourceCmr, &logPipe};
     TolvarRT::CATSSimulator atsSimulator{&sourceAts, &logPipe};
+    TolvarRT::CRTCM3Simulator rtcm3Simulator{&sourceRtcm3, &logPipe};
     TolvarRT::CDCProto source{&logPipe};
     std::atomic<bool> generateFakeCmr{false};
     std::atomic<bool> generateFakeAts{false};
+    std::atomic<bool> generateFakeRtcm3{false};
     TolvarRT::CStatsCollection sourceStats{&logPipe, true};
     bool rtcmDecoding = true;
     // Its canned text is the test's cannedNmea.

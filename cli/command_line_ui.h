@@ -21,7 +21,11 @@ struct sPortChoice {
     unsigned parity = 0;  // 0 none, 1 odd, 2 even
     bool fakeCmr = false;
     bool fakeAts = false;
+    bool fakeRtcm3 = false;
     bool probe = true;  // where the port has a device to probe (not NTRIP, not a file)
+
+    // Frames made by one of the fake generators go out of the port.
+    bool Generated() const { return fakeCmr || fakeAts || fakeRtcm3; }
 };
 
 class CCommandLineUi : public IDocumentUi {
@@ -33,7 +37,7 @@ public:
     bool ShowPortSettings(CPortSettings& dialog) override
     {
         const sPortChoice& choice = dialog.SettingsPrefix() == "GPS Source" ? source : listener;
-        if (choice.port.empty() && !choice.fakeCmr && !choice.fakeAts)
+        if (choice.port.empty() && !choice.Generated())
             return false;
         // Every port text and stream path has its mode; serial takes the rest.
         if (!dialog.SelectPortName(choice.port)) {
@@ -46,6 +50,7 @@ public:
         }
         dialog.fakeCmr = choice.fakeCmr;
         dialog.fakeAts = choice.fakeAts;
+        dialog.fakeRtcm3 = choice.fakeRtcm3;
         dialog.probe = choice.probe;
         dialog.Open();
         return true;

@@ -71,10 +71,16 @@ sDemoResult RunDemo(const sDemoOptions& options, std::ostream& progressOut)
         return result;
     ui.source.port = link.BasePort();
     ui.source.baudRate = 115200;
-    ui.source.fakeCmr = true;
+    const bool rtcm3 = options.traffic == sDemoOptions::Traffic::Rtcm3;
+    ui.source.fakeCmr = !rtcm3;
+    ui.source.fakeRtcm3 = rtcm3;
+    // Taken when the generator starts, as the Source connects.
+    if (rtcm3)
+        document.Rtcm3Generator().SetSettings(options.rtcm3);
     if (!ConnectSource(document, ui, result.error))
         return result;
-    SetFakeCmr(document, options.schedule, options.svs);
+    if (!rtcm3)
+        SetFakeCmr(document, options.schedule, options.svs);
 
     const unsigned seconds =
         RunTestSeconds(document, options.loop, progressOut, {&recording, &events, options.logFile});

@@ -10,14 +10,20 @@
 
 #include "cli/link_test.h"
 #include "sim/emulated_radio_link.h"
+#include "sim/rtcm3_message_builder.h"
 
 namespace cli {
 
 struct sDemoOptions {
     sDemoOptions() { loop.seconds = 30; }
 
+    // The traffic the Source generates: fake CMR (schedule, svs) or fake
+    // RTCM v3 (rtcm3).
+    enum class Traffic { Cmr, Rtcm3 };
+    Traffic traffic = Traffic::Cmr;
     unsigned schedule = 1;
     unsigned svs = 9;
+    TolvarRT::sRTCM3SimSettings rtcm3;
     TolvarRT::sRadioChannel channel;
     bool json = false;
     sTestLoop loop;

@@ -78,7 +78,7 @@ public:
     const sMonitorLink& Config() const { return config; }
     CTolvarTestSuiteDoc& Document() { return document; }
     bool HasSource() const { return !config.source.port.empty(); }
-    bool Generated() const { return config.source.fakeCmr || config.source.fakeAts; }
+    bool Generated() const { return config.source.Generated(); }
     bool Opened() const { return opened; }
 
     // The recording and the events file, before any port opens.
@@ -107,8 +107,11 @@ public:
         std::string error;
         if (!document.IsListenerOpen())
             ConnectListener(document, ui, config.nmea, error);
-        if (error.empty() && HasSource() && !document.IsSourceOpen())
+        if (error.empty() && HasSource() && !document.IsSourceOpen()) {
+            if (config.source.fakeRtcm3)
+                document.Rtcm3Generator().SetSettings(config.rtcm3);
             ConnectSource(document, ui, error);
+        }
         if (!error.empty()) {
             if (error != openError && loop.onWarning)
                 loop.onWarning(error + "; trying again every " +

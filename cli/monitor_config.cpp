@@ -18,10 +18,11 @@ namespace cli {
 namespace {
 
 const std::set<std::string> kDefaultKeys = {"listener-baud", "source-baud", "match-window", "require", "max-latency",
-                                            "max-age",       "probe",       "nmea",         "record",  "events"};
-const std::set<std::string> kLinkKeys = {"name",    "listener",    "source",  "listener-baud", "source-baud",
-                                         "require", "max-latency", "max-age", "match-window",  "probe",
-                                         "nmea",    "record",      "events"};
+                                            "max-age",       "probe",       "nmea",         "record",  "events",
+                                            "msm",           "rate",        "gnss"};
+const std::set<std::string> kLinkKeys = {
+    "name",         "listener", "source", "listener-baud", "source-baud", "require", "max-latency", "max-age",
+    "match-window", "probe",    "nmea",   "record",        "events",      "msm",     "rate",        "gnss"};
 
 // A fault at a node: thrown as far as the reader, which names the file.
 struct sFault {
@@ -72,8 +73,9 @@ struct sSettings {
     double maxAgeS = -1.0;
     bool probe = false;
     bool nmea = false;
-    std::string record;  // in the defaults a folder that holds one per link
-    std::string events;  // in the defaults a folder that holds one per link
+    std::string record;                 // in the defaults a folder that holds one per link
+    std::string events;                 // in the defaults a folder that holds one per link
+    TolvarRT::sRTCM3SimSettings rtcm3;  // a fake-rtcm3 Source's generator
 };
 
 void ReadSettings(const YAML::Node& map, sSettings& settings)
@@ -121,6 +123,19 @@ void ReadSettings(const YAML::Node& map, sSettings& settings)
         settings.record = As<std::string>(node, "record", "a folder");
     if (const YAML::Node node = map["events"])
         settings.events = As<std::string>(node, "events", "a file");
+    if (const YAML::Node node = map["msm"])
+        settings.rtcm3.msm = As<unsigned>(node, "msm", "4 or 7");
+    if (const YAML::Node node = map["rate"])
+        settings.rtcm3.epochsPerSecond = As<unsigned>(node, "rate", "epochs a second");
+    if (const YAML::Node node = map["gnss"]) {
+        std::string error;
+        if (!TolvarRT::ParseSimSatellites(As<std::string>(node, "gnss", "satellites, e.g. G10,R7"),
+                                          settings.rtcm3.satellites, error))
+            Fail(node, "gnss: " + error);
+    }
+    std::string error;
+    if ((map["msm"] || map["rate"] || map["gnss"]) && !TolvarRT::CheckRTCM3SimSettings(settings.rtcm3, error))
+        Fail(map["msm"] ? map["msm"] : map["rate"] ? map["rate"] : map["gnss"], error);
 }
 
 sPortChoice Port(const YAML::Node& node, const char* key, unsigned baud, bool probe)
@@ -160,12 +175,13 @@ sMonitorLink ReadLink(const YAML::Node& map, const sSettings& defaults)
         std::string error;
         if (!ParseSourceChoice(text, link.source, error))
             Fail(source, error);
-        if (!link.source.fakeCmr && !link.source.fakeAts)
+        if (!link.source.Generated())
             link.source = Port(source, "source", settings.sourceBaud, settings.probe);
         link.source.baudRate = settings.sourceBaud;
         link.source.probe = settings.probe;
     }
     link.nmea = settings.nmea;
+    link.rtcm3 = settings.rtcm3;
     link.matchWindowS = settings.matchWindowS;
     link.requirements = settings.received;
     if (settings.maxLatencyMs >= 0.0)

@@ -8,6 +8,7 @@
 
 #include "cli/command_line_ui.h"
 #include "cli/verdict.h"
+#include "sim/rtcm3_message_builder.h"
 
 namespace cli {
 
@@ -15,7 +16,8 @@ struct sMonitorLink {
     std::string name;  // unique; letters, digits, '-', '_' and '.': it names paths and labels
     int line = 0;      // where the link begins in the file
     sPortChoice listener;
-    sPortChoice source;  // no port: no Source
+    sPortChoice source;                 // no port: no Source
+    TolvarRT::sRTCM3SimSettings rtcm3;  // when the Source is fake-rtcm3
     bool nmea = false;
     double matchWindowS = 0.0;
     std::vector<sRequirement> requirements;

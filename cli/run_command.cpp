@@ -29,8 +29,9 @@ bool ParseSourceChoice(const std::string& text, sPortChoice& choice, std::string
 {
     std::string port = text;
     choice.fakeCmr = StripPrefix(port, "fake-cmr");
-    choice.fakeAts = !choice.fakeCmr && StripPrefix(port, "fake-ats");
-    if ((choice.fakeCmr || choice.fakeAts) && !StripPrefix(port, ":")) {
+    choice.fakeRtcm3 = !choice.fakeCmr && StripPrefix(port, "fake-rtcm3");
+    choice.fakeAts = !choice.fakeCmr && !choice.fakeRtcm3 && StripPrefix(port, "fake-ats");
+    if (choice.Generated() && !StripPrefix(port, ":")) {
         error = "--source " + text + ": generated frames need the port to the base radio: " + text + ":PORT";
         return false;
     }
@@ -57,7 +58,7 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CStatusServer server(document, options.listener.port);
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
-    const bool generated = options.source.fakeCmr || options.source.fakeAts;
+    const bool generated = options.source.Generated();
     CTestRecording recording;
     if (!StartRecording(recording, document, options.loop, generated, result.error))
         return result;
@@ -85,6 +86,9 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
         return result;
     if (hasSource)
         announce("Source", options.source.port);
+    // Taken when the generator starts, as the Source connects.
+    if (options.source.fakeRtcm3)
+        document.Rtcm3Generator().SetSettings(options.rtcm3);
     if (hasSource && !ConnectSource(document, ui, result.error))
         return result;
     result.withSource = hasSource;

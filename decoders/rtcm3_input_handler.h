@@ -21,7 +21,7 @@ namespace TolvarRT {
 // Thread rules: OnBytes runs on the port's reader thread and holds the shared
 // lock throughout, frame subscribers being called under it. SetEnabled,
 // SetName and the accessors take the same lock and may be called from any
-// thread. The owner subscribes and unsubscribes it on its own thread.
+// thread; so may SendFrame. The owner subscribes and unsubscribes it on its own thread.
 class CRTCM3InputHandler : public CBytePipeSubscriber, public TSubscription<IIncommingRTCM3Pipe> {
 public:
     // The scanner is fed at most this much at a time.
@@ -41,6 +41,10 @@ public:
     bool IsEnabled() const;
     // Starts each frame's log line.
     void SetName(const std::string& newName);
+    // Writes a whole frame (the fake RTCM v3 generator's) out through the
+    // byte pipe's port; false when detached or the port is closed. Any
+    // thread: the pipe is called without the shared lock.
+    bool SendFrame(const std::uint8_t* frame, std::uint32_t length) { return SendBytes(frame, length); }
 
     CLogNode log;
 

@@ -16,6 +16,8 @@ CQtDocumentUi::PortChoice SerialChoice(const std::string& port, bool fakeCmr)
         dialog.SelectSerialPort(port);
         dialog.baudRates.SelectByValue(CDemoLink::kBaudRate);
         dialog.fakeCmr = fakeCmr;
+        // The demo is a CMR link whatever generator the user chose last.
+        dialog.fakeRtcm3 = false;
     };
 }
 

@@ -137,6 +137,7 @@ int main(int argc, char* argv[])
         portChoice->helpTextId = CTolvarTestSuiteDoc::kSourceHelpText;
         portChoice->offerFakeCmr = true;
         portChoice->offerFakeAts = true;
+        portChoice->offerFakeRtcm3 = true;
         portChoice->Load();
         portDialog = std::make_unique<gui::CPortSettingsDialog>(*portChoice, &tolvar.MainFrame());
         portDialog->show();

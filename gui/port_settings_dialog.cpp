@@ -75,7 +75,8 @@ QString PortSettingsHelpText(unsigned helpTextId)
             "Connect to the base side of the link: the correction output of the base receiver that feeds the "
             "base radio.\n"
             "Tick \"Generate Fake CMRs\" to send generated CMR traffic to the base radio instead, when no base "
-            "receiver is at hand.");
+            "receiver is at hand.\n"
+            "Tick \"Generate Fake RTCM v3\" to send generated MSM observations with the station messages instead.");
     default: return {};
     }
 }
@@ -128,6 +129,16 @@ CPortSettingsDialog::CPortSettingsDialog(CPortSettings& model, QWidget* parent) 
 
     fakeCmr = new QCheckBox(QString::fromLatin1(Labels::kFakeCmr), this);
     fakeAts = new QCheckBox(QString::fromLatin1(Labels::kFakeAts), this);
+    fakeRtcm3 = new QCheckBox(QString::fromLatin1(Labels::kFakeRtcm3), this);
+    // One generator feeds the base radio: ticking one unticks the others.
+    for (QCheckBox* box : {fakeCmr, fakeAts, fakeRtcm3})
+        connect(box, &QCheckBox::toggled, this, [this, box](bool checked) {
+            if (!checked)
+                return;
+            for (QCheckBox* other : {fakeCmr, fakeAts, fakeRtcm3})
+                if (other != box)
+                    other->setChecked(false);
+        });
     probe = new QCheckBox(QString::fromLatin1(Labels::kProbe), this);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -145,6 +156,7 @@ CPortSettingsDialog::CPortSettingsDialog(CPortSettings& model, QWidget* parent) 
     layout->addWidget(recentGroup);
     layout->addWidget(settingsGroup);
     layout->addWidget(fakeCmr);
+    layout->addWidget(fakeRtcm3);
     layout->addWidget(fakeAts);
     layout->addWidget(probe);
     layout->addWidget(buttons);
@@ -167,8 +179,10 @@ void CPortSettingsDialog::FillFromModel()
     helpBox->setVisible(settings.ShowsHelpText() && !helpBox->toPlainText().isEmpty());
     fakeCmr->setVisible(settings.offerFakeCmr);
     fakeAts->setVisible(settings.offerFakeAts);
+    fakeRtcm3->setVisible(settings.offerFakeRtcm3);
     fakeCmr->setChecked(settings.fakeCmr);
     fakeAts->setChecked(settings.fakeAts);
+    fakeRtcm3->setChecked(settings.fakeRtcm3);
     probe->setChecked(settings.probe);
 
     FillList(serialPorts, settings.serialPorts);
@@ -249,6 +263,7 @@ void CPortSettingsDialog::WriteBack()
     settings.filePath = FromQt(filePath->text());
     settings.fakeCmr = fakeCmr->isChecked();
     settings.fakeAts = fakeAts->isChecked();
+    settings.fakeRtcm3 = fakeRtcm3->isChecked();
     settings.probe = probe->isChecked();
 }
 

@@ -53,6 +53,7 @@ public:
     QLineEdit* FilePath() const { return filePath; }
     QCheckBox* FakeCmrBox() const { return fakeCmr; }
     QCheckBox* FakeAtsBox() const { return fakeAts; }
+    QCheckBox* FakeRtcm3Box() const { return fakeRtcm3; }
     QCheckBox* ProbeBox() const { return probe; }
     // RUP1 to RUP6: slots 0 to 5.
     QPushButton* RecentButton(int slot) const;
@@ -87,6 +88,7 @@ private:
     QLineEdit* filePath = nullptr;
     QCheckBox* fakeCmr = nullptr;
     QCheckBox* fakeAts = nullptr;
+    QCheckBox* fakeRtcm3 = nullptr;
     QCheckBox* probe = nullptr;
     std::array<QPushButton*, CPortSettings::kRecentButtons> recentButtons{};
     QPushButton* openButton = nullptr;

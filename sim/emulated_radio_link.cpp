@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decoders/dc_packet.h"
+#include "decoders/rtcm3_parser.h"
 
 namespace TolvarRT {
 namespace {
@@ -26,8 +27,14 @@ Bytes MakePacket(std::uint8_t type, const std::string& data)
     return packet;
 }
 
-// Cuts whole data-collector packets out of a device's input; bytes between
-// packets are dropped.
+bool IsRTCM3(const Bytes& packet)
+{
+    return !packet.empty() && packet[0] == CRTCM3Parser::kPreamble;
+}
+
+// Cuts whole data-collector packets and RTCM v3 frames out of a device's
+// input; bytes between them are dropped. A start that proves false (no end
+// byte, a bad CRC) drops its first byte and the search goes on after it.
 class PacketCutter {
 public:
     template <class OnPacket>
@@ -35,12 +42,14 @@ public:
     {
         buffer.insert(buffer.end(), data, data + length);
         for (;;) {
-            const auto stx = std::find(buffer.begin(), buffer.end(), std::uint8_t(kPacketStx));
-            buffer.erase(buffer.begin(), stx);
-            if (buffer.size() < kPacketOverhead || buffer.size() < buffer[3] + kPacketOverhead)
+            const auto start = std::find_if(buffer.begin(), buffer.end(), [](std::uint8_t byte) {
+                return byte == kPacketStx || byte == CRTCM3Parser::kPreamble;
+            });
+            buffer.erase(buffer.begin(), start);
+            std::size_t size = 0;
+            if (!WholeFrame(size))
                 return;
-            const std::size_t size = buffer[3] + kPacketOverhead;
-            if (buffer[size - 1] != kPacketEtx) {
+            if (size == 0) {
                 buffer.erase(buffer.begin());
                 continue;
             }
@@ -50,6 +59,32 @@ public:
     }
 
 private:
+    // False while the frame at the front is still arriving; otherwise its
+    // size, 0 when it is none.
+    bool WholeFrame(std::size_t& size) const
+    {
+        if (buffer.empty())
+            return false;
+        if (buffer[0] == kPacketStx) {
+            if (buffer.size() < kPacketOverhead || buffer.size() < buffer[3] + kPacketOverhead)
+                return false;
+            size = buffer[3] + kPacketOverhead;
+            if (buffer[size - 1] != kPacketEtx)
+                size = 0;
+            return true;
+        }
+        constexpr std::size_t kHeader = CRTCM3Parser::kHeaderSize;
+        if (buffer.size() < kHeader)
+            return false;
+        const std::size_t body = kHeader + (std::size_t(buffer[1] & 0x03) << 8 | buffer[2]);
+        if (buffer.size() < body + CRTCM3Parser::kCrcSize)
+            return false;
+        const std::uint32_t crc =
+            std::uint32_t(buffer[body]) << 16 | std::uint32_t(buffer[body + 1]) << 8 | buffer[body + 2];
+        size = (buffer[1] & 0xFC) == 0 && Crc24q(buffer.data(), body) == crc ? body + CRTCM3Parser::kCrcSize : 0;
+        return true;
+    }
+
     Bytes buffer;
 };
 
@@ -110,8 +145,8 @@ void CEmulatedRadioLink::Run()
     };
 
     const auto onBasePacket = [&](Bytes packet) {
-        const std::uint8_t type = packet[2];
-        if (type == kPacketIdentityRequest) {
+        const bool rtcm3 = IsRTCM3(packet);
+        if (!rtcm3 && packet[2] == kPacketIdentityRequest) {
             devices.Write(CLinkDevices::kBase, MakePacket(kPacketIdentityReply, kBaseIdentity));
             return;
         }
@@ -130,7 +165,9 @@ void CEmulatedRadioLink::Run()
         const bool corrupt = percent(random) < channel.corruptPercent;
         if (corrupt) {
             // One byte of the data field (or the checksum), never the framing.
-            const std::size_t at = 4 + random() % (packet.size() - 5);
+            const std::size_t at =
+                rtcm3 ? CRTCM3Parser::kHeaderSize + random() % (packet.size() - CRTCM3Parser::kHeaderSize)
+                      : 4 + random() % (packet.size() - 5);
             packet[at] ^= std::uint8_t(1 + random() % 255);
         }
         const Clock::time_point now = Clock::now();
@@ -141,6 +178,8 @@ void CEmulatedRadioLink::Run()
             {due, std::move(packet), corrupt, std::chrono::duration<double, std::milli>(due - now).count()});
     };
     const auto onRoverPacket = [&](const Bytes& packet) {
+        if (IsRTCM3(packet))
+            return;
         if (packet[2] == kPacketIdentityRequest)
             devices.Write(CLinkDevices::kRover, MakePacket(kPacketIdentityReply, kRoverIdentity));
         else if (packet[2] == kPacketRadioCommand)

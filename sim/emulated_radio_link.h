@@ -1,7 +1,7 @@
 // A radio link without radios: two devices (pseudo-terminal pairs on Linux,
 // in-process wires on Windows), the base side's device (a receiver feeding the
 // base radio) and the rover side's device (the rover radio), and between them a channel that drops, corrupts and delays
-// whole packets as a radio link does, keeping their order.
+// whole packets (data-collector packets or RTCM v3 frames) as a radio link does, keeping their order.
 #pragma once
 
 #include <atomic>

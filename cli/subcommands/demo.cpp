@@ -1,6 +1,9 @@
 // tolvar demo: a whole link test on the built-in emulated radio link.
 #include "cli/subcommands/demo.h"
 
+#include <iostream>
+#include <map>
+
 #include <CLI/CLI.hpp>
 
 #include "cli/record_format_option.h"
@@ -15,12 +18,18 @@ CLI::App* AddDemoCommand(CLI::App& app, sDemoArguments& arguments)
     demo->add_option("--seconds", demoOptions.loop.seconds, "How long the generator sends")
         ->check(CLI::Range(1u, 86400u))
         ->capture_default_str();
-    demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
-        ->check(CLI::Range(0u, 6u))
-        ->capture_default_str();
-    demo->add_option("--svs", demoOptions.svs, "Simulated satellites")
-        ->check(CLI::Range(1u, 15u))
-        ->capture_default_str();
+    const std::map<std::string, sDemoOptions::Traffic> traffics = {{"cmr", sDemoOptions::Traffic::Cmr},
+                                                                   {"rtcm3", sDemoOptions::Traffic::Rtcm3}};
+    demo->add_option("--traffic", demoOptions.traffic, "What the Source generates: cmr or rtcm3")
+        ->transform(CLI::CheckedTransformer(traffics, CLI::ignore_case))
+        ->default_str("cmr");
+    arguments.cmr.push_back(demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
+                                ->check(CLI::Range(0u, 6u))
+                                ->capture_default_str());
+    arguments.cmr.push_back(demo->add_option("--svs", demoOptions.svs, "Simulated satellites")
+                                ->check(CLI::Range(1u, 15u))
+                                ->capture_default_str());
+    arguments.rtcm3 = AddRtcm3GeneratorOptions(*demo, demoOptions.rtcm3);
     demo->add_option("--loss", demoOptions.channel.lossPercent, "Packets dropped, percent")
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
@@ -62,6 +71,13 @@ int Demo(const sDemoArguments& arguments)
 {
     if (!CheckTestArguments(arguments.options.loop))
         return kBadArguments;
+    const bool rtcm3 = arguments.options.traffic == sDemoOptions::Traffic::Rtcm3;
+    if (AnyGiven(rtcm3 ? arguments.cmr : arguments.rtcm3)) {
+        std::cerr << (rtcm3 ? "tolvar: --schedule and --svs set the fake CMR generator: --traffic cmr\n"
+                            : "tolvar: --msm, --rate, --gnss and --station set the fake RTCM v3 generator: "
+                              "--traffic rtcm3\n");
+        return kBadArguments;
+    }
     return RunAndReport(arguments.options, arguments.verdict, RunDemo, DemoJson, DemoText);
 }
 

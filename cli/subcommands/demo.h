@@ -9,7 +9,8 @@
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 namespace cli {
 
@@ -17,6 +18,9 @@ struct sDemoArguments {
     sDemoOptions options;
     std::vector<std::string> dropTexts;  // --drop as given; each parsed into the channel's drop windows
     sVerdictOptions verdict;
+    // The options of each generator, to tell those given for the other one.
+    std::vector<CLI::Option*> cmr;
+    std::vector<CLI::Option*> rtcm3;
 };
 
 CLI::App* AddDemoCommand(CLI::App& app, sDemoArguments& arguments);

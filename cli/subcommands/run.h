@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/run_command.h"
 #include "cli/subcommands/shared_options.h"
@@ -23,6 +24,8 @@ struct sRunArguments {
     // were given at all.
     CLI::Option* schedule = nullptr;
     CLI::Option* svs = nullptr;
+    // The fake RTCM v3 generator's.
+    std::vector<CLI::Option*> rtcm3;
 };
 
 CLI::App* AddRunCommand(CLI::App& app, sRunArguments& arguments);

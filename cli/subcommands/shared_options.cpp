@@ -109,4 +109,41 @@ void AddLogOptions(CLI::App& command, std::string& file, int& level)
         ->needs(log);
 }
 
+std::vector<CLI::Option*> AddRtcm3GeneratorOptions(CLI::App& command, TolvarRT::sRTCM3SimSettings& settings)
+{
+    std::vector<CLI::Option*> options;
+    options.push_back(command.add_option("--msm", settings.msm, "Fake RTCM v3 observations: MSM4 or MSM7")
+                          ->check(CLI::IsMember({4u, 7u}))
+                          ->capture_default_str());
+    options.push_back(command.add_option("--rate", settings.epochsPerSecond, "Fake RTCM v3 epochs a second")
+                          ->check(CLI::IsMember({1u, 2u, 5u, 10u, 20u}))
+                          ->capture_default_str());
+    options.push_back(
+        command
+            .add_option_function<std::string>(
+                "--gnss",
+                [&settings](const std::string& text) {
+                    std::string error;
+                    if (!TolvarRT::ParseSimSatellites(text, settings.satellites, error))
+                        throw CLI::ValidationError("--gnss", error);
+                    if (!TolvarRT::CheckRTCM3SimSettings(settings, error))
+                        throw CLI::ValidationError("--gnss", error);
+                },
+                "Fake RTCM v3 satellites per GNSS: G (GPS), R (GLONASS), E (Galileo), C (BeiDou) and a count, "
+                "two signals each")
+            ->default_str(TolvarRT::SimSatellitesText(settings.satellites)));
+    options.push_back(command.add_option("--station", settings.stationId, "Fake RTCM v3 reference station id")
+                          ->check(CLI::Range(0, 4095))
+                          ->capture_default_str());
+    return options;
+}
+
+bool AnyGiven(const std::vector<CLI::Option*>& options)
+{
+    for (const CLI::Option* option : options)
+        if (option->count() > 0)
+            return true;
+    return false;
+}
+
 }  // namespace cli

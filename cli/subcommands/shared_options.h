@@ -7,10 +7,12 @@
 
 #include "cli/link_test.h"
 #include "cli/verdict.h"
+#include "sim/rtcm3_message_builder.h"
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 namespace cli {
 
@@ -35,5 +37,9 @@ void AddServeRefreshOption(CLI::App& command, sTestLoop& loop);
 void AddEventsOption(CLI::App& command, std::string& file);
 void AddVerdictOptions(CLI::App& command, sVerdictOptions& options);
 void AddLogOptions(CLI::App& command, std::string& file, int& level);
+// The fake RTCM v3 generator's --msm, --rate, --gnss and --station; the
+// options made, to tell whether any was given.
+std::vector<CLI::Option*> AddRtcm3GeneratorOptions(CLI::App& command, TolvarRT::sRTCM3SimSettings& settings);
+bool AnyGiven(const std::vector<CLI::Option*>& options);
 
 }  // namespace cli

@@ -3,6 +3,8 @@
 // and the list selection rule.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <set>
 
 #include "app/memory_settings_store.h"
@@ -171,6 +173,43 @@ TEST(PortSettingsTest, SerialOpenStoresTextsAndYieldsValues)
     again.Load();
     EXPECT_FALSE(again.fakeCmr);
     EXPECT_EQ(again.RecentButton(0).caption, "/dev/ttyUSB1, 115200 bps, Parity Even");
+}
+
+TEST(PortSettingsTest, FakeRtcm3IsTheOnlyGeneratorWhenChosenAndIsRemembered)
+{
+    CMemorySettingsStore store;
+    const auto open = [&](bool cmr, bool ats, bool rtcm3) {
+        CPortSettings settings(store, "GPS Source", true, false, kDevices);
+        settings.offerFakeCmr = settings.offerFakeAts = settings.offerFakeRtcm3 = true;
+        settings.Load();
+        settings.SelectSerialPort("/dev/ttyUSB0");
+        settings.fakeCmr = cmr;
+        settings.fakeAts = ats;
+        settings.fakeRtcm3 = rtcm3;
+        settings.Open();
+        return std::array<bool, 3>{settings.fakeCmr, settings.fakeAts, settings.fakeRtcm3};
+    };
+    EXPECT_EQ(open(true, true, true), (std::array<bool, 3>{false, false, true}));
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeRTCM3", -1), 1);
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeGPS", -1), 0);
+
+    CPortSettings again(store, "GPS Source", true, false, kDevices);
+    again.offerFakeCmr = again.offerFakeRtcm3 = true;
+    again.Load();
+    EXPECT_TRUE(again.fakeRtcm3);
+    EXPECT_FALSE(again.fakeCmr);
+
+    // The CMR choice as before; RTCM v3 stays off once unticked.
+    EXPECT_EQ(open(true, false, false), (std::array<bool, 3>{true, false, false}));
+    EXPECT_EQ(store.ReadInt("Settings", "GPS SourceFakeRTCM3", -1), 0);
+    // Not offered: never chosen, never stored.
+    CMemorySettingsStore listenerStore;
+    CPortSettings listener(listenerStore, "Listener", true, false, kDevices);
+    listener.Load();
+    listener.fakeRtcm3 = true;
+    listener.Open();
+    EXPECT_FALSE(listener.fakeRtcm3);
+    EXPECT_EQ(listenerStore.ReadInt("Settings", "ListenerFakeRTCM3", -1), -1);
 }
 
 TEST(PortSettingsTest, StoredComPortStillOpensWhenNotListed)

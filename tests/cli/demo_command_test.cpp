@@ -77,6 +77,38 @@ TEST(DemoTest, TheMeasuredCountsAgreeWithTheEmulatedLinksAccount)
     EXPECT_EQ(cli::DemoJson(result)["health"]["listener"]["rejectedBytes"], listener.counts.rejectedBytes);
 }
 
+// The RTCM v3 traffic crosses the emulated link frame by frame: with no loss,
+// every type the Source sent reaches the Listener's RTCM v3 decoder and is
+// matched.
+TEST(DemoTest, RtcmTrafficArrivesWholeTypeByType)
+{
+    cli::sDemoOptions options;
+    options.loop.seconds = 3;
+    options.traffic = cli::sDemoOptions::Traffic::Rtcm3;
+    options.channel.lossPercent = 0;
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+
+    std::map<std::string, const TolvarRT::sLinkFigures*> byName;
+    for (const TolvarRT::sLinkFigures& type : result.figures.measured)
+        byName[type.name] = &type;
+    for (const char* name : {"RTCM v3 Type 1005", "RTCM v3 Type 1033", "RTCM v3 Type 1074", "RTCM v3 Type 1084",
+                             "RTCM v3 Type 1094", "RTCM v3 Type 1124"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(byName.count(name), 1u);
+        const TolvarRT::sLinkFigures& type = *byName[name];
+        EXPECT_GT(type.sent, 0u);
+        EXPECT_EQ(type.received, type.sent);
+        EXPECT_EQ(type.matched, type.sent);
+        EXPECT_EQ(type.unmatched, 0u);
+    }
+    EXPECT_EQ(byName.size(), 6u) << "nothing but the generated types";
+    const TolvarRT::sLinkFigures total = TolvarRT::LinkTotal(result.figures.measured);
+    EXPECT_EQ(total.sent, result.account.sent) << "one radio packet per frame";
+    EXPECT_EQ(total.matched, result.account.delivered);
+}
+
 // A radio half a second late (a store-and-forward repeater) carries CMR type
 // 4 four times a second: two periods of it are always on the air.
 TEST(DemoTest, ALinkSlowerThanTwoPeriodsOfAFastTypeIsMatchedFrameForFrame)

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "capture_manifest.h"
+#include "program_path.h"
 #include "temp_folder.h"
 #include "wait_until.h"
 
@@ -44,12 +45,7 @@ inline std::uintmax_t FileSize(const std::string& path)
 // Where str2str is on the PATH; empty when it is not installed.
 inline std::string Str2strPath()
 {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin");
-    for (std::string folder; std::getline(folders, folder, ':');)
-        if (access((folder + "/str2str").c_str(), X_OK) == 0)
-            return folder + "/str2str";
-    return {};
+    return TolvarRT::testing::ProgramPath("str2str");
 }
 
 inline constexpr const char* kNoStr2str = "str2str is missing: ./dev deps installs Debian's rtklib";

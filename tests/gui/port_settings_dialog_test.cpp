@@ -31,6 +31,29 @@ void ChooseText(QComboBox* box, const QString& text)
     box->setCurrentIndex(index);
 }
 
+TEST(PortSettingsDialogTest, TheGeneratorsAreOneChoice)
+{
+    CMemorySettingsStore store;
+    CPortSettings settings(store, "GPS Source", true, false, kDevices);
+    settings.offerFakeCmr = settings.offerFakeAts = settings.offerFakeRtcm3 = true;
+    gui::CPortSettingsDialog dialog(settings);
+    dialog.show();
+    EXPECT_TRUE(dialog.FakeRtcm3Box()->isVisible());
+    EXPECT_EQ(dialog.FakeRtcm3Box()->text(), "Generate Fake RTCM v3");
+    ASSERT_TRUE(dialog.FakeCmrBox()->isChecked());
+    dialog.FakeRtcm3Box()->setChecked(true);
+    EXPECT_FALSE(dialog.FakeCmrBox()->isChecked());
+    dialog.FakeAtsBox()->setChecked(true);
+    EXPECT_FALSE(dialog.FakeRtcm3Box()->isChecked());
+    dialog.FakeRtcm3Box()->setChecked(true);
+    dialog.FakeRtcm3Box()->setChecked(false);
+    EXPECT_FALSE(dialog.FakeCmrBox()->isChecked() || dialog.FakeAtsBox()->isChecked()) << "none at all is a choice";
+    dialog.FakeRtcm3Box()->setChecked(true);
+    dialog.OpenButton()->click();
+    EXPECT_TRUE(settings.fakeRtcm3);
+    EXPECT_FALSE(settings.fakeCmr || settings.fakeAts);
+}
+
 TEST(PortSettingsDialogTest, FirstStartShowsTheDefaultsAndTheOfferedControls)
 {
     CMemorySettingsStore store;
