@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/chart_value.h"
+#include "app/content_text.h"
 #include "app/date_text.h"
 #include "app/status_page.h"
 #include "core/time_base.h"
@@ -111,6 +112,10 @@ void CTolvarTestSuiteDoc::LogSummary(const std::string& summary, unsigned level)
 
 bool CTolvarTestSuiteDoc::GetPage(const char*, const char*, char** page, std::size_t* length, std::string* extraHeader)
 {
+    // Read from a snapshot, before the document's lock: the table's next
+    // refresh keeps what it has yet to show.
+    const sStatsSnapshot snapshot = ListenerStatistics().Snapshot();
+    const std::string content = ContentSectionText(snapshot.content, &snapshot.sourceContent);
     std::lock_guard<std::recursive_mutex> guard(sharedLock);
     const std::vector<sStatsRow> rows = statisticsTable.Rows();
     const auto& headers = CStatsTableModel::ColumnHeaders();
@@ -119,6 +124,7 @@ bool CTolvarTestSuiteDoc::GetPage(const char*, const char*, char** page, std::si
     input.headers = std::span<const char* const>(headers.data(), headers.size());
     input.rows = rows;
     input.summary = summaryText;
+    input.content = content;
     input.epoch = ProgramEpoch::Current();
     input.now = TimeStampNow();
     return HandOutStatusPage(input, page, length, extraHeader);

@@ -97,7 +97,14 @@ std::string StatusPageText(const sStatusPageInput& input)
     // Line breaks stay as they are: inside PRE they show as written.
     page += "</TABLE><PRE>";
     page += EscapeHtml(input.summary);
-    page += "</PRE><HR>";
+    page += "</PRE>";
+    if (!input.content.empty()) {
+        // The base's descriptors are the stream's own texts: escaped like the rest.
+        page += "<H3>Stream content</H3><PRE>";
+        page += EscapeHtml(input.content);
+        page += "</PRE>";
+    }
+    page += "<HR>";
 
     char moment[160];
     std::snprintf(moment, sizeof moment, "<P ALIGN=RIGHT><I>%s [%0.3fs]</I></P><BR>",

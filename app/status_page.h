@@ -1,5 +1,6 @@
 // The HTML status page of a test document: its statistics table as the user
-// sees it, its latest statistics summary and the time. The document gathers
+// sees it, its latest statistics summary, what the streams told of
+// themselves, and the time. The document gathers
 // the texts under its lock and hands them in; nothing here reads a document.
 #pragma once
 
@@ -20,6 +21,7 @@ struct sStatusPageInput {
     std::span<const char* const> headers;       // column headers, left to right
     std::span<const TolvarRT::sStatsRow> rows;  // top to bottom
     std::string_view summary;                   // summaryText, empty before the first summary
+    std::string_view content{};                 // the stream content section; empty: none seen
     TolvarRT::sEpoch epoch{};                   // the epoch that "now" is read against
     TolvarRT::TimeStamp now = 0;
 };

@@ -17,11 +17,14 @@ struct sEventRecord {
     std::string utc;  // as written
 };
 
-// {"event": "frame"|"beginOutage"|"endOutage"|"beginCorrupted"|"endCorrupted",
-//  "side": "listener"|"source", "class", "type", "name" (a frame type's) or
-//  "link": true (the whole link's), "t" (s since the test began), "utc"
-//  (ISO 8601), frames: "length", "matched", "latencyMs" (null unless
-//  matched); outages and corruption: "durationS"; corruption: "lostBytes".
+// {"event": "frame"|"beginOutage"|"endOutage"|"beginCorrupted"|"endCorrupted"
+//  |"stationChanged"|"epochsLost", "side": "listener"|"source", "class",
+//  "type", "name" (a frame type's) or "link": true (the whole link's), "t"
+//  (s since the test began), "utc" (ISO 8601), frames: "length", "matched",
+//  "latencyMs" (null unless matched), "ageMs" (only when the frame has an
+//  age); outages and corruption: "durationS"; corruption: "lostBytes";
+//  station changes: "station", "what"; lost epochs: "station", "gnss",
+//  "epochs". The content's events name no frame type.
 std::string EventLine(const TolvarRT::sLinkEvent& event, double seconds, std::chrono::system_clock::time_point utc);
 // False when the line is no event of that form.
 bool ParseEventLine(const std::string& line, sEventRecord& record);

@@ -3,10 +3,12 @@
 #include <map>
 #include <tuple>
 
+#include "app/content_text.h"
 #include "cli/events_line.h"
 #include "cli/health_text.h"
 #include "core/string_format.h"
 #include "stats/packet_stats.h"
+#include "web/stats_output.h"
 
 namespace cli {
 namespace {
@@ -27,6 +29,17 @@ public:
         report.sourceSeen = report.sourceSeen || event.source;
         if (event.kind == eLinkEventKind::Frame) {
             AddFrame(event, record.seconds);
+            return;
+        }
+        if (event.kind == eLinkEventKind::StationChanged) {
+            report.stationChanges.push_back({event.source, record.seconds, event.stationId, event.what});
+            return;
+        }
+        if (event.kind == eLinkEventKind::EpochsLost) {
+            sEpochFigures& epochs = lostEpochs[{event.source, event.stationId, event.gnss}];
+            epochs.stationId = event.stationId;
+            epochs.gnss = Gnss(event.gnss);
+            epochs.lost += event.epochs;
             return;
         }
         const bool corrupted =
@@ -94,6 +107,10 @@ public:
             report.total.outageSeconds += type.outageSeconds;
             report.types.push_back(std::move(type));
         }
+        for (auto& [key, figures] : ages)
+            Content(key.first).ages.push_back(std::move(figures));
+        for (auto& [key, epochs] : lostEpochs)
+            Content(std::get<0>(key)).epochs.push_back(epochs);
         report.malformed = malformed;
         return std::move(report);
     }
@@ -120,8 +137,23 @@ private:
         return type;
     }
 
+    sContentEvents& Content(bool source) { return source ? report.sourceContent : report.listenerContent; }
+
+    void AddAge(const sLinkEvent& event)
+    {
+        sAgeFigures& figures = ages[{event.source, event.key}];
+        if (figures.name.empty()) {
+            figures.key = event.key;
+            figures.name = FrameName(event.key);
+        }
+        figures.ages.Add(event.ageS);
+        figures.sumS += event.ageS;
+    }
+
     void AddFrame(const sLinkEvent& event, double seconds)
     {
+        if (event.hasAge)
+            AddAge(event);
         sTypeEvents& type = Type(event.key);
         if (event.source) {
             ++type.sent;
@@ -139,6 +171,9 @@ private:
     sEventsReport report;
     std::map<std::uint32_t, sTypeEvents> types;
     std::map<BandKey, std::size_t> openBands;
+    // Per side: ages by type; lost epochs by station and GNSS.
+    std::map<std::pair<bool, std::uint32_t>, sAgeFigures> ages;
+    std::map<std::tuple<bool, std::uint16_t, std::uint8_t>, sEpochFigures> lostEpochs;
 };
 
 std::string HealthText(const sTypeEvents& type)
@@ -159,10 +194,33 @@ std::string TypeLine(const sTypeEvents& type)
     if (latency.count == 0)
         line += ", no latency";
     else
-        line += StringPrintf(", latency mean %.1f ms (min %.1f, max %.1f; median %.1f, 95%% %.1f, RMS %.1f)",
-                             type.LatencyMeanS() * 1000.0, latency.minS * 1000.0, latency.maxS * 1000.0,
-                             latency.medianS * 1000.0, latency.p95S * 1000.0, latency.rmsS * 1000.0);
+        line += ", latency " + DistributionMsText(type.LatencyMeanS(), latency);
     return line + HealthText(type) + "\n";
+}
+
+std::string ContentText(const char* side, const sContentEvents& content)
+{
+    std::string text;
+    if (!content.ages.empty())
+        text += StringPrintf("Age of corrections, %s:\n", side) + AgeLines(content.ages, "  ");
+    if (!content.epochs.empty()) {
+        text += StringPrintf("Epochs lost, %s:\n", side);
+        for (const sEpochFigures& epochs : content.epochs)
+            text += StringPrintf("  station %u %s: %llu\n", unsigned(epochs.stationId), GnssName(epochs.gnss),
+                                 (unsigned long long)epochs.lost);
+    }
+    return text;
+}
+
+nlohmann::json ContentJson(const sContentEvents& content)
+{
+    nlohmann::json ages = nlohmann::json::array();
+    for (const sAgeFigures& type : content.ages)
+        ages.push_back(web::AgeFiguresJson(type));
+    nlohmann::json lost = nlohmann::json::array();
+    for (const sEpochFigures& epochs : content.epochs)
+        lost.push_back({{"station_id", epochs.stationId}, {"gnss", GnssName(epochs.gnss)}, {"lost", epochs.lost}});
+    return {{"age", ages}, {"epochs_lost", lost}};
 }
 
 nlohmann::json HealthJson(const sTypeEvents& type)
@@ -222,6 +280,14 @@ std::string EventsReportText(const sEventsReport& report)
     text += HealthCountsLine("Listener", report.listener);
     if (report.sourceSeen)
         text += HealthCountsLine("Source", report.source);
+    text += ContentText("Listener", report.listenerContent);
+    text += ContentText("Source", report.sourceContent);
+    if (!report.stationChanges.empty()) {
+        text += "Station changes:\n";
+        for (const sStationChange& change : report.stationChanges)
+            text += StringPrintf("  %s at %.1f s: station %u, %s\n", change.source ? "Source" : "Listener",
+                                 change.seconds, unsigned(change.stationId), change.what.c_str());
+    }
     if (report.malformed != 0)
         text += StringPrintf("Skipped %llu malformed line%s\n", (unsigned long long)report.malformed,
                              report.malformed == 1 ? "" : "s");
@@ -256,6 +322,18 @@ nlohmann::json EventsReportJson(const sEventsReport& report)
     json["health"] = {{"listener", HealthCountsJson(report.listener)}};
     if (report.sourceSeen)
         json["health"]["source"] = HealthCountsJson(report.source);
+    json["content"] = nlohmann::json::object();
+    if (!report.listenerContent.Empty())
+        json["content"]["listener"] = ContentJson(report.listenerContent);
+    if (!report.sourceContent.Empty())
+        json["content"]["source"] = ContentJson(report.sourceContent);
+    nlohmann::json changes = nlohmann::json::array();
+    for (const sStationChange& change : report.stationChanges)
+        changes.push_back({{"side", change.source ? "source" : "listener"},
+                           {"t", change.seconds},
+                           {"station_id", change.stationId},
+                           {"what", change.what}});
+    json["station_changes"] = changes;
     return json;
 }
 

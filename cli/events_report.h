@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "stats/content_snapshot.h"
 #include "stats/latency_histogram.h"
 #include "stats/link_health.h"
 
@@ -50,6 +51,23 @@ struct sTypeEvents {
     double LatencyMeanS() const { return matched == 0 ? 0.0 : latencySumS / double(matched); }
 };
 
+// A base's id, position, antenna or receiver changing mid-run.
+struct sStationChange {
+    bool source = false;
+    double seconds = 0.0;
+    std::uint16_t stationId = 0;
+    std::string what;  // "station", "position", "antenna", "receiver", "firmware"
+};
+
+// What one side's frames told of themselves: the ages per type, and per
+// station and GNSS the epochs lost (the file holds no other epoch figures).
+struct sContentEvents {
+    std::vector<TolvarRT::sAgeFigures> ages;      // ascending key
+    std::vector<TolvarRT::sEpochFigures> epochs;  // by station, then GNSS; lost only
+
+    bool Empty() const { return ages.empty() && epochs.empty(); }
+};
+
 struct sEventsReport {
     std::vector<sTypeEvents> types;  // ascending key
     sTypeEvents total;               // every type together
@@ -59,8 +77,11 @@ struct sEventsReport {
     TolvarRT::sHealthCounts source;
     bool sourceSeen = false;        // the file holds events of a Source
     std::vector<sEventBand> bands;  // in the order they were judged
-    double lastSeconds = 0.0;       // of the last event
-    std::string firstUtc;           // the date of the first event, as written
+    sContentEvents listenerContent;
+    sContentEvents sourceContent;
+    std::vector<sStationChange> stationChanges;  // in the file's order
+    double lastSeconds = 0.0;                    // of the last event
+    std::string firstUtc;                        // the date of the first event, as written
     std::uint64_t events = 0;
     std::uint64_t malformed = 0;  // lines skipped
 };

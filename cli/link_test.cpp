@@ -264,6 +264,8 @@ sTestFigures EndTest(CTolvarTestSuiteDoc& document, unsigned seconds, bool stopG
     const TimeStamp now = CReplaySession::LinkTimeNow();
     figures.listenerHealth = HealthOf(document.ListenerStatistics(), now);
     figures.sourceHealth = HealthOf(document.SourceStatistics(), now);
+    figures.listenerContent = snapshot.content;
+    figures.sourceContent = snapshot.sourceContent;
     // What went on the air is what the Source sent; without one, what came.
     const bool fromSource = snapshot.hasSource && !snapshot.sourceRecords.empty();
     figures.budget = MeasureBudget(fromSource ? snapshot.sourceRecords : snapshot.records, seconds, loop.linkBps);

@@ -27,7 +27,7 @@ constexpr unsigned kFakeSchedule = 1;
 constexpr unsigned kFakeSvs = 9;
 
 sLinkLine LineOf(const std::string& name, const char* state, const sLinkFigures& total, bool withSource,
-                 const sHealthCounts& health)
+                 const sHealthCounts& health, const sContentSnapshot& content = {})
 {
     sLinkLine line;
     line.name = name;
@@ -42,6 +42,11 @@ sLinkLine LineOf(const std::string& name, const char* state, const sLinkFigures&
     }
     line.outages = health.linkOutages;
     line.outageSeconds = health.outageSeconds;
+    const sLatencyDistribution ages = content.AllAges().Distribution();
+    if (ages.count != 0) {
+        line.ageMedianMs = ages.medianS * 1000.0;
+        line.ageP95Ms = ages.p95S * 1000.0;
+    }
     return line;
 }
 
@@ -134,11 +139,13 @@ public:
             return LineOf(config.name, "waiting", {}, HasSource(), {});
         const TimeStamp now = CReplaySession::LinkTimeNow();
         const CStatsCollection& statistics = document.ListenerStatistics();
-        const sLinkFigures total = LinkTotal(MeasureLink(statistics.Snapshot(now), false));
+        const sStatsSnapshot snapshot = statistics.Snapshot(now);
+        const sLinkFigures total = LinkTotal(MeasureLink(snapshot, false));
         const std::vector<sOutage> outages = statistics.Outages(now);
         const bool out = std::any_of(outages.begin(), outages.end(),
                                      [](const sOutage& outage) { return outage.wholeLink && !outage.end; });
-        return LineOf(config.name, out ? "outage" : "open", total, HasSource(), statistics.HealthCounts(now));
+        return LineOf(config.name, out ? "outage" : "open", total, HasSource(), statistics.HealthCounts(now),
+                      snapshot.content);
     }
 
     sMonitoredLink End(unsigned seconds)
@@ -156,7 +163,8 @@ public:
         FinishRecording(recording, loop, result.figures);
         watch.reset();
         document.Shutdown();
-        result.verdict = Judge(config.requirements, result.figures.measured, HasSource());
+        result.verdict =
+            Judge(config.requirements, result.figures.measured, HasSource(), &result.figures.listenerContent);
         // A link that never opened did not do what was asked of it.
         if (!opened)
             result.verdict.passed = false;
@@ -200,6 +208,11 @@ std::string LinkLinesText(const std::vector<sLinkLine>& lines)
                              line.state.c_str(), received.c_str(), Optional(line.medianMs, "%.1f", "-").c_str(),
                              Optional(line.p95Ms, "%.1f", "-").c_str(), (unsigned long long)line.outages,
                              line.outageSeconds);
+        // Only links whose frames carry epochs have ages: the columns stay as they were for the rest.
+        if (line.ageMedianMs && line.ageP95Ms) {
+            text.pop_back();
+            text += StringPrintf("  age median %.1f ms, 95%% %.1f ms\n", *line.ageMedianMs, *line.ageP95Ms);
+        }
     }
     return text;
 }
@@ -297,7 +310,7 @@ namespace {
 sLinkLine FinalLine(const sMonitoredLink& link)
 {
     return LineOf(link.name, link.ran ? "done" : "waiting", LinkTotal(link.figures.measured), link.withSource,
-                  link.figures.listenerHealth.counts);
+                  link.figures.listenerHealth.counts, link.figures.listenerContent);
 }
 
 }  // namespace

@@ -53,6 +53,10 @@ struct sLinkLine {
     std::optional<double> p95Ms;
     std::uint64_t outages = 0;
     double outageSeconds = 0.0;
+    // The age of the corrections the Listener received, from the frames'
+    // own epochs; none while no frame had one.
+    std::optional<double> ageMedianMs;
+    std::optional<double> ageP95Ms;
 };
 std::string LinkLinesText(const std::vector<sLinkLine>& lines);
 

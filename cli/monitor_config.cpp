@@ -17,12 +17,12 @@
 namespace cli {
 namespace {
 
-const std::set<std::string> kDefaultKeys = {"listener-baud", "source-baud", "match-window", "require",
-                                            "max-latency",   "probe",       "nmea",         "record",
-                                            "events",        "msm",         "rate",         "gnss"};
-const std::set<std::string> kLinkKeys = {"name",    "listener",    "source",       "listener-baud", "source-baud",
-                                         "require", "max-latency", "match-window", "probe",         "nmea",
-                                         "record",  "events",      "msm",          "rate",          "gnss"};
+const std::set<std::string> kDefaultKeys = {"listener-baud", "source-baud", "match-window", "require", "max-latency",
+                                            "max-age",       "probe",       "nmea",         "record",  "events",
+                                            "msm",           "rate",        "gnss"};
+const std::set<std::string> kLinkKeys = {
+    "name",         "listener", "source", "listener-baud", "source-baud", "require", "max-latency", "max-age",
+    "match-window", "probe",    "nmea",   "record",        "events",      "msm",     "rate",        "gnss"};
 
 // A fault at a node: thrown as far as the reader, which names the file.
 struct sFault {
@@ -70,6 +70,7 @@ struct sSettings {
     double matchWindowS = TolvarRT::CStatsCollection::kDefaultMatchWindowS;
     std::vector<sRequirement> received;
     double maxLatencyMs = -1.0;
+    double maxAgeS = -1.0;
     bool probe = false;
     bool nmea = false;
     std::string record;                 // in the defaults a folder that holds one per link
@@ -108,6 +109,11 @@ void ReadSettings(const YAML::Node& map, sSettings& settings)
         settings.maxLatencyMs = As<double>(node, "max-latency", "milliseconds");
         if (settings.maxLatencyMs < 0.0)
             Fail(node, "max-latency: expected milliseconds, not negative");
+    }
+    if (const YAML::Node node = map["max-age"]) {
+        settings.maxAgeS = As<double>(node, "max-age", "seconds");
+        if (settings.maxAgeS < 0.0)
+            Fail(node, "max-age: expected seconds, not negative");
     }
     if (const YAML::Node node = map["probe"])
         settings.probe = As<bool>(node, "probe", "true or false");
@@ -180,6 +186,8 @@ sMonitorLink ReadLink(const YAML::Node& map, const sSettings& defaults)
     link.requirements = settings.received;
     if (settings.maxLatencyMs >= 0.0)
         link.requirements.push_back(MaxLatencyRequirement(settings.maxLatencyMs));
+    if (settings.maxAgeS >= 0.0)
+        link.requirements.push_back(MaxAgeRequirement(settings.maxAgeS));
     link.recordFolder = settings.record;
     link.eventsFile = settings.events;
     return link;

@@ -1,6 +1,7 @@
 // The figures a link test ends with, as text and as JSON.
 #include "cli/test_figures.h"
 
+#include "app/content_text.h"
 #include "cli/health_text.h"
 #include "core/string_format.h"
 #include "web/stats_output.h"
@@ -8,6 +9,7 @@
 namespace cli {
 
 using namespace TolvarRT;
+using web::AddContentJson;
 using web::AddMeasuredJson;
 
 namespace {
@@ -23,9 +25,11 @@ std::string MeasuredLine(const sLinkFigures& figures)
     if (figures.matched == 0)
         return line + ", no latency\n";
     const sLatencyDistribution d = figures.transits.Distribution();
-    return line + StringPrintf(", latency mean %.1f ms (min %.1f, max %.1f; median %.1f, 95%% %.1f, RMS %.1f)\n",
-                               figures.LatencyMeanS() * 1000.0, figures.latencyMinS * 1000.0,
-                               figures.latencyMaxS * 1000.0, d.medianS * 1000.0, d.p95S * 1000.0, d.rmsS * 1000.0);
+    // The exact minimum and maximum are the link's own, not the histogram's.
+    sLatencyDistribution exact = d;
+    exact.minS = figures.latencyMinS;
+    exact.maxS = figures.latencyMaxS;
+    return line + ", latency " + DistributionMsText(figures.LatencyMeanS(), exact) + "\n";
 }
 
 std::string OutageName(const sOutage& outage)
@@ -127,6 +131,8 @@ std::string FiguresText(const sTestFigures& figures, bool perType)
         text += HealthText("Listener", figures.listenerHealth);
         text += HealthText("Source", figures.sourceHealth);
     }
+    // Read from the frames themselves: there with or without a Source.
+    text += ContentSectionText(figures.listenerContent, &figures.sourceContent);
     text += BudgetText(figures.budget);
     if (!figures.recordFolder.empty()) {
         text += "Recorded to " + figures.recordFolder + "\n";
@@ -162,6 +168,7 @@ nlohmann::json FiguresJson(const sTestFigures& figures)
         AddDistribution(figures.measured[i], json["measured"][i]);
     AddDistribution(LinkTotal(figures.measured), json["measuredTotal"]);
     json["health"] = {{"listener", HealthJson(figures.listenerHealth)}, {"source", HealthJson(figures.sourceHealth)}};
+    AddContentJson(figures.listenerContent, &figures.sourceContent, json);
     json["budget"] = BudgetJson(figures.budget);
     if (!figures.recordFolder.empty())
         json["recording"] = {{"folder", figures.recordFolder}, {"failures", figures.recordingFailures}};

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "stats/content_snapshot.h"
 #include "stats/link_figures.h"
 #include "stats/link_health.h"
 #include "stats/radio_budget.h"
@@ -33,6 +34,10 @@ struct sTestFigures {
     std::uint64_t leftInFlight = 0;   // still in flight when the wait's bound passed: missed
     sSideHealth listenerHealth;
     sSideHealth sourceHealth;
+    // What each side's frames told about themselves; the Source's is empty
+    // without one.
+    TolvarRT::sContentSnapshot listenerContent;
+    TolvarRT::sContentSnapshot sourceContent;
     // What the Source's frames (the Listener's without a Source) took of the
     // radio over the seconds run.
     TolvarRT::sRadioBudget budget;
@@ -51,10 +56,12 @@ struct sTestFigures {
 };
 
 // Title, table and summary; then, when asked, per type and for the whole
-// run what the link did; the gap rule's figures wherever it found gaps.
+// run what the link did; the stream's own content (with or without a
+// Source); the gap rule's figures wherever it found gaps.
 std::string FiguresText(const sTestFigures& figures, bool perType);
 // "title", "seconds", "rows", "summary", "measured" (per type),
-// "measuredTotal", "health" (per side: counts and outages) and "budget",
+// "measuredTotal", "health" (per side: counts and outages), "content" (per
+// side that saw any) and "budget",
 // with the same figures as the text.
 nlohmann::json FiguresJson(const sTestFigures& figures);
 

@@ -76,6 +76,23 @@ sJudgement JudgeMaxLatency(const sRequirement& requirement, const sLinkFigures& 
     return judgement;
 }
 
+sJudgement JudgeMaxAge(const sRequirement& requirement, const TolvarRT::sContentSnapshot* content)
+{
+    sJudgement judgement = Unjudged(requirement);
+    const TolvarRT::CLatencyHistogram ages = content != nullptr ? content->AllAges() : TolvarRT::CLatencyHistogram();
+    if (ages.Count() == 0) {
+        const bool reason = content != nullptr && !content->clock.noAgesReason.empty();
+        judgement.why = "no age of corrections: " +
+                        (reason ? content->clock.noAgesReason : std::string("no frame carried an epoch"));
+        return judgement;
+    }
+    const double seconds = ages.Distribution().maxS;
+    judgement.measured = seconds;
+    judgement.passed = seconds <= requirement.limit;
+    judgement.why = StringPrintf("age max %.3f s %s %g s", seconds, judgement.passed ? "<=" : ">", requirement.limit);
+    return judgement;
+}
+
 }  // namespace
 
 bool ParseReceivedRequirement(const std::string& text, sRequirement& requirement, std::string& error)
@@ -101,14 +118,22 @@ sRequirement MaxLatencyRequirement(double ms)
     return {sRequirement::eKind::MaxLatency, {}, ms, StringPrintf("--max-latency %g", ms)};
 }
 
+sRequirement MaxAgeRequirement(double seconds)
+{
+    return {sRequirement::eKind::MaxAge, {}, seconds, StringPrintf("--max-age %g", seconds)};
+}
+
 sVerdict Judge(const std::vector<sRequirement>& requirements, const std::vector<sLinkFigures>& measured,
-               bool withSource)
+               bool withSource, const TolvarRT::sContentSnapshot* listenerContent)
 {
     sVerdict verdict;
     const sLinkFigures total = TolvarRT::LinkTotal(measured);
     for (const sRequirement& requirement : requirements) {
         sJudgement judgement = Unjudged(requirement);
-        if (!withSource)
+        // The frames' own epochs give their age: no Source is needed.
+        if (requirement.kind == sRequirement::eKind::MaxAge)
+            judgement = JudgeMaxAge(requirement, listenerContent);
+        else if (!withSource)
             judgement.why = requirement.text + ": no Source, nothing was matched";
         else if (requirement.kind == sRequirement::eKind::Received)
             judgement = JudgeReceived(requirement, measured, total);
@@ -141,11 +166,17 @@ nlohmann::json VerdictJson(const sVerdict& verdict)
 {
     nlohmann::json requirements = nlohmann::json::array();
     for (const sJudgement& judgement : verdict.judgements) {
-        const bool received = judgement.requirement.kind == sRequirement::eKind::Received;
+        const sRequirement::eKind kind = judgement.requirement.kind;
+        const bool received = kind == sRequirement::eKind::Received;
+        const bool age = kind == sRequirement::eKind::MaxAge;
         nlohmann::json entry = {{"requirement", judgement.requirement.text},
-                                {"kind", received ? "received" : "maxLatency"},
+                                {"kind", received ? "received"
+                                         : age    ? "maxAge"
+                                                  : "maxLatency"},
                                 {"limit", judgement.requirement.limit},
-                                {"unit", received ? "%" : "ms"},
+                                {"unit", received ? "%"
+                                         : age    ? "s"
+                                                  : "ms"},
                                 {"passed", judgement.passed},
                                 {"measured", nullptr},
                                 {"why", judgement.why}};

@@ -94,6 +94,18 @@ public:
                     for (const sLinkFigures& figures : side.types)
                         Sample(name, Labels(link, &side, &figures), Number(value(figures)));
     }
+    // One histogram's samples, in the coarse buckets every latency histogram has.
+    void Histogram(const std::string& name, const std::string& labels, const TolvarRT::CLatencyHistogram& histogram)
+    {
+        // labels ends in "}": the bound goes inside.
+        const std::string open = labels.substr(0, labels.size() - 1) + ",le=\"";
+        for (std::size_t bound = 0; bound < histogram.kCoarseBoundsS.size(); ++bound)
+            Sample(name + "_bucket", open + Number(histogram.kCoarseBoundsS[bound]) + "\"}",
+                   Number(histogram.CountAtOrBelow(bound)));
+        Sample(name + "_bucket", open + "+Inf\"}", Number(histogram.Count()));
+        Sample(name + "_sum", labels, Number(histogram.SumS()));
+        Sample(name + "_count", labels, Number(histogram.Count()));
+    }
     void LatencyHistogram()
     {
         const std::string name = "frame_latency_seconds";
@@ -103,17 +115,51 @@ public:
             for (const sSideMetrics& side : link.sides) {
                 if (!side.correlated)
                     continue;
-                for (const sLinkFigures& figures : side.types) {
-                    const auto& transits = figures.transits;
-                    for (std::size_t bound = 0; bound < transits.kCoarseBoundsS.size(); ++bound)
-                        Sample(name + "_bucket",
-                               Labels(link, &side, &figures, "le=\"" + Number(transits.kCoarseBoundsS[bound]) + "\""),
-                               Number(transits.CountAtOrBelow(bound)));
-                    Sample(name + "_bucket", Labels(link, &side, &figures, "le=\"+Inf\""), Number(transits.Count()));
-                    Sample(name + "_sum", Labels(link, &side, &figures), Number(transits.SumS()));
-                    Sample(name + "_count", Labels(link, &side, &figures), Number(transits.Count()));
-                }
+                for (const sLinkFigures& figures : side.types)
+                    Histogram(name, Labels(link, &side, &figures), figures.transits);
             }
+    }
+    void AgeHistogram()
+    {
+        const std::string name = "correction_age_seconds";
+        Family(name.c_str(), "histogram",
+               "Age of the corrections on arrival: the host's time minus the frame's own epoch, of frames with "
+               "an epoch whose clocks agree.");
+        for (const sLinkMetrics& link : links)
+            for (const sSideMetrics& side : link.sides)
+                for (const TolvarRT::sAgeFigures& type : side.content.ages)
+                    Histogram(name, Labels(link, &side, nullptr, "type=\"" + LabelValue(type.name) + "\""), type.ages);
+    }
+    void Epochs()
+    {
+        Family("epochs_total", "counter",
+               "Epochs of a station's GNSS by state: complete, incomplete (part of their messages), lost (none).");
+        for (const sLinkMetrics& link : links)
+            for (const sSideMetrics& side : link.sides)
+                for (const TolvarRT::sEpochFigures& epochs : side.content.epochs) {
+                    const std::string station = "gnss=\"" + std::string(TolvarRT::GnssName(epochs.gnss)) +
+                                                "\",station=\"" + std::to_string(epochs.stationId) + "\",state=\"";
+                    Sample("epochs_total", Labels(link, &side, nullptr, station + "complete\""),
+                           Number(epochs.complete));
+                    Sample("epochs_total", Labels(link, &side, nullptr, station + "incomplete\""),
+                           Number(epochs.incomplete));
+                    Sample("epochs_total", Labels(link, &side, nullptr, station + "lost\""), Number(epochs.lost));
+                }
+    }
+    void Stations()
+    {
+        Family("station_info", "gauge", "A base station the side's frames describe, its descriptors as labels; 1.");
+        for (const sLinkMetrics& link : links)
+            for (const sSideMetrics& side : link.sides)
+                for (const TolvarRT::sStationFigures& station : side.content.stations)
+                    Sample("station_info",
+                           Labels(link, &side, nullptr,
+                                  "station=\"" + std::to_string(station.stationId) + "\",antenna=\"" +
+                                      LabelValue(station.antenna) + "\",setup_id=\"" + std::to_string(station.setupId) +
+                                      "\",antenna_serial=\"" + LabelValue(station.antennaSerial) + "\",receiver=\"" +
+                                      LabelValue(station.receiver) + "\",firmware=\"" + LabelValue(station.firmware) +
+                                      "\",receiver_serial=\"" + LabelValue(station.receiverSerial) + "\""),
+                           "1");
     }
 
     std::string text;
@@ -156,6 +202,15 @@ std::string MetricsText(const std::vector<sLinkMetrics>& links)
     out.PerType("frames_in_flight", "gauge", "Frames sent and not received yet that can still be matched.", true,
                 [](const sLinkFigures& f) { return f.inFlight; });
     out.LatencyHistogram();
+    out.AgeHistogram();
+    out.Epochs();
+    out.Stations();
+    out.PerLink("host_clock_synchronised", "gauge",
+                "1 while the host's clock, which the ages are judged against, is synchronised; 0 when it is not "
+                "or the system cannot say.",
+                [](const sLinkMetrics& link) {
+                    return Number(std::uint64_t(link.hostClock.known && link.hostClock.synchronised ? 1 : 0));
+                });
     return out.text;
 }
 
@@ -180,10 +235,13 @@ sLinkMetrics DocumentMetrics(CTolvarTestSuiteDoc& document, const std::string& l
         const TolvarRT::sHealthCounts health = statistics.HealthCounts(now);
         figures.linkOutages = health.linkOutages;
         figures.outageSeconds = health.outageSeconds;
-        figures.types = TolvarRT::MeasureLink(statistics.Snapshot(now), false);
+        const TolvarRT::sStatsSnapshot snapshot = statistics.Snapshot(now);
+        figures.types = TolvarRT::MeasureLink(snapshot, false);
+        figures.content = snapshot.content;
         return figures;
     };
     metrics.sides.push_back(side("listener", listener, document.ListenerEndpoint(), true));
+    metrics.hostClock = metrics.sides.front().content.clock.host;
     // A Listener-only run has no Source side to speak of.
     if (document.IsSourceOpen() || document.SourceStatistics().HasRecords())
         metrics.sides.push_back(side("source", document.SourceStatistics(), document.SourceEndpoint(), false));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "stats/content_snapshot.h"
 #include "stats/link_figures.h"
 
 class CTolvarTestSuiteDoc;
@@ -23,11 +24,14 @@ struct sSideMetrics {
     std::uint64_t linkOutages = 0;
     double outageSeconds = 0.0;
     std::vector<TolvarRT::sLinkFigures> types;  // on the Source, received is what it counted
+    // What the side's frames told of themselves: ages, epochs, stations.
+    TolvarRT::sContentSnapshot content;
 };
 
 struct sLinkMetrics {
     std::string link;
-    double startTimeS = 0.0;  // since the Unix epoch, of the run's statistics
+    double startTimeS = 0.0;              // since the Unix epoch, of the run's statistics
+    TolvarRT::sHostClockState hostClock;  // the host's, as the link's ages were judged against it
     std::vector<sSideMetrics> sides;
 };
 

@@ -105,4 +105,109 @@ void AddMeasuredJson(const std::vector<sLinkFigures>& types, nlohmann::json& jso
     json["measuredTotal"] = LinkFiguresJson(LinkTotal(types));
 }
 
+nlohmann::json AgeFiguresJson(const sAgeFigures& type)
+{
+    const sLatencyDistribution d = type.ages.Distribution();
+    const auto ms = [&](double seconds) { return d.count != 0 ? nlohmann::json(seconds * 1000.0) : nullptr; };
+    return {{"name", type.name},
+            {"class", KeyClass(type.key)},
+            {"type", KeyType(type.key)},
+            {"mean_ms", ms(type.MeanS())},
+            {"min_ms", ms(d.minS)},
+            {"max_ms", ms(d.maxS)},
+            {"median_ms", ms(d.medianS)},
+            {"p95_ms", ms(d.p95S)},
+            {"rms_ms", ms(d.rmsS)},
+            {"count", d.count},
+            {"clock_faults", type.clockFaults}};
+}
+
+namespace {
+
+nlohmann::json EpochJson(const sEpochFigures& epochs)
+{
+    return {{"station_id", epochs.stationId},
+            {"gnss", GnssName(epochs.gnss)},
+            {"interval_s", epochs.intervalS > 0.0 ? nlohmann::json(epochs.intervalS) : nullptr},
+            {"seen", epochs.seen},
+            {"complete", epochs.complete},
+            {"incomplete", epochs.incomplete},
+            {"lost", epochs.lost}};
+}
+
+nlohmann::json StationJson(const sStationFigures& station)
+{
+    const auto point = [&](double value) { return station.hasReferencePoint ? nlohmann::json(value) : nullptr; };
+    return {{"station_id", station.stationId},
+            {"frames", station.frames},
+            {"x", point(station.x)},
+            {"y", point(station.y)},
+            {"z", point(station.z)},
+            {"h", station.hasAntennaHeight ? nlohmann::json(station.antennaHeight) : nullptr},
+            {"latitude", point(station.latitude)},
+            {"longitude", point(station.longitude)},
+            {"height", point(station.ellipsoidHeight)},
+            {"desc", station.antenna},
+            {"setup_id", station.setupId},
+            {"serial", station.antennaSerial},
+            {"receiver", station.receiver},
+            {"firmware", station.firmware},
+            {"receiver_serial", station.receiverSerial},
+            {"baseline_m", station.baselineM >= 0.0 ? nlohmann::json(station.baselineM) : nullptr}};
+}
+
+nlohmann::json SatelliteJson(const sSatelliteFigures& satellites)
+{
+    return {{"gnss", GnssName(satellites.gnss)}, {"epochs", satellites.epochs},
+            {"mean", satellites.satellitesMean}, {"min", satellites.satellitesMin},
+            {"max", satellites.satellitesMax},   {"signals_mean", satellites.signalsMean},
+            {"cells_mean", satellites.cellsMean}};
+}
+
+nlohmann::json ClockJson(const sClockFigures& clock)
+{
+    const auto text = [](const std::string& value) {
+        return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value);
+    };
+    const bool known = clock.host.known;
+    return {{"known", known},
+            {"synchronised", known && clock.host.synchronised},
+            {"estimated_error_ms", known ? nlohmann::json(clock.host.estimatedErrorS * 1000.0) : nullptr},
+            {"maximum_error_ms", known ? nlohmann::json(clock.host.maximumErrorS * 1000.0) : nullptr},
+            {"gps_minus_utc", clock.gpsMinusUtc},
+            {"leap_seconds_problem", text(clock.leapSecondsProblem)},
+            {"no_ages_reason", text(clock.noAgesReason)}};
+}
+
+template <class Item>
+nlohmann::json ArrayOf(const std::vector<Item>& items, nlohmann::json (*itemJson)(const Item&))
+{
+    nlohmann::json array = nlohmann::json::array();
+    for (const Item& item : items)
+        array.push_back(itemJson(item));
+    return array;
+}
+
+}  // namespace
+
+nlohmann::json ContentJson(const sContentSnapshot& content)
+{
+    return {{"age", ArrayOf(content.ages, AgeFiguresJson)},
+            {"epochs", ArrayOf(content.epochs, EpochJson)},
+            {"stations", ArrayOf(content.stations, StationJson)},
+            {"mixed_stations", content.mixedStations},
+            {"satellites", ArrayOf(content.satellites, SatelliteJson)},
+            {"clock", ClockJson(content.clock)}};
+}
+
+void AddContentJson(const sContentSnapshot& listener, const sContentSnapshot* source, nlohmann::json& json)
+{
+    nlohmann::json content = nlohmann::json::object();
+    if (!listener.Empty())
+        content["listener"] = ContentJson(listener);
+    if (source != nullptr && !source->Empty())
+        content["source"] = ContentJson(*source);
+    json["content"] = content;
+}
+
 }  // namespace web

@@ -22,5 +22,16 @@ nlohmann::json RowsJson(const TolvarRT::sStatsSnapshot& snapshot);
 nlohmann::json LinkFiguresJson(const TolvarRT::sLinkFigures& figures);
 // "measured": one object per frame type; "measuredTotal": the whole run.
 void AddMeasuredJson(const std::vector<TolvarRT::sLinkFigures>& types, nlohmann::json& json);
+// One frame type's ages: "name", "class", "type", "mean_ms", "min_ms",
+// "max_ms", "median_ms", "p95_ms", "rms_ms" (null without ages), "count",
+// "clock_faults".
+nlohmann::json AgeFiguresJson(const TolvarRT::sAgeFigures& type);
+// One side's stream content: "age" per type, "epochs", "stations",
+// "satellites" per GNSS and "clock", figures in ms and m, snake_case.
+nlohmann::json ContentJson(const TolvarRT::sContentSnapshot& content);
+// "content": {"listener": ..., "source": ...}, a side only when it saw
+// content (source may be null).
+void AddContentJson(const TolvarRT::sContentSnapshot& listener, const TolvarRT::sContentSnapshot* source,
+                    nlohmann::json& json);
 
 }  // namespace web

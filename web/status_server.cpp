@@ -71,6 +71,7 @@ void CStatusServer::ServeLink(const sServedLink& link, const std::string& pagePa
             document.ListenerStatistics().Snapshot(TolvarRT::CReplaySession::LinkTimeNow());
         nlohmann::json json = {{"title", document.TitleText()}, {"rows", RowsJson(snapshot)}};
         AddMeasuredJson(TolvarRT::MeasureLink(snapshot, false), json);
+        AddContentJson(snapshot.content, &snapshot.sourceContent, json);
         response.set_content(JsonText(json, 2), "application/json");
     });
 }

@@ -4,7 +4,7 @@
 namespace cli {
 
 // Exit statuses: 0 success, 1 a port or file could not be opened, 2 bad
-// arguments, 3 the test ran but a --require or --max-latency failed, 4 the
+// arguments, 3 the test ran but a --require, --max-latency or --max-age failed, 4 the
 // test ran (and passed what was required) but its log file, recording or
 // events file lost data.
 constexpr int kCannotOpen = 1;

@@ -15,7 +15,8 @@ CLI::App* AddMonitorCommand(CLI::App& app, sMonitorArguments& arguments)
     monitor->footer(
         "CONFIG is a YAML file: \"links:\", a list of links each with a name and a listener (a PORT as in\n"
         "run) and optionally a source, listener-baud, source-baud, match-window, require (TYPE:MIN% or a\n"
-        "list of them), max-latency, probe (false unless told), nmea, record and events; \"defaults:\" sets\n"
+        "list of them), max-latency, max-age (seconds), probe (false unless told), nmea, record and events;\n"
+        "\"defaults:\" sets "
         "any of these but name, listener and source for every link (record and events there are folders\n"
         "that hold NAME/ and NAME.jsonl per link). A link whose ports fail is tried again every 5 s while\n"
         "the others run. On a terminal one line per link is redrawn every second; otherwise the lines are\n"

@@ -17,6 +17,8 @@ std::vector<sRequirement> sVerdictOptions::Requirements() const
     }
     if (maxLatencyMs >= 0.0)
         requirements.push_back(MaxLatencyRequirement(maxLatencyMs));
+    if (maxAgeS >= 0.0)
+        requirements.push_back(MaxAgeRequirement(maxAgeS));
     return requirements;
 }
 
@@ -91,6 +93,11 @@ void AddVerdictOptions(CLI::App& command, sVerdictOptions& options)
     command
         .add_option("--max-latency", options.maxLatencyMs,
                     "MS: no matched frame of any type took longer than this over the run; exits 3 otherwise")
+        ->check(CLI::NonNegativeNumber);
+    command
+        .add_option("--max-age", options.maxAgeS,
+                    "SECONDS: no frame reached the Listener with corrections older than this (arrival minus the "
+                    "frame's own epoch time; no Source needed); exits 3 otherwise")
         ->check(CLI::NonNegativeNumber);
 }
 

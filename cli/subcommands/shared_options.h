@@ -16,10 +16,11 @@ class Option;
 
 namespace cli {
 
-// --require and --max-latency as given; checked as they are parsed.
+// --require, --max-latency and --max-age as given; checked as they are parsed.
 struct sVerdictOptions {
     std::vector<std::string> received;
     double maxLatencyMs = -1.0;  // negative: not asked
+    double maxAgeS = -1.0;       // negative: not asked
 
     std::vector<sRequirement> Requirements() const;
 };

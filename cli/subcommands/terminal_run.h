@@ -55,7 +55,8 @@ int RunAndReport(Options options, const sVerdictOptions& verdictOptions,
         return kCannotOpen;
     }
     const std::vector<sRequirement> requirements = verdictOptions.Requirements();
-    const sVerdict verdict = Judge(requirements, result.figures.measured, WithSource(result));
+    const sVerdict verdict =
+        Judge(requirements, result.figures.measured, WithSource(result), &result.figures.listenerContent);
     if (options.json) {
         nlohmann::json json = toJson(result);
         if (!requirements.empty())

@@ -332,12 +332,39 @@ TEST(CommandTest, CtrlCDuringTheProbeOfASilentDeviceEndsTheRunAtOnce)
     EXPECT_EQ(nlohmann::json::parse(run.out)["seconds"], 0);
 }
 
+// A Listener alone: the capture's base station comes out of its own frames,
+// in the text and in the JSON, and --max-age is judged with no Source.
+TEST(CommandTest, ARunWithoutASourceShowsTheStreamsOwnContent)
+{
+    const std::string capture = "FILE:" + TolvarRT::testing::CapturePath("pygpsdata-NTRIP-USCL00CHL0.log");
+    const sOutcome json = Tolvar({"run", "--listener", capture, "--seconds", "1", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json figures = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(figures.is_object()) << json.out;
+    ASSERT_TRUE(figures["content"].contains("listener")) << figures["content"];
+    EXPECT_FALSE(figures["content"].contains("source")) << "no Source, no side";
+    const nlohmann::json& listener = figures["content"]["listener"];
+    ASSERT_FALSE(listener["stations"].empty()) << listener;
+    EXPECT_EQ(listener["stations"][0]["station_id"], 0);
+    EXPECT_FALSE(listener["stations"][0]["latitude"].is_null()) << "from its 1005 and 1006";
+    EXPECT_FALSE(listener["epochs"].empty()) << listener;
+    EXPECT_TRUE(listener["clock"].contains("synchronised"));
+
+    const sOutcome text = Tolvar({"run", "--listener", capture, "--seconds", "1", "--max-age", "0"});
+    EXPECT_NE(text.out.find("Stream content:\n  Listener:\n    host clock "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("    station 0 ("), std::string::npos) << text.out;
+    // Whatever the capture's old epochs make of the ages, none is 0 s old.
+    EXPECT_EQ(text.status, 3) << text.out << text.err;
+    EXPECT_NE(text.out.find("Verdict: FAIL: "), std::string::npos) << text.out;
+}
+
 TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
 {
     EXPECT_EQ(ExitStatus({"demo", "--require", "CMR Type 0"}), 2) << "no percentage";
     EXPECT_EQ(ExitStatus({"demo", "--require", "CMR Type 0:101"}), 2);
     EXPECT_EQ(ExitStatus({"demo", "--require", ":50"}), 2) << "no type";
     EXPECT_EQ(ExitStatus({"demo", "--max-latency", "-1"}), 2);
+    EXPECT_EQ(ExitStatus({"demo", "--max-age", "-1"}), 2);
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--require", "x:y"}), 2) << "judged before any port";
 
     char eventsName[] = "/tmp/tolvar-events-XXXXXX";

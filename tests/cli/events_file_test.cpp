@@ -10,6 +10,7 @@
 
 #include "cli/events_file.h"
 #include "cli/events_line.h"
+#include "decoders/frame_content.h"
 #include "frame_events.h"
 #include "stats/packet_stats.h"
 #include "temp_folder.h"
@@ -110,6 +111,57 @@ TEST(EventsFileTest, EveryKindOfEventReadsBackAsItWasWritten)
                                   R"({"event":"smoke","side":"listener","t":1,"link":true})",
                                   R"({"event":"frame","side":"left","t":1,"class":1,"type":0,"matched":false})",
                                   R"({"event":"frame","side":"source","t":"soon","class":1,"type":0,"matched":false})"})
+        EXPECT_FALSE(cli::ParseEventLine(bad, record)) << bad;
+}
+
+TEST(EventsFileTest, TheContentsEventsAndAFramesAgeReadBackAsTheyWereWritten)
+{
+    const auto utc = std::chrono::system_clock::time_point(std::chrono::seconds(1796670000));
+    sLinkEvent aged = FrameEvent(false, kRtcm1005);
+    aged.hasAge = true;
+    aged.ageS = 0.8125;
+    sLinkEvent changed;
+    changed.kind = eLinkEventKind::StationChanged;
+    changed.source = true;
+    changed.stationId = 4095;
+    changed.what = "antenna";
+    sLinkEvent lost;
+    lost.kind = eLinkEventKind::EpochsLost;
+    lost.stationId = 12;
+    lost.gnss = std::uint8_t(Gnss::BeiDou);
+    lost.epochs = 3;
+    const struct {
+        sLinkEvent event;
+        const char* line;  // the JSON after "t" and "utc"
+    } cases[] = {
+        {aged, R"("length":30,"matched":false,"latencyMs":null,"ageMs":812.5})"},
+        {FrameEvent(false, kRtcm1005), R"("length":30,"matched":false,"latencyMs":null})"},
+        {changed, R"("station":4095,"what":"antenna"})"},
+        {lost, R"("station":12,"gnss":"BeiDou","epochs":3})"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = cli::EventLine(c.event, 3.0, utc);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(line.substr(line.find("Z\",") + 3), c.line);
+        if (c.event.kind != eLinkEventKind::Frame) {
+            EXPECT_EQ(line.find("\"class\""), std::string::npos) << "the content's events name no frame type";
+        }
+        sEventRecord record;
+        ASSERT_TRUE(cli::ParseEventLine(line, record));
+        EXPECT_EQ(record.event.kind, c.event.kind);
+        EXPECT_EQ(record.event.source, c.event.source);
+        EXPECT_EQ(record.event.hasAge, c.event.hasAge);
+        EXPECT_DOUBLE_EQ(record.event.ageS, c.event.ageS);
+        EXPECT_EQ(record.event.stationId, c.event.stationId);
+        EXPECT_EQ(record.event.gnss, c.event.gnss);
+        EXPECT_EQ(record.event.epochs, c.event.epochs);
+        EXPECT_STREQ(record.event.what, c.event.what);
+    }
+    sEventRecord record;
+    for (const std::string bad :
+         {R"({"event":"stationChanged","side":"listener","t":1,"station":1,"what":"mood"})",
+          R"({"event":"epochsLost","side":"listener","t":1,"station":1,"gnss":"Moon","epochs":1})",
+          R"({"event":"epochsLost","side":"listener","t":1,"gnss":"GPS","epochs":1})"})
         EXPECT_FALSE(cli::ParseEventLine(bad, record)) << bad;
 }
 

@@ -7,6 +7,7 @@
 #include "cli/events_line.h"
 #include "cli/events_report.h"
 #include "cli/latency_svg.h"
+#include "decoders/frame_content.h"
 #include "frame_events.h"
 #include "stats/packet_stats.h"
 
@@ -201,6 +202,71 @@ std::size_t Count(const std::string& text, const std::string& part)
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+TEST(EventsReportTest, AgesLostEpochsAndStationChangesAreReportedPerSide)
+{
+    const auto at = std::chrono::system_clock::now();
+    std::string text;
+    const auto add = [&](const sLinkEvent& event, double seconds) {
+        text += cli::EventLine(event, seconds, at) + "\n";
+    };
+    // The Listener's 1005 frames: four with ages, one without.
+    for (const double age : {0.5, 0.7, 0.9, 1.1}) {
+        sLinkEvent frame = FrameEvent(false, kRtcm1005);
+        frame.hasAge = true;
+        frame.ageS = age;
+        add(frame, age);
+    }
+    add(FrameEvent(false, kRtcm1005), 2.0);
+    sLinkEvent sourceFrame = FrameEvent(true, kCmr0);
+    sourceFrame.hasAge = true;
+    sourceFrame.ageS = 0.25;
+    add(sourceFrame, 2.5);
+    sLinkEvent lost;
+    lost.kind = eLinkEventKind::EpochsLost;
+    lost.stationId = 7;
+    lost.gnss = std::uint8_t(Gnss::GPS);
+    lost.epochs = 2;
+    add(lost, 3.0);
+    lost.epochs = 3;
+    add(lost, 9.0);
+    sLinkEvent changed;
+    changed.kind = eLinkEventKind::StationChanged;
+    changed.stationId = 7;
+    changed.what = "position";
+    add(changed, 4.0);
+
+    std::istringstream in(text);
+    const cli::sEventsReport report = cli::ReadEventsReport(in);
+    EXPECT_EQ(report.malformed, 0u);
+    ASSERT_EQ(report.listenerContent.ages.size(), 1u);
+    EXPECT_EQ(report.listenerContent.ages[0].ages.Count(), 4u) << "the frame without an age is not one";
+    EXPECT_DOUBLE_EQ(report.listenerContent.ages[0].MeanS(), 0.8);
+    ASSERT_EQ(report.listenerContent.epochs.size(), 1u);
+    EXPECT_EQ(report.listenerContent.epochs[0].lost, 5u) << "summed over the run";
+    ASSERT_EQ(report.sourceContent.ages.size(), 1u);
+    EXPECT_TRUE(report.sourceContent.epochs.empty());
+    EXPECT_EQ(report.types.size(), 2u) << "the content's events are no frame type";
+
+    const std::string shown = cli::EventsReportText(report);
+    EXPECT_NE(shown.find("Age of corrections, Listener:\n  RTCM v3 Type 1005: mean 800.0 ms (min 500.0, max 1100.0;"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Epochs lost, Listener:\n  station 7 GPS: 5\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Age of corrections, Source:\n  CMR Type 0: mean 250.0 ms"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Station changes:\n  Listener at 4.0 s: station 7, position\n"), std::string::npos) << shown;
+
+    const nlohmann::json json = cli::EventsReportJson(report);
+    EXPECT_EQ(json["content"]["listener"]["age"][0]["count"], 4);
+    EXPECT_NEAR(json["content"]["listener"]["age"][0]["mean_ms"].get<double>(), 800.0, 1e-9);
+    EXPECT_EQ(json["content"]["listener"]["epochs_lost"][0]["lost"], 5);
+    EXPECT_EQ(json["station_changes"][0]["what"], "position");
+
+    std::istringstream plain(cli::EventLine(FrameEvent(false, kCmr0), 1.0, at) + "\n");
+    const cli::sEventsReport withoutContent = cli::ReadEventsReport(plain);
+    EXPECT_TRUE(cli::EventsReportJson(withoutContent)["content"].empty()) << "no side without content";
+    EXPECT_EQ(cli::EventsReportText(withoutContent).find("Age of"), std::string::npos);
 }
 
 TEST(EventsReportTest, ThePictureIsWellFormedWithABandPerOutageAndAPointPerMatchedFrame)

@@ -14,10 +14,12 @@
 #include <nlohmann/json.hpp>
 
 #include "capture_manifest.h"
+#include "content_figures.h"
 #include "loopback.h"
 #include "temp_folder.h"
 #include "tolvar_process.h"
 #include "wait_until.h"
+#include "web/metrics_text.h"
 
 namespace {
 
@@ -86,6 +88,28 @@ sChecked CheckMetrics(const std::string& exposition)
     int status = 0;
     waitpid(child.pid, &status, 0);
     return {cli::testing::ExitStatus(status), TakeFile(child.out) + TakeFile(child.err)};
+}
+
+TEST(MetricsScrapeTest, TheContentFamiliesPassTheMonitoringServersOwnCheck)
+{
+    ASSERT_EQ(access(kPromtool, X_OK), 0) << "the prometheus package (./dev deps installs it for the tests)";
+    web::sLinkMetrics link;
+    link.link = "rover \"north\"";
+    link.hostClock = {true, true, 0.002, 0.1};
+    web::sSideMetrics listener;
+    listener.side = "listener";
+    listener.correlated = true;
+    listener.content = TolvarRT::testing::BaseStationContent();
+    // Descriptors are the base's own bytes: a line end and Latin-1 too.
+    listener.content.stations[0].antenna = "ANT\\x\n\xE9";
+    web::sSideMetrics source = listener;
+    source.side = "source";
+    source.correlated = false;
+    link.sides = {listener, source};
+    const std::string exposition = web::MetricsText({link});
+    ASSERT_NE(exposition.find("tolvar_station_info{"), std::string::npos);
+    const sChecked checked = CheckMetrics(exposition);
+    EXPECT_EQ(checked.status, 0) << checked.output << exposition;
 }
 
 TEST(MetricsScrapeTest, AMonitoringServerStoresTheFiguresTheRunEndsWith)

@@ -249,3 +249,28 @@ TEST(MonitorTest, TheStatusIsTheWorstOfTheLinks)
 }
 
 }  // namespace
+
+namespace {
+
+// A link whose frames carry epochs adds its ages to its line; the columns
+// of the others stay as they were.
+TEST(MonitorLinesTest, ALinkWithAgesAddsTheirMedianAnd95thPercentile)
+{
+    cli::sLinkLine aged;
+    aged.name = "rover";
+    aged.state = "open";
+    aged.received = 12;
+    aged.ageMedianMs = 812.25;
+    aged.ageP95Ms = 950.0;
+    cli::sLinkLine plain = aged;
+    plain.name = "cmr";
+    plain.ageMedianMs.reset();
+    plain.ageP95Ms.reset();
+    const std::string text = cli::LinkLinesText({aged, plain});
+    EXPECT_EQ(text,
+              "LINK   STATE      RECEIVED  MEDIAN ms     P95 ms  OUTAGES\n"
+              "rover  open          12 fr          -          -  0 (0.0 s)  age median 812.2 ms, 95% 950.0 ms\n"
+              "cmr    open          12 fr          -          -  0 (0.0 s)\n");
+}
+
+}  // namespace

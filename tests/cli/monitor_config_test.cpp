@@ -22,6 +22,7 @@ TEST(MonitorConfigTest, LinksTakeTheDefaultsTheyDoNotSetThemselves)
         "    source: fake-cmr:TCP:10.0.0.8:5018\n"
         "    require: \"All types:50%\"\n"
         "    max-latency: 1500\n"
+        "    max-age: 2.5\n"
         "    match-window: 2.5\n"
         "    events: /tmp/south.jsonl\n"
         "    probe: true\n";
@@ -47,9 +48,11 @@ TEST(MonitorConfigTest, LinksTakeTheDefaultsTheyDoNotSetThemselves)
     EXPECT_EQ(south.source.port, "TCP:10.0.0.8:5018");
     EXPECT_TRUE(south.listener.probe && south.source.probe);
     EXPECT_DOUBLE_EQ(south.matchWindowS, 2.5);
-    ASSERT_EQ(south.requirements.size(), 2u) << "its own requirement replaces the defaults', and the latency";
+    ASSERT_EQ(south.requirements.size(), 3u) << "its own requirement replaces the defaults', the latency, the age";
     EXPECT_DOUBLE_EQ(south.requirements[0].limit, 50.0);
     EXPECT_EQ(south.requirements[1].kind, cli::sRequirement::eKind::MaxLatency);
+    EXPECT_EQ(south.requirements[2].kind, cli::sRequirement::eKind::MaxAge);
+    EXPECT_DOUBLE_EQ(south.requirements[2].limit, 2.5);
     EXPECT_EQ(south.recordFolder, "/var/rec/south-2");
     EXPECT_EQ(south.eventsFile, "/tmp/south.jsonl");
 }
@@ -68,6 +71,7 @@ TEST(MonitorConfigTest, EveryFaultIsNamedWithTheFileAndItsLine)
         {"defaults:\n  match-window: 0\n" + link, "links.yaml:2: match-window: expected 0.1 to"},
         {link + "    require: \"RTCM3 1005:150%\"\n", "links.yaml:4: require: "},
         {link + "    max-latency: soon\n", "links.yaml:4: max-latency: expected milliseconds"},
+        {link + "    max-age: -2\n", "links.yaml:4: max-age: expected seconds, not negative"},
         {link + "  - name: a\n    listener: TCP:127.0.0.1:5001\n", "links.yaml:4: name \"a\" is given to two links"},
         {"links:\n  - name: b\n    source: TCP:127.0.0.1:5000\n", "links.yaml:2: link b: no listener"},
         {"links:\n  - listener: TCP:127.0.0.1:5000\n", "links.yaml:2: link: no name"},

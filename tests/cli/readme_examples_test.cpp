@@ -322,10 +322,14 @@ std::regex LinePattern(const std::string& line)
 }
 
 // Lines whose presence is the link's chance: the Listener's gap rule and the
-// outages.
+// outages; or the host's: its clock, and the ages that stand on it.
 bool IsChance(const std::string& line)
 {
-    static const std::regex chance("(Gap rule, .*|.* out from [0-9.]+ s to .*)");
+    // The stream content's clock, its leap seconds and so whether frames
+    // have ages at all are the host's, not the README's.
+    static const std::regex chance(
+        "(Gap rule, .*|.* out from [0-9.]+ s to .*|host clock .*|leap seconds: .*|no ages: .*|"
+        ".* Type [0-9]+: (no age|mean .* frames).*)");
     return std::regex_match(Collapsed(line), chance);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/verdict.h"
+#include "content_figures.h"
 
 namespace {
 
@@ -93,6 +94,78 @@ TEST(VerdictTest, WhatCannotBeJudgedFailsAndSaysWhy)
     EXPECT_FALSE(noSource.passed);
     EXPECT_EQ(cli::VerdictLine(noSource), "Verdict: FAIL: CMR Type 0:0: no Source, nothing was matched\n");
 }
+
+struct sAgeCase {
+    const char* what;
+    double limitS;
+    bool withContent;
+    std::vector<double> ages;
+    const char* noAgesReason;
+    bool passed;
+    std::optional<double> measured;
+    const char* line;
+};
+
+// The oldest corrections of any type, judged with or without a Source.
+class MaxAgeTest : public ::testing::TestWithParam<sAgeCase> {};
+
+TEST_P(MaxAgeTest, TheOldestCorrectionsOfAnyTypeAreJudged)
+{
+    const sAgeCase& c = GetParam();
+    TolvarRT::sContentSnapshot content;
+    if (!c.ages.empty()) {
+        content.ages.push_back(TolvarRT::testing::AgesOf(1, "CMR Type 0", {c.ages.front()}));
+        for (std::size_t i = 1; i < c.ages.size(); ++i)
+            content.ages.push_back(TolvarRT::testing::AgesOf(2, "CMR Type 5", {c.ages[i]}));
+    }
+    content.clock.noAgesReason = c.noAgesReason;
+    // No Source: an age needs none.
+    const cli::sVerdict verdict =
+        cli::Judge({cli::MaxAgeRequirement(c.limitS)}, {}, false, c.withContent ? &content : nullptr);
+    ASSERT_EQ(verdict.judgements.size(), 1u);
+    EXPECT_EQ(verdict.passed, c.passed);
+    EXPECT_EQ(verdict.judgements[0].measured.has_value(), c.measured.has_value());
+    if (c.measured && verdict.judgements[0].measured) {
+        EXPECT_NEAR(*verdict.judgements[0].measured, *c.measured, 1e-9);
+    }
+    EXPECT_EQ(cli::VerdictLine(verdict), c.line);
+    const nlohmann::json json = cli::VerdictJson(verdict)["requirements"][0];
+    EXPECT_EQ(json["kind"], "maxAge");
+    EXPECT_EQ(json["unit"], "s");
+    EXPECT_EQ(json["requirement"], cli::MaxAgeRequirement(c.limitS).text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MaxAgeTest,
+    ::testing::Values(
+        sAgeCase{"within", 2.0, true, {0.8, 1.9}, "", true, 1.9, "Verdict: PASS (1 requirement)\n"},
+        sAgeCase{"on the limit", 1.5, true, {1.5}, "", true, 1.5, "Verdict: PASS (1 requirement)\n"},
+        sAgeCase{"one type too old", 1.0, true, {0.4, 2.25}, "", false, 2.25, "Verdict: FAIL: age max 2.250 s > 1 s\n"},
+        sAgeCase{"no epochs",
+                 5.0,
+                 true,
+                 {},
+                 "",
+                 false,
+                 std::nullopt,
+                 "Verdict: FAIL: no age of corrections: no frame carried an epoch\n"},
+        sAgeCase{"a wrong clock",
+                 5.0,
+                 true,
+                 {},
+                 "ages below -1 s: a clock is wrong",
+                 false,
+                 std::nullopt,
+                 "Verdict: FAIL: no age of corrections: ages below -1 s: a clock is wrong\n"},
+        sAgeCase{"no content given",
+                 5.0,
+                 false,
+                 {1.0},
+                 "",
+                 false,
+                 std::nullopt,
+                 "Verdict: FAIL: no age of corrections: no frame carried an epoch\n"}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace
 
