@@ -113,6 +113,12 @@ std::string ContentSideText(const char* side, const sContentSnapshot& content)
     if (!content.clock.leapSecondsProblem.empty())
         text += StringPrintf("    leap seconds: %s (GPS - UTC taken as %d s)\n",
                              content.clock.leapSecondsProblem.c_str(), content.clock.gpsMinusUtc);
+    return text + ContentFiguresText(content);
+}
+
+std::string ContentFiguresText(const sContentSnapshot& content)
+{
+    std::string text;
     if (!content.clock.noAgesReason.empty())
         text += "    no ages: " + content.clock.noAgesReason + "\n";
     for (const sStationFigures& station : content.stations)

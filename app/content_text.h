@@ -18,6 +18,10 @@ std::string DistributionMsText(double meanS, const sLatencyDistribution& distrib
 // clock faults when any.
 std::string AgeLines(const std::vector<sAgeFigures>& ages, const char* indent);
 
+// What the frames told, without the host clock: stations, ages, epochs and
+// satellites, four spaces in as under a side's heading.
+std::string ContentFiguresText(const sContentSnapshot& content);
+
 // One side's lines under its heading ("  Listener:\n    host clock ...");
 // nothing when the side saw no content.
 std::string ContentSideText(const char* side, const sContentSnapshot& content);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/content_text.h"
 #include "web/json_text.h"
+#include "web/stats_output.h"
 
 namespace cli {
 
@@ -64,6 +66,8 @@ std::string DecodeText(const sDecodeResult& result)
     std::snprintf(line, sizeof line, "\nBytes read %llu, claimed by no decoder %llu\n",
                   (unsigned long long)result.bytesRead, (unsigned long long)result.unclaimedBytes);
     text += line;
+    if (!result.content.Empty())
+        text += "\nStream content:\n" + TolvarRT::ContentFiguresText(result.content);
     return text;
 }
 
@@ -160,10 +164,13 @@ nlohmann::json DecodeJson(const sDecodeResult& result)
                              {"bytes", row.bytes}});
         return array;
     };
-    return {{"bytesRead", result.bytesRead},
-            {"frames", rows(result.frames)},
-            {"packets", rows(result.packets)},
-            {"unclaimedBytes", result.unclaimedBytes}};
+    nlohmann::json json = {{"bytesRead", result.bytesRead},
+                           {"frames", rows(result.frames)},
+                           {"packets", rows(result.packets)},
+                           {"unclaimedBytes", result.unclaimedBytes}};
+    if (!result.content.Empty())
+        json["content"] = web::ContentJson(result.content);
+    return json;
 }
 
 }  // namespace cli

@@ -299,6 +299,11 @@ sDecodeResult CDecodeSession::Finish()
     std::sort(result.frames.begin(), result.frames.end(), [](const sDecodedType& a, const sDecodedType& b) {
         return FrameKey(a.frameClass, a.type) < FrameKey(b.frameClass, b.type);
     });
+    result.content = p.statistics.ContentSnapshot();
+    if (!result.content.ages.empty()) {
+        result.content.ages.clear();
+        result.content.clock.noAgesReason = "a capture holds no arrival times";
+    }
     return result;
 }
 

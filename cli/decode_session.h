@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ports/lost_byte_tally.h"
+#include "stats/content_snapshot.h"
 #include "stats/frame_lister.h"
 
 namespace cli {
@@ -35,6 +36,9 @@ struct sDecodeResult {
     // Every frame and every run of bytes in no frame, in stream order: see
     // FrameLines. Filled by DecodeStreams only; a session hands them out.
     std::vector<TolvarRT::sListedFrame> listing;
+    // What the frames told about themselves. A capture holds no arrival
+    // times, so it gives no ages.
+    TolvarRT::sContentSnapshot content;
 };
 
 struct sDecodeOptions {

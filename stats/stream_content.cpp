@@ -238,28 +238,35 @@ void CStreamContent::TrackEpoch(sStation& station, const sFrameContent& content,
     lastObservingStation = content.stationId;
 
     sOpenEpoch& epoch = station.epoch;
-    if (epoch.open && instantMs < epoch.instantMs) {
-        // A message of an epoch already judged: it changes nothing but its GNSS's count.
+    const unsigned slot = unsigned(content.gnss);
+    const std::uint8_t bit = std::uint8_t(GnssBit(content.gnss));
+    const bool inOpen = epoch.open && (epoch.gnssSeen & bit) != 0;
+    const bool lateForOpen = inOpen && instantMs < epoch.instants[slot];
+    const bool lateForClosed = !inOpen && (station.closedGnss & bit) != 0 && instantMs <= station.closedInstants[slot];
+    if (lateForOpen || lateForClosed) {
+        // A part of an epoch already judged: it changes nothing but its GNSS's count.
         CountGnssEpoch(station, content.gnss, instantMs, arrival);
         return;
     }
-    if (epoch.open && instantMs > epoch.instantMs)
+    // The same GNSS at a later time: the open epoch never got its last message.
+    if (inOpen && instantMs > epoch.instants[slot])
         CloseEpoch(station, satellites);
     if (!epoch.open) {
         epoch = sOpenEpoch();
         epoch.open = true;
-        epoch.instantMs = instantMs;
         epoch.firstArrival = arrival;
     }
-    const unsigned slot = unsigned(content.gnss);
-    epoch.gnssSeen |= std::uint8_t(GnssBit(content.gnss));
+    epoch.gnssSeen |= bit;
+    epoch.instants[slot] = instantMs;
     epoch.satellites[slot] = std::max(epoch.satellites[slot], content.satellites);
     epoch.signalTypes[slot] = std::max(epoch.signalTypes[slot], content.signalTypes);
     epoch.cells[slot] = std::max(epoch.cells[slot], content.cells);
-    // A frame with neither bit ends its epoch alone (CMR).
-    if (content.multiple == 0 || content.sync == 0 || (content.multiple < 0 && content.sync < 0))
-        epoch.lastMessageSeen = true;
     CountGnssEpoch(station, content.gnss, instantMs, arrival);
+    // A frame with neither bit ends its epoch alone (CMR).
+    if (content.multiple == 0 || content.sync == 0 || (content.multiple < 0 && content.sync < 0)) {
+        epoch.lastMessageSeen = true;
+        CloseEpoch(station, satellites);
+    }
 }
 
 void CStreamContent::CountGnssEpoch(sStation& station, Gnss gnss, std::int64_t instantMs, TimeStamp arrival)
@@ -331,6 +338,8 @@ void CStreamContent::CloseEpoch(sStation& station, std::array<sSatelliteSums, kG
     }
     std::rotate(station.recentGnss.rbegin(), station.recentGnss.rbegin() + 1, station.recentGnss.rend());
     station.recentGnss[0] = epoch.gnssSeen;
+    station.closedGnss = epoch.gnssSeen;
+    station.closedInstants = epoch.instants;
     epoch.open = false;
 }
 
@@ -427,13 +436,10 @@ sContentSnapshot CStreamContent::Snapshot() const
         snapshot.ages.push_back(figures);
         snapshot.ages.back().name = FrameName(key);
     }
-    // An epoch whose last message has come is judged now; one still waiting
-    // for messages is left to the next snapshot.
-    std::array<sSatelliteSums, kGnssCount> sums = satellites;
+    // An epoch still waiting for messages is left to a later snapshot.
+    const std::array<sSatelliteSums, kGnssCount>& sums = satellites;
     for (const auto& [id, entry] : stations) {
         sStation station = entry;
-        if (station.epoch.open && station.epoch.lastMessageSeen)
-            CloseEpoch(station, sums);
         UpdateBaseline(station.figures);
         snapshot.stations.push_back(station.figures);
         for (const auto& [gnss, epochs] : station.gnss) {

@@ -71,10 +71,13 @@ private:
     };
     // The epoch being received for one station: which GNSS had messages and
     // whether its last message came.
+    // Its messages are told by their order, not by comparing epoch times
+    // across GNSS: a recording's GLONASS time, read with today's leap
+    // seconds, need not land on its GPS time.
     struct sOpenEpoch {
         bool open = false;
-        std::int64_t instantMs = 0;
-        std::uint8_t gnssSeen = 0;  // bit per Gnss
+        std::array<std::int64_t, kGnssCount> instants{};  // per GNSS it had, on that GNSS's time line
+        std::uint8_t gnssSeen = 0;                        // bit per Gnss
         bool lastMessageSeen = false;
         TimeStamp firstArrival = 0;
         std::array<std::uint8_t, kGnssCount> satellites{};
@@ -92,6 +95,9 @@ private:
     struct sStation {
         sStationFigures figures;
         sOpenEpoch epoch;
+        // The epoch judged last, per GNSS: a part of it arriving late must not open another.
+        std::array<std::int64_t, kGnssCount> closedInstants{};
+        std::uint8_t closedGnss = 0;
         std::array<std::uint8_t, 4> recentGnss{};  // GNSS of the last closed epochs, newest first
         std::map<Gnss, sGnssEpochs> gnss;
         // Per GNSS, the last field value and where it lies on the time line,

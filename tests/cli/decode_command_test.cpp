@@ -203,3 +203,38 @@ TEST(DecodeTest, CmrFrameLinesCarryStationEpochAndSatellites)
 }
 
 }  // namespace
+
+namespace {
+
+// Without --frames, decode sums up what the frames told: the base, whole
+// epochs per GNSS, satellites; a capture has no arrival times, so no ages.
+TEST(DecodeTest, TheContentSummaryOfARealBase)
+{
+    const auto stream = TolvarRT::testing::ReadCapture("testglo.rtcm3");
+    const cli::sDecodeResult result = cli::DecodeStreams({stream}, {1024, false});
+    const TolvarRT::sContentSnapshot& content = result.content;
+    EXPECT_TRUE(content.ages.empty());
+    EXPECT_EQ(content.clock.noAgesReason, "a capture holds no arrival times");
+    ASSERT_EQ(content.stations.size(), 1u);
+    // 1005 in every frame of its type (gpsdecode); latitude and longitude by a closed-form conversion.
+    EXPECT_EQ(content.stations[0].frames, 391u);
+    EXPECT_NEAR(content.stations[0].latitude, 35.872988846, 1e-8);
+    EXPECT_NEAR(content.stations[0].longitude, 138.389665471, 1e-8);
+    EXPECT_FALSE(content.mixedStations);
+    // 186 epochs of 1004 followed by 1012, whose synchronous flag ends each.
+    ASSERT_EQ(content.epochs.size(), 2u);
+    for (const TolvarRT::sEpochFigures& epochs : content.epochs) {
+        SCOPED_TRACE(TolvarRT::GnssName(epochs.gnss));
+        EXPECT_DOUBLE_EQ(epochs.intervalS, 1.0);
+        EXPECT_EQ(epochs.seen, 186u);
+        EXPECT_EQ(epochs.complete, 186u);
+        EXPECT_EQ(epochs.lost, 0u);
+    }
+    ASSERT_EQ(content.satellites.size(), 2u);
+    EXPECT_EQ(content.satellites[0].satellitesMax, 11u);
+    const std::string text = cli::DecodeText(result);
+    EXPECT_NE(text.find("\nStream content:\n    no ages: a capture holds no arrival times\n"), std::string::npos);
+    EXPECT_EQ(cli::DecodeJson(result)["content"]["epochs"].size(), 2u);
+}
+
+}  // namespace

@@ -109,6 +109,78 @@ TEST(DemoTest, RtcmTrafficArrivesWholeTypeByType)
     EXPECT_EQ(total.matched, result.account.delivered);
 }
 
+// With nothing but the Listener's frames the tool tells how old the
+// corrections are and which epochs never came: the ages are the emulated
+// link's delay, and every MSM the link dropped between the first and the last
+// epoch received is one lost epoch of its GNSS. The Source's frames, from the
+// events file, serve only as the account to check against.
+TEST(DemoTest, TheListenerAloneTellsAgesAndLostEpochs)
+{
+    TolvarRT::testing::TempFolder folder;
+    cli::sDemoOptions options;
+    options.loop.seconds = 15;
+    options.traffic = cli::sDemoOptions::Traffic::Rtcm3;
+    options.channel.latencyMs = 450;
+    options.channel.jitterMs = 0;
+    options.channel.lossPercent = 10;
+    options.channel.seed = 3;
+    options.loop.eventsFile = folder.File("events.jsonl");
+    std::ostringstream progress;
+    const cli::sDemoResult result = cli::RunDemo(options, progress);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+
+    const TolvarRT::sContentSnapshot& listener = result.figures.listenerContent;
+    ASSERT_FALSE(listener.ages.empty());
+    for (const TolvarRT::sAgeFigures& type : listener.ages) {
+        SCOPED_TRACE(type.name);
+        EXPECT_EQ(type.clockFaults, 0u);
+        ASSERT_GT(type.ages.Count(), 0u);
+        EXPECT_NEAR(type.MeanS(), 0.450, 0.005);
+        EXPECT_NEAR(type.ages.Distribution().medianS, 0.450, 0.005);
+    }
+
+    // When each side counted each MSM type's frames; the link keeps them 450 ms.
+    std::map<std::uint32_t, std::vector<double>> sentAt;
+    std::map<std::uint32_t, std::vector<double>> receivedAt;
+    std::uint64_t lostInEvents = 0;
+    std::istringstream lines(TolvarRT::testing::TempFolder::Contents(options.loop.eventsFile));
+    for (std::string line; std::getline(lines, line);) {
+        cli::sEventRecord record;
+        ASSERT_TRUE(cli::ParseEventLine(line, record)) << line;
+        if (record.event.kind == TolvarRT::eLinkEventKind::EpochsLost && !record.event.source)
+            lostInEvents += record.event.epochs;
+        if (record.event.kind == TolvarRT::eLinkEventKind::Frame)
+            (record.event.source ? sentAt : receivedAt)[record.event.key].push_back(record.seconds);
+    }
+    const std::map<TolvarRT::Gnss, unsigned> msmOf = {{TolvarRT::Gnss::GPS, 1074},
+                                                      {TolvarRT::Gnss::GLONASS, 1084},
+                                                      {TolvarRT::Gnss::Galileo, 1094},
+                                                      {TolvarRT::Gnss::BeiDou, 1124}};
+    std::uint64_t lostInAll = 0;
+    ASSERT_EQ(listener.epochs.size(), 4u);
+    for (const TolvarRT::sEpochFigures& epochs : listener.epochs) {
+        SCOPED_TRACE(TolvarRT::GnssName(epochs.gnss));
+        const std::uint32_t key = TolvarRT::FrameKey(TolvarRT::kFrameClassRTCM3, msmOf.at(epochs.gnss));
+        const std::vector<double>& received = receivedAt[key];
+        ASSERT_GE(received.size(), 2u);
+        // Sent between the first and the last that came, one a second.
+        const auto sentBetween = std::count_if(sentAt[key].begin(), sentAt[key].end(), [&](double sent) {
+            return sent > received.front() - 0.45 - 0.3 && sent < received.back() - 0.45 + 0.3;
+        });
+        EXPECT_EQ(epochs.stationId, 2001u);
+        EXPECT_DOUBLE_EQ(epochs.intervalS, 1.0);
+        EXPECT_EQ(epochs.seen, received.size());
+        EXPECT_EQ(epochs.lost, std::uint64_t(sentBetween) - received.size());
+        EXPECT_EQ(epochs.seen, epochs.complete + epochs.incomplete);
+        lostInAll += epochs.lost;
+    }
+    EXPECT_GT(lostInAll, 0u) << "10 % of some 60 MSM frames";
+    EXPECT_EQ(lostInEvents, lostInAll);
+    ASSERT_EQ(listener.stations.size(), 1u);
+    EXPECT_TRUE(listener.stations[0].hasReferencePoint);
+    EXPECT_FALSE(listener.stations[0].receiver.empty());
+}
+
 // A radio half a second late (a store-and-forward repeater) carries CMR type
 // 4 four times a second: two periods of it are always on the air.
 TEST(DemoTest, ALinkSlowerThanTwoPeriodsOfAFastTypeIsMatchedFrameForFrame)
