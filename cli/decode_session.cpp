@@ -302,7 +302,7 @@ sDecodeResult CDecodeSession::Finish()
     result.content = p.statistics.ContentSnapshot();
     if (!result.content.ages.empty()) {
         result.content.ages.clear();
-        result.content.clock.noAgesReason = "a capture holds no arrival times";
+        result.content.clock.noAgesReason = "decoding gives none (a run on a recording does)";
     }
     return result;
 }

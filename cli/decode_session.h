@@ -36,8 +36,8 @@ struct sDecodeResult {
     // Every frame and every run of bytes in no frame, in stream order: see
     // FrameLines. Filled by DecodeStreams only; a session hands them out.
     std::vector<TolvarRT::sListedFrame> listing;
-    // What the frames told about themselves. A capture holds no arrival
-    // times, so it gives no ages.
+    // What the frames told about themselves, without ages: a plain capture
+    // holds no arrival times, and a recording's are replayed by a run.
     TolvarRT::sContentSnapshot content;
 };
 

@@ -60,6 +60,8 @@ CContentView::CContentView(CTolvarTestSuiteDoc& doc, QWidget* parent) : QScrollA
     auto* page = new QWidget(this);
     auto* column = new QVBoxLayout(page);
     clockLabel = new QLabel(page);
+    // The leap-second line names a path and a date: wrapped rather than cut off.
+    clockLabel->setWordWrap(true);
     clockLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(clockLabel);
     for (sSideWidgets& side : sides) {

@@ -207,14 +207,14 @@ TEST(DecodeTest, CmrFrameLinesCarryStationEpochAndSatellites)
 namespace {
 
 // Without --frames, decode sums up what the frames told: the base, whole
-// epochs per GNSS, satellites; a capture has no arrival times, so no ages.
+// epochs per GNSS, satellites; no ages, which need arrival times.
 TEST(DecodeTest, TheContentSummaryOfARealBase)
 {
     const auto stream = TolvarRT::testing::ReadCapture("testglo.rtcm3");
     const cli::sDecodeResult result = cli::DecodeStreams({stream}, {1024, false});
     const TolvarRT::sContentSnapshot& content = result.content;
     EXPECT_TRUE(content.ages.empty());
-    EXPECT_EQ(content.clock.noAgesReason, "a capture holds no arrival times");
+    EXPECT_EQ(content.clock.noAgesReason, "decoding gives none (a run on a recording does)");
     ASSERT_EQ(content.stations.size(), 1u);
     // 1005 in every frame of its type (gpsdecode); latitude and longitude by a closed-form conversion.
     EXPECT_EQ(content.stations[0].frames, 391u);
@@ -233,7 +233,7 @@ TEST(DecodeTest, TheContentSummaryOfARealBase)
     ASSERT_EQ(content.satellites.size(), 2u);
     EXPECT_EQ(content.satellites[0].satellitesMax, 11u);
     const std::string text = cli::DecodeText(result);
-    EXPECT_NE(text.find("\nStream content:\n    no ages: a capture holds no arrival times\n"), std::string::npos);
+    EXPECT_NE(text.find("\nStream content:\n    no ages: decoding gives none (a run on a recording does)\n"), std::string::npos);
     EXPECT_EQ(cli::DecodeJson(result)["content"]["epochs"].size(), 2u);
 }
 

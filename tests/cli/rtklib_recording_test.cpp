@@ -92,7 +92,9 @@ TEST_F(Str2strRecordingTest, DecodeCutsItInTheRecordedChunksAndFindsEveryFrame)
         std::size_t chunk = 0;
         while (side.chunks[chunk].second < frameEnd)
             ++chunk;
-        EXPECT_NE(line.find("\"chunk\":" + std::to_string(chunk) + "}"), std::string::npos) << line;
+        // The frame's own content may follow its chunk.
+        const std::string field = "\"chunk\":" + std::to_string(chunk);
+        EXPECT_TRUE(line.find(field + "}") != std::string::npos || line.find(field + ",") != std::string::npos) << line;
     }
     EXPECT_EQ(count, 429u) << "as the captures' manifest counts them";
     EXPECT_EQ(count, recording->frames);

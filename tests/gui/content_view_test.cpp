@@ -103,7 +103,9 @@ TEST_F(ContentViewTest, TheViewMenuOpensOneWindowPerTestThatKeepsTheTestsCommand
 TEST_F(ContentViewTest, AnOpenedWindowIsFilledAtOnceAndEachStatisticsRefreshRedrawsIt)
 {
     View& view = OpenFromMenu();
-    EXPECT_EQ(view.ClockLabel().text().toStdString(), view.Shown().clock.at(0));
+    // The host clock's line first; a leap-second list that has expired adds a line.
+    EXPECT_EQ(view.ClockLabel().text().toStdString().substr(0, view.Shown().clock.at(0).size()),
+              view.Shown().clock.at(0));
     ASSERT_FALSE(view.Shown().sides.empty());
     EXPECT_EQ(view.SideNotes(0).text(), QStringLiteral("No frames with epochs or station records yet"));
 
