@@ -233,7 +233,8 @@ TEST(DecodeTest, TheContentSummaryOfARealBase)
     ASSERT_EQ(content.satellites.size(), 2u);
     EXPECT_EQ(content.satellites[0].satellitesMax, 11u);
     const std::string text = cli::DecodeText(result);
-    EXPECT_NE(text.find("\nStream content:\n    no ages: decoding gives none (a run on a recording does)\n"), std::string::npos);
+    EXPECT_NE(text.find("\nStream content:\n    no ages: decoding gives none (a run on a recording does)\n"),
+              std::string::npos);
     EXPECT_EQ(cli::DecodeJson(result)["content"]["epochs"].size(), 2u);
 }
 
