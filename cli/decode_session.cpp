@@ -300,6 +300,9 @@ sDecodeResult CDecodeSession::Finish()
         return FrameKey(a.frameClass, a.type) < FrameKey(b.frameClass, b.type);
     });
     result.content = p.statistics.ContentSnapshot();
+    // Without ages the host's clock and leap seconds say nothing of a
+    // capture; left out, the summary is the same on every machine.
+    result.content.clock = TolvarRT::sClockFigures();
     if (!result.content.ages.empty()) {
         result.content.ages.clear();
         result.content.clock.noAgesReason = "decoding gives none (a run on a recording does)";
