@@ -16,7 +16,8 @@ public:
         for (unsigned i = count; i-- > 0;) {
             if (bits % 8 == 0)
                 bytes.push_back(0);
-            if ((value >> i) & 1u)
+            // Fields wider than 64 bits are zeros ahead of the value.
+            if (i < 64 && ((value >> i) & 1u))
                 bytes.back() |= std::uint8_t(0x80u >> (bits % 8));
             ++bits;
         }
