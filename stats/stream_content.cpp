@@ -126,6 +126,7 @@ void CStreamContent::Reset()
     agesBelowBound = 0;
     agesAboveBound = 0;
     shortScaleFaults = 0;
+    fourMinuteFrames = 0;
 }
 
 double CStreamContent::ArrivalUnix(TimeStamp arrival) const
@@ -187,8 +188,15 @@ std::optional<double> CStreamContent::OnContent(std::uint32_t key, const sFrameC
 
     sAgeFigures& figures = ages[key];
     figures.key = key;
-    const bool shortScale =
-        content.epochScale == EpochScale::GpsHourMs || content.epochScale == EpochScale::GpsFourMinuteMs;
+    // Four minutes are too short to tell a late frame from an epoch counter
+    // that ignores the clock (the fake CMR generator counts from 1000 ms):
+    // one in every 24 such counters would pass for a late link.
+    if (content.epochScale == EpochScale::GpsFourMinuteMs) {
+        figures.clockFaults += 1;
+        fourMinuteFrames += 1;
+        return std::nullopt;
+    }
+    const bool shortScale = content.epochScale == EpochScale::GpsHourMs;
     if (*raw < kEarliestAgeS || *raw > OldestAgeS(content.epochScale)) {
         figures.clockFaults += 1;
         if (shortScale)
@@ -476,7 +484,11 @@ sContentSnapshot CStreamContent::Snapshot() const
     for (const sAgeFigures& figures : snapshot.ages)
         good += figures.ages.Count();
     if (good == 0 && !snapshot.ages.empty()) {
-        if (shortScaleFaults > 0 && agesBelowBound == 0 && agesAboveBound == 0)
+        if (fourMinuteFrames > 0 && shortScaleFaults == 0 && agesBelowBound == 0 && agesAboveBound == 0)
+            snapshot.clock.noAgesReason =
+                "CMR epochs repeat every 4 minutes: too often to tell a late frame from a "
+                "wrong clock";
+        else if (shortScaleFaults > 0 && agesBelowBound == 0 && agesAboveBound == 0)
             snapshot.clock.noAgesReason = "the epochs do not follow the host clock";
         else if (agesBelowBound >= agesAboveBound)
             snapshot.clock.noAgesReason = "ages below -1 s: the host clock or the base's clock is wrong";

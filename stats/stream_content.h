@@ -134,7 +134,8 @@ private:
     // Why no ages: the kinds of fault seen, for the reason given.
     std::uint64_t agesBelowBound = 0;
     std::uint64_t agesAboveBound = 0;
-    std::uint64_t shortScaleFaults = 0;  // on fields of an hour or four minutes
+    std::uint64_t shortScaleFaults = 0;  // on fields of an hour
+    std::uint64_t fourMinuteFrames = 0;  // CMR: never aged
     bool roverKnown = false;
     double roverLatitude = 0.0, roverLongitude = 0.0;
     std::optional<double> roverHeight;

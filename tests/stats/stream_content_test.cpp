@@ -186,7 +186,8 @@ TEST_F(StreamContentTest, NoAgesSaysWhy)
         frame.epochMs = 1000 + 1000 * n;
         cmr.OnContent(FrameKey(kFrameClassCMR, 0), frame, At(130.0 + n));
     }
-    EXPECT_EQ(cmr.Snapshot().clock.noAgesReason, "the epochs do not follow the host clock");
+    EXPECT_EQ(cmr.Snapshot().clock.noAgesReason,
+              "CMR epochs repeat every 4 minutes: too often to tell a late frame from a wrong clock");
 
     CStreamContent behind;
     behind.SetArrivalClock(UnixAt);
