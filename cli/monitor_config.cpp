@@ -180,6 +180,11 @@ sMonitorLink ReadLink(const YAML::Node& map, const sSettings& defaults)
         link.source.baudRate = settings.sourceBaud;
         link.source.probe = settings.probe;
     }
+    // The defaults may set them for the links that generate RTCM v3; a link's
+    // own keys must belong to it.
+    for (const char* key : {"msm", "rate", "gnss"})
+        if (const YAML::Node node = map[key]; node && !link.source.fakeRtcm3)
+            Fail(node, std::string(key) + " sets the fake RTCM v3 generator: source fake-rtcm3:PORT");
     link.nmea = settings.nmea;
     link.rtcm3 = settings.rtcm3;
     link.matchWindowS = settings.matchWindowS;

@@ -39,6 +39,11 @@ bool ParseSourceChoice(const std::string& text, sPortChoice& choice, std::string
         error = "--source " + text + ": no port";
         return false;
     }
+    // A misspelt generator would otherwise be opened as a device of that name.
+    if (!choice.Generated() && port.rfind("fake-", 0) == 0) {
+        error = "--source " + text + ": no such generator: fake-cmr:PORT, fake-rtcm3:PORT or fake-ats:PORT";
+        return false;
+    }
     choice.port = port;
     return true;
 }
@@ -55,7 +60,8 @@ sRunResult RunLinkTest(const sRunOptions& options, std::ostream& progressOut)
     CEventsFile events;  // outlives the document, whose collections write to it
     CTolvarTestSuiteDoc document(settings, ui);
     document.SetMatchWindow(options.loop.matchWindowS);
-    CStatusServer server(document, options.listener.port);
+    // Its name labels every metric a monitoring server stores: never with a password.
+    CStatusServer server(document, TolvarRT::ShownPortName(options.listener.port));
     if (!StartStatusServer(server, options.loop, result.error))
         return result;
     const bool generated = options.source.Generated();

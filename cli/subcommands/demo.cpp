@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "core/ascii_case.h"
+
 #include "cli/record_format_option.h"
 #include "cli/subcommands/terminal_run.h"
 
@@ -18,10 +20,14 @@ CLI::App* AddDemoCommand(CLI::App& app, sDemoArguments& arguments)
     demo->add_option("--seconds", demoOptions.loop.seconds, "How long the generator sends")
         ->check(CLI::Range(1u, 86400u))
         ->capture_default_str();
-    const std::map<std::string, sDemoOptions::Traffic> traffics = {{"cmr", sDemoOptions::Traffic::Cmr},
-                                                                   {"rtcm3", sDemoOptions::Traffic::Rtcm3}};
-    demo->add_option("--traffic", demoOptions.traffic, "What the Source generates: cmr or rtcm3")
-        ->transform(CLI::CheckedTransformer(traffics, CLI::ignore_case))
+    demo->add_option_function<std::string>(
+            "--traffic",
+            [&demoOptions](const std::string& name) {
+                demoOptions.traffic = TolvarRT::EqualsIgnoringCase(name, "rtcm3") ? sDemoOptions::Traffic::Rtcm3
+                                                                                  : sDemoOptions::Traffic::Cmr;
+            },
+            "What the Source generates: cmr or rtcm3")
+        ->check(CLI::IsMember({"cmr", "rtcm3"}, CLI::ignore_case))
         ->default_str("cmr");
     arguments.cmr.push_back(demo->add_option("--schedule", demoOptions.schedule, "Fake CMR schedule 0..6")
                                 ->check(CLI::Range(0u, 6u))

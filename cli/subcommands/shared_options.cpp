@@ -3,6 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "app/tolvar_test_suite_doc.h"
 
 namespace cli {
@@ -21,6 +24,24 @@ std::vector<sRequirement> sVerdictOptions::Requirements() const
         requirements.push_back(MaxAgeRequirement(maxAgeS));
     return requirements;
 }
+
+namespace {
+
+// CLI11's own check names its range as 0 to the largest double, all 309 digits.
+CLI::Validator NonNegative(const std::string& unit)
+{
+    return CLI::Validator(
+        [unit](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0.0)
+                return "\"" + text + "\" is not a number of " + unit + ", 0 or more";
+            return {};
+        },
+        "NUMBER");
+}
+
+}  // namespace
 
 const std::map<std::string, unsigned> kParities = {{"N", 0}, {"O", 1}, {"E", 2}};
 const std::map<std::string, int> kLogLevels = {{"none", 0}, {"basic", 1}, {"most", 2}, {"all", 3}};
@@ -93,12 +114,12 @@ void AddVerdictOptions(CLI::App& command, sVerdictOptions& options)
     command
         .add_option("--max-latency", options.maxLatencyMs,
                     "MS: no matched frame of any type took longer than this over the run; exits 3 otherwise")
-        ->check(CLI::NonNegativeNumber);
+        ->check(NonNegative("milliseconds"));
     command
         .add_option("--max-age", options.maxAgeS,
                     "SECONDS: no frame reached the Listener with corrections older than this (arrival minus the "
                     "frame's own epoch time; no Source needed); exits 3 otherwise")
-        ->check(CLI::NonNegativeNumber);
+        ->check(NonNegative("seconds"));
 }
 
 void AddLogOptions(CLI::App& command, std::string& file, int& level)

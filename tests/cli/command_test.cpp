@@ -365,6 +365,22 @@ TEST(CommandTest, RequirementsGiveTheVerdictInTheLastLineAndTheExitStatus)
     EXPECT_EQ(ExitStatus({"demo", "--require", ":50"}), 2) << "no type";
     EXPECT_EQ(ExitStatus({"demo", "--max-latency", "-1"}), 2);
     EXPECT_EQ(ExitStatus({"demo", "--max-age", "-1"}), 2);
+    // Each mistake is named in words, before anything is opened.
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } mistakes[] = {
+        {{"demo", "--max-age", "-1"}, "--max-age: \"-1\" is not a number of seconds, 0 or more"},
+        {{"demo", "--max-latency", "soon"}, "--max-latency: \"soon\" is not a number of milliseconds, 0 or more"},
+        {{"demo", "--traffic", "rtcm"}, "--traffic: rtcm not in {cmr,rtcm3}"},
+        {{"run", "--listener", "/dev/null", "--source", "fake-rtcm:/dev/null"},
+         "tolvar: --source fake-rtcm:/dev/null: no such generator: fake-cmr:PORT, fake-rtcm3:PORT or fake-ats:PORT"},
+    };
+    for (const auto& mistake : mistakes) {
+        const sOutcome outcome = Tolvar(mistake.arguments);
+        EXPECT_EQ(outcome.status, 2) << mistake.error;
+        EXPECT_NE(outcome.err.find(mistake.error), std::string::npos) << outcome.err;
+    }
     EXPECT_EQ(ExitStatus({"run", "--listener", "/dev/null", "--require", "x:y"}), 2) << "judged before any port";
 
     char eventsName[] = "/tmp/tolvar-events-XXXXXX";

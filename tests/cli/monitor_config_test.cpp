@@ -80,6 +80,10 @@ TEST(MonitorConfigTest, EveryFaultIsNamedWithTheFileAndItsLine)
          "links.yaml:3: listener TCP:127.0.0.1:99999: the port"},
         {link + "    source: fake-cmr\n", "links.yaml:4: --source fake-cmr: generated frames need the port"},
         {link + "    nmea: maybe\n", "links.yaml:4: nmea: expected true or false"},
+        {link + "    source: fake-rtcm:/dev/ttyS1\n", "links.yaml:4: --source fake-rtcm:/dev/ttyS1: no such generator"},
+        {link + "    source: fake-cmr:/dev/ttyS1\n    rate: 5\n",
+         "links.yaml:5: rate sets the fake RTCM v3 generator: source fake-rtcm3:PORT"},
+        {link + "    msm: 7\n", "links.yaml:4: msm sets the fake RTCM v3 generator"},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.text);
